@@ -1,0 +1,13 @@
+// The archive extractor's information strings.
+#include "archive-extractor/information.h"
+
+namespace korvo {
+
+const char* const kArchiveExtractorStrings[kInformationStringCount] = {
+    "00AM",
+    "Brimmel Archive Extractor " KORVO_MAKER_NOTICE,
+    "cg",
+    "Brimmel Archives",
+};
+
+}  // namespace korvo

@@ -1,0 +1,19 @@
+// The information-string query both plug-ins answer through GetPluginInfo.
+#pragma once
+
+namespace korvo {
+
+// One line naming the maker, behind the description of information string 1.
+#define KORVO_MAKER_NOTICE "Copyright (C) 2026 the KORVO project"
+
+constexpr int kInformationStringCount = 4;
+
+// Copies information string `infono` of `strings` into buf as GetPluginInfo
+// does: the whole string when buflen (taken as unsigned) holds it, else its
+// first buflen bytes with the last one turned into a NUL. Returns the
+// characters written before the NUL; 0 and nothing written for an infono out
+// of range or a buflen of 0.
+int CopyInformationString(const char* const (&strings)[kInformationStringCount], int infono,
+                          char* buf, int buflen);
+
+}  // namespace korvo

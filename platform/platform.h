@@ -1,0 +1,116 @@
+// The operating-system operations the plug-ins call, and nothing else.
+//
+// On Windows every operation is a thin call of the KERNEL32 or USER32
+// function of the same name. Elsewhere they are emulated with the Win32
+// semantics the plug-ins rely on; the plug-in code cannot tell the two apart.
+//
+// Handle representation without Windows (a Linux host that takes handles from
+// a plug-in links its own copy of this layer and uses the same functions):
+//   HGLOBAL  points to a BlockHeader allocated with malloc; the block's bytes
+//            start kBlockDataOffset bytes after it. GlobalLock returns that data
+//            address and counts the lock (moveable blocks only, as on Windows:
+//            a fixed block always reports a lock count of 0). GlobalFree is
+//            free() of the header, so a block may be freed by any module of the
+//            process.
+//   HANDLE   a file is its POSIX descriptor cast to a pointer;
+//            INVALID_HANDLE_VALUE (-1) is "no file".
+//   CRITICAL_SECTION wraps a pthread mutex.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <pthread.h>
+
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef unsigned int UINT;
+typedef int32_t LONG;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef size_t SIZE_T;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* HANDLE;
+typedef void* HGLOBAL;
+typedef void* HLOCAL;
+typedef void* HMODULE;
+typedef void* HINSTANCE;
+struct CRITICAL_SECTION {
+  pthread_mutex_t mutex;
+};
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define GMEM_FIXED 0x0000u
+#define GMEM_MOVEABLE 0x0002u
+#define GMEM_ZEROINIT 0x0040u
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+#define GMEM_LOCKCOUNT 0x00FFu
+#define GENERIC_READ 0x80000000u
+#define FILE_SHARE_READ 0x00000001u
+#define OPEN_EXISTING 3u
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
+#define FILE_FLAG_RANDOM_ACCESS 0x10000000u
+#endif
+
+namespace platform {
+
+// Movable global memory blocks.
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+void* GlobalLock(HGLOBAL block);
+BOOL GlobalUnlock(HGLOBAL block);
+UINT GlobalFlags(HGLOBAL block);  // low byte (GMEM_LOCKCOUNT): the lock count
+HGLOBAL GlobalFree(HGLOBAL block);  // returns nullptr on success
+
+// Files, read-only. Seeks are from the start of the file with a signed 32-bit
+// distance, so positions of 2^31 and above cannot be reached.
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, DWORD disposition,
+                   DWORD flagsAndAttributes);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead);
+DWORD SetFilePointer(HANDLE file, LONG distanceFromStart);
+DWORD GetFileSize(HANDLE file);  // low 32 bits; INVALID_FILE_SIZE on failure
+BOOL CloseHandle(HANDLE file);
+
+// Strings in the system code page.
+int lstrlenA(LPCSTR text);
+LPSTR lstrcpyA(LPSTR destination, LPCSTR source);
+int lstrcmpA(LPCSTR first, LPCSTR second);  // only equality is relied on
+int wsprintfA(LPSTR out, LPCSTR format, ...);
+BOOL IsDBCSLeadByte(BYTE byte);  // lead byte of a double-byte character
+
+// The directory lock.
+void InitializeCriticalSection(CRITICAL_SECTION* lock);
+void EnterCriticalSection(CRITICAL_SECTION* lock);
+void LeaveCriticalSection(CRITICAL_SECTION* lock);
+void DeleteCriticalSection(CRITICAL_SECTION* lock);
+
+// Library notifications.
+BOOL DisableThreadLibraryCalls(HMODULE module);
+
+#ifndef _WIN32
+// Layout of a block without Windows; see the top of this file.
+struct BlockHeader {
+  uint32_t magic;      // kBlockMagic while the block is alive
+  uint32_t flags;      // the GlobalAlloc flags
+  uint32_t lockCount;  // moveable blocks only
+  uint32_t reserved;
+  uint64_t size;       // bytes of data
+};
+constexpr uint32_t kBlockMagic = 0x424D474Bu;  // "KGMB"
+constexpr size_t kBlockDataOffset = 32;
+#endif
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+// The platform operations on Windows: thin calls of KERNEL32 and USER32.
+#ifdef _WIN32
+
+#include <cstdarg>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) { return ::GlobalAlloc(flags, bytes); }
+void* GlobalLock(HGLOBAL block) { return ::GlobalLock(block); }
+BOOL GlobalUnlock(HGLOBAL block) { return ::GlobalUnlock(block); }
+UINT GlobalFlags(HGLOBAL block) { return ::GlobalFlags(block); }
+HGLOBAL GlobalFree(HGLOBAL block) { return ::GlobalFree(block); }
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, DWORD disposition,
+                   DWORD flagsAndAttributes) {
+  return ::CreateFileA(name, access, share, nullptr, disposition, flagsAndAttributes, nullptr);
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
+  *bytesRead = 0;
+  return ::ReadFile(file, buffer, bytesToRead, bytesRead, nullptr);
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
+  return ::SetFilePointer(file, distanceFromStart, nullptr, FILE_BEGIN);
+}
+
+DWORD GetFileSize(HANDLE file) { return ::GetFileSize(file, nullptr); }
+BOOL CloseHandle(HANDLE file) { return ::CloseHandle(file); }
+
+int lstrlenA(LPCSTR text) { return ::lstrlenA(text); }
+LPSTR lstrcpyA(LPSTR destination, LPCSTR source) { return ::lstrcpyA(destination, source); }
+int lstrcmpA(LPCSTR first, LPCSTR second) { return ::lstrcmpA(first, second); }
+
+int wsprintfA(LPSTR out, LPCSTR format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  int written = ::wvsprintfA(out, format, arguments);
+  va_end(arguments);
+  return written;
+}
+
+BOOL IsDBCSLeadByte(BYTE byte) { return ::IsDBCSLeadByte(byte); }
+
+void InitializeCriticalSection(CRITICAL_SECTION* lock) { ::InitializeCriticalSection(lock); }
+void EnterCriticalSection(CRITICAL_SECTION* lock) { ::EnterCriticalSection(lock); }
+void LeaveCriticalSection(CRITICAL_SECTION* lock) { ::LeaveCriticalSection(lock); }
+void DeleteCriticalSection(CRITICAL_SECTION* lock) { ::DeleteCriticalSection(lock); }
+
+BOOL DisableThreadLibraryCalls(HMODULE module) { return ::DisableThreadLibraryCalls(module); }
+
+}  // namespace platform
+
+#endif

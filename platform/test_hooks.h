@@ -1,0 +1,65 @@
+// Test hooks of the POSIX platform layer: live-handle counting and fault
+// injection, so that every failure path of the plug-ins can be driven.
+//
+// A test program defines one PlatformHooks object named by kHooksSymbol and
+// exports it from the executable (KORVO_DEFINE_PLATFORM_HOOKS). Every copy of
+// the platform layer in the process, the one linked into a test and the one
+// inside a plug-in library loaded with dlopen, finds it with dlsym and reports
+// to it. A real host defines no such symbol, and the layer then does nothing
+// beyond its plain work.
+#pragma once
+
+#ifndef _WIN32
+
+#include <atomic>
+#include <cstdint>
+
+namespace platform {
+
+enum PlatformOperation {
+  kOpAlloc,  // GlobalAlloc
+  kOpLock,   // GlobalLock
+  kOpOpen,   // CreateFileA
+  kOpSeek,   // SetFilePointer
+  kOpRead,   // ReadFile
+  kOpSize,   // GetFileSize
+  kOpCount
+};
+
+struct PlatformHooks {
+  // Calls of each operation since the last ResetPlatformHooks.
+  std::atomic<long> calls[kOpCount];
+  // The call number (1-based, counted in `calls`) that fails; 0: none.
+  std::atomic<long> failAt[kOpCount];
+  // A failing read still delivers this many bytes fewer than asked (0: none
+  // at all), so that "one byte short" can be injected.
+  std::atomic<long> readShortBy;
+  // Blocks alive in the process, and their bytes.
+  std::atomic<long> liveBlocks;
+  std::atomic<long long> liveBytes;
+  std::atomic<long long> peakLiveBytes;
+  // Replaces the lead-byte table of the system code page (256 entries, nonzero
+  // for a lead byte); nullptr: no double-byte characters, as in UTF-8.
+  std::atomic<const unsigned char*> leadBytes;
+};
+
+inline constexpr const char* kHooksSymbol = "KorvoPlatformHooks";
+
+// Clears the call counters and faults; keeps the live-block counts.
+inline void ResetPlatformFaults(PlatformHooks& hooks) {
+  for (int op = 0; op < kOpCount; ++op) {
+    hooks.calls[op] = 0;
+    hooks.failAt[op] = 0;
+  }
+  hooks.readShortBy = 0;
+}
+
+}  // namespace platform
+
+#define KORVO_DEFINE_PLATFORM_HOOKS                                         \
+  extern "C" {                                                              \
+  __attribute__((visibility("default"), used)) platform::PlatformHooks      \
+      KorvoPlatformHooks = {};                                              \
+  }
+
+#endif

@@ -1,0 +1,16 @@
+#!/bin/sh
+# The Linux plug-ins export their plug-in functions and nothing else.
+set -eu
+dir=$1
+status=0
+check() {
+  actual=$(nm -D --defined-only "$dir/$1" | awk '$2 ~ /^[TDBRVW]$/ {print $3}' | sort | tr '\n' ' ')
+  if [ "$actual" != "$2" ]; then
+    echo "$1 exports: $actual"
+    echo "expected:     $2"
+    status=1
+  fi
+}
+check IFKORVO.so "GetPicture GetPictureInfo GetPluginInfo IsSupported "
+check AXKORVO.so "GetArchiveInfo GetFile GetFileInfo GetPluginInfo IsSupported "
+exit $status

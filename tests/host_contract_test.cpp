@@ -1,0 +1,115 @@
+// The shared host plumbing: row stride, information strings and hand-over.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host-contract/hand_over.h"
+#include "host-contract/host_contract.h"
+#include "host-contract/plugin_info.h"
+#include "host-contract/row_stride.h"
+#include "tests/support/platform_hooks.h"
+
+namespace {
+
+using korvo::RowStride;
+
+TEST(RowStrideTest, FollowsTheBitmapRule) {
+  struct Case {
+    uint32_t width, bits, stride;
+  } cases[] = {
+      {1, 8, 4},     {3, 8, 4},      {4, 8, 4},        {5, 8, 8},       {639, 8, 640},
+      {5, 24, 16},   {5, 32, 20},    {33, 1, 8},       {3, 4, 4},       {9, 4, 8},
+      {3, 16, 8},    {5, 2, 0},      {5, 12, 0},       {0, 8, 0},
+      {5, 0x10008, 8},                       // only the low 16 bits count
+      {0xFFFFFFFFu, 8, 0},                   // wraps, as the interface does
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(RowStride(c.width, c.bits), c.stride) << c.width << " x " << c.bits;
+}
+
+const char* const kStrings[korvo::kInformationStringCount] = {"00IN", "description", "*.qkz",
+                                                              "type"};
+
+TEST(InformationStringTest, CopiesTruncatesAndRefuses) {
+  struct Case {
+    int infono, buflen;
+    const char* written;  // nullptr: buffer untouched
+    int result;
+  } cases[] = {
+      {0, 64, "00IN", 4}, {0, 5, "00IN", 4},  {0, 4, "00I", 3}, {0, 3, "00", 2},
+      {0, 1, "", 0},      {0, -1, "00IN", 4}, {2, 64, "*.qkz", 5},
+      {4, 64, nullptr, 0}, {-1, 64, nullptr, 0}, {0, 0, nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    char buf[64];
+    memset(buf, 'x', sizeof buf);
+    EXPECT_EQ(korvo::CopyInformationString(kStrings, c.infono, buf, c.buflen), c.result)
+        << c.infono << "/" << c.buflen;
+    if (c.written == nullptr) {
+      EXPECT_EQ(buf[0], 'x');
+    } else {
+      EXPECT_STREQ(buf, c.written);
+      EXPECT_EQ(buf[strlen(c.written) + 1], 'x') << "wrote past the string";
+    }
+  }
+}
+
+TEST(HandOverTest, StoresOnSuccessAndFreesOtherwise) {
+  for (int result : {0, 2, 4, 6, -1}) {
+    HGLOBAL block = platform::GlobalAlloc(GMEM_MOVEABLE, 16);
+    ASSERT_NE(block, nullptr);
+    ASSERT_NE(platform::GlobalLock(block), nullptr);
+    ASSERT_NE(platform::GlobalLock(block), nullptr);
+    HGLOBAL slot = reinterpret_cast<HGLOBAL>(0x1234);
+    korvo::HandOverBlock(block, result, &slot);
+    if (result == 0) {
+      EXPECT_EQ(slot, block);
+      EXPECT_EQ(platform::GlobalFlags(block) & GMEM_LOCKCOUNT, 0u);
+      platform::GlobalFree(block);
+    } else {
+      EXPECT_EQ(slot, reinterpret_cast<HGLOBAL>(0x1234));
+    }
+  }
+  HGLOBAL slot = reinterpret_cast<HGLOBAL>(0x1234);
+  korvo::HandOverBlock(nullptr, 0, &slot);
+  EXPECT_EQ(slot, reinterpret_cast<HGLOBAL>(0x1234));
+}
+
+#if KORVO_HAS_PLATFORM_HOOKS
+TEST(PlatformHooksTest, CountLiveBlocksAndInjectFaults) {
+  auto& hooks = TestHooks();
+  platform::ResetPlatformFaults(hooks);
+  long live = hooks.liveBlocks;
+  hooks.failAt[platform::kOpAlloc] = 2;
+  HGLOBAL first = platform::GlobalAlloc(GHND, 8);
+  HGLOBAL second = platform::GlobalAlloc(GHND, 8);
+  EXPECT_NE(first, nullptr);
+  EXPECT_EQ(second, nullptr);
+  EXPECT_EQ(hooks.liveBlocks, live + 1);
+  const auto* bytes = static_cast<const uint8_t*>(platform::GlobalLock(first));
+  ASSERT_NE(bytes, nullptr);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(bytes[i], 0) << "GHND zero-fills";
+  platform::GlobalFree(first);
+  EXPECT_EQ(hooks.liveBlocks, live);
+  platform::ResetPlatformFaults(hooks);
+}
+
+TEST(PlatformFilesTest, SeeksFromTheStartWithinSigned32Bits) {
+  HANDLE file = platform::CreateFileA("/proc/self/exe", GENERIC_READ, FILE_SHARE_READ,
+                                      OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(platform::SetFilePointer(file, 4), 4u);
+  EXPECT_EQ(platform::SetFilePointer(file, -1), INVALID_SET_FILE_POINTER);
+  char head[4];
+  DWORD got = 0;
+  EXPECT_TRUE(platform::SetFilePointer(file, 0) == 0 && platform::ReadFile(file, head, 4, &got));
+  EXPECT_EQ(got, 4u);
+  EXPECT_EQ(memcmp(head, "\x7f" "ELF", 4), 0);
+  platform::CloseHandle(file);
+  EXPECT_EQ(platform::CreateFileA("/tmp", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0),
+            INVALID_HANDLE_VALUE)
+      << "a folder is not a file";
+}
+#endif
+
+}  // namespace

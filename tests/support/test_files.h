@@ -1,0 +1,24 @@
+// Files and plug-ins for tests: a scratch folder per test program and the
+// plug-ins of this build, loaded as a host loads them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/plugin-loader/plugin_loader.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh scratch folder for this test program, with a trailing separator.
+const std::string& ScratchDirectory();
+
+// Writes bytes to ScratchDirectory() + name and returns the full path.
+std::string WriteScratchFile(const std::string& name, const Bytes& bytes);
+
+// The plug-in of this build named IFKORVO or AXKORVO, loaded once per program.
+const korvo::LoadedPlugin& BuiltPlugin(const std::string& name);
+
+// Little-endian helpers for building fixtures.
+void PutLe32(Bytes& bytes, size_t offset, uint32_t value);
+void AppendLe32(Bytes& bytes, uint32_t value);

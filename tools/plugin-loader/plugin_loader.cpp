@@ -1,0 +1,93 @@
+#include "tools/plugin-loader/plugin_loader.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <unistd.h>
+#endif
+
+namespace korvo {
+namespace {
+
+void* FindExport(void* module, const char* name) {
+#ifdef _WIN32
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+#else
+  return dlsym(module, name);
+#endif
+}
+
+template <typename Function>
+void Resolve(void* module, const char* name, Function* function) {
+  *function = reinterpret_cast<Function>(FindExport(module, name));
+}
+
+constexpr char kSeparator =
+#ifdef _WIN32
+    '\\';
+#else
+    '/';
+#endif
+
+}  // namespace
+
+bool LoadPlugin(const std::string& path, LoadedPlugin* plugin) {
+  *plugin = LoadedPlugin{};
+#ifdef _WIN32
+  plugin->module = LoadLibraryA(path.c_str());
+#else
+  plugin->module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+#endif
+  if (plugin->module == nullptr) return false;
+  Resolve(plugin->module, "GetPluginInfo", &plugin->GetPluginInfo);
+  Resolve(plugin->module, "IsSupported", &plugin->IsSupported);
+  Resolve(plugin->module, "GetPictureInfo", &plugin->GetPictureInfo);
+  Resolve(plugin->module, "GetPicture", &plugin->GetPicture);
+  Resolve(plugin->module, "GetArchiveInfo", &plugin->GetArchiveInfo);
+  Resolve(plugin->module, "GetFileInfo", &plugin->GetFileInfo);
+  Resolve(plugin->module, "GetFile", &plugin->GetFile);
+  if (plugin->GetPluginInfo == nullptr || plugin->IsSupported == nullptr) {
+    UnloadPlugin(plugin);
+    return false;
+  }
+  return true;
+}
+
+void UnloadPlugin(LoadedPlugin* plugin) {
+  if (plugin->module != nullptr) {
+#ifdef _WIN32
+    FreeLibrary(static_cast<HMODULE>(plugin->module));
+#else
+    dlclose(plugin->module);
+#endif
+  }
+  *plugin = LoadedPlugin{};
+}
+
+std::string PluginFileName(const std::string& name) {
+#ifdef _WIN32
+  return name + (sizeof(void*) == 8 ? ".SPH" : ".SPI");
+#else
+  return name + ".so";
+#endif
+}
+
+std::string ExecutableDirectory() {
+  char path[4096] = {};
+#ifdef _WIN32
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path - 1);
+#else
+  ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length < 0) length = 0;
+#endif
+  std::string text(path, static_cast<size_t>(length));
+  size_t slash = text.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
+}
+
+std::string BuildPluginDirectory() {
+  return ExecutableDirectory() + ".." + kSeparator + "plugins" + kSeparator;
+}
+
+}  // namespace korvo

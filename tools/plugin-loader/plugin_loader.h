@@ -1,0 +1,38 @@
+// A host's view of a plug-in: the library loaded by its file name and its
+// exports found by their undecorated names, nothing linked.
+#pragma once
+
+#include <string>
+
+#include "host-contract/host_contract.h"
+
+namespace korvo {
+
+struct LoadedPlugin {
+  void* module = nullptr;
+  GetPluginInfoFunction GetPluginInfo = nullptr;
+  IsSupportedFunction IsSupported = nullptr;
+  // Import filters.
+  GetPictureInfoFunction GetPictureInfo = nullptr;
+  GetPictureFunction GetPicture = nullptr;
+  // Archive extractors.
+  GetArchiveInfoFunction GetArchiveInfo = nullptr;
+  GetFileInfoFunction GetFileInfo = nullptr;
+  GetFileFunction GetFile = nullptr;
+};
+
+// Loads the library at path and looks up every export it has. Fails when the
+// library cannot be loaded or lacks GetPluginInfo or IsSupported.
+bool LoadPlugin(const std::string& path, LoadedPlugin* plugin);
+void UnloadPlugin(LoadedPlugin* plugin);
+
+// The file name of plug-in `name` (IFKORVO, AXKORVO) on this target.
+std::string PluginFileName(const std::string& name);
+
+// Folder of the running program, with a trailing separator.
+std::string ExecutableDirectory();
+
+// build/<preset>/plugins as seen from a program in build/<preset>/<folder>/.
+std::string BuildPluginDirectory();
+
+}  // namespace korvo
