@@ -27,7 +27,7 @@ function(korvo_add_plugin target)
     set_target_properties(${target} PROPERTIES SUFFIX ${KORVO_PLUGIN_SUFFIX})
     # The C++ runtime, libgcc and winpthreads go inside the DLL; only
     # KERNEL32, USER32 and the C runtime DLL stay imports.
-    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections
                         -Wl,--enable-stdcall-fixup)
   else()
     set_target_properties(${target} PROPERTIES SUFFIX ".so")
