@@ -1,0 +1,98 @@
+#include "bench/bench_inputs.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace bench {
+namespace {
+
+std::array<uint8_t, 768> TestPalette(uint8_t seed) {
+  std::array<uint8_t, 768> palette;
+  for (size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<uint8_t>(i * 7 + seed);
+  return palette;
+}
+
+korvo::ByteVector TestRows(uint32_t width, uint32_t height) {
+  uint64_t stride = (width + 3u) & ~3u;
+  korvo::ByteVector rows(stride * height);
+  for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(i * 31 + i / stride);
+  return rows;
+}
+
+void WriteFile(const std::string& path, const korvo::ByteVector& bytes) {
+  FILE* file = fopen(path.c_str(), "wb");
+  if (file == nullptr || fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+    fprintf(stderr, "korvo_bench: cannot write %s\n", path.c_str());
+    exit(1);
+  }
+  fclose(file);
+}
+
+// Entry k of an archive: small pictures of a few shapes, so the parse sees
+// different sizes.
+uint32_t EntryWidth(uint32_t k) { return 4 + (k % 5) * 3; }
+uint32_t EntryHeight(uint32_t k) { return 2 + (k % 3); }
+
+}  // namespace
+
+std::string MakeScratchDirectory() {
+  char pattern[] = "/tmp/korvo-bench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    perror("korvo_bench: mkdtemp");
+    exit(1);
+  }
+  return std::string(pattern) + "/";
+}
+
+std::vector<PictureInput> WritePictures(const std::string& directory) {
+  struct Shape {
+    const char* label;
+    uint32_t width, height;
+  } shapes[] = {{"640x480", 640, 480}, {"4000x3000", 4000, 3000}, {"4x2000000", 4, 2000000},
+                {"1x1", 1, 1}};
+  std::vector<PictureInput> pictures;
+  for (const Shape& shape : shapes) {
+    PictureInput input{shape.label, shape.width, shape.height,
+                       directory + shape.label + ".QKZ", {}};
+    input.bytes = korvo::BuildQkzPicture(shape.width, shape.height, TestPalette(1),
+                                         TestRows(shape.width, shape.height));
+    WriteFile(input.path, input.bytes);
+    pictures.push_back(std::move(input));
+  }
+  return pictures;
+}
+
+ArchiveInput WriteOffsetTableInput(const std::string& directory, uint32_t entries) {
+  std::vector<korvo::ByteVector> pictures;
+  pictures.reserve(entries);
+  for (uint32_t k = 0; k < entries; ++k)
+    pictures.push_back(korvo::BuildQkzPicture(EntryWidth(k), EntryHeight(k), TestPalette(2),
+                                              TestRows(EntryWidth(k), EntryHeight(k))));
+  ArchiveInput input{"offset-table", entries,
+                     directory + "offset-table-" + std::to_string(entries) + ".cg"};
+  WriteFile(input.path, korvo::BuildOffsetTableArchive(pictures));
+  return input;
+}
+
+ArchiveInput WriteNamedEntryInput(const std::string& directory, uint32_t entries) {
+  std::vector<korvo::NamedEntry> list;
+  list.reserve(entries);
+  korvo::NamedEntry palette{"Palette", 1, 1, true, TestPalette(3), {}, TestRows(1, 1)};
+  list.push_back(palette);
+  for (uint32_t k = 1; k < entries; ++k) {
+    korvo::NamedEntry entry;
+    entry.name = "picture" + std::to_string(k);
+    entry.width = EntryWidth(k);
+    entry.height = EntryHeight(k);
+    entry.ownPalette = k % 10 == 0;
+    entry.palette = TestPalette(static_cast<uint8_t>(k));
+    entry.rows = TestRows(entry.width, entry.height);
+    list.push_back(std::move(entry));
+  }
+  ArchiveInput input{"named-entry", entries,
+                     directory + "named-entry-" + std::to_string(entries) + ".cg"};
+  WriteFile(input.path, korvo::BuildNamedEntryArchive(list));
+  return input;
+}
+
+}  // namespace bench

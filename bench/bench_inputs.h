@@ -1,0 +1,30 @@
+// The inputs of the benchmark, written once into a scratch folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/archive-writer/archive_writer.h"
+
+namespace bench {
+
+struct PictureInput {
+  std::string label;  // "640x480"
+  uint32_t width, height;
+  std::string path;            // the picture as a .QKZ file
+  korvo::ByteVector bytes;     // the same picture in memory
+};
+
+struct ArchiveInput {
+  std::string layout;  // "offset-table" or "named-entry"
+  uint32_t entries;
+  std::string path;
+};
+
+std::string MakeScratchDirectory();
+std::vector<PictureInput> WritePictures(const std::string& directory);
+ArchiveInput WriteOffsetTableInput(const std::string& directory, uint32_t entries);
+ArchiveInput WriteNamedEntryInput(const std::string& directory, uint32_t entries);
+
+}  // namespace bench
