@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -41,6 +42,39 @@ BlockHeader* HeaderOf(HGLOBAL block) {
 
 HANDLE FileHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd)); }
 int Descriptor(HANDLE file) { return static_cast<int>(reinterpret_cast<intptr_t>(file)); }
+
+// Files served from memory (test hooks only). Their handles are -2, -3, ...,
+// below the invalid handle, so they never collide with a descriptor.
+struct MemoryFile {
+  std::atomic<bool> open;
+  const unsigned char* bytes;
+  uint64_t size;
+  uint64_t position;
+};
+constexpr int kMemoryFileSlots = 16;
+MemoryFile memoryFiles[kMemoryFileSlots];
+
+MemoryFile* MemoryFileOf(HANDLE file) {
+  intptr_t value = reinterpret_cast<intptr_t>(file);
+  if (value > -2 || value < -1 - kMemoryFileSlots) return nullptr;
+  return &memoryFiles[-2 - value];
+}
+
+HANDLE OpenMemoryFile(const char* name) {
+  PlatformHooks* hooks = Hooks();
+  const char* path = hooks == nullptr ? nullptr : hooks->memoryFilePath.load();
+  if (path == nullptr || strcmp(path, name) != 0) return nullptr;
+  for (int slot = 0; slot < kMemoryFileSlots; ++slot) {
+    bool closed = false;
+    if (memoryFiles[slot].open.compare_exchange_strong(closed, true)) {
+      memoryFiles[slot].bytes = hooks->memoryFileBytes.load();
+      memoryFiles[slot].size = hooks->memoryFileSize.load();
+      memoryFiles[slot].position = 0;
+      return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2 - slot));
+    }
+  }
+  return INVALID_HANDLE_VALUE;
+}
 
 // Another party holds the file open for writing (a write lock on it): a
 // reader that shares only reading must then be refused, as on Windows.
@@ -111,6 +145,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, DWORD disposition, DWORD) {
   if (InjectedFault(kOpOpen)) return INVALID_HANDLE_VALUE;
   if (name == nullptr || access != GENERIC_READ || disposition != OPEN_EXISTING)
     return INVALID_HANDLE_VALUE;
+  if (HANDLE served = OpenMemoryFile(name)) return served;
   int fd;
   do {
     fd = open(name, O_RDONLY | O_CLOEXEC);
@@ -134,6 +169,13 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
     if (shortBy <= 0 || static_cast<DWORD>(shortBy) > bytesToRead) return 0;
     limit = bytesToRead - static_cast<DWORD>(shortBy);
   }
+  if (MemoryFile* served = MemoryFileOf(file)) {
+    uint64_t left = served->size - std::min(served->position, served->size);
+    *bytesRead = static_cast<DWORD>(std::min<uint64_t>(limit, left));
+    if (*bytesRead > 0) memcpy(buffer, served->bytes + served->position, *bytesRead);
+    served->position += *bytesRead;
+    return fault ? 0 : 1;
+  }
   int fd = Descriptor(file);
   auto* out = static_cast<char*>(buffer);
   while (*bytesRead < limit) {
@@ -149,6 +191,10 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
 DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
   if (InjectedFault(kOpSeek)) return INVALID_SET_FILE_POINTER;
   if (distanceFromStart < 0) return INVALID_SET_FILE_POINTER;
+  if (MemoryFile* served = MemoryFileOf(file)) {
+    served->position = static_cast<uint64_t>(distanceFromStart);
+    return static_cast<DWORD>(distanceFromStart);
+  }
   off_t landed = lseek(Descriptor(file), distanceFromStart, SEEK_SET);
   if (landed < 0) return INVALID_SET_FILE_POINTER;
   return static_cast<DWORD>(landed);
@@ -156,6 +202,7 @@ DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
 
 DWORD GetFileSize(HANDLE file) {
   if (InjectedFault(kOpSize)) return INVALID_FILE_SIZE;
+  if (MemoryFile* served = MemoryFileOf(file)) return static_cast<DWORD>(served->size);
   struct stat status;
   if (fstat(Descriptor(file), &status) != 0) return INVALID_FILE_SIZE;
   return static_cast<DWORD>(static_cast<uint64_t>(status.st_size));
@@ -163,6 +210,10 @@ DWORD GetFileSize(HANDLE file) {
 
 BOOL CloseHandle(HANDLE file) {
   if (file == INVALID_HANDLE_VALUE) return 0;
+  if (MemoryFile* served = MemoryFileOf(file)) {
+    served->open = false;
+    return 1;
+  }
   return close(Descriptor(file)) == 0;
 }
 

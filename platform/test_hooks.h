@@ -41,6 +41,11 @@ struct PlatformHooks {
   // Replaces the lead-byte table of the system code page (256 entries, nonzero
   // for a lead byte); nullptr: no double-byte characters, as in UTF-8.
   std::atomic<const unsigned char*> leadBytes;
+  // A file served from memory instead of the disk, so that fuzzing runs at
+  // memory speed: CreateFileA of exactly this path reads these bytes.
+  std::atomic<const char*> memoryFilePath;
+  std::atomic<const unsigned char*> memoryFileBytes;
+  std::atomic<uint64_t> memoryFileSize;
 };
 
 inline constexpr const char* kHooksSymbol = "KorvoPlatformHooks";

@@ -110,6 +110,27 @@ TEST(PlatformFilesTest, SeeksFromTheStartWithinSigned32Bits) {
             INVALID_HANDLE_VALUE)
       << "a folder is not a file";
 }
+
+TEST(PlatformFilesTest, ServesAFileFromMemoryWithFileSemantics) {
+  auto& hooks = TestHooks();
+  static const unsigned char kBytes[] = {1, 2, 3, 4, 5};
+  hooks.memoryFileBytes = kBytes;
+  hooks.memoryFileSize = sizeof kBytes;
+  hooks.memoryFilePath = "served-from-memory";
+  HANDLE file = platform::CreateFileA("served-from-memory", GENERIC_READ, FILE_SHARE_READ,
+                                      OPEN_EXISTING, 0);
+  hooks.memoryFilePath = nullptr;
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(platform::GetFileSize(file), 5u);
+  EXPECT_EQ(platform::SetFilePointer(file, 3), 3u);
+  unsigned char out[4] = {};
+  DWORD got = 0;
+  platform::ReadFile(file, out, 4, &got);
+  EXPECT_EQ(got, 2u) << "a read past the end comes up short";
+  EXPECT_EQ(out[0], 4);
+  EXPECT_EQ(out[1], 5);
+  EXPECT_TRUE(platform::CloseHandle(file));
+}
 #endif
 
 }  // namespace
