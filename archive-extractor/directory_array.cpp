@@ -1,0 +1,49 @@
+#include "archive-extractor/directory_array.h"
+
+#include <cstring>
+
+namespace korvo {
+
+bool RecordBlockBytes(uint64_t records, SIZE_T* bytes) {
+  // Checked before multiplying, so that no count can wrap the product.
+  constexpr uint64_t kLimit = 0xFFFFFFFFu;
+  if (records > kLimit / sizeof(fileInfo)) return false;
+  *bytes = static_cast<SIZE_T>(records * sizeof(fileInfo));
+  return true;
+}
+
+int AllocateDirectoryArray(uint32_t count, DirectoryArray* array) {
+  *array = DirectoryArray{nullptr, nullptr, 0};
+  SIZE_T bytes = 0;
+  if (!RecordBlockBytes(count, &bytes)) return kResultMemoryError;
+  HGLOBAL block = platform::GlobalAlloc(GMEM_FIXED, bytes);
+  if (block == nullptr) return kResultMemoryError;
+  // A fixed block's lock only yields its address; nothing to undo later.
+  auto* records = static_cast<fileInfo*>(platform::GlobalLock(block));
+  if (records == nullptr) {
+    platform::GlobalFree(block);
+    return kResultMemoryError;
+  }
+  *array = DirectoryArray{block, records, count};
+  return kResultSuccess;
+}
+
+void FreeDirectoryArray(DirectoryArray* array) {
+  if (array->block != nullptr) platform::GlobalFree(array->block);
+  *array = DirectoryArray{nullptr, nullptr, 0};
+}
+
+void FillDirectoryRecord(fileInfo* record, uint32_t position, uint32_t compsize,
+                         uint32_t filesize, LPCSTR name) {
+  std::memset(record, 0, sizeof *record);
+  std::memcpy(record->method, kMethodTag, sizeof record->method);
+  record->position = position;
+  record->compsize = compsize;
+  record->filesize = filesize;
+  size_t length = 0;
+  while (name != nullptr && name[length] != '\0' && length + 1 < sizeof record->filename)
+    ++length;
+  if (length > 0) std::memcpy(record->filename, name, length);
+}
+
+}  // namespace korvo

@@ -1,0 +1,72 @@
+// The one archive directory the extractor keeps: the entry array of the last
+// successful parse, its count and path, the shared palette of the last
+// named-entry archive, and the directory lock that guards all of them.
+//
+// Every reader takes the lock: the probes and the listing as the host contract
+// asks, and also the lookup by name and the extract operations' look-up, which
+// copy what they need out under the lock and read the archive file after
+// releasing it. So no call ever reads an array another thread has freed, or a
+// palette it is halfway through writing. No operation takes the lock while it
+// holds it.
+#pragma once
+
+#include <cstdint>
+
+#include "archive-extractor/directory_array.h"
+#include "host-contract/host_contract.h"
+
+namespace korvo {
+
+// A layout's parser: reads the archive at `path` afresh and, on 0, has
+// installed its directory. On any other code the cache is as it was.
+typedef int (*ArchiveParser)(LPCSTR path) noexcept;
+
+constexpr int kCachedPathBytes = 260;  // MAX_PATH, the NUL included
+constexpr int kPaletteBytes = 768;     // 256 colours of 3 bytes
+constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
+
+// Library load: an empty cache holding no path, and a fresh lock. The shared
+// palette keeps what it holds (zero at the first load).
+void LoadDirectoryCache();
+// Library unload: frees the entry array and deletes the lock.
+void UnloadDirectoryCache();
+
+void EnterDirectoryLock();
+void LeaveDirectoryLock();
+
+// Replaces the cached directory with `array` (taken over; *array is emptied)
+// for `path`. A path too long for the cached-path buffer installs the array
+// but leaves the cache holding no path, so the next operation parses afresh.
+// A non-null `palette` (768 bytes) becomes the shared palette in the same
+// step; nullptr leaves it alone. Called by parsers only after a whole
+// successful parse; it neither takes nor expects the lock.
+void InstallDirectory(DirectoryArray* array, LPCSTR path, const uint8_t* palette = nullptr);
+
+// With the lock held: 0 when the cache holds exactly `path` (byte for byte),
+// otherwise runs `parser` on it and returns its code.
+int EnsureDirectory(LPCSTR path, ArchiveParser parser);
+
+// With the lock held: the index of the first entry at `position`, or kNoEntry.
+uint32_t FindEntryByPosition(ULONG_PTR position);
+
+// The listing of GetArchiveInfo: a GHND block of (count + 1) records, the
+// cached records unchanged and then a zero record, fully unlocked and stored
+// in *slot on 0. Otherwise the parser's code or 4, and *slot is untouched.
+int ListDirectory(LPCSTR path, ArchiveParser parser, HGLOBAL* slot);
+
+// The lookup of GetFileInfo: copies the first record whose filename equals
+// `name` to *record and returns 0; -1 when none does (*record untouched), or
+// the parser's code. Bit 0x80 of `flag` compares A-Z as a-z; every other byte,
+// those of 0x80 and above included, must match exactly.
+int FindEntryByName(LPCSTR path, ArchiveParser parser, LPCSTR name, unsigned flag,
+                    fileInfo* record);
+
+// The look-up of an extract operation, all under the lock: ensures the
+// directory with `parser`, finds the entry at `position` and copies it to
+// *entry, and the shared palette to `palette` (768 bytes) unless nullptr.
+// Returns 0, -1 when no entry has that position, or the parser's code; the
+// outputs are written only on 0.
+int LookUpEntryForExtract(LPCSTR path, ArchiveParser parser, ULONG_PTR position,
+                          fileInfo* entry, uint8_t* palette);
+
+}  // namespace korvo

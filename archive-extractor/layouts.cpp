@@ -1,0 +1,28 @@
+#include "archive-extractor/layouts.h"
+
+#include "archive-extractor/named_entry_archive.h"
+#include "archive-extractor/offset_table_archive.h"
+#include "host-contract/hand_over.h"
+
+namespace korvo {
+
+const LayoutTable kArchiveLayouts = {
+    {ParseOffsetTableArchive, ExtractOffsetTableEntry},
+    {ParseNamedEntryArchive, ExtractNamedEntry},
+};
+
+bool ProbeLayout(const ArchiveLayout& layout, LPCSTR path) {
+  EnterDirectoryLock();
+  ScopeExit leave([] { LeaveDirectoryLock(); });
+  // Always a fresh parse: the file may have changed since it was cached.
+  return layout.parse(path) == kResultSuccess;
+}
+
+const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, LPCSTR path) {
+  if (path == nullptr) return nullptr;
+  for (const ArchiveLayout& layout : layouts)
+    if (ProbeLayout(layout, path)) return &layout;
+  return nullptr;
+}
+
+}  // namespace korvo

@@ -1,0 +1,34 @@
+// The archive layouts the extractor knows, in the fixed order in which every
+// entry point tries them, and the probe that recognises a layout.
+#pragma once
+
+#include "archive-extractor/directory_cache.h"
+#include "host-contract/host_contract.h"
+
+namespace korvo {
+
+// A layout's extract operation: hands the entry at `position` to *slot (fully
+// unlocked, on 0 only) and returns the result code.
+typedef int (*ExtractOperation)(LPCSTR path, ULONG_PTR position, HGLOBAL* slot,
+                                ProgressCallback prgressCallback, LONG_PTR lData) noexcept;
+
+struct ArchiveLayout {
+  ArchiveParser parse;
+  ExtractOperation extract;
+};
+
+constexpr int kLayoutCount = 2;
+typedef ArchiveLayout LayoutTable[kLayoutCount];
+
+// Offset-table archive first, then named-entry archive: a file both accept is
+// an offset-table archive.
+extern const LayoutTable kArchiveLayouts;
+
+// Runs the layout's parser under the directory lock; true when it returned 0
+// (the file's directory is then cached). Its other codes are dropped.
+bool ProbeLayout(const ArchiveLayout& layout, LPCSTR path);
+
+// The first layout of `layouts` whose probe recognises the file, or nullptr.
+const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, LPCSTR path);
+
+}  // namespace korvo

@@ -1,0 +1,448 @@
+// The directory cache: installing, reusing, listing and looking up entries,
+// driven by the test layouts of tests/support/test_layouts.h.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include "archive-extractor/directory_array.h"
+#include "archive-extractor/directory_cache.h"
+#include "archive-extractor/layouts.h"
+#include "tests/support/extractor_fixture.h"
+
+using namespace korvo;
+using namespace extractor_test;
+
+namespace {
+
+const ArchiveParser kParseOne = kTestLayouts[0].parse;
+const ArchiveParser kParseTwo = kTestLayouts[1].parse;
+
+const std::vector<TestEntry> kThreeEntries = {
+    {"00000010.QKZ", 5, 0x10}, {"Second.QKZ", 7, 0x20}, {"third.qkz", 1, 0x30}};
+
+fileInfo Sentinel() {
+  fileInfo record;
+  std::memset(&record, 0xAB, sizeof record);
+  return record;
+}
+
+// ---- Records and arrays ---------------------------------------------------
+
+TEST(FillDirectoryRecordTest, DefinesEveryByteOfTheRecord) {
+  const std::string longName(250, 'n');
+  struct Case {
+    const char* name;
+    size_t storedLength;  // bytes of the name kept before the NUL
+  } cases[] = {{"00000008.QKZ", 12}, {".QKZ", 4}, {"", 0}, {longName.c_str(), 199}};
+  for (const Case& c : cases) {
+    fileInfo record = Sentinel();
+    FillDirectoryRecord(&record, 0x12345678u, 0xFFFFFFFFu, 1036, c.name);
+    EXPECT_EQ(std::memcmp(record.method, "IfKorvo", 8), 0);
+    EXPECT_EQ(record.position, 0x12345678u);
+    EXPECT_EQ(record.compsize, 0xFFFFFFFFu);
+    EXPECT_EQ(record.filesize, 1036u);
+    EXPECT_EQ(record.timestamp, 0u);
+    EXPECT_EQ(record.crc, 0u);
+    EXPECT_EQ(std::memcmp(record.filename, c.name, c.storedLength), 0) << c.name;
+    for (size_t i = c.storedLength; i < sizeof record.filename; ++i)
+      ASSERT_EQ(record.filename[i], 0) << c.name << " byte " << i;
+    for (char byte : record.path) ASSERT_EQ(byte, 0);
+#if UINTPTR_MAX > 0xFFFFFFFFu
+    for (char byte : record.padding) ASSERT_EQ(byte, 0);
+#endif
+  }
+}
+
+TEST(RecordBlockBytesTest, RefusesEveryCountBeyondThirtyTwoBits) {
+  const uint64_t fitting = 0xFFFFFFFFull / sizeof(fileInfo);
+  struct Case {
+    uint64_t records;
+    bool fits;
+  } cases[] = {{0, true},           {1, true},          {fitting, true},
+               {fitting + 1, false}, {1ull << 32, false}, {~0ull, false},
+               {~0ull / sizeof(fileInfo) + 1, false}};
+  for (const Case& c : cases) {
+    SIZE_T bytes = 7;
+    EXPECT_EQ(RecordBlockBytes(c.records, &bytes), c.fits) << c.records;
+    if (c.fits) {
+      EXPECT_EQ(bytes, c.records * sizeof(fileInfo)) << c.records;
+    }
+  }
+}
+
+class DirectoryArrayTest : public ExtractorTest {};
+
+TEST_F(DirectoryArrayTest, FailuresLeaveNoBlockAndAnEmptyArray) {
+  REQUIRE_PLATFORM_HOOKS();
+#if KORVO_HAS_PLATFORM_HOOKS
+  struct Case {
+    uint32_t count;
+    int failingOp;  // -1: none
+    long allocCalls;
+  } cases[] = {{0xFFFFFFFFu, -1, 0}, {12000000, -1, 0}, {3, platform::kOpAlloc, 1},
+               {3, platform::kOpLock, 1}};
+  for (const Case& c : cases) {
+    platform::ResetPlatformFaults(TestHooks());
+    if (c.failingOp >= 0) TestHooks().failAt[c.failingOp] = 1;
+    long live = TestHooks().liveBlocks;
+    DirectoryArray array = {reinterpret_cast<HGLOBAL>(1), nullptr, 9};
+    EXPECT_EQ(AllocateDirectoryArray(c.count, &array), kResultMemoryError) << c.count;
+    EXPECT_EQ(array.block, nullptr);
+    EXPECT_EQ(array.count, 0u);
+    EXPECT_EQ(TestHooks().calls[platform::kOpAlloc], c.allocCalls);
+    EXPECT_EQ(TestHooks().liveBlocks, live);
+  }
+#endif
+}
+
+// ---- Listing ---------------------------------------------------------------
+
+class ListDirectoryTest : public ExtractorTest {};
+
+TEST_F(ListDirectoryTest, ListsTheRecordsAsCachedThenAZeroRecord) {
+  const std::vector<std::vector<TestEntry>> archives = {
+      {}, {{"Only.QKZ", 3, 1}}, kThreeEntries};
+  for (size_t a = 0; a < archives.size(); ++a) {
+    const std::vector<TestEntry>& entries = archives[a];
+    std::string path = WriteScratchFile("list" + std::to_string(a), BuildTestArchive("TLA1", entries));
+    HGLOBAL block = nullptr;
+    ASSERT_EQ(ListDirectory(path.c_str(), kParseOne, &block), kResultSuccess);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(LockCount(block), 0u) << "handed over locked";
+    Bytes bytes = BlockBytes(block);
+    ASSERT_EQ(bytes.size(), (entries.size() + 1) * sizeof(fileInfo));
+    for (size_t i = 0; i < entries.size(); ++i) {
+      fileInfo expected = ExpectedRecord(entries, i, false);
+      EXPECT_EQ(std::memcmp(bytes.data() + i * sizeof(fileInfo), &expected, sizeof expected), 0)
+          << "archive " << a << " record " << i;
+    }
+    for (size_t i = entries.size() * sizeof(fileInfo); i < bytes.size(); ++i)
+      ASSERT_EQ(bytes[i], 0) << "end record byte " << i;
+    platform::GlobalFree(block);
+  }
+}
+
+TEST_F(ListDirectoryTest, FailuresHandOutNothingAndReleaseTheLock) {
+  std::string path = WriteScratchFile("list-fail", BuildTestArchive("TLA1", kThreeEntries));
+  std::string otherTag = WriteScratchFile("list-fail-tag", BuildTestArchive("TLA2", kThreeEntries));
+  std::string missing = ScratchDirectory() + "list-missing";
+  struct Case {
+    const std::string* path;
+    int failingOp;  // -1: none
+    int expected;
+  } cases[] = {
+      {&otherTag, -1, kResultBadFormat},
+      {&missing, -1, kResultFileError},
+#if KORVO_HAS_PLATFORM_HOOKS
+      {&path, platform::kOpAlloc, kResultMemoryError},
+      {&path, platform::kOpLock, kResultMemoryError},
+#endif
+  };
+  for (const Case& c : cases) {
+    // Cached first, so that only the listing's own block can fail.
+    EnterDirectoryLock();
+    ASSERT_EQ(EnsureDirectory(path.c_str(), kParseOne), kResultSuccess);
+    LeaveDirectoryLock();
+#if KORVO_HAS_PLATFORM_HOOKS
+    platform::ResetPlatformFaults(TestHooks());
+    long live = TestHooks().liveBlocks;
+    if (c.failingOp >= 0) TestHooks().failAt[c.failingOp] = 1;
+#endif
+    HGLOBAL block = reinterpret_cast<HGLOBAL>(0x5A5A);
+    EXPECT_EQ(ListDirectory(c.path->c_str(), kParseOne, &block), c.expected) << *c.path;
+    EXPECT_EQ(block, reinterpret_cast<HGLOBAL>(0x5A5A)) << "slot written on failure";
+#if KORVO_HAS_PLATFORM_HOOKS
+    EXPECT_EQ(TestHooks().liveBlocks, live) << "block left alive";
+    platform::ResetPlatformFaults(TestHooks());
+#endif
+    // The lock was released: a listing of the cached archive still runs.
+    block = nullptr;
+    ASSERT_EQ(ListDirectory(path.c_str(), kParseOne, &block), kResultSuccess);
+    EXPECT_EQ(BlockSize(block), 4 * sizeof(fileInfo));
+    platform::GlobalFree(block);
+  }
+}
+
+// ---- Lookup by name and by position ---------------------------------------
+
+class FindEntryTest : public ExtractorTest {};
+
+TEST_F(FindEntryTest, FindsByNameExactlyOrIgnoringAsciiCase) {
+  const std::vector<TestEntry> entries = {
+      {"PICTURE.QKZ", 1, 0},      {"picture.QKZ", 1, 0},       {"Same.QKZ", 1, 0},
+      {"Same.QKZ", 2, 0},         {"\xC9t\xE9.QKZ", 1, 0},     {"[x].QKZ", 1, 0},
+      {"@.QKZ", 1, 0},            {"\xE4.QKZ", 1, 0}};
+  std::string path = WriteScratchFile("names", BuildTestArchive("TLA1", entries));
+  struct Case {
+    const char* name;
+    unsigned flag;
+    int index;  // -1: not found
+  } cases[] = {
+      {"PICTURE.QKZ", 0, 0},
+      {"picture.QKZ", 0, 1},
+      {"Picture.qkz", 0, -1},
+      {"Picture.qkz", 0x80, 0},
+      {"pICTURE.QKZ", 0x80, 0},
+      {"picture.qkz", 0xFFFFFFFFu, 0},
+      {"Picture.qkz", 0xFFFFFF7Fu, -1},  // no other bit turns case off
+      {"PICTURE.QKZ", 0xFFFFFF7Fu, 0},
+      {"Same.QKZ", 0, 2},                // the first of two equal names
+      {"sAME.qkz", 0x80, 2},
+      {"\xC9t\xE9.QKZ", 0, 4},
+      {"\xC9T\xE9.qkz", 0x80, 4},        // ASCII folded, the rest exact
+      {"\xE9t\xE9.QKZ", 0x80, -1},       // 0xC9 and 0xE9 are different bytes
+      {"\xC9t\xC9.QKZ", 0x80, -1},
+      {"\xC4.QKZ", 0x80, -1},
+      {"\xE4.qkz", 0x80, 7},
+      {"[X].qkz", 0x80, 5},
+      {"{x}.QKZ", 0x80, -1},             // only A-Z fold, not [ \ ] ^ _ @
+      {"@.qkz", 0x80, 6},
+      {"`.QKZ", 0x80, -1},
+      {"PICTURE", 0, -1},
+      {"PICTURE.QKZX", 0, -1},
+      {"", 0x80, -1},
+      {"", 0, -1},
+  };
+  for (const Case& c : cases) {
+    fileInfo record = Sentinel();
+    int result = FindEntryByName(path.c_str(), kParseOne, c.name, c.flag, &record);
+    if (c.index < 0) {
+      EXPECT_EQ(result, kResultNotHandled) << c.name << " flag " << c.flag;
+      EXPECT_TRUE(SameRecord(record, Sentinel())) << "record written for " << c.name;
+    } else {
+      ASSERT_EQ(result, kResultSuccess) << c.name << " flag " << c.flag;
+      EXPECT_TRUE(SameRecord(record, ExpectedRecord(entries, c.index, false)))
+          << c.name << " flag " << c.flag << " should find entry " << c.index;
+    }
+  }
+  EXPECT_EQ(testParses[0], 1) << "the directory was parsed once and then reused";
+}
+
+TEST_F(FindEntryTest, PassesUpTheParsersCodeAndWritesNothing) {
+  std::string path = WriteScratchFile("names-tag", BuildTestArchive("TLA2", kThreeEntries));
+  fileInfo record = Sentinel();
+  EXPECT_EQ(FindEntryByName(path.c_str(), kParseOne, "Second.QKZ", 0, &record), kResultBadFormat);
+  std::string missing = ScratchDirectory() + "names-missing";
+  EXPECT_EQ(FindEntryByName(missing.c_str(), kParseOne, "Second.QKZ", 0, &record),
+            kResultFileError);
+  EXPECT_TRUE(SameRecord(record, Sentinel()));
+}
+
+TEST_F(FindEntryTest, FindsTheFirstEntryAtAPosition) {
+  // d is a second record at b's position.
+  std::vector<TestEntry> entries = {
+      {"a.QKZ", 4, 1}, {"b.QKZ", 4, 2}, {"c.QKZ", 4, 3}, {"d.QKZ", 4, 2, 1}};
+  uint32_t shared = TestEntryPosition(entries, 1, false);
+  entries[3].position = shared;
+  std::string path = WriteScratchFile("positions", BuildTestArchive("TLA1", entries));
+  struct Case {
+    ULONG_PTR position;
+    int index;
+  } cases[] = {{TestEntryPosition(entries, 0, false), 0},
+               {shared, 1},
+               {TestEntryPosition(entries, 2, false), 2},
+               {shared + 1, -1},
+               {0, -1}};
+  for (const Case& c : cases) {
+    fileInfo entry = Sentinel();
+    int result = LookUpEntryForExtract(path.c_str(), kParseOne, c.position, &entry, nullptr);
+    EnterDirectoryLock();
+    uint32_t index = FindEntryByPosition(c.position);
+    LeaveDirectoryLock();
+    if (c.index < 0) {
+      EXPECT_EQ(result, kResultNotHandled) << c.position;
+      EXPECT_EQ(index, kNoEntry);
+      EXPECT_TRUE(SameRecord(entry, Sentinel()));
+    } else {
+      EXPECT_EQ(result, kResultSuccess) << c.position;
+      EXPECT_EQ(index, static_cast<uint32_t>(c.index));
+      EXPECT_TRUE(SameRecord(entry, ExpectedRecord(entries, c.index, false))) << c.position;
+    }
+  }
+}
+
+// ---- Reuse and replacement -------------------------------------------------
+
+class EnsureDirectoryTest : public ExtractorTest {
+ protected:
+  static int Ensure(const std::string& path, ArchiveParser parser = kParseOne) {
+    EnterDirectoryLock();
+    int result = EnsureDirectory(path.c_str(), parser);
+    LeaveDirectoryLock();
+    return result;
+  }
+
+  // The names of the cached listing, which tell which archive is cached.
+  static std::vector<std::string> CachedNames(const std::string& path) {
+    std::vector<std::string> names;
+    HGLOBAL block = nullptr;
+    if (ListDirectory(path.c_str(), kParseOne, &block) != kResultSuccess) return names;
+    Bytes bytes = BlockBytes(block);
+    for (size_t at = 0; bytes[at] != 0; at += sizeof(fileInfo))
+      names.push_back(reinterpret_cast<const fileInfo*>(&bytes[at])->filename);
+    platform::GlobalFree(block);
+    return names;
+  }
+};
+
+TEST_F(EnsureDirectoryTest, ReusesOnlyTheIdenticalPathString) {
+  std::string path = WriteScratchFile("Reuse.tla", BuildTestArchive("TLA1", kThreeEntries));
+  std::string otherCase = ScratchDirectory() + "REUSE.TLA";
+  WriteScratchFile("REUSE.TLA", BuildTestArchive("TLA1", kThreeEntries));
+  struct Step {
+    const std::string* path;
+    int parses;  // total parses after the step
+  } steps[] = {{&path, 1}, {&path, 1}, {&otherCase, 2}, {&otherCase, 2}, {&path, 3}};
+  for (const Step& step : steps) {
+    EXPECT_EQ(Ensure(*step.path), kResultSuccess) << *step.path;
+    EXPECT_EQ(testParses[0], step.parses) << *step.path;
+  }
+  // A reused directory is never checked against the file again.
+  std::remove(path.c_str());
+  std::remove(otherCase.c_str());
+#if KORVO_HAS_PLATFORM_HOOKS
+  platform::ResetPlatformFaults(TestHooks());
+#endif
+  EXPECT_EQ(Ensure(path), kResultSuccess);
+  EXPECT_EQ(testParses[0], 3);
+#if KORVO_HAS_PLATFORM_HOOKS
+  EXPECT_EQ(TestHooks().calls[platform::kOpOpen], 0) << "the file was opened";
+#endif
+  // The other layout's parser accepts the same cached directory.
+  EXPECT_EQ(Ensure(path, kParseTwo), kResultSuccess);
+  EXPECT_EQ(testParses[1], 0);
+}
+
+TEST_F(EnsureDirectoryTest, AFailedParseLeavesThePreviousDirectory) {
+  std::string path = WriteScratchFile("keep", BuildTestArchive("TLA1", kThreeEntries));
+  Bytes truncated = BuildTestArchive("TLA1", kThreeEntries);
+  truncated.resize(12 + 40 + 10);  // ends inside the second record
+  struct Case {
+    std::string path;
+    int expected;
+  } cases[] = {
+      {WriteScratchFile("keep-tag", BuildTestArchive("TLA2", {{"x.QKZ", 1, 0}})), kResultBadFormat},
+      {WriteScratchFile("keep-short", truncated), kResultFileError},
+      {ScratchDirectory() + "keep-missing", kResultFileError},
+      {"", kResultFileError},
+  };
+  ASSERT_EQ(Ensure(path), kResultSuccess);
+  for (const Case& c : cases) {
+    EXPECT_EQ(Ensure(c.path), c.expected) << c.path;
+    int parses = testParses[0];
+    EXPECT_EQ(Ensure(path), kResultSuccess);
+    EXPECT_EQ(testParses[0], parses) << "the previous directory was not kept";
+  }
+  EXPECT_EQ(CachedNames(path),
+            (std::vector<std::string>{"00000010.QKZ", "Second.QKZ", "third.qkz"}));
+}
+
+TEST_F(EnsureDirectoryTest, AnEmptyCacheMatchesNoPath) {
+  // Freshly loaded: not even the empty path counts as cached.
+  EXPECT_EQ(Ensure(""), kResultFileError);
+  EXPECT_EQ(testParses[0], 1);
+}
+
+TEST_F(EnsureDirectoryTest, APathTooLongForTheCacheIsServedButNotKept) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows file open refuses such paths before any parse";
+#else
+  const std::string folderName(200, 'f');
+  const std::string folder = ScratchDirectory() + folderName;
+  mkdir(folder.c_str(), 0700);
+  std::string shortPath = WriteScratchFile("short", BuildTestArchive("TLA1", kThreeEntries));
+  struct Case {
+    size_t length;  // bytes of the path without its NUL
+    bool kept;
+  } cases[] = {{kCachedPathBytes - 1, true}, {kCachedPathBytes, false}, {400, false}};
+  for (const Case& c : cases) {
+    ASSERT_GT(c.length, folder.size() + 1);
+    std::string name(c.length - folder.size() - 1, 'p');
+    ASSERT_LE(name.size(), 255u);
+    std::string path =
+        WriteScratchFile(folderName + "/" + name, BuildTestArchive("TLA1", kThreeEntries));
+    ASSERT_EQ(path.size(), c.length);
+
+    ASSERT_EQ(Ensure(shortPath), kResultSuccess);
+    ResetTestLayoutCounts();
+    EXPECT_EQ(Ensure(path), kResultSuccess) << c.length;
+    EXPECT_EQ(Ensure(path), kResultSuccess) << c.length;
+    EXPECT_EQ(testParses[0], c.kept ? 1 : 2) << c.length;
+    // Served all the same: the listing parses it again and lists it.
+    EXPECT_EQ(CachedNames(path).size(), 3u) << c.length;
+    // The short path was replaced either way.
+    ResetTestLayoutCounts();
+    EXPECT_EQ(Ensure(shortPath), kResultSuccess);
+    EXPECT_EQ(testParses[0], 1) << c.length;
+  }
+#endif
+}
+
+// ---- Shared palette and the library's load and unload ----------------------
+
+class SharedPaletteTest : public ExtractorTest {
+ protected:
+  static TestPalette ExtractPalette(const std::string& path, ArchiveParser parser,
+                                    ULONG_PTR position) {
+    TestPalette palette = {};
+    fileInfo entry;
+    EXPECT_EQ(LookUpEntryForExtract(path.c_str(), parser, position, &entry, palette.data()),
+              kResultSuccess);
+    return palette;
+  }
+};
+
+TEST_F(SharedPaletteTest, ChangesOnlyWithASuccessfulParseThatBringsOne) {
+  const std::vector<TestEntry> entries = {{"e.QKZ", 2, 9}};
+  TestPalette first = MakeTestPalette(1), second = MakeTestPalette(50), third = MakeTestPalette(99);
+  std::string withFirst = WriteScratchFile("pal-1", BuildTestArchive("TLA2", entries, &first));
+  std::string layoutOne = WriteScratchFile("pal-one", BuildTestArchive("TLA1", entries, &second));
+  std::string withThird = WriteScratchFile("pal-3", BuildTestArchive("TLA2", entries, &third));
+  Bytes broken = BuildTestArchive("TLA2", entries, &second);
+  broken.resize(broken.size() - 2 - 20);  // palette read, record cut short
+  std::string brokenPath = WriteScratchFile("pal-broken", broken);
+  uint32_t at = TestEntryPosition(entries, 0, true);
+
+  EXPECT_EQ(ExtractPalette(withFirst, kParseTwo, at), first);
+  // The first layout leaves the palette alone.
+  EXPECT_EQ(ExtractPalette(layoutOne, kParseOne, at), first);
+  EXPECT_EQ(ExtractPalette(withThird, kParseTwo, at), third);
+  // A parse that read a palette and then failed installs neither.
+  EnterDirectoryLock();
+  EXPECT_EQ(EnsureDirectory(brokenPath.c_str(), kParseTwo), kResultFileError);
+  LeaveDirectoryLock();
+  EXPECT_EQ(ExtractPalette(withThird, kParseTwo, at), third);
+  EXPECT_EQ(testParses[1], 3);
+}
+
+TEST_F(SharedPaletteTest, UnloadFreesTheCachedArrayAndLoadEmptiesTheCache) {
+  std::string path = WriteScratchFile("unload", BuildTestArchive("TLA1", kThreeEntries));
+#if KORVO_HAS_PLATFORM_HOOKS
+  long live = TestHooks().liveBlocks;
+#endif
+  fileInfo entry;
+  ASSERT_EQ(LookUpEntryForExtract(path.c_str(), kParseOne, TestEntryPosition(kThreeEntries, 0, false),
+                                  &entry, nullptr),
+            kResultSuccess);
+#if KORVO_HAS_PLATFORM_HOOKS
+  EXPECT_EQ(TestHooks().liveBlocks, live + 1);
+#endif
+  UnloadDirectoryCache();
+#if KORVO_HAS_PLATFORM_HOOKS
+  EXPECT_EQ(TestHooks().liveBlocks, live);
+#endif
+  LoadDirectoryCache();
+  ASSERT_EQ(LookUpEntryForExtract(path.c_str(), kParseOne, TestEntryPosition(kThreeEntries, 0, false),
+                                  &entry, nullptr),
+            kResultSuccess);
+  EXPECT_EQ(testParses[0], 2) << "a reloaded cache still held the archive";
+}
+
+}  // namespace

@@ -1,0 +1,78 @@
+// A test of the extractor's logic starts from a freshly loaded directory
+// cache and ends with no block of its own left alive.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "archive-extractor/directory_cache.h"
+#include "tests/support/platform_hooks.h"
+#include "tests/support/test_layouts.h"
+
+namespace extractor_test {
+
+class ExtractorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Reload();
+    ResetTestLayoutCounts();
+#if KORVO_HAS_PLATFORM_HOOKS
+    platform::ResetPlatformFaults(TestHooks());
+    liveBlocks_ = TestHooks().liveBlocks.load();
+#endif
+  }
+
+  void TearDown() override {
+    // Unloading frees the cached array, so anything still alive leaked.
+    Reload();
+#if KORVO_HAS_PLATFORM_HOOKS
+    platform::ResetPlatformFaults(TestHooks());
+    EXPECT_EQ(TestHooks().liveBlocks.load(), liveBlocks_) << "blocks leaked";
+#endif
+  }
+
+  // The library's unload and load: an empty cache holding no path.
+  static void Reload() {
+    korvo::UnloadDirectoryCache();
+    korvo::LoadDirectoryCache();
+  }
+
+ private:
+  long liveBlocks_ = 0;
+};
+
+// Bytes of a block as a host reads them.
+inline size_t BlockSize(HGLOBAL block) {
+#ifdef _WIN32
+  return ::GlobalSize(block);
+#else
+  return static_cast<size_t>(static_cast<const platform::BlockHeader*>(block)->size);
+#endif
+}
+
+inline Bytes BlockBytes(HGLOBAL block) {
+  size_t size = BlockSize(block);
+  auto* data = static_cast<const uint8_t*>(platform::GlobalLock(block));
+  Bytes bytes(data, data + size);
+  platform::GlobalUnlock(block);
+  return bytes;
+}
+
+inline unsigned LockCount(HGLOBAL block) { return platform::GlobalFlags(block) & GMEM_LOCKCOUNT; }
+
+// The record a test archive's parser writes for entry `index`.
+inline korvo::fileInfo ExpectedRecord(const std::vector<TestEntry>& entries, size_t index,
+                                      bool withPalette) {
+  korvo::fileInfo record;
+  korvo::FillDirectoryRecord(&record, TestEntryPosition(entries, index, withPalette),
+                             entries[index].size, entries[index].size,
+                             entries[index].name.c_str());
+  return record;
+}
+
+inline bool SameRecord(const korvo::fileInfo& a, const korvo::fileInfo& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+}  // namespace extractor_test

@@ -1,0 +1,174 @@
+#include "tests/support/test_layouts.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "archive-extractor/directory_cache.h"
+#include "host-contract/hand_over.h"
+#include "qkz-picture/little_endian.h"
+
+using namespace korvo;
+
+std::atomic<int> testParses[kLayoutCount];
+std::atomic<int> testExtracts[kLayoutCount];
+const char* const kRacingDecoyPath = "racing-decoy";
+
+namespace {
+
+constexpr size_t kHeadBytes = 12;
+constexpr size_t kRecordBytes = 40;
+constexpr size_t kNameBytes = 32;
+
+bool ReadExactly(HANDLE file, void* buffer, DWORD bytes) {
+  DWORD got = 0;
+  return platform::ReadFile(file, buffer, bytes, &got) && got == bytes;
+}
+
+bool ReadFileAt(LPCSTR path, uint32_t position, void* buffer, DWORD bytes) {
+  HANDLE file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                      FILE_FLAG_RANDOM_ACCESS);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool read = platform::SetFilePointer(file, static_cast<LONG>(position)) == position &&
+              ReadExactly(file, buffer, bytes);
+  platform::CloseHandle(file);
+  return read;
+}
+
+// Imitates another thread: caches another path, and spoils this file.
+void Race(LPCSTR path) {
+  DirectoryArray decoy;
+  if (AllocateDirectoryArray(0, &decoy) == kResultSuccess)
+    InstallDirectory(&decoy, kRacingDecoyPath);
+  if (FILE* file = fopen(path, "wb")) {
+    fputs("TL", file);
+    fclose(file);
+  }
+}
+
+int ParseTestArchive(LPCSTR path, int layout) noexcept {
+  testParses[layout] += 1;
+  HANDLE file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                      FILE_FLAG_RANDOM_ACCESS);
+  if (file == INVALID_HANDLE_VALUE) return kResultFileError;
+  DirectoryArray array = {nullptr, nullptr, 0};
+  ScopeExit cleanUp([&] {
+    platform::CloseHandle(file);
+    FreeDirectoryArray(&array);
+  });
+
+  uint8_t head[kHeadBytes];
+  if (!ReadExactly(file, head, sizeof head)) return kResultFileError;
+  const char* tag = reinterpret_cast<const char*>(head);
+  bool racing = std::memcmp(tag, "TLAR", 4) == 0;
+  bool accepted = std::memcmp(tag, "TLAB", 4) == 0 ||
+                  std::memcmp(tag, layout == 0 ? "TLA1" : "TLA2", 4) == 0 ||
+                  (layout == 0 && racing);
+  if (!accepted) return kResultBadFormat;
+  uint32_t count = ReadLe32(head + 4);
+  bool hasPalette = ReadLe32(head + 8) == 1;
+  uint8_t palette[kPaletteBytes];
+  if (hasPalette && !ReadExactly(file, palette, sizeof palette)) return kResultFileError;
+  int result = AllocateDirectoryArray(count, &array);
+  if (result != kResultSuccess) return result;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t record[kRecordBytes];
+    if (!ReadExactly(file, record, sizeof record)) return kResultFileError;
+    char name[kNameBytes + 1] = {};
+    std::memcpy(name, record + 8, kNameBytes);
+    uint32_t size = ReadLe32(record + 4);
+    FillDirectoryRecord(&array.records[i], ReadLe32(record), size, size, name);
+  }
+  InstallDirectory(&array, path, layout == 1 && hasPalette ? palette : nullptr);
+  if (racing) Race(path);
+  return kResultSuccess;
+}
+
+int ParseFirstTestLayout(LPCSTR path) noexcept { return ParseTestArchive(path, 0); }
+int ParseSecondTestLayout(LPCSTR path) noexcept { return ParseTestArchive(path, 1); }
+
+// Layout one hands out the entry's bytes; layout two the shared palette it
+// looked up, then the entry's bytes.
+int ExtractTestEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, int layout) noexcept {
+  testExtracts[layout] += 1;
+  ArchiveParser parser = layout == 0 ? ParseFirstTestLayout : ParseSecondTestLayout;
+  fileInfo entry;
+  uint8_t palette[kPaletteBytes];
+  int result = LookUpEntryForExtract(path, parser, position, &entry, layout == 1 ? palette : nullptr);
+  if (result != kResultSuccess) return result;
+  size_t prefix = layout == 1 ? sizeof palette : 0;
+  HGLOBAL block = platform::GlobalAlloc(GMEM_MOVEABLE, prefix + entry.filesize);
+  ScopeExit handOver([&] { HandOverBlock(block, result, slot); });
+  auto* bytes = block == nullptr ? nullptr : static_cast<uint8_t*>(platform::GlobalLock(block));
+  if (bytes == nullptr) return result = kResultMemoryError;
+  std::memcpy(bytes, palette, prefix);
+  if (!ReadFileAt(path, static_cast<uint32_t>(entry.position), bytes + prefix,
+                  static_cast<DWORD>(entry.filesize)))
+    return result = kResultFileError;
+  return result = kResultSuccess;
+}
+
+int ExtractFirstTestEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, ProgressCallback,
+                          LONG_PTR) noexcept {
+  return ExtractTestEntry(path, position, slot, 0);
+}
+
+int ExtractSecondTestEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, ProgressCallback,
+                           LONG_PTR) noexcept {
+  return ExtractTestEntry(path, position, slot, 1);
+}
+
+}  // namespace
+
+const LayoutTable kTestLayouts = {
+    {ParseFirstTestLayout, ExtractFirstTestEntry},
+    {ParseSecondTestLayout, ExtractSecondTestEntry},
+};
+
+void ResetTestLayoutCounts() {
+  for (int i = 0; i < kLayoutCount; ++i) {
+    testParses[i] = 0;
+    testExtracts[i] = 0;
+  }
+}
+
+TestPalette MakeTestPalette(uint8_t seed) {
+  TestPalette palette;
+  for (size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<uint8_t>(seed + i);
+  return palette;
+}
+
+Bytes TestEntryBytes(const TestEntry& entry) {
+  Bytes bytes(entry.size);
+  for (uint32_t i = 0; i < entry.size; ++i) bytes[i] = static_cast<uint8_t>(entry.fill + i);
+  return bytes;
+}
+
+uint32_t TestEntryPosition(const std::vector<TestEntry>& entries, size_t index,
+                           bool withPalette) {
+  if (entries[index].position != 0) return entries[index].position;
+  size_t position = kHeadBytes + (withPalette ? kPaletteBytes : 0) + entries.size() * kRecordBytes;
+  for (size_t i = 0; i < index; ++i)
+    if (entries[i].position == 0) position += entries[i].size;
+  return static_cast<uint32_t>(position);
+}
+
+Bytes BuildTestArchive(const char* tag, const std::vector<TestEntry>& entries,
+                       const TestPalette* palette) {
+  Bytes bytes(tag, tag + 4);
+  AppendLe32(bytes, static_cast<uint32_t>(entries.size()));
+  AppendLe32(bytes, palette != nullptr ? 1 : 0);
+  if (palette != nullptr) bytes.insert(bytes.end(), palette->begin(), palette->end());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    AppendLe32(bytes, TestEntryPosition(entries, i, palette != nullptr));
+    AppendLe32(bytes, entries[i].size);
+    char name[kNameBytes] = {};
+    std::strncpy(name, entries[i].name.c_str(), kNameBytes - 1);
+    bytes.insert(bytes.end(), name, name + kNameBytes);
+  }
+  for (const TestEntry& entry : entries) {
+    if (entry.position != 0) continue;
+    Bytes data = TestEntryBytes(entry);
+    bytes.insert(bytes.end(), data.begin(), data.end());
+  }
+  return bytes;
+}
