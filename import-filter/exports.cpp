@@ -1,7 +1,10 @@
 // The import filter's exported functions: each one a noexcept boundary that
-// turns every failure into a result code.
+// turns every failure into a result code. The work is in the filter's library.
 #include "host-contract/host_contract.h"
+#include "import-filter/decode_picture.h"
 #include "import-filter/information.h"
+#include "import-filter/picture_info.h"
+#include "import-filter/support_check.h"
 
 using namespace korvo;
 
@@ -11,15 +14,20 @@ KORVO_EXPORT int KORVO_API GetPluginInfo(int infono, LPSTR buf, int buflen) noex
   return CopyInformationString(kImportFilterStrings, infono, buf, buflen);
 }
 
-KORVO_EXPORT int KORVO_API IsSupported(LPCSTR, ULONG_PTR) noexcept { return 0; }
-
-KORVO_EXPORT int KORVO_API GetPictureInfo(LPCSTR, LONG_PTR, unsigned, PictureInfo*) noexcept {
-  return kResultBadFormat;
+KORVO_EXPORT int KORVO_API IsSupported(LPCSTR filename, ULONG_PTR dw) noexcept {
+  return CheckSupport(filename, dw);
 }
 
-KORVO_EXPORT int KORVO_API GetPicture(LPCSTR, LONG_PTR, unsigned, HLOCAL*, HLOCAL*,
-                                      ProgressCallback, LONG_PTR) noexcept {
-  return kResultBadFormat;
+KORVO_EXPORT int KORVO_API GetPictureInfo(LPCSTR buf, LONG_PTR len, unsigned flag,
+                                          PictureInfo* lpInfo) noexcept {
+  return DescribePicture(buf, len, flag, lpInfo);
+}
+
+// The progress callback and its data are never used: decoding is one pass of
+// block copies that is never cancelled.
+KORVO_EXPORT int KORVO_API GetPicture(LPCSTR buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
+                                      HLOCAL* pHBm, ProgressCallback, LONG_PTR) noexcept {
+  return DecodePicture(buf, len, flag, pHBInfo, pHBm);
 }
 
 }  // extern "C"

@@ -58,8 +58,8 @@ void CopyRowsBottomUp(const QkzGeometry& geometry, const uint8_t* rows, uint8_t*
 
 namespace {
 
-void WritePaletteEntries(uint32_t width, uint32_t height, const uint8_t* source,
-                         uint32_t sourceEntrySize, uint8_t* out) {
+void WriteHeadFrom(uint32_t width, uint32_t height, const uint8_t* source,
+                   uint32_t sourceEntrySize, uint8_t* out) {
   WriteLe32(out + kQkzWidthOffset, width);
   WriteLe32(out + kQkzHeightOffset, height);
   uint8_t* entries = out + kQkzPaletteOffset;
@@ -77,12 +77,12 @@ void CopyRows(uint32_t width, uint32_t height, const uint8_t* rows, uint8_t* out
 }  // namespace
 
 void WriteQkzHead(uint32_t width, uint32_t height, const uint8_t* palette, uint8_t* out) {
-  WritePaletteEntries(width, height, palette, 4, out);
+  WriteHeadFrom(width, height, palette, 4, out);
 }
 
 void WriteQkzHeadFromTriples(uint32_t width, uint32_t height, const uint8_t* triples,
                              uint8_t* out) {
-  WritePaletteEntries(width, height, triples, 3, out);
+  WriteHeadFrom(width, height, triples, 3, out);
 }
 
 void WriteQkzPicture(uint32_t width, uint32_t height, const uint8_t* palette, const uint8_t* rows,

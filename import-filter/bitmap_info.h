@@ -1,0 +1,21 @@
+// The BITMAPINFO block the host receives: a 40-byte BITMAPINFOHEADER and a
+// 256-colour table.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "qkz-picture/qkz_picture.h"
+
+namespace korvo {
+
+constexpr uint32_t kBitmapInfoHeaderSize = 40;
+constexpr uint32_t kBitmapInfoSize = kBitmapInfoHeaderSize + kColourTableSize;  // 1064
+
+// Allocates the block zero-filled (GHND), writes the header for an 8-bit
+// bottom-up bitmap of the picture's size and the colours from the head's
+// palette. Returns 0 with *block fully unlocked and the caller's, or 4 with
+// nothing allocated (an allocation or lock failed).
+int BuildBitmapInfo(const uint8_t* head, const QkzGeometry& geometry, HGLOBAL* block);
+
+}  // namespace korvo

@@ -1,0 +1,30 @@
+#include "import-filter/picture_file.h"
+
+#include "host-contract/host_contract.h"
+#include "qkz-picture/qkz_picture.h"
+
+namespace korvo {
+
+HANDLE OpenPictureFile(LPCSTR name) {
+  return platform::CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN);
+}
+
+void ClosePictureFile(HANDLE file) {
+  if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
+}
+
+bool ReadExactly(HANDLE file, void* buffer, DWORD bytes) {
+  DWORD got = 0;
+  platform::ReadFile(file, buffer, bytes, &got);
+  return got == bytes;  // only the count decides, as a failed read delivers 0
+}
+
+int OpenAndReadHead(LPCSTR name, HANDLE* file, uint8_t* head) {
+  *file = OpenPictureFile(name);
+  if (*file == INVALID_HANDLE_VALUE) return kResultFileError;
+  if (!ReadExactly(*file, head, kQkzHeadSize)) return kResultFileError;
+  return kResultSuccess;
+}
+
+}  // namespace korvo

@@ -1,0 +1,25 @@
+// The filter's own reads of a picture file: opened read-only, shared for
+// reading only and read strictly forward.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace korvo {
+
+// INVALID_HANDLE_VALUE when the file cannot be opened, including when another
+// party holds it open for writing.
+HANDLE OpenPictureFile(LPCSTR name);
+
+// Closes a file that was opened; does nothing for INVALID_HANDLE_VALUE.
+void ClosePictureFile(HANDLE file);
+
+// One read of `bytes` bytes; true only when all of them arrived.
+bool ReadExactly(HANDLE file, void* buffer, DWORD bytes);
+
+// Opens the file into *file (left for the caller to close) and reads the
+// 1032-byte head into `head` in one read: 0, or 6 when either fails.
+int OpenAndReadHead(LPCSTR name, HANDLE* file, uint8_t* head);
+
+}  // namespace korvo

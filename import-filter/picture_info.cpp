@@ -1,0 +1,55 @@
+#include "import-filter/picture_info.h"
+
+#include <cstring>
+
+#include "host-contract/hand_over.h"
+#include "import-filter/memory_input.h"
+#include "import-filter/picture_file.h"
+#include "import-filter/support_check.h"
+#include "qkz-picture/qkz_picture.h"
+
+namespace korvo {
+namespace {
+
+void FillPictureInfo(const QkzGeometry& geometry, PictureInfo* info) {
+  PictureInfo filled;
+  memset(&filled, 0, sizeof filled);  // padding of the 64-bit record included
+  filled.width = static_cast<int32_t>(geometry.width);
+  filled.height = static_cast<int32_t>(geometry.height);
+  filled.colorDepth = 8;
+  filled.hInfo = nullptr;
+  memcpy(info, &filled, sizeof filled);
+}
+
+int DescribeMemoryImage(const uint8_t* image, LONG_PTR len, PictureInfo* info) {
+  QkzGeometry geometry;
+  if (image == nullptr || !MemoryImageHolds(len, kQkzHeadSize) ||
+      !ReadQkzGeometry(image, &geometry))
+    return kResultBadFormat;
+  FillPictureInfo(geometry, info);
+  return kResultSuccess;
+}
+
+int DescribeFile(LPCSTR name, PictureInfo* info) {
+  if (!IsQkzFile(name)) return kResultBadFormat;
+  uint8_t head[kQkzHeadSize];
+  HANDLE file = INVALID_HANDLE_VALUE;
+  ScopeExit close([&] { ClosePictureFile(file); });
+  int result = OpenAndReadHead(name, &file, head);
+  if (result != kResultSuccess) return result;
+  // The file may have changed since the support test read it.
+  QkzGeometry geometry;
+  if (!ReadQkzGeometry(head, &geometry)) return kResultBadFormat;
+  FillPictureInfo(geometry, info);
+  return kResultSuccess;
+}
+
+}  // namespace
+
+int DescribePicture(LPCSTR buf, LONG_PTR len, unsigned flag, PictureInfo* info) {
+  if (flag & kFlagMemoryInput)
+    return DescribeMemoryImage(reinterpret_cast<const uint8_t*>(buf), len, info);
+  return DescribeFile(buf, info);
+}
+
+}  // namespace korvo

@@ -1,0 +1,29 @@
+#include "import-filter/support_check.h"
+
+#include "host-contract/hand_over.h"
+#include "host-contract/host_contract.h"
+#include "import-filter/file_name_extension.h"
+#include "import-filter/picture_file.h"
+#include "qkz-picture/qkz_picture.h"
+
+namespace korvo {
+
+bool IsQkzInMemory(const void* head) {
+  return head != nullptr && IsQkzHead(static_cast<const uint8_t*>(head));
+}
+
+bool IsQkzFile(LPCSTR name) {
+  if (name == nullptr || !HasQkzExtension(name)) return false;
+  uint8_t head[kQkzHeadSize];
+  HANDLE file = INVALID_HANDLE_VALUE;
+  ScopeExit close([&] { ClosePictureFile(file); });
+  return OpenAndReadHead(name, &file, head) == kResultSuccess && IsQkzHead(head);
+}
+
+int CheckSupport(LPCSTR filename, ULONG_PTR dw) {
+  constexpr ULONG_PTR kLowestBufferAddress = 0x10000;
+  if (dw < kLowestBufferAddress) return IsQkzFile(filename) ? 1 : 0;
+  return IsQkzInMemory(reinterpret_cast<const void*>(dw)) ? 1 : 0;
+}
+
+}  // namespace korvo

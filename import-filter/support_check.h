@@ -1,0 +1,23 @@
+// The support test: is a named file or a memory image a QKZ picture?
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace korvo {
+
+// Memory form: the width and height at `head` pass the picture's validity
+// test. Only the first 8 bytes are read; null is no picture.
+bool IsQkzInMemory(const void* head);
+
+// File form: the name ends in ".QKZ", the file opens, its first 1032 bytes
+// arrive in one read and pass the validity test. The file is closed again.
+bool IsQkzFile(LPCSTR name);
+
+// IsSupported: `dw` below 0x10000 is a file handle, which is ignored in favour
+// of the name; from 0x10000 on it is the address of the file's first bytes,
+// and the name is not looked at. 1 for a QKZ picture, 0 otherwise.
+int CheckSupport(LPCSTR filename, ULONG_PTR dw);
+
+}  // namespace korvo

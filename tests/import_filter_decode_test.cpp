@@ -1,0 +1,198 @@
+// IFKORVO decoding as a host sees it: GetPicture and GetPictureInfo on files
+// and memory images, checked byte by byte against the picture that went in.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "host-contract/host_contract.h"
+#include "tests/support/host_blocks.h"
+#include "tests/support/platform_hooks.h"
+#include "tests/support/qkz_fixture.h"
+
+namespace {
+
+using korvo::PictureInfo;
+
+const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
+
+uint32_t Le32(const Bytes& bytes, size_t offset) {
+  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+         static_cast<uint32_t>(bytes[offset + 3]) << 24;
+}
+
+// The two handles of a successful decode hold the fixture picture: header,
+// colours in blue-green-red order, rows bottom-up with their fill bytes.
+void ExpectDecodedFixture(uint32_t width, uint32_t height, HLOCAL info, HLOCAL pixels) {
+  ASSERT_NE(info, nullptr);
+  ASSERT_NE(pixels, nullptr);
+  EXPECT_EQ(LockCount(info), 0u);
+  EXPECT_EQ(LockCount(pixels), 0u);
+  Bytes header = BlockBytes(info, 1064);
+  ASSERT_EQ(header.size(), 1064u);
+  EXPECT_EQ(Le32(header, 0), 40u) << "biSize";
+  EXPECT_EQ(Le32(header, 4), width) << "biWidth";
+  EXPECT_EQ(Le32(header, 8), height) << "biHeight";
+  EXPECT_EQ(header[12] | header[13] << 8, 1) << "biPlanes";
+  EXPECT_EQ(header[14] | header[15] << 8, 8) << "biBitCount";
+  for (size_t offset = 16; offset < 40; offset += 4)
+    EXPECT_EQ(Le32(header, offset), 0u) << "compression, image size, densities, colours used";
+  for (int i = 0; i < 256; ++i) {
+    const uint8_t* colour = &header[40 + 4 * i];
+    ASSERT_TRUE(colour[0] == FixturePaletteByte(i, 2) && colour[1] == FixturePaletteByte(i, 1) &&
+                colour[2] == FixturePaletteByte(i, 0) && colour[3] == 0)
+        << "colour " << i;
+  }
+  const uint32_t stride = FixtureStride(width);
+  Bytes rows = BlockBytes(pixels, size_t{stride} * height);
+  ASSERT_EQ(rows.size(), size_t{stride} * height);
+  for (uint32_t row = 0; row < height; ++row)
+    for (uint32_t column = 0; column < stride; ++column)
+      ASSERT_EQ(rows[size_t{height - 1 - row} * stride + column], FixturePixel(row, column))
+          << "picture row " << row << ", byte " << column;
+}
+
+struct Decoded {
+  int result;
+  HLOCAL info;
+  HLOCAL pixels;
+};
+
+Decoded DecodeFile(const std::string& path, LONG_PTR len = 0) {
+  Decoded decoded = {-100, nullptr, nullptr};
+  decoded.result = Filter().GetPicture(path.c_str(), len, 0, &decoded.info, &decoded.pixels,
+                                       nullptr, 0);
+  return decoded;
+}
+
+Decoded DecodeMemory(const Bytes& image, LONG_PTR len = 0, unsigned flag = 1) {
+  Decoded decoded = {-100, nullptr, nullptr};
+  decoded.result = Filter().GetPicture(reinterpret_cast<LPCSTR>(image.data()), len, flag,
+                                       &decoded.info, &decoded.pixels, nullptr, 0);
+  return decoded;
+}
+
+void FreeDecoded(const Decoded& decoded) {
+  FreeBlock(decoded.info);
+  FreeBlock(decoded.pixels);
+}
+
+TEST(ImportFilterDecodeTest, FilesAndMemoryImagesDecodeToTheSameBitmap) {
+  struct Case {
+    uint32_t width, height;
+  } cases[] = {{1, 1}, {3, 2}, {4, 3}, {5, 3}, {13, 7}, {640, 480}, {1, 300}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+    const Bytes picture = MakeQkzPicture(c.width, c.height);
+    const std::string path =
+        WriteScratchFile("decode" + std::to_string(c.width) + "x" + std::to_string(c.height) +
+                             ".QKZ", picture);
+    for (int input = 0; input < 3; ++input) {
+      SCOPED_TRACE(testing::Message() << "input " << input);
+      const long live = LiveBlocks();
+      Decoded decoded = input == 0   ? DecodeFile(path)
+                        : input == 1 ? DecodeMemory(picture)
+                                     : DecodeMemory(picture, static_cast<LONG_PTR>(picture.size()));
+      ASSERT_EQ(decoded.result, 0);
+      if (KORVO_HAS_PLATFORM_HOOKS) {
+        EXPECT_EQ(LiveBlocks(), live + 2);
+      }
+      ExpectDecodedFixture(c.width, c.height, decoded.info, decoded.pixels);
+      FreeDecoded(decoded);
+      EXPECT_EQ(LiveBlocks(), live);
+    }
+  }
+}
+
+TEST(ImportFilterDecodeTest, TrailingBytesLengthAndOtherFlagBitsChangeNothing) {
+  const Bytes picture = MakeQkzPicture(5, 3, /*trailing=*/77);
+  const std::string path = WriteScratchFile("trailing.QKZ", picture);
+  for (LONG_PTR len : {LONG_PTR{0}, LONG_PTR{-1}, LONG_PTR{1}, LONG_PTR{1031}, LONG_PTR{123456}}) {
+    SCOPED_TRACE(testing::Message() << "len " << len);
+    Decoded decoded = DecodeFile(path, len);  // a file ignores len
+    ASSERT_EQ(decoded.result, 0);
+    ExpectDecodedFixture(5, 3, decoded.info, decoded.pixels);
+    FreeDecoded(decoded);
+  }
+  // Memory input only tests bit 0 of flag; trailing bytes of the image are
+  // never read into the bitmap.
+  for (unsigned flag : {0x1u, 0x7u, 0xFFFFFF01u}) {
+    Decoded decoded = DecodeMemory(picture, static_cast<LONG_PTR>(picture.size()), flag);
+    ASSERT_EQ(decoded.result, 0) << flag;
+    ExpectDecodedFixture(5, 3, decoded.info, decoded.pixels);
+    FreeDecoded(decoded);
+  }
+}
+
+#if KORVO_HAS_PLATFORM_HOOKS
+TEST(ImportFilterDecodeTest, AllocatesExactlyTheBitmapInfoAndTheRows) {
+  const Bytes picture = MakeQkzPicture(5, 3);
+  const long long bytes = TestHooks().liveBytes;
+  Decoded decoded = DecodeMemory(picture);
+  ASSERT_EQ(decoded.result, 0);
+  EXPECT_EQ(TestHooks().liveBytes - bytes, 1064 + 8 * 3);
+  FreeDecoded(decoded);
+}
+#endif
+
+int KORVO_API CancellingCallback(int, int, LONG_PTR lData) {
+  ++*reinterpret_cast<int*>(lData);
+  return 1;
+}
+
+TEST(ImportFilterDecodeTest, NeverConsultsTheProgressCallback) {
+  const Bytes picture = MakeQkzPicture(3, 2);
+  const std::string path = WriteScratchFile("callback.QKZ", picture);
+  int calls = 0;
+  for (unsigned flag : {0u, 1u}) {
+    LPCSTR buf = flag ? reinterpret_cast<LPCSTR>(picture.data()) : path.c_str();
+    HLOCAL info = nullptr, pixels = nullptr;
+    ASSERT_EQ(Filter().GetPicture(buf, 0, flag, &info, &pixels, CancellingCallback,
+                                  reinterpret_cast<LONG_PTR>(&calls)),
+              0);
+    ExpectDecodedFixture(3, 2, info, pixels);
+    FreeBlock(info);
+    FreeBlock(pixels);
+  }
+  EXPECT_EQ(calls, 0);
+}
+
+TEST(ImportFilterPictureInfoTest, DescribesFilesAndMemoryImagesWhateverLenHolds) {
+  const Bytes picture = MakeQkzPicture(640, 480);
+  const std::string path = WriteScratchFile("info640.QKZ", picture);
+  const Bytes headOnly = MakeQkzHead(640, 480);  // GetPictureInfo reads only the head
+  struct Case {
+    LPCSTR buf;
+    LONG_PTR len;
+    unsigned flag;
+  } cases[] = {
+      {path.c_str(), 0, 0},
+      {path.c_str(), -5, 0},
+      {path.c_str(), 99, 0x80},
+      {reinterpret_cast<LPCSTR>(picture.data()), 0, 1},
+      {reinterpret_cast<LPCSTR>(headOnly.data()), 1032, 1},
+      {reinterpret_cast<LPCSTR>(headOnly.data()), 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "flag " << c.flag << " len " << c.len);
+    PictureInfo info;
+    memset(&info, 0xCC, sizeof info);
+    ASSERT_EQ(Filter().GetPictureInfo(c.buf, c.len, c.flag, &info), 0);
+    EXPECT_EQ(info.left, 0);
+    EXPECT_EQ(info.top, 0);
+    EXPECT_EQ(info.width, 640);
+    EXPECT_EQ(info.height, 480);
+    EXPECT_EQ(info.x_density, 0);
+    EXPECT_EQ(info.y_density, 0);
+    EXPECT_EQ(info.colorDepth, 8);
+    EXPECT_EQ(info.hInfo, nullptr);
+    PictureInfo expected;
+    memset(&expected, 0, sizeof expected);  // the 64-bit record's padding too
+    expected.width = 640;
+    expected.height = 480;
+    expected.colorDepth = 8;
+    EXPECT_EQ(memcmp(&info, &expected, sizeof info), 0) << "a byte of the record is left undefined";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,324 @@
+// Every way IFKORVO refuses a file or a memory image: the exact result code
+// of each export, nothing stored through the host's pointers, no block left
+// alive, and no allocation at all for a picture that is not one.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "host-contract/host_contract.h"
+#include "tests/support/host_blocks.h"
+#include "tests/support/platform_hooks.h"
+#include "tests/support/qkz_fixture.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using korvo::PictureInfo;
+
+const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
+
+const HLOCAL kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
+
+#ifdef _WIN32
+const char kSeparator = '\\';
+#else
+const char kSeparator = '/';
+#endif
+
+std::string MakeScratchFolder(const std::string& name) {
+  std::string path = ScratchDirectory() + name;
+#ifdef _WIN32
+  CreateDirectoryA(path.c_str(), nullptr);
+#else
+  mkdir(path.c_str(), 0700);
+#endif
+  return path;
+}
+
+long AllocationsSoFar() {
+#if KORVO_HAS_PLATFORM_HOOKS
+  return TestHooks().calls[platform::kOpAlloc];
+#else
+  return 0;
+#endif
+}
+
+Bytes WithoutLastByte(Bytes bytes) {
+  bytes.pop_back();
+  return bytes;
+}
+
+// The three exports on one input, with the host's out-locations checked.
+struct Codes {
+  int isSupported, getPictureInfo, getPicture;
+};
+
+void ExpectCodes(LPCSTR buf, ULONG_PTR dw, LONG_PTR len, unsigned flag, const Codes& expected) {
+  const long live = LiveBlocks();
+  const long allocations = AllocationsSoFar();
+  EXPECT_EQ(Filter().IsSupported(buf, dw), expected.isSupported) << "IsSupported";
+
+  PictureInfo info;
+  memset(&info, 0xCC, sizeof info);
+  EXPECT_EQ(Filter().GetPictureInfo(buf, len, flag, &info), expected.getPictureInfo)
+      << "GetPictureInfo";
+  if (expected.getPictureInfo != 0) {
+    PictureInfo untouched;
+    memset(&untouched, 0xCC, sizeof untouched);
+    EXPECT_EQ(memcmp(&info, &untouched, sizeof info), 0) << "a failed call wrote the record";
+  }
+
+  HLOCAL bitmapInfo = kUntouched, pixels = kUntouched;
+  EXPECT_EQ(Filter().GetPicture(buf, len, flag, &bitmapInfo, &pixels, nullptr, 0),
+            expected.getPicture)
+      << "GetPicture";
+  if (expected.getPicture == 0) {
+    FreeBlock(bitmapInfo);
+    FreeBlock(pixels);
+  } else {
+    EXPECT_EQ(bitmapInfo, kUntouched) << "a failed call stored the BITMAPINFO handle";
+    EXPECT_EQ(pixels, kUntouched) << "a failed call stored the pixel handle";
+    // Only a file that ends inside its rows is refused after allocating.
+    if (expected.getPicture != 6) {
+      EXPECT_EQ(AllocationsSoFar(), allocations) << "allocated for a picture it refuses";
+    }
+  }
+  EXPECT_EQ(LiveBlocks(), live) << "a block was left alive";
+}
+
+TEST(ImportFilterFileFailureTest, EachConditionGetsItsCodes) {
+  MakeScratchFolder("folder.QKZ");
+  const Bytes good = MakeQkzPicture(5, 3);
+  struct Case {
+    const char* name;
+    bool exists;
+    Bytes bytes;
+    Codes codes;
+  } cases[] = {
+      {"lower.qkz", true, good, {0, 2, 2}},
+      {"mixed.Qkz", true, good, {0, 2, 2}},
+      {"noextension", true, good, {0, 2, 2}},
+      {"dotted.QKZ.bak", true, good, {0, 2, 2}},
+      {"missing.QKZ", false, {}, {0, 2, 2}},
+      {"folder.QKZ", false, {}, {0, 2, 2}},  // a folder, not a file
+      {"empty.QKZ", true, {}, {0, 2, 2}},
+      {"short.QKZ", true, WithoutLastByte(MakeQkzHead(5, 3)), {0, 2, 2}},
+      {"zerowidth.QKZ", true, MakeQkzPicture(0, 3), {0, 2, 2}},
+      {"zeroheight.QKZ", true, MakeQkzHead(5, 0), {0, 2, 2}},
+      {"topwidth.QKZ", true, MakeQkzHead(0x80000000u, 1), {0, 2, 2}},
+      {"topheight.QKZ", true, MakeQkzHead(4, 0x80000000u), {0, 2, 2}},
+      {"over4gib.QKZ", true, MakeQkzHead(0x10000, 0x10000), {0, 2, 2}},
+      {"headonly.QKZ", true, MakeQkzHead(5, 3), {1, 0, 6}},
+      {"oneshort.QKZ", true, WithoutLastByte(good), {1, 0, 6}},
+      {"good.QKZ", true, good, {1, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = ScratchDirectory() + c.name;
+    if (c.exists) path = WriteScratchFile(c.name, c.bytes);
+    for (ULONG_PTR dw : {ULONG_PTR{0}, ULONG_PTR{0x1234}, ULONG_PTR{0xFFFF}}) {
+      SCOPED_TRACE(testing::Message() << "dw " << dw);
+      ExpectCodes(path.c_str(), dw, 0, 0, c.codes);
+    }
+  }
+}
+
+TEST(ImportFilterFileFailureTest, OnlyADotInTheLastComponentCounts) {
+  const Bytes good = MakeQkzPicture(1, 1);
+  const std::string folder = MakeScratchFolder("pictures.QKZ");
+  const std::string plain = folder + kSeparator + "picture";
+  WriteScratchFile(std::string("pictures.QKZ") + kSeparator + "picture", good);
+  ExpectCodes(plain.c_str(), 0, 0, 0, {0, 2, 2});
+  const std::string inside = WriteScratchFile(std::string("pictures.QKZ") + kSeparator + "in.QKZ",
+                                              good);
+  ExpectCodes(inside.c_str(), 0, 0, 0, {1, 0, 0});
+}
+
+TEST(ImportFilterMemoryFailureTest, EachConditionGetsItsCodes) {
+  const Bytes good = MakeQkzPicture(5, 3);
+  const LONG_PTR size = static_cast<LONG_PTR>(good.size());
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    LONG_PTR len;
+    Codes codes;
+  } cases[] = {
+      {"width 0", MakeQkzPicture(0, 3), 0, {0, 2, -1}},
+      {"height 0", MakeQkzHead(5, 0), 0, {0, 2, -1}},
+      {"top bit of width", MakeQkzHead(0x80000000u, 1), 0, {0, 2, -1}},
+      {"top bit of height", MakeQkzHead(4, 0xFFFFFFFFu), 0, {0, 2, -1}},
+      {"4 GiB", MakeQkzHead(0x10000, 0x10000), 0, {0, 2, -1}},
+      {"no length", good, 0, {1, 0, 0}},
+      {"negative length", good, -1, {1, 0, 0}},
+      {"exact length", good, size, {1, 0, 0}},
+      {"longer length", good, size + 100, {1, 0, 0}},
+      {"one byte short", good, size - 1, {1, 0, -1}},
+      {"head only", good, 1032, {1, 0, -1}},
+      {"head one byte short", good, 1031, {1, 2, -1}},
+      {"one byte", good, 1, {1, 2, -1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The image holds exactly what len says, so that a read past it shows
+    // under the address sanitizer; IsSupported gets the whole buffer, as a
+    // host gives it at least the first 1032 bytes of a file.
+    Bytes image = c.bytes;
+    if (c.len > 0 && static_cast<size_t>(c.len) < image.size()) image.resize(c.len);
+    const Bytes& head = c.bytes;
+    EXPECT_EQ(Filter().IsSupported("", reinterpret_cast<ULONG_PTR>(head.data())),
+              c.codes.isSupported);
+    EXPECT_EQ(Filter().IsSupported("other.txt", reinterpret_cast<ULONG_PTR>(head.data())),
+              c.codes.isSupported);
+    ExpectCodes(reinterpret_cast<LPCSTR>(image.data()), reinterpret_cast<ULONG_PTR>(head.data()),
+                c.len, 1, c.codes);
+  }
+  PictureInfo info;
+  EXPECT_EQ(Filter().GetPictureInfo(nullptr, 0, 1, &info), 2);
+  HLOCAL bitmapInfo = kUntouched, pixels = kUntouched;
+  EXPECT_EQ(Filter().GetPicture(nullptr, 0, 1, &bitmapInfo, &pixels, nullptr, 0), -1);
+  EXPECT_EQ(Filter().GetPicture(nullptr, 0, 0, &bitmapInfo, &pixels, nullptr, 0), 2);
+  EXPECT_EQ(bitmapInfo, kUntouched);
+  EXPECT_EQ(pixels, kUntouched);
+}
+
+// Another party holds the file open for writing: the filter, which shares
+// only reading, cannot open it.
+class WriterHold {
+ public:
+  explicit WriterHold(const std::string& path) {
+#ifdef _WIN32
+    handle_ = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    held_ = handle_ != INVALID_HANDLE_VALUE;
+#else
+    fd_ = open(path.c_str(), O_RDWR);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    held_ = fd_ >= 0 && fcntl(fd_, F_OFD_SETLK, &lock) == 0;
+#endif
+  }
+  ~WriterHold() {
+#ifdef _WIN32
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+#else
+    if (fd_ >= 0) close(fd_);
+#endif
+  }
+  bool held() const { return held_; }
+
+ private:
+  bool held_ = false;
+#ifdef _WIN32
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+  int fd_ = -1;
+#endif
+};
+
+TEST(ImportFilterFileFailureTest, AFileHeldOpenForWritingCannotBeOpened) {
+  const std::string path = WriteScratchFile("held.QKZ", MakeQkzPicture(3, 2));
+  {
+    WriterHold writer(path);
+    ASSERT_TRUE(writer.held());
+    ExpectCodes(path.c_str(), 0, 0, 0, {0, 2, 2});
+  }
+  ExpectCodes(path.c_str(), 0, 0, 0, {1, 0, 0});
+}
+
+#if KORVO_HAS_PLATFORM_HOOKS
+struct Fault {
+  platform::PlatformOperation op;
+  long at;
+  long shortBy;
+};
+
+// Runs one export under one injected fault.
+int GetPictureUnder(const Fault& fault, LPCSTR buf, unsigned flag, HLOCAL* info, HLOCAL* pixels) {
+  auto& hooks = TestHooks();
+  platform::ResetPlatformFaults(hooks);
+  hooks.failAt[fault.op] = fault.at;
+  hooks.readShortBy = fault.shortBy;
+  int result = Filter().GetPicture(buf, 0, flag, info, pixels, nullptr, 0);
+  platform::ResetPlatformFaults(hooks);
+  return result;
+}
+
+TEST(ImportFilterFaultTest, EachFailingOperationOfAFileDecodeGetsItsCode) {
+  // Open 1 and read 1 are the support test's, open 2 and read 2 the head's,
+  // reads 3 to 5 the three rows'.
+  const std::string path = WriteScratchFile("faults.QKZ", MakeQkzPicture(5, 3));
+  using platform::kOpAlloc, platform::kOpLock, platform::kOpOpen, platform::kOpRead;
+  struct Case {
+    Fault fault;
+    int getPicture, getPictureInfo;
+  } cases[] = {
+      {{kOpOpen, 1, 0}, 2, 2},  {{kOpRead, 1, 0}, 2, 2}, {{kOpRead, 1, 1}, 2, 2},
+      {{kOpOpen, 2, 0}, 6, 6},  {{kOpRead, 2, 0}, 6, 6}, {{kOpRead, 2, 1}, 6, 6},
+      {{kOpAlloc, 1, 0}, 4, 0}, {{kOpLock, 1, 0}, 4, 0}, {{kOpAlloc, 2, 0}, 4, 0},
+      {{kOpLock, 2, 0}, 4, 0},  {{kOpRead, 3, 1}, 6, 0}, {{kOpRead, 4, 0}, 6, 0},
+      {{kOpRead, 5, 1}, 6, 0},  {{kOpRead, 6, 0}, 0, 0},  // nothing behind the rows is read
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "operation " << c.fault.op << " call " << c.fault.at
+                                    << " short by " << c.fault.shortBy);
+    const long live = LiveBlocks();
+    HLOCAL info = kUntouched, pixels = kUntouched;
+    EXPECT_EQ(GetPictureUnder(c.fault, path.c_str(), 0, &info, &pixels), c.getPicture);
+    if (c.getPicture == 0) {
+      FreeBlock(info);
+      FreeBlock(pixels);
+    } else {
+      EXPECT_EQ(info, kUntouched);
+      EXPECT_EQ(pixels, kUntouched);
+    }
+    EXPECT_EQ(LiveBlocks(), live);
+
+    auto& hooks = TestHooks();
+    platform::ResetPlatformFaults(hooks);
+    hooks.failAt[c.fault.op] = c.fault.at;
+    hooks.readShortBy = c.fault.shortBy;
+    PictureInfo described;
+    EXPECT_EQ(Filter().GetPictureInfo(path.c_str(), 0, 0, &described), c.getPictureInfo);
+    platform::ResetPlatformFaults(hooks);
+  }
+}
+
+TEST(ImportFilterFaultTest, EveryAllocationAndLockFailureGives4AndLeaksNothing) {
+  const Bytes picture = MakeQkzPicture(7, 5);
+  const std::string path = WriteScratchFile("allocations.QKZ", picture);
+  for (unsigned flag : {0u, 1u}) {
+    LPCSTR buf = flag ? reinterpret_cast<LPCSTR>(picture.data()) : path.c_str();
+    for (auto op : {platform::kOpAlloc, platform::kOpLock}) {
+      SCOPED_TRACE(testing::Message() << (flag ? "memory" : "file") << ", operation " << op);
+      int failures = 0;
+      for (long at = 1; at < 10; ++at) {
+        const long live = LiveBlocks();
+        HLOCAL info = kUntouched, pixels = kUntouched;
+        int result = GetPictureUnder({op, at, 0}, buf, flag, &info, &pixels);
+        EXPECT_EQ(LiveBlocks(), live + (result == 0 ? 2 : 0)) << "call " << at;
+        if (result == 0) {
+          FreeBlock(info);
+          FreeBlock(pixels);
+          break;
+        }
+        EXPECT_EQ(result, 4) << "call " << at;
+        EXPECT_EQ(info, kUntouched);
+        EXPECT_EQ(pixels, kUntouched);
+        ++failures;
+      }
+      EXPECT_EQ(failures, 2) << "one BITMAPINFO block and one pixel block";
+    }
+  }
+}
+#endif
+
+}  // namespace
