@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/korvo/commands.h"
 #include "tools/plugin-loader/plugin_loader.h"
 
 namespace {
@@ -35,8 +36,11 @@ int ShowPlugins(const std::string& directory) {
 
 void Usage(FILE* out) {
   fprintf(out,
-          "usage: korvo plugins [--plugins DIR]\n"
-          "  plugins   show each plug-in's information strings\n");
+          "usage: korvo [--plugins DIR] COMMAND\n"
+          "  plugins                       show each plug-in's information strings\n"
+          "  convert PICTURE [-o OUT.bmp]  decode a picture through the import filters\n"
+          "                                and write it as a .bmp file\n"
+          "  sample-picture OUT.QKZ        write a QKZ test picture\n");
 }
 
 }  // namespace
@@ -57,8 +61,14 @@ int main(int argc, char** argv) {
     Usage(arguments.empty() ? stderr : stdout);
     return arguments.empty() ? 2 : 0;
   }
-  if (arguments[0] == "plugins") return ShowPlugins(directory);
-  fprintf(stderr, "korvo: unknown command '%s'\n", arguments[0].c_str());
+  const std::string& command = arguments[0];
+  if (command == "plugins" && arguments.size() == 1) return ShowPlugins(directory);
+  if (command == "sample-picture" && arguments.size() == 2) return WriteSamplePicture(arguments[1]);
+  if (command == "convert" && arguments.size() == 2)
+    return ConvertPicture(directory, arguments[1], std::string());
+  if (command == "convert" && arguments.size() == 4 && arguments[2] == "-o")
+    return ConvertPicture(directory, arguments[1], arguments[3]);
+  fprintf(stderr, "korvo: unknown command or arguments: '%s'\n", command.c_str());
   Usage(stderr);
   return 2;
 }
