@@ -13,7 +13,7 @@ bool RecordBlockBytes(uint64_t records, SIZE_T* bytes) {
 }
 
 int AllocateDirectoryArray(uint32_t count, DirectoryArray* array) {
-  *array = DirectoryArray{nullptr, nullptr, 0};
+  *array = DirectoryArray{nullptr, nullptr, 0, 0};
   SIZE_T bytes = 0;
   if (!RecordBlockBytes(count, &bytes)) return kResultMemoryError;
   HGLOBAL block = platform::GlobalAlloc(GMEM_FIXED, bytes);
@@ -24,13 +24,38 @@ int AllocateDirectoryArray(uint32_t count, DirectoryArray* array) {
     platform::GlobalFree(block);
     return kResultMemoryError;
   }
-  *array = DirectoryArray{block, records, count};
+  *array = DirectoryArray{block, records, count, count};
   return kResultSuccess;
+}
+
+fileInfo* AppendDirectoryRecord(DirectoryArray* array) {
+  if (array->count == array->capacity) {
+    uint64_t capacity = array->capacity < 16 ? 16 : 2 * uint64_t{array->capacity};
+    SIZE_T bytes = 0;
+    if (!RecordBlockBytes(capacity, &bytes)) {
+      // Past the doubling, grow to the largest array a 32-bit size allows.
+      capacity = 0xFFFFFFFFu / sizeof(fileInfo);
+      if (capacity <= array->capacity || !RecordBlockBytes(capacity, &bytes)) return nullptr;
+    }
+    HGLOBAL block = platform::GlobalAlloc(GMEM_FIXED, bytes);
+    if (block == nullptr) return nullptr;
+    auto* records = static_cast<fileInfo*>(platform::GlobalLock(block));
+    if (records == nullptr) {
+      platform::GlobalFree(block);
+      return nullptr;
+    }
+    if (array->count > 0) std::memcpy(records, array->records, array->count * sizeof(fileInfo));
+    if (array->block != nullptr) platform::GlobalFree(array->block);
+    array->block = block;
+    array->records = records;
+    array->capacity = static_cast<uint32_t>(capacity);
+  }
+  return &array->records[array->count++];
 }
 
 void FreeDirectoryArray(DirectoryArray* array) {
   if (array->block != nullptr) platform::GlobalFree(array->block);
-  *array = DirectoryArray{nullptr, nullptr, 0};
+  *array = DirectoryArray{nullptr, nullptr, 0, 0};
 }
 
 void FillDirectoryRecord(fileInfo* record, uint32_t position, uint32_t compsize,

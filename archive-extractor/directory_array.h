@@ -12,7 +12,8 @@ namespace korvo {
 struct DirectoryArray {
   HGLOBAL block;      // GMEM_FIXED; nullptr: none
   fileInfo* records;  // the block's bytes
-  uint32_t count;
+  uint32_t count;     // records filled
+  uint32_t capacity;  // records the block holds
 };
 
 // Bytes of `records` fileInfo records, or false when they exceed the 32-bit
@@ -23,6 +24,12 @@ bool RecordBlockBytes(uint64_t records, SIZE_T* bytes);
 // block is too large, cannot be allocated or cannot be locked; on failure the
 // array is left empty.
 int AllocateDirectoryArray(uint32_t count, DirectoryArray* array);
+
+// Makes room for one more record, doubling the block as entries pass, so that
+// a parse never reserves more than the entries the file has shown justify (a
+// count field alone justifies nothing). Returns the record to fill and counts
+// it, or nullptr when the larger block cannot be had (the array is unchanged).
+fileInfo* AppendDirectoryRecord(DirectoryArray* array);
 
 // Frees the array's block, if any, and empties it. Parsers call it on every way
 // out; after InstallDirectory it has nothing left to free.

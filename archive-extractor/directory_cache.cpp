@@ -65,7 +65,7 @@ uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) {
 }  // namespace
 
 void LoadDirectoryCache() {
-  cache.entries = DirectoryArray{nullptr, nullptr, 0};
+  cache.entries = DirectoryArray{nullptr, nullptr, 0, 0};
   cache.holdsPath = false;
   cache.path[0] = '\0';
   platform::InitializeCriticalSection(&cache.lock);
@@ -84,7 +84,7 @@ void LeaveDirectoryLock() { platform::LeaveCriticalSection(&cache.lock); }
 void InstallDirectory(DirectoryArray* array, LPCSTR path, const uint8_t* palette) {
   FreeDirectoryArray(&cache.entries);
   cache.entries = *array;
-  *array = DirectoryArray{nullptr, nullptr, 0};
+  *array = DirectoryArray{nullptr, nullptr, 0, 0};
   // A path that does not fit is never copied: the directory is served to the
   // call that parsed it, and every later call parses again.
   int length = path == nullptr ? kCachedPathBytes : platform::lstrlenA(path);

@@ -1,0 +1,72 @@
+#include "archive-extractor/archive_reader.h"
+
+#include <cstring>
+
+namespace korvo {
+namespace {
+
+bool Holds(const ReaderWindow& window, uint32_t position, uint32_t count) {
+  return position >= window.start && uint64_t{position} + count <= uint64_t{window.start} + window.length;
+}
+
+}  // namespace
+
+int OpenArchive(LPCSTR path, ArchiveReader* reader) {
+  reader->file = INVALID_HANDLE_VALUE;
+  reader->fileSize = 0;
+  reader->nextVictim = 0;
+  for (ReaderWindow& window : reader->windows) window.start = window.length = 0;
+  if (path == nullptr) return kResultFileError;
+  reader->file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                       FILE_FLAG_RANDOM_ACCESS);
+  if (reader->file == INVALID_HANDLE_VALUE) return kResultFileError;
+  reader->fileSize = platform::GetFileSize(reader->file);
+  if (reader->fileSize == INVALID_FILE_SIZE) return kResultFileError;
+  return kResultSuccess;
+}
+
+void CloseArchive(ArchiveReader* reader) {
+  if (reader->file != INVALID_HANDLE_VALUE) platform::CloseHandle(reader->file);
+  reader->file = INVALID_HANDLE_VALUE;
+}
+
+int ReadArchiveDirect(HANDLE file, uint32_t position, uint32_t count, uint8_t* out) {
+  if (position >= kUnreachablePosition) return kResultFileError;
+  if (platform::SetFilePointer(file, static_cast<LONG>(position)) != position)
+    return kResultFileError;
+  DWORD got = 0;
+  platform::ReadFile(file, out, count, &got);
+  return got == count ? kResultSuccess : kResultFileError;
+}
+
+int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
+  if (position >= kUnreachablePosition) return kResultFileError;
+  for (const ReaderWindow& window : reader->windows) {
+    if (Holds(window, position, count)) {
+      std::memcpy(out, window.data + (position - window.start), count);
+      return kResultSuccess;
+    }
+  }
+  if (count > kReaderWindowBytes) return ReadArchiveDirect(reader->file, position, count, out);
+
+  // A miss refills the window that was refilled longer ago, starting at the
+  // field, so that the fields behind it come with it. The window never reaches
+  // past the last reachable position.
+  ReaderWindow& window = reader->windows[reader->nextVictim];
+  reader->nextVictim = (reader->nextVictim + 1) % kReaderWindowCount;
+  window.length = 0;
+  uint32_t want = kReaderWindowBytes;
+  if (uint64_t{position} + want > kUnreachablePosition) want = kUnreachablePosition - position;
+  if (platform::SetFilePointer(reader->file, static_cast<LONG>(position)) != position)
+    return kResultFileError;
+  DWORD got = 0;
+  platform::ReadFile(reader->file, window.data, want, &got);
+  if (got > want) got = 0;
+  window.start = position;
+  window.length = got;
+  if (got < count) return kResultFileError;
+  std::memcpy(out, window.data, count);
+  return kResultSuccess;
+}
+
+}  // namespace korvo

@@ -1,0 +1,52 @@
+// Positional reads of an archive file, for the layouts' parsers.
+//
+// A parse looks at small fields spread over the file: table slots or name
+// records near the start, and the head of every entry further on. The reader
+// serves them from two windows of the file, one per region the parse moves
+// through, so that a parse costs a few file reads per window instead of a
+// seek and a read per field. The outcome is the same as reading each field by
+// itself: a field the file cannot deliver whole fails with 6.
+#pragma once
+
+#include <cstdint>
+
+#include "host-contract/host_contract.h"
+
+namespace korvo {
+
+constexpr uint32_t kReaderWindowBytes = 8192;
+constexpr uint32_t kReaderWindowCount = 2;
+// Positions from here on cannot be reached: a seek takes a signed 32-bit
+// distance from the start of the file.
+constexpr uint32_t kUnreachablePosition = 0x80000000u;
+
+struct ReaderWindow {
+  uint32_t start;   // file position of data[0]
+  uint32_t length;  // bytes held; 0: empty
+  uint8_t data[kReaderWindowBytes];
+};
+
+struct ArchiveReader {
+  HANDLE file;
+  uint32_t fileSize;
+  uint32_t nextVictim;  // the window a miss refills next
+  ReaderWindow windows[kReaderWindowCount];
+};
+
+// Opens the archive for random access and takes its 32-bit size. 0, or 6 when
+// the file cannot be opened or its size is not known; the reader is usable
+// with CloseArchive either way.
+int OpenArchive(LPCSTR path, ArchiveReader* reader);
+
+// Closes the file if it was opened.
+void CloseArchive(ArchiveReader* reader);
+
+// Copies the `count` bytes at `position` to `out`. 0, or 6 when the position
+// cannot be reached or the file ends before `count` bytes.
+int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out);
+
+// Seeks and reads straight into `out`, past the windows: for an extract's
+// bulk reads. 0, or 6 as above.
+int ReadArchiveDirect(HANDLE file, uint32_t position, uint32_t count, uint8_t* out);
+
+}  // namespace korvo

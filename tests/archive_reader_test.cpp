@@ -1,0 +1,78 @@
+// The parsers' positional reader: windows must deliver exactly what direct
+// reads would, including failing with 6 wherever a direct read falls short.
+#include <gtest/gtest.h>
+
+#include "archive-extractor/archive_reader.h"
+#include "archive-extractor/directory_array.h"
+#include "tests/support/platform_hooks.h"
+#include "tests/support/test_files.h"
+
+namespace {
+
+Bytes Pattern(size_t size) {
+  Bytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 13 + i / 251);
+  return bytes;
+}
+
+TEST(ArchiveReaderTest, ServesFieldsAnywhereAndFailsWhereTheFileEnds) {
+  const size_t size = 3 * korvo::kReaderWindowBytes + 100;
+  Bytes file = Pattern(size);
+  std::string path = WriteScratchFile("reader.bin", file);
+  korvo::ArchiveReader reader;
+  ASSERT_EQ(korvo::OpenArchive(path.c_str(), &reader), 0);
+  EXPECT_EQ(reader.fileSize, size);
+  struct Case {
+    uint32_t position, count;
+    int result;
+  } cases[] = {
+      {0, 4, 0},
+      {4, 1032, 0},
+      {korvo::kReaderWindowBytes - 2, 8, 0},          // across a window's end
+      {2 * korvo::kReaderWindowBytes + 50, 9, 0},     // the other region
+      {10, 4, 0},                                      // back to the first
+      {static_cast<uint32_t>(size - 4), 4, 0},
+      {static_cast<uint32_t>(size - 3), 4, 6},         // the file ends inside
+      {static_cast<uint32_t>(size), 1, 6},
+      {0, korvo::kReaderWindowBytes + 1, 0},           // larger than a window
+      {static_cast<uint32_t>(size - 8000), 9000, 6},
+      {korvo::kUnreachablePosition, 1, 6},
+      {0xFFFFFFF0u, 4, 6},
+  };
+  for (const Case& c : cases) {
+    Bytes out(c.count, 0xEE);
+    EXPECT_EQ(korvo::ReadArchiveAt(&reader, c.position, c.count, out.data()), c.result)
+        << c.position << "+" << c.count;
+    if (c.result == 0) {
+      EXPECT_TRUE(std::equal(out.begin(), out.end(), file.begin() + c.position))
+          << c.position << "+" << c.count;
+    }
+  }
+  korvo::CloseArchive(&reader);
+  EXPECT_EQ(korvo::OpenArchive((ScratchDirectory() + "missing.bin").c_str(), &reader), 6);
+  korvo::CloseArchive(&reader);
+}
+
+TEST(DirectoryArrayGrowthTest, GrowsAsEntriesPassAndKeepsThemOnFailure) {
+  REQUIRE_PLATFORM_HOOKS();
+  auto& hooks = TestHooks();
+  long live = hooks.liveBlocks;
+  korvo::DirectoryArray array{nullptr, nullptr, 0, 0};
+  for (uint32_t i = 0; i < 100; ++i) {
+    korvo::fileInfo* record = korvo::AppendDirectoryRecord(&array);
+    ASSERT_NE(record, nullptr);
+    korvo::FillDirectoryRecord(record, i, i, i, "x");
+  }
+  EXPECT_EQ(array.count, 100u);
+  EXPECT_LT(array.capacity, 200u);
+  platform::ResetPlatformFaults(hooks);
+  hooks.failAt[platform::kOpAlloc] = 1;
+  while (array.count < array.capacity) korvo::AppendDirectoryRecord(&array);
+  EXPECT_EQ(korvo::AppendDirectoryRecord(&array), nullptr) << "growth fails cleanly";
+  platform::ResetPlatformFaults(hooks);
+  for (uint32_t i = 0; i < 100; ++i) EXPECT_EQ(array.records[i].position, i);
+  korvo::FreeDirectoryArray(&array);
+  EXPECT_EQ(hooks.liveBlocks, live);
+}
+
+}  // namespace
