@@ -77,9 +77,9 @@ TEST(RecordBlockBytesTest, RefusesEveryCountBeyondThirtyTwoBits) {
   }
 }
 
-class DirectoryArrayTest : public ExtractorTest {};
+class AllocateDirectoryArrayTest : public ExtractorTest {};
 
-TEST_F(DirectoryArrayTest, FailuresLeaveNoBlockAndAnEmptyArray) {
+TEST_F(AllocateDirectoryArrayTest, FailuresLeaveNoBlockAndAnEmptyArray) {
   REQUIRE_PLATFORM_HOOKS();
 #if KORVO_HAS_PLATFORM_HOOKS
   struct Case {
@@ -92,7 +92,9 @@ TEST_F(DirectoryArrayTest, FailuresLeaveNoBlockAndAnEmptyArray) {
     platform::ResetPlatformFaults(TestHooks());
     if (c.failingOp >= 0) TestHooks().failAt[c.failingOp] = 1;
     long live = TestHooks().liveBlocks;
-    DirectoryArray array = {reinterpret_cast<HGLOBAL>(1), nullptr, 9};
+    DirectoryArray array = {};
+    array.block = reinterpret_cast<HGLOBAL>(1);
+    array.count = 9;
     EXPECT_EQ(AllocateDirectoryArray(c.count, &array), kResultMemoryError) << c.count;
     EXPECT_EQ(array.block, nullptr);
     EXPECT_EQ(array.count, 0u);

@@ -45,12 +45,11 @@ void Race(LPCSTR path) {
   }
 }
 
-int ParseTestArchive(LPCSTR path, int layout) noexcept {
-  testParses[layout] += 1;
+int ReadTestArchive(LPCSTR path, int layout, bool* racing) {
   HANDLE file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
                                       FILE_FLAG_RANDOM_ACCESS);
   if (file == INVALID_HANDLE_VALUE) return kResultFileError;
-  DirectoryArray array = {nullptr, nullptr, 0};
+  DirectoryArray array = {};
   ScopeExit cleanUp([&] {
     platform::CloseHandle(file);
     FreeDirectoryArray(&array);
@@ -59,10 +58,10 @@ int ParseTestArchive(LPCSTR path, int layout) noexcept {
   uint8_t head[kHeadBytes];
   if (!ReadExactly(file, head, sizeof head)) return kResultFileError;
   const char* tag = reinterpret_cast<const char*>(head);
-  bool racing = std::memcmp(tag, "TLAR", 4) == 0;
+  *racing = std::memcmp(tag, "TLAR", 4) == 0;
   bool accepted = std::memcmp(tag, "TLAB", 4) == 0 ||
                   std::memcmp(tag, layout == 0 ? "TLA1" : "TLA2", 4) == 0 ||
-                  (layout == 0 && racing);
+                  (layout == 0 && *racing);
   if (!accepted) return kResultBadFormat;
   uint32_t count = ReadLe32(head + 4);
   bool hasPalette = ReadLe32(head + 8) == 1;
@@ -79,8 +78,16 @@ int ParseTestArchive(LPCSTR path, int layout) noexcept {
     FillDirectoryRecord(&array.records[i], ReadLe32(record), size, size, name);
   }
   InstallDirectory(&array, path, layout == 1 && hasPalette ? palette : nullptr);
-  if (racing) Race(path);
   return kResultSuccess;
+}
+
+int ParseTestArchive(LPCSTR path, int layout) noexcept {
+  testParses[layout] += 1;
+  bool racing = false;
+  int result = ReadTestArchive(path, layout, &racing);
+  // Once the file is closed, so that it can be rewritten on Windows too.
+  if (result == kResultSuccess && racing) Race(path);
+  return result;
 }
 
 int ParseFirstTestLayout(LPCSTR path) noexcept { return ParseTestArchive(path, 0); }
