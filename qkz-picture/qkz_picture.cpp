@@ -1,5 +1,6 @@
 #include "qkz-picture/qkz_picture.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "host-contract/row_stride.h"
@@ -54,6 +55,13 @@ void CopyRowsBottomUp(const QkzGeometry& geometry, const uint8_t* rows, uint8_t*
   for (uint32_t row = 0; row < geometry.height; ++row)
     memcpy(pixels + BottomUpRowOffset(geometry, row), rows + uint64_t{row} * geometry.stride,
            geometry.stride);
+}
+
+void ReverseRowOrder(const QkzGeometry& geometry, uint8_t* pixels) {
+  uint8_t* top = pixels;
+  uint8_t* bottom = pixels + uint64_t{geometry.height - 1} * geometry.stride;
+  for (; top < bottom; top += geometry.stride, bottom -= geometry.stride)
+    std::swap_ranges(top, top + geometry.stride, bottom);
 }
 
 namespace {

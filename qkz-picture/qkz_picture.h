@@ -58,6 +58,10 @@ inline uint32_t BottomUpRowOffset(const QkzGeometry& geometry, uint32_t row) {
 // block of geometry.rowBytes bytes, whole strides, fill bytes included.
 void CopyRowsBottomUp(const QkzGeometry& geometry, const uint8_t* rows, uint8_t* pixels);
 
+// Turns geometry.height rows of geometry.stride bytes upside down in place:
+// rows read top row first become the bottom-up pixel block.
+void ReverseRowOrder(const QkzGeometry& geometry, uint8_t* pixels);
+
 // Writing. The caller has checked that `out` holds QkzPictureSize(width,
 // height) bytes (kQkzHeadSize for the head writers); width and height are
 // written as given, so a container may carry any picture it holds.
