@@ -1,14 +1,47 @@
-// The korvo host's commands beyond listing the plug-ins.
+// The korvo host's commands and what they share. Each command returns the
+// program's exit status: 0 done, 1 a file could not be handled, 2 a wrong
+// command line.
 #pragma once
 
 #include <string>
 
-// korvo convert PICTURE [-o OUT.bmp]: offers the picture to each import
-// filter in `pluginDirectory` as a host does and writes the bitmap the first
-// one that takes it decodes as a .bmp file. Returns the exit status.
-int ConvertPicture(const std::string& pluginDirectory, const std::string& picture,
-                   const std::string& output);
+#include "tools/korvo/command_line.h"
+#include "tools/korvo/plugin_set.h"
 
-// korvo sample-picture OUT.QKZ: writes a QKZ test picture of colour bars over
-// a colour ramp, framed, whose orientation and palette order are plain to see.
-int WriteSamplePicture(const std::string& output);
+namespace korvo {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int RunPlugins(const Arguments& arguments);
+int RunInfo(const Arguments& arguments);
+int RunList(const Arguments& arguments);
+int RunExtract(const Arguments& arguments);
+int RunConvert(const Arguments& arguments);
+int RunPack(const Arguments& arguments);
+int RunSamplePicture(const Arguments& arguments);
+
+// The sample pictures' pattern names, "bars, arrow, ...".
+std::string SamplePatternNames();
+
+// "korvo: FILE: message" on standard error; returns kExitFailure.
+int ReportFailure(const std::string& file, const std::string& message);
+
+// Loads the plug-ins of --plugins DIR, or the default folder, reporting a
+// failure.
+bool LoadCommandPlugins(const Arguments& arguments, PluginSet* set);
+
+// Picture files korvo writes.
+enum class PictureFormat { kPng, kBmp, kQkz };
+bool PictureFormatByName(const std::string& name, PictureFormat* format);
+const char* ExtensionOf(PictureFormat format);  // ".png"
+const char* FormatName(PictureFormat format);   // "PNG"
+
+// Encodes a decoded bitmap as PNG or BMP; fails with the reason.
+bool EncodePicture(const DecodedBitmap& bitmap, PictureFormat format, Bytes* file,
+                   std::string* error);
+
+// "pictures/cat.QKZ" -> "cat"; "cat" -> "cat".
+std::string FileStem(const std::string& path);
+
+}  // namespace korvo

@@ -1,74 +1,138 @@
 // korvo: a host of the plug-in interface on the command line. It loads
 // plug-ins by file name and talks to them only through their exports.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "tools/korvo/commands.h"
-#include "tools/plugin-loader/plugin_loader.h"
+#include "tools/korvo/output_file.h"
 
+namespace korvo {
 namespace {
 
-const char* const kInformationNames[] = {"API version", "description", "file mask",
-                                         "file type"};
+struct Command {
+  const char* name;
+  const char* synopsis;
+  const char* help;
+  std::vector<OptionSpec> options;
+  size_t fewestOperands, mostOperands;
+  int (*run)(const Arguments& arguments);
+};
 
-int ShowPlugins(const std::string& directory) {
-  int status = 0;
-  for (const char* name : {"IFKORVO", "AXKORVO"}) {
-    std::string path = directory + korvo::PluginFileName(name);
-    korvo::LoadedPlugin plugin;
-    if (!korvo::LoadPlugin(path, &plugin)) {
-      fprintf(stderr, "korvo: %s: cannot load the plug-in\n", path.c_str());
-      status = 1;
-      continue;
-    }
-    printf("%s\n", path.c_str());
-    for (int infono = 0; infono < 4; ++infono) {
-      char text[256] = {};
-      plugin.GetPluginInfo(infono, text, sizeof text);
-      printf("  %d %-12s %s\n", infono, kInformationNames[infono], text);
-    }
-    korvo::UnloadPlugin(&plugin);
-  }
-  return status;
-}
+constexpr size_t kAny = SIZE_MAX;
+
+const Command kCommands[] = {
+    {"info", "info FILE...",
+     "Tells which plug-in takes each file, offered as a viewer offers it (its\n"
+     "name and first 2 KB), and what it is: a picture's size and depth, an\n"
+     "archive's entry count.\n",
+     {}, 1, kAny, RunInfo},
+    {"list", "list ARCHIVE [--json]",
+     "Lists the archive's entries as the archive extractor gives them: position,\n"
+     "stored size, size once extracted, name.\n"
+     "  --json   one JSON object instead of the table; name bytes that are not\n"
+     "           UTF-8 are written as \\u00XX\n",
+     {{"--json", nullptr, false}}, 1, 1, RunList},
+    {"extract", "extract ARCHIVE [-o DIR] [--format png|bmp|qkz] [NAME...]",
+     "Extracts every entry, or the named ones (with or without their extension,\n"
+     "any letter case), and decodes each through an import filter.\n"
+     "  -o DIR         output folder, created if missing (default: the current one)\n"
+     "  --format png   indexed PNG keeping the palette (the default)\n"
+     "  --format bmp   the bitmap exactly as the host receives it\n"
+     "  --format qkz   the entry's bytes as the extractor hands them out\n",
+     {{"-o", "--output", true}, {"--format", nullptr, true}}, 1, kAny, RunExtract},
+    {"convert", "convert PICTURE [-o OUT.png|OUT.bmp]",
+     "Decodes a picture through the import filter that takes it and writes it as\n"
+     "PNG or BMP, chosen by OUT's extension (default: PICTURE's name with .png).\n",
+     {{"-o", "--output", true}}, 1, 1, RunConvert},
+    {"pack", "pack --layout offset-table|named-entry -o ARCHIVE PICTURE...",
+     "Writes an archive of QKZ pictures and indexed PNGs, in the order given.\n"
+     "  --layout offset-table   complete pictures, named by their position\n"
+     "  --layout named-entry    pictures named after their files (at most 31 bytes,\n"
+     "                          without extension), behind a Palette entry that\n"
+     "                          holds the first picture's palette; pictures with\n"
+     "                          that palette store none of their own\n"
+     "  -o ARCHIVE              the archive to write\n",
+     {{"--layout", nullptr, true}, {"-o", "--output", true}}, 1, kAny, RunPack},
+    {"plugins", "plugins",
+     "Shows every plug-in of the plug-in folder and its information strings.\n", {}, 0, 0,
+     RunPlugins},
+    {"sample-picture", "sample-picture [--pattern NAME] OUT.QKZ",
+     "Writes a QKZ test picture. Patterns: bars (the default), arrow (same\n"
+     "palette as bars), rings, checker.\n",
+     {{"--pattern", nullptr, true}}, 1, 1, RunSamplePicture},
+};
+
+const char kGlobalHelp[] =
+    "Every command takes --plugins DIR to load every plug-in of DIR instead of\n"
+    "those beside korvo or in the build's plugins folder, and --help.\n"
+    "Exit status: 0 done, 1 a file could not be handled, 2 a wrong command line.\n";
 
 void Usage(FILE* out) {
-  fprintf(out,
-          "usage: korvo [--plugins DIR] COMMAND\n"
-          "  plugins                       show each plug-in's information strings\n"
-          "  convert PICTURE [-o OUT.bmp]  decode a picture through the import filters\n"
-          "                                and write it as a .bmp file\n"
-          "  sample-picture OUT.QKZ        write a QKZ test picture\n");
+  fprintf(out, "usage: korvo [--plugins DIR] COMMAND [ARGUMENTS]\n\ncommands:\n");
+  for (const Command& command : kCommands) fprintf(out, "  korvo %s\n", command.synopsis);
+  fprintf(out, "\n%sRun 'korvo COMMAND --help' for one command.\n", kGlobalHelp);
+}
+
+void CommandHelp(const Command& command) {
+  printf("usage: korvo %s\n\n%s\n%s", command.synopsis, command.help, kGlobalHelp);
+}
+
+int UsageError(const Command* command, const std::string& message) {
+  fprintf(stderr, "korvo: %s%s\n", command == nullptr ? "" : (std::string(command->name) + ": ").c_str(),
+          message.c_str());
+  if (command != nullptr)
+    fprintf(stderr, "usage: korvo %s\n", command->synopsis);
+  else
+    Usage(stderr);
+  return kExitUsage;
+}
+
+int Run(std::vector<std::string> words) {
+  // --plugins DIR goes with any command, before or after it.
+  std::string pluginDirectory;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (words[i] == "--") break;
+    bool inlineValue = words[i].compare(0, 10, "--plugins=") == 0;
+    if (words[i] != "--plugins" && !inlineValue) continue;
+    if (!inlineValue && i + 1 >= words.size()) return UsageError(nullptr, "--plugins needs a folder");
+    pluginDirectory = inlineValue ? words[i].substr(10) : words[i + 1];
+    words.erase(words.begin() + i, words.begin() + i + (inlineValue ? 1 : 2));
+    --i;
+  }
+  if (words.empty()) return UsageError(nullptr, "no command");
+  if (words[0] == "--help" || words[0] == "-h" || words[0] == "help") {
+    Usage(stdout);
+    return 0;
+  }
+  const Command* command = nullptr;
+  for (const Command& candidate : kCommands)
+    if (words[0] == candidate.name) command = &candidate;
+  if (command == nullptr) return UsageError(nullptr, "unknown command '" + words[0] + "'");
+
+  std::vector<std::string> rest(words.begin() + 1, words.end());
+  for (const std::string& word : rest) {
+    if (word == "--") break;
+    if (word == "--help" || word == "-h") {
+      CommandHelp(*command);
+      return 0;
+    }
+  }
+  Arguments arguments;
+  arguments.pluginDirectory = pluginDirectory;
+  std::string error;
+  if (!ParseArguments(rest, command->options, &arguments, &error)) return UsageError(command, error);
+  size_t count = arguments.operands.size();
+  if (count < command->fewestOperands) return UsageError(command, "missing operand");
+  if (count > command->mostOperands)
+    return UsageError(command, "unexpected operand '" + arguments.operands[command->mostOperands] + "'");
+  return command->run(arguments);
 }
 
 }  // namespace
+}  // namespace korvo
 
 int main(int argc, char** argv) {
-  std::vector<std::string> arguments(argv + 1, argv + argc);
-  std::string directory = korvo::ExecutableDirectory() + "../plugins/";
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    if (arguments[i] == "--plugins" && i + 1 < arguments.size()) {
-      directory = arguments[i + 1];
-      if (!directory.empty() && directory.back() != '/' && directory.back() != '\\')
-        directory += '/';
-      arguments.erase(arguments.begin() + i, arguments.begin() + i + 2);
-      --i;
-    }
-  }
-  if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
-    Usage(arguments.empty() ? stderr : stdout);
-    return arguments.empty() ? 2 : 0;
-  }
-  const std::string& command = arguments[0];
-  if (command == "plugins" && arguments.size() == 1) return ShowPlugins(directory);
-  if (command == "sample-picture" && arguments.size() == 2) return WriteSamplePicture(arguments[1]);
-  if (command == "convert" && arguments.size() == 2)
-    return ConvertPicture(directory, arguments[1], std::string());
-  if (command == "convert" && arguments.size() == 4 && arguments[2] == "-o")
-    return ConvertPicture(directory, arguments[1], arguments[3]);
-  fprintf(stderr, "korvo: unknown command or arguments: '%s'\n", command.c_str());
-  Usage(stderr);
-  return 2;
+  korvo::CleanUpOnInterrupt();
+  return korvo::Run(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -1,0 +1,67 @@
+// korvo convert PICTURE [-o OUT]: what a viewer does with a picture file,
+// ending in a PNG or BMP file instead of a window.
+#include <cstdio>
+
+#include "tools/korvo/commands.h"
+#include "tools/korvo/output_file.h"
+
+namespace korvo {
+namespace {
+
+// The format an output name asks for by its extension.
+bool FormatOfOutput(const std::string& output, PictureFormat* format) {
+  size_t dot = output.find_last_of('.');
+  size_t slash = output.find_last_of("/\\");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  return PictureFormatByName(output.substr(dot + 1), format) && *format != PictureFormat::kQkz;
+}
+
+std::string DefaultOutput(const std::string& picture) {
+  size_t slash = picture.find_last_of("/\\");
+  std::string folder = slash == std::string::npos ? std::string() : picture.substr(0, slash + 1);
+  return folder + FileStem(picture) + ExtensionOf(PictureFormat::kPng);
+}
+
+}  // namespace
+
+int RunConvert(const Arguments& arguments) {
+  const std::string& picture = arguments.operands[0];
+  std::string output = arguments.Has("-o") ? arguments.Value("-o") : DefaultOutput(picture);
+  PictureFormat format;
+  if (!FormatOfOutput(output, &format)) {
+    fprintf(stderr, "korvo: %s: name the output .png or .bmp\n", output.c_str());
+    return kExitUsage;
+  }
+  PluginSet set;
+  if (!LoadCommandPlugins(arguments, &set)) return kExitFailure;
+  Bytes head;
+  std::string error;
+  if (!ReadHeadBuffer(picture, &head, &error)) return ReportFailure(picture, error);
+  // The first filter that decodes it; a filter that takes the head may still
+  // refuse the file.
+  DecodedBitmap bitmap;
+  const Plugin* filter = nullptr;
+  std::string failure;
+  for (const Plugin* candidate : FindPlugins(set, PluginKind::kImportFilter, picture, head)) {
+    CallResult result = DecodePictureFile(*candidate, picture, &bitmap);
+    if (result.ok()) {
+      filter = candidate;
+      break;
+    }
+    if (failure.empty()) failure = result.message;
+  }
+  if (filter == nullptr)
+    return ReportFailure(picture, !failure.empty() ? failure
+                                                   : "not a supported picture (no import filter in " +
+                                                         set.directory + " takes it)");
+  Bytes file;
+  if (!EncodePicture(bitmap, format, &file, &error)) return ReportFailure(picture, error);
+  if (!WriteFileAtomically(output, file, &error)) return ReportFailure(output, error);
+  BitmapLayout layout;
+  ReadBitmapLayout(bitmap.info.data(), bitmap.info.size(), &layout, &error);
+  printf("%s: %u x %u, %u bits per pixel, decoded by %s -> %s\n", picture.c_str(), layout.width,
+         layout.height, layout.bitCount, filter->fileName.c_str(), output.c_str());
+  return 0;
+}
+
+}  // namespace korvo

@@ -1,0 +1,148 @@
+// korvo extract ARCHIVE [-o DIR] [--format png|bmp|qkz] [NAME...]: every
+// entry, or the named ones, through GetFile to memory and, unless kept as
+// QKZ, through an import filter to a picture file.
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "tools/korvo/archive_access.h"
+#include "tools/korvo/commands.h"
+#include "tools/korvo/output_file.h"
+#include "tools/korvo/progress.h"
+
+namespace korvo {
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+// An entry is asked for by its listed name or by that name without its
+// extension, in any letter case: "Palette.QKZ", "palette".
+bool NameMatches(const ArchiveEntry& entry, const std::string& asked) {
+  std::string wanted = Lower(asked);
+  return Lower(entry.name) == wanted || Lower(FileStem(entry.name)) == wanted;
+}
+
+// An entry name made safe as a file name in the output folder: separators,
+// drive colons, control characters and the characters Windows refuses
+// become '_', so no entry can write outside the folder.
+std::string SafeFileName(const std::string& name) {
+  std::string safe;
+  for (char c : name) {
+    auto byte = static_cast<unsigned char>(c);
+    bool refused = byte < 0x20 || std::string("/\\:*?\"<>|").find(c) != std::string::npos;
+    safe += refused ? '_' : c;
+  }
+  if (safe.empty() || safe == "." || safe == "..") safe = "_";
+  return safe;
+}
+
+// The output file of one entry: its name, or its name without the
+// extension plus the format's, made unique among this run's files (names are
+// compared without case, as Windows does).
+std::string OutputName(const ArchiveEntry& entry, PictureFormat format,
+                       std::set<std::string>* used) {
+  std::string stem = entry.name, extension;
+  if (format != PictureFormat::kQkz) {
+    stem = FileStem(entry.name);
+    if (stem == entry.name && !stem.empty() && stem[0] == '.') stem.clear();  // ".QKZ"
+    extension = ExtensionOf(format);
+  }
+  stem = SafeFileName(stem);
+  std::string name = stem + extension;
+  for (int copy = 2; !used->insert(Lower(name)).second; ++copy)
+    name = stem + "~" + std::to_string(copy) + extension;
+  return name;
+}
+
+// One entry to the file at `output`. Returns the failure's message, or "".
+std::string ExtractOne(const PluginSet& set, const Plugin& extractor, const std::string& archive,
+                       const ArchiveEntry& entry, PictureFormat format,
+                       const std::string& output) {
+  Bytes data;
+  CallResult result = ExtractEntry(extractor, archive, entry, &data);
+  if (!result.ok()) return result.message;
+  Bytes file;
+  std::string error;
+  if (format == PictureFormat::kQkz) {
+    file = std::move(data);
+  } else {
+    DecodedBitmap bitmap;
+    std::string failure = "no import filter in " + set.directory + " takes this entry";
+    bool decoded = false;
+    for (const Plugin* filter :
+         FindPlugins(set, PluginKind::kImportFilter, entry.name, HeadBufferOf(data))) {
+      result = DecodePictureMemory(*filter, data, &bitmap);
+      decoded = result.ok();
+      if (decoded) break;
+      failure = result.message;
+    }
+    if (!decoded) return failure;
+    if (!EncodePicture(bitmap, format, &file, &error)) return error;
+  }
+  if (!WriteFileAtomically(output, file, &error)) return output + ": " + error;
+  return std::string();
+}
+
+}  // namespace
+
+int RunExtract(const Arguments& arguments) {
+  PictureFormat format = PictureFormat::kPng;
+  if (arguments.Has("--format") && !PictureFormatByName(arguments.Value("--format"), &format)) {
+    fprintf(stderr, "korvo: extract: unknown format '%s' (png, bmp or qkz)\n",
+            arguments.Value("--format").c_str());
+    return kExitUsage;
+  }
+  PluginSet set;
+  if (!LoadCommandPlugins(arguments, &set)) return kExitFailure;
+  const std::string& archive = arguments.operands[0];
+  std::vector<ArchiveEntry> entries;
+  const Plugin* extractor = OpenArchive(set, archive, &entries);
+  if (extractor == nullptr) return kExitFailure;
+
+  // The entries asked for, in archive order; every name must find one.
+  std::vector<const ArchiveEntry*> chosen;
+  std::vector<std::string> names(arguments.operands.begin() + 1, arguments.operands.end());
+  for (const std::string& name : names) {
+    bool found = false;
+    for (const ArchiveEntry& entry : entries) found = found || NameMatches(entry, name);
+    if (!found) return ReportFailure(archive, "no entry named '" + name + "'");
+  }
+  for (const ArchiveEntry& entry : entries) {
+    bool wanted = names.empty();
+    for (const std::string& name : names) wanted = wanted || NameMatches(entry, name);
+    if (wanted) chosen.push_back(&entry);
+  }
+
+  std::string folder = arguments.Has("-o") ? arguments.Value("-o") : ".";
+  std::error_code failure;
+  std::filesystem::create_directories(folder, failure);
+  if (!std::filesystem::is_directory(folder, failure))
+    return ReportFailure(folder, "cannot create the output folder");
+  if (folder.back() != '/' && folder.back() != '\\') folder += '/';
+
+  std::set<std::string> used;
+  size_t failed = 0;
+  Progress progress = StartProgress("extracting", chosen.size());
+  for (size_t i = 0; i < chosen.size(); ++i) {
+    const ArchiveEntry& entry = *chosen[i];
+    StepProgress(&progress, i, entry.name);
+    std::string error =
+        ExtractOne(set, *extractor, archive, entry, format, folder + OutputName(entry, format, &used));
+    if (!error.empty()) {
+      EndProgress(&progress);
+      ReportFailure(archive + ": " + entry.name, error);
+      ++failed;
+    }
+  }
+  EndProgress(&progress);
+  printf("%s: %zu of %zu %s extracted to %s as %s\n", archive.c_str(), chosen.size() - failed,
+         chosen.size(), chosen.size() == 1 ? "entry" : "entries", folder.c_str(),
+         FormatName(format));
+  return failed == 0 ? 0 : kExitFailure;
+}
+
+}  // namespace korvo

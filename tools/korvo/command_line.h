@@ -1,0 +1,34 @@
+// The command line of one korvo command: its options and its operands.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace korvo {
+
+struct OptionSpec {
+  const char* name;       // "--format"
+  const char* shortName;  // "-o", or nullptr
+  bool takesValue;
+};
+
+struct Arguments {
+  std::vector<std::string> operands;
+  std::map<std::string, std::string> options;  // by long name; "" for a flag
+  std::string pluginDirectory;
+
+  bool Has(const std::string& name) const { return options.count(name) != 0; }
+  std::string Value(const std::string& name) const {
+    auto found = options.find(name);
+    return found == options.end() ? std::string() : found->second;
+  }
+};
+
+// Sorts `words` into options of `specs` ("--name VALUE", "--name=VALUE",
+// "-o VALUE") and operands; "--" ends the options. Fails with a message on
+// an unknown option, a missing value or an option given twice.
+bool ParseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+                    Arguments* arguments, std::string* error);
+
+}  // namespace korvo

@@ -1,0 +1,78 @@
+#include <cstdio>
+
+#include "tools/korvo/commands.h"
+#include "tools/korvo/image_files.h"
+
+namespace korvo {
+
+int ReportFailure(const std::string& file, const std::string& message) {
+  fprintf(stderr, "korvo: %s: %s\n", file.c_str(), message.c_str());
+  return kExitFailure;
+}
+
+bool LoadCommandPlugins(const Arguments& arguments, PluginSet* set) {
+  std::string directory =
+      arguments.pluginDirectory.empty() ? DefaultPluginDirectory() : arguments.pluginDirectory;
+  std::string error;
+  if (LoadPluginSet(directory, set, &error)) return true;
+  fprintf(stderr, "korvo: %s\n", error.c_str());
+  return false;
+}
+
+namespace {
+
+struct FormatEntry {
+  PictureFormat format;
+  const char* name;
+  const char* extension;
+  const char* title;
+};
+
+const FormatEntry kFormats[] = {
+    {PictureFormat::kPng, "png", ".png", "PNG"},
+    {PictureFormat::kBmp, "bmp", ".bmp", "BMP"},
+    {PictureFormat::kQkz, "qkz", ".QKZ", "QKZ"},
+};
+
+const FormatEntry& EntryOf(PictureFormat format) {
+  for (const FormatEntry& entry : kFormats)
+    if (entry.format == format) return entry;
+  return kFormats[0];
+}
+
+}  // namespace
+
+bool PictureFormatByName(const std::string& name, PictureFormat* format) {
+  std::string lower = name;
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (const FormatEntry& entry : kFormats)
+    if (lower == entry.name) {
+      *format = entry.format;
+      return true;
+    }
+  return false;
+}
+
+const char* ExtensionOf(PictureFormat format) { return EntryOf(format).extension; }
+const char* FormatName(PictureFormat format) { return EntryOf(format).title; }
+
+bool EncodePicture(const DecodedBitmap& bitmap, PictureFormat format, Bytes* file,
+                   std::string* error) {
+  BitmapLayout layout;
+  if (!ReadBitmapLayout(bitmap.info.data(), bitmap.info.size(), &layout, error)) return false;
+  if (format == PictureFormat::kBmp) {
+    *file = EncodeBmp(bitmap, layout);
+    return true;
+  }
+  return EncodePng(bitmap, layout, file, error);
+}
+
+std::string FileStem(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = name.find_last_of('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+}  // namespace korvo

@@ -1,0 +1,25 @@
+// Picture files korvo writes and reads: BMP and PNG.
+#pragma once
+
+#include <string>
+
+#include "tools/korvo/pictures.h"
+
+namespace korvo {
+
+// A .bmp file of exactly the bitmap the host received: a 14-byte file
+// header, the BITMAPINFO block and the pixel block.
+Bytes EncodeBmp(const DecodedBitmap& bitmap, const BitmapLayout& layout);
+
+// A .png file of the bitmap. Palette bitmaps (1, 4 and 8 bits) become
+// indexed PNGs with every colour of their table, so pixel values and colours
+// come through unchanged; 16-, 24- and 32-bit ones become RGB.
+bool EncodePng(const DecodedBitmap& bitmap, const BitmapLayout& layout, Bytes* png,
+               std::string* error);
+
+// An indexed PNG (1, 2, 4 or 8 bits) as an 8-bit palette picture: the same
+// indices, its palette padded with black to 256 colours. Other PNGs are
+// refused with a message saying what they are.
+bool DecodeIndexedPng(const Bytes& png, IndexedPicture* picture, std::string* error);
+
+}  // namespace korvo

@@ -1,0 +1,82 @@
+// The plug-ins korvo works with: every plug-in library of one folder, sorted
+// into import filters and archive extractors by their API version string,
+// and the calls a host makes on them, with what it receives copied out of the
+// plug-ins' memory handles.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/korvo/pictures.h"
+#include "tools/plugin-loader/plugin_loader.h"
+
+namespace korvo {
+
+enum class PluginKind { kImportFilter, kArchiveExtractor, kOther };
+
+struct Plugin {
+  std::string path;
+  std::string fileName;  // for messages: "IFKORVO.so"
+  std::string version;   // information string 0: "00IN", "00AM"
+  std::string typeName;  // information string 3: "Brimmel Archives"
+  PluginKind kind = PluginKind::kOther;
+  LoadedPlugin exports;
+};
+
+struct PluginSet {
+  std::string directory;
+  std::vector<Plugin> plugins;
+  std::vector<std::string> failures;  // libraries that would not load
+  PluginSet() = default;
+  PluginSet(const PluginSet&) = delete;
+  PluginSet& operator=(const PluginSet&) = delete;
+  ~PluginSet();
+};
+
+// The folder korvo loads by default: its own when the plug-ins lie beside it
+// (a release folder), else build/<preset>/plugins.
+std::string DefaultPluginDirectory();
+
+// Loads every plug-in library (.so here, .spi or .sph on Windows, any letter
+// case) of `directory` in name order. Fails with a message when none loads.
+bool LoadPluginSet(const std::string& directory, PluginSet* set, std::string* error);
+
+// A viewer's first question: the first 2 KB of the file, zero-padded.
+constexpr size_t kHeadBufferSize = 2048;
+// Reads them; fails with the reason the file cannot be read.
+bool ReadHeadBuffer(const std::string& path, Bytes* head, std::string* error);
+Bytes HeadBufferOf(const Bytes& data);
+
+// The plug-ins of `kind` whose IsSupported takes the file (its name and the
+// head buffer), in folder order. An import filter may say yes to a buffer
+// and still refuse the file by name, so callers try each in turn.
+std::vector<const Plugin*> FindPlugins(const PluginSet& set, PluginKind kind,
+                                       const std::string& name, const Bytes& head);
+
+// One result of a plug-in call: its code, and for failures the words for it.
+struct CallResult {
+  int code = 0;
+  std::string message;  // "file ends inside an entry (AXKORVO.so GetFile returned 6)"
+  bool ok() const { return code == 0 && message.empty(); }
+};
+
+// GetPicture from a file or from memory, the blocks copied out and freed.
+CallResult DecodePictureFile(const Plugin& filter, const std::string& path, DecodedBitmap* bitmap);
+CallResult DecodePictureMemory(const Plugin& filter, const Bytes& data, DecodedBitmap* bitmap);
+
+// One entry of an archive, as GetArchiveInfo lists it.
+struct ArchiveEntry {
+  std::string method;
+  uint64_t position = 0;
+  uint64_t storedSize = 0;
+  uint64_t size = 0;
+  std::string name;
+};
+
+CallResult ListArchive(const Plugin& extractor, const std::string& path,
+                       std::vector<ArchiveEntry>* entries);
+// GetFile to memory; the entry's bytes, at most entry.size of them.
+CallResult ExtractEntry(const Plugin& extractor, const std::string& path,
+                        const ArchiveEntry& entry, Bytes* data);
+
+}  // namespace korvo
