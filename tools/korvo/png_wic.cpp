@@ -1,0 +1,202 @@
+// PNG through the Windows Imaging Component, in memory.
+#include <windows.h>
+#include <wincodec.h>
+
+#include <algorithm>
+
+#include "qkz-picture/qkz_picture.h"
+#include "tools/korvo/image_files.h"
+
+namespace korvo {
+namespace {
+
+// Releases a COM interface when it goes out of scope.
+template <typename Interface>
+struct ComReference {
+  Interface* pointer = nullptr;
+  ComReference() = default;
+  ComReference(const ComReference&) = delete;
+  ComReference& operator=(const ComReference&) = delete;
+  ~ComReference() {
+    if (pointer != nullptr) pointer->Release();
+  }
+  Interface** out() { return &pointer; }
+  Interface* operator->() const { return pointer; }
+};
+
+bool CreateFactory(ComReference<IWICImagingFactory>* factory, std::string* error) {
+  HRESULT started = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  if (FAILED(started) && started != RPC_E_CHANGED_MODE) {
+    *error = "cannot start COM for the Windows Imaging Component";
+    return false;
+  }
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IWICImagingFactory, reinterpret_cast<void**>(factory->out())))) {
+    *error = "the Windows Imaging Component is not available; use --format bmp";
+    return false;
+  }
+  return true;
+}
+
+bool Failed(HRESULT result, const char* step, std::string* error) {
+  if (SUCCEEDED(result)) return false;
+  char code[16];
+  snprintf(code, sizeof code, "%08lX", static_cast<unsigned long>(result));
+  *error = std::string("PNG: the Windows Imaging Component failed to ") + step + " (" + code + ")";
+  return true;
+}
+
+const GUID* IndexedFormat(uint16_t bitCount) {
+  switch (bitCount) {
+    case 1: return &GUID_WICPixelFormat1bppIndexed;
+    case 4: return &GUID_WICPixelFormat4bppIndexed;
+    case 8: return &GUID_WICPixelFormat8bppIndexed;
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+bool EncodePng(const DecodedBitmap& bitmap, const BitmapLayout& layout, Bytes* png,
+               std::string* error) {
+  ComReference<IWICImagingFactory> factory;
+  if (!CreateFactory(&factory, error)) return false;
+  ComReference<IStream> stream;
+  ComReference<IWICBitmapEncoder> encoder;
+  ComReference<IWICBitmapFrameEncode> frame;
+  ComReference<IPropertyBag2> properties;
+  if (Failed(CreateStreamOnHGlobal(nullptr, TRUE, stream.out()), "make a stream", error) ||
+      Failed(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.out()),
+             "make an encoder", error) ||
+      Failed(encoder->Initialize(stream.pointer, WICBitmapEncoderNoCache), "start the encoder",
+             error) ||
+      Failed(encoder->CreateNewFrame(frame.out(), properties.out()), "make a frame", error) ||
+      Failed(frame->Initialize(properties.pointer), "start the frame", error) ||
+      Failed(frame->SetSize(layout.width, layout.height), "size the frame", error))
+    return false;
+
+  // Palette bitmaps keep their indices and colours; the rest go as BGR.
+  const GUID* indexed = IndexedFormat(layout.bitCount);
+  WICPixelFormatGUID format = indexed != nullptr ? *indexed : GUID_WICPixelFormat24bppBGR;
+  if (Failed(frame->SetPixelFormat(&format), "set the pixel format", error)) return false;
+  if (indexed != nullptr && !IsEqualGUID(format, *indexed)) {
+    *error = "PNG: this Windows Imaging Component cannot write indexed PNGs; use --format bmp";
+    return false;
+  }
+  uint32_t stride = indexed != nullptr ? layout.stride : (3 * layout.width + 3) & ~3u;
+  Bytes rows(size_t{stride} * layout.height);
+  for (uint32_t y = 0; y < layout.height; ++y) {
+    uint8_t* row = &rows[size_t{y} * stride];
+    if (indexed != nullptr) {
+      std::copy_n(bitmap.pixels.begin() + BitmapRowOffset(layout, y), layout.stride, row);
+    } else {
+      RowToRgb(bitmap, layout, y, row);
+      for (uint32_t x = 0; x < layout.width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
+    }
+  }
+  if (indexed != nullptr) {
+    Bytes triples = PaletteTriples(bitmap, layout);
+    std::vector<WICColor> colours(triples.size() / 3);
+    for (size_t i = 0; i < colours.size(); ++i)
+      colours[i] = 0xFF000000u | (triples[3 * i] << 16) | (triples[3 * i + 1] << 8) |
+                   triples[3 * i + 2];
+    ComReference<IWICPalette> palette;
+    if (Failed(factory->CreatePalette(palette.out()), "make a palette", error) ||
+        Failed(palette->InitializeCustom(colours.data(), static_cast<UINT>(colours.size())),
+               "fill the palette", error) ||
+        Failed(frame->SetPalette(palette.pointer), "set the palette", error))
+      return false;
+  }
+  if (Failed(frame->WritePixels(layout.height, stride, static_cast<UINT>(rows.size()), rows.data()),
+             "write the pixels", error) ||
+      Failed(frame->Commit(), "finish the frame", error) ||
+      Failed(encoder->Commit(), "finish the file", error))
+    return false;
+
+  HGLOBAL memory = nullptr;
+  STATSTG status = {};
+  if (Failed(GetHGlobalFromStream(stream.pointer, &memory), "reach its output", error) ||
+      Failed(stream->Stat(&status, STATFLAG_NONAME), "measure its output", error))
+    return false;
+  const auto* bytes = static_cast<const uint8_t*>(GlobalLock(memory));
+  if (bytes == nullptr) {
+    *error = "out of memory";
+    return false;
+  }
+  png->assign(bytes, bytes + status.cbSize.QuadPart);
+  GlobalUnlock(memory);
+  return true;
+}
+
+bool DecodeIndexedPng(const Bytes& data, IndexedPicture* picture, std::string* error) {
+  ComReference<IWICImagingFactory> factory;
+  if (!CreateFactory(&factory, error)) return false;
+  ComReference<IWICStream> stream;
+  ComReference<IWICBitmapDecoder> decoder;
+  ComReference<IWICBitmapFrameDecode> frame;
+  if (Failed(factory->CreateStream(stream.out()), "make a stream", error) ||
+      Failed(stream->InitializeFromMemory(const_cast<BYTE*>(data.data()),
+                                          static_cast<DWORD>(data.size())),
+             "read the file", error))
+    return false;
+  if (FAILED(factory->CreateDecoderFromStream(stream.pointer, nullptr, WICDecodeMetadataCacheOnDemand,
+                                              decoder.out())) ||
+      FAILED(decoder->GetFrame(0, frame.out()))) {
+    *error = "damaged PNG";
+    return false;
+  }
+  UINT width = 0, height = 0;
+  WICPixelFormatGUID format;
+  if (Failed(frame->GetSize(&width, &height), "read the size", error) ||
+      Failed(frame->GetPixelFormat(&format), "read the pixel format", error))
+    return false;
+  unsigned bits = IsEqualGUID(format, GUID_WICPixelFormat8bppIndexed)   ? 8
+                  : IsEqualGUID(format, GUID_WICPixelFormat4bppIndexed) ? 4
+                  : IsEqualGUID(format, GUID_WICPixelFormat2bppIndexed) ? 2
+                  : IsEqualGUID(format, GUID_WICPixelFormat1bppIndexed) ? 1
+                                                                       : 0;
+  if (bits == 0) {
+    *error = "not an indexed PNG; reduce it to 256 colours first";
+    return false;
+  }
+  QkzGeometry geometry;
+  if (!QkzGeometryOf(width, height, &geometry)) {
+    *error = "a PNG of " + std::to_string(width) + " x " + std::to_string(height) +
+             " pixels is too large for a QKZ picture";
+    return false;
+  }
+  ComReference<IWICPalette> palette;
+  WICColor colours[256] = {};
+  UINT colourCount = 0;
+  if (Failed(factory->CreatePalette(palette.out()), "make a palette", error) ||
+      Failed(frame->CopyPalette(palette.pointer), "read the palette", error) ||
+      Failed(palette->GetColors(256, colours, &colourCount), "read the palette", error))
+    return false;
+  IndexedPicture result;
+  result.width = width;
+  result.height = height;
+  result.stride = geometry.stride;
+  for (UINT i = 0; i < colourCount; ++i) {
+    result.palette[3 * i] = static_cast<uint8_t>(colours[i] >> 16);
+    result.palette[3 * i + 1] = static_cast<uint8_t>(colours[i] >> 8);
+    result.palette[3 * i + 2] = static_cast<uint8_t>(colours[i]);
+  }
+  // Packed rows as WIC gives them, then one index per byte.
+  UINT packedStride = ((width * bits + 7) / 8 + 3) & ~3u;
+  Bytes packed(size_t{packedStride} * height);
+  if (Failed(frame->CopyPixels(nullptr, packedStride, static_cast<UINT>(packed.size()), packed.data()),
+             "read the pixels", error))
+    return false;
+  result.rows.assign(geometry.rowBytes, 0);
+  for (UINT y = 0; y < height; ++y)
+    for (UINT x = 0; x < width; ++x) {
+      uint8_t byte = packed[size_t{y} * packedStride + x * bits / 8];
+      unsigned shift = 8 - bits - (x * bits % 8);
+      result.rows[size_t{y} * geometry.stride + x] =
+          static_cast<uint8_t>((byte >> shift) & ((1u << bits) - 1));
+    }
+  *picture = std::move(result);
+  return true;
+}
+
+}  // namespace korvo
