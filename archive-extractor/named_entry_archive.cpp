@@ -1,20 +1,205 @@
-// The named-entry archive. Until its reader is written, no file is taken for
-// one: the parser refuses every file, so no file is recognised as this layout
-// and the extract operation is never reached through it.
 #include "archive-extractor/named_entry_archive.h"
 
+#include <cstring>
+
+#include "archive-extractor/directory_array.h"
 #include "archive-extractor/directory_cache.h"
+#include "host-contract/hand_over.h"
+#include "qkz-picture/little_endian.h"
+#include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
+namespace {
 
-int ParseNamedEntryArchive(LPCSTR) noexcept { return kResultBadFormat; }
+// A name record is its name, the NUL and the 4-byte offset.
+constexpr uint32_t kNameRecordOverhead = 1 + 4;
 
-int ExtractNamedEntry(LPCSTR path, ULONG_PTR position, HGLOBAL*, ProgressCallback,
-                      LONG_PTR) noexcept {
-  fileInfo entry;
+static_assert(kPaletteBytes == kQkzTripleTableSize, "the shared palette is a triple table");
+
+// Reads the stored header of the entry at `offset`, which runs to `end`, and
+// checks that the header and the rows fit in it. 0, 2 or 6; on 0 *filesize is
+// the size of the picture the entry becomes. Sizes are taken in 64 bits, so no
+// width and height can wrap into a small picture.
+int MeasureEntry(ArchiveReader* reader, uint32_t offset, uint32_t end, uint32_t* filesize) {
+  uint8_t header[kStoredHeaderBytes];
+  int result = ReadArchiveAt(reader, offset, kStoredHeaderBytes, header);
+  if (result != kResultSuccess) return result;
+  uint64_t picture =
+      QkzPictureSize(ReadLe32(header + kQkzWidthOffset), ReadLe32(header + kQkzHeightOffset));
+  uint64_t rows = picture - kQkzHeadSize;
+  // An entry whose next record points in front of it has no room at all:
+  // offsets that descend are refused rather than wrapped into a huge size.
+  if (end < offset || rows + kStoredHeaderBytes > uint64_t{end} - offset) return kResultBadFormat;
+  if (picture > UINT32_MAX) return kResultBadFormat;
+  *filesize = static_cast<uint32_t>(picture);
+  return kResultSuccess;
+}
+
+// Measures the entry of `record`, which runs to `end`, and appends its
+// directory record.
+int AddEntry(ArchiveReader* reader, const NameRecord& record, uint32_t end,
+             DirectoryArray* entries) {
+  uint32_t filesize = 0;
+  int result = MeasureEntry(reader, record.offset, end, &filesize);
+  if (result != kResultSuccess) return result;
+  fileInfo* entry = AppendDirectoryRecord(entries);
+  if (entry == nullptr) return kResultMemoryError;
+  char name[kNameFieldBytes + 4];  // 31 bytes, ".QKZ" and the NUL
+  platform::wsprintfA(name, "%s.QKZ", record.name);
+  FillDirectoryRecord(entry, record.offset, end - record.offset, filesize, name);
+  return kResultSuccess;
+}
+
+const fileInfo* FindPaletteEntry(const DirectoryArray& entries) {
+  // Byte for byte, so letter case counts: "palette" is not the Palette entry.
+  for (uint32_t i = 0; i < entries.count; ++i)
+    if (std::strcmp(entries.records[i].filename, kPaletteEntryName) == 0)
+      return &entries.records[i];
+  return nullptr;
+}
+
+}  // namespace
+
+int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record) {
+  record->nameLength = 0;
+  record->offset = 0;
+  uint32_t length = 0;
+  for (;; ++length) {
+    if (length == kNameFieldBytes) return kResultBadFormat;  // 32 bytes and no NUL
+    uint64_t at = uint64_t{position} + length;
+    if (at >= kUnreachablePosition) return kResultFileError;
+    uint8_t byte = 0;
+    int result = ReadArchiveAt(reader, static_cast<uint32_t>(at), 1, &byte);
+    if (result != kResultSuccess) return result;
+    record->name[length] = static_cast<char>(byte);
+    if (byte == 0) break;
+  }
+  record->nameLength = length;
+
+  uint64_t at = uint64_t{position} + length + 1;
+  if (at >= kUnreachablePosition) return kResultFileError;
+  uint8_t field[4];
+  int result = ReadArchiveAt(reader, static_cast<uint32_t>(at), sizeof field, field);
+  if (result != kResultSuccess) return result;
+  record->offset = ReadLe32(field);
+  if (record->offset == 0 || record->offset >= reader->fileSize) return kResultBadFormat;
+  return kResultSuccess;
+}
+
+int ParseNamedEntryArchive(LPCSTR path) noexcept {
+  ArchiveReader reader;
+  reader.file = INVALID_HANDLE_VALUE;
+  DirectoryArray entries = {nullptr, nullptr, 0, 0};
+  // After InstallDirectory the array is empty and nothing is freed.
+  ScopeExit cleanUp([&] {
+    CloseArchive(&reader);
+    FreeDirectoryArray(&entries);
+  });
+
+  int result = OpenArchive(path, &reader);
+  if (result != kResultSuccess) return result;
+  uint8_t field[4];
+  result = ReadArchiveAt(&reader, 0, sizeof field, field);
+  if (result != kResultSuccess) return result;
+  const uint32_t count = ReadLe32(field);
+
+  // Each entry is measured against the record behind its own, so record k is
+  // read and checked before entry k - 1. The directory grows as entries pass:
+  // the count alone reserves nothing, and a garbage count fails where the file
+  // runs out of valid records.
+  NameRecord current;
+  result = ReadNameRecord(&reader, kFirstNameRecordPosition, &current);
+  if (result != kResultSuccess) return result;
+  // Records lie inside the file, so this never passes 2^32.
+  uint64_t nextRecord = uint64_t{kFirstNameRecordPosition} + current.nameLength + kNameRecordOverhead;
+  for (uint32_t k = 1; k < count; ++k) {
+    NameRecord next;
+    result = ReadNameRecord(&reader, static_cast<uint32_t>(nextRecord), &next);
+    if (result != kResultSuccess) return result;
+    nextRecord += next.nameLength + kNameRecordOverhead;
+    result = AddEntry(&reader, current, next.offset, &entries);
+    if (result != kResultSuccess) return result;
+    current = next;
+  }
+  // The last entry runs to the end of the file. A count of 0 still has its
+  // first record and entry checked, but lists nothing.
+  if (count == 0) {
+    uint32_t unused = 0;
+    result = MeasureEntry(&reader, current.offset, reader.fileSize, &unused);
+  } else {
+    result = AddEntry(&reader, current, reader.fileSize, &entries);
+  }
+  if (result != kResultSuccess) return result;
+
+  // Looked for only once every entry has passed.
+  const fileInfo* paletteEntry = FindPaletteEntry(entries);
+  if (paletteEntry == nullptr) return kResultBadFormat;
+  // Its stored header was just read, so its position is below 2^31 and the
+  // palette's cannot wrap. The palette goes to a buffer of this parse: the
+  // shared one changes only together with the directory.
   uint8_t palette[kPaletteBytes];
-  int result = LookUpEntryForExtract(path, ParseNamedEntryArchive, position, &entry, palette);
-  return result != kResultSuccess ? result : kResultBadFormat;
+  result = ReadArchiveAt(&reader, static_cast<uint32_t>(paletteEntry->position) + kStoredHeaderBytes,
+                         kPaletteBytes, palette);
+  if (result != kResultSuccess) return result;
+
+  InstallDirectory(&entries, path, palette);
+  return kResultSuccess;
+}
+
+int ExtractNamedEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, ProgressCallback,
+                      LONG_PTR) noexcept {
+  // A copy of the record and of the shared palette, both taken under the
+  // directory lock: another thread's parse may replace either meanwhile.
+  fileInfo entry;
+  uint8_t sharedPalette[kPaletteBytes];
+  int result = LookUpEntryForExtract(path, ParseNamedEntryArchive, position, &entry, sharedPalette);
+  if (result != kResultSuccess) return result;
+
+  HGLOBAL block = nullptr;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  ScopeExit cleanUp([&] {
+    if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
+    HandOverBlock(block, result, slot);
+  });
+
+  block = platform::GlobalAlloc(GMEM_MOVEABLE, entry.filesize);
+  if (block == nullptr) return result = kResultMemoryError;
+  auto* out = static_cast<uint8_t*>(platform::GlobalLock(block));
+  if (out == nullptr) return result = kResultMemoryError;
+
+  file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                               FILE_FLAG_RANDOM_ACCESS);
+  if (file == INVALID_HANDLE_VALUE) return result = kResultFileError;
+  const uint32_t entryPosition = static_cast<uint32_t>(entry.position);
+  uint8_t header[kStoredHeaderBytes];
+  result = ReadArchiveDirect(file, entryPosition, kStoredHeaderBytes, header);
+  if (result != kResultSuccess) return result;
+
+  // The block was sized from the directory; the header is read again. If the
+  // file has changed since the parse, the picture no longer fits the block,
+  // or its rows no longer fit the entry: nothing is written past either.
+  const uint32_t width = ReadLe32(header + kQkzWidthOffset);
+  const uint32_t height = ReadLe32(header + kQkzHeightOffset);
+  const uint64_t picture = QkzPictureSize(width, height);
+  const uint64_t rows = picture - kQkzHeadSize;
+  if (picture != entry.filesize || rows + kStoredHeaderBytes > entry.compsize)
+    return result = kResultBadFormat;
+
+  const uint8_t* palette = sharedPalette;
+  uint8_t ownPalette[kPaletteBytes];
+  if (header[kStoredPaletteFlagOffset] != 0) {
+    result = ReadArchiveDirect(file, entryPosition + kStoredHeaderBytes, kPaletteBytes, ownPalette);
+    if (result != kResultSuccess) return result;
+    palette = ownPalette;
+  }
+  WriteQkzHeadFromTriples(width, height, palette, out);
+
+  // The rows are the last bytes of the entry, whatever lies in front of them.
+  const uint64_t rowsPosition = uint64_t{entryPosition} + entry.compsize - rows;
+  if (rowsPosition >= kUnreachablePosition) return result = kResultFileError;
+  result = ReadArchiveDirect(file, static_cast<uint32_t>(rowsPosition), static_cast<uint32_t>(rows),
+                             out + kQkzRowsOffset);
+  return result;
 }
 
 }  // namespace korvo

@@ -1,11 +1,42 @@
 // The named-entry archive: an entry count and a chain of name records; each
 // entry a stored header, optionally its own palette, and its rows. The entry
 // named "Palette" carries the palette the other entries share.
+//
+//   0       4      count
+//   4       ...    count name records, one behind the other: a name of at most
+//                  31 bytes and its NUL, then the entry's offset (4 bytes)
+//   offset  9      stored header: width (4), height (4), palette flag (1)
+//   +9      768    own palette, red, green, blue triples (palette flag nonzero)
+//   end-R   R      rows, RowStride(width, 8) x height bytes, top row first
+//
+// An entry runs from its offset to the next record's offset, the last one to
+// the end of the file.
 #pragma once
 
+#include <cstdint>
+
+#include "archive-extractor/archive_reader.h"
 #include "host-contract/host_contract.h"
 
 namespace korvo {
+
+constexpr uint32_t kFirstNameRecordPosition = 4;
+constexpr uint32_t kNameFieldBytes = 32;  // the longest name, its NUL included
+constexpr uint32_t kStoredHeaderBytes = 9;
+constexpr uint32_t kStoredPaletteFlagOffset = 8;
+constexpr char kPaletteEntryName[] = "Palette.QKZ";
+
+struct NameRecord {
+  char name[kNameFieldBytes];  // NUL-terminated; bytes behind the NUL undefined
+  uint32_t nameLength;         // bytes before the NUL: the record is this + 5 long
+  uint32_t offset;             // position of the entry
+};
+
+// Reads the name record at `position`. 0; 2 when the 32 name bytes hold no
+// NUL, or the offset is 0 or not below the file size; 6 when the file ends
+// inside the record. On 0 `record` holds the NUL-terminated name, its length
+// and the offset.
+int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record);
 
 // Reads and checks the whole directory of the archive at `path` and, on 0,
 // installs it in the directory cache together with the archive's shared
@@ -16,8 +47,8 @@ int ParseNamedEntryArchive(LPCSTR path) noexcept;
 
 // Rebuilds the entry at `position` into a complete QKZ picture in a new
 // movable block, stored fully unlocked in *slot on 0 only. -1: no entry there;
-// otherwise the parse's code, 4 or 6. The progress callback is accepted and
-// never called.
+// 2: the entry on disk no longer matches the directory; otherwise the parse's
+// code, 4 or 6. The progress callback is accepted and never called.
 int ExtractNamedEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot,
                       ProgressCallback prgressCallback, LONG_PTR lData) noexcept;
 

@@ -1,0 +1,255 @@
+// A named-entry archive as a host meets it: AXKORVO recognises it, lists its
+// entries as "%s.QKZ", looks them up and rebuilds each into a picture, and
+// IFKORVO decodes every rebuilt picture to the pixels and colours that went
+// in. Through the plug-ins of this build, natively and as .SPI under Wine.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host-contract/host_contract.h"
+#include "tests/support/extractor_fixture.h"
+#include "tests/support/host_blocks.h"
+#include "tests/support/named_entry_fixture.h"
+#include "tests/support/platform_hooks.h"
+
+using korvo::fileInfo;
+using korvo::LoadedPlugin;
+using korvo::NamedEntry;
+
+namespace {
+
+HGLOBAL const kUntouched = reinterpret_cast<HGLOBAL>(0x5A5A);
+
+const LoadedPlugin& Extractor() { return BuiltPlugin("AXKORVO"); }
+const LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
+
+uint32_t Le32(const Bytes& bytes, size_t offset) {
+  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+         static_cast<uint32_t>(bytes[offset + 3]) << 24;
+}
+
+// The listing GetArchiveInfo hands out, without its end record; -1 as the
+// code when it fails.
+int ListArchive(const std::string& path, std::vector<fileInfo>* records) {
+  HLOCAL listing = kUntouched;
+  int result = Extractor().GetArchiveInfo(path.c_str(), 0, 0, &listing);
+  if (result != 0) {
+    EXPECT_EQ(listing, kUntouched);
+    return result;
+  }
+  EXPECT_EQ(LockCount(listing), 0u);
+  size_t size = extractor_test::BlockSize(listing);
+  EXPECT_EQ(size % sizeof(fileInfo), 0u);
+  Bytes listed = BlockBytes(listing, size);
+  FreeBlock(listing);
+  size_t count = size / sizeof(fileInfo) - 1;
+  for (size_t i = count * sizeof(fileInfo); i < listed.size(); ++i)
+    EXPECT_EQ(listed[i], 0) << "end record byte " << i;
+  records->resize(count);
+  if (count > 0) std::memcpy(records->data(), listed.data(), count * sizeof(fileInfo));
+  return 0;
+}
+
+struct Extracted {
+  int result;
+  Bytes bytes;
+};
+
+Extracted GetEntry(const std::string& path, uint32_t position) {
+  HLOCAL entry = kUntouched;
+  Extracted extracted{Extractor().GetFile(path.c_str(), static_cast<LONG_PTR>(position),
+                                          reinterpret_cast<LPSTR>(&entry), 0x100, nullptr, 0),
+                      {}};
+  if (extracted.result != 0) {
+    EXPECT_EQ(entry, kUntouched) << "a failed GetFile stored a handle";
+    return extracted;
+  }
+  EXPECT_EQ(LockCount(entry), 0u);
+  extracted.bytes = BlockBytes(entry, extractor_test::BlockSize(entry));
+  FreeBlock(entry);
+  return extracted;
+}
+
+// IFKORVO's bitmap of a rebuilt picture: its size, the colours of `triples`
+// in blue, green, red order, and `rows` bottom-up with their fill bytes.
+void ExpectDecodes(const Bytes& picture, uint32_t width, uint32_t height, const Triples& triples,
+                   const Bytes& rows) {
+  HLOCAL info = nullptr;
+  HLOCAL pixels = nullptr;
+  ASSERT_EQ(Filter().GetPicture(reinterpret_cast<LPCSTR>(picture.data()),
+                                static_cast<LONG_PTR>(picture.size()), 1, &info, &pixels, nullptr,
+                                0),
+            0);
+  Bytes header = BlockBytes(info, 1064);
+  EXPECT_EQ(Le32(header, 4), width);
+  EXPECT_EQ(Le32(header, 8), height);
+  EXPECT_EQ(header[14], 8) << "bits per pixel";
+  for (size_t i = 0; i < 256; ++i) {
+    const uint8_t* colour = &header[40 + 4 * i];
+    ASSERT_TRUE(colour[0] == triples[3 * i + 2] && colour[1] == triples[3 * i + 1] &&
+                colour[2] == triples[3 * i] && colour[3] == 0)
+        << "colour " << i;
+  }
+  const size_t stride = (width + 3) & ~3u;
+  Bytes bitmap = BlockBytes(pixels, rows.size());
+  for (size_t row = 0; row < height; ++row)
+    ASSERT_TRUE(std::equal(rows.begin() + row * stride, rows.begin() + (row + 1) * stride,
+                           bitmap.begin() + (height - 1 - row) * stride))
+        << "row " << row;
+  FreeBlock(info);
+  FreeBlock(pixels);
+}
+
+std::vector<NamedEntry> GalleryEntries() {
+  return {
+      MakeNamedEntry("shared", 5, 3, 1, false),
+      MakeNamedEntry("own", 13, 7, 2, true, 20),
+      MakeNamedEntry("Palette", 2, 2, 3, true),
+      MakeNamedEntry("tiny", 1, 1, 4, false),
+      MakeNamedEntry("wide", 640, 3, 5, false, 3),
+      MakeNamedEntry("tall", 3, 300, 6, true),
+  };
+}
+
+TEST(NamedEntryEndToEndTest, EntriesAreListedLookedUpRebuiltAndDecoded) {
+  const LoadedPlugin& extractor = Extractor();
+  ASSERT_TRUE(extractor.IsSupported && extractor.GetArchiveInfo && extractor.GetFileInfo &&
+              extractor.GetFile && Filter().GetPicture);
+  const std::vector<NamedEntry> entries = GalleryEntries();
+  const std::string path = WriteScratchFile("gallery.cg", korvo::BuildNamedEntryArchive(entries));
+  const Triples& shared = entries[2].palette;
+
+  EXPECT_EQ(extractor.IsSupported(path.c_str(), 0x1234), 1);
+  const long live = LiveBlocks();  // the plug-in's cached directory included
+  std::vector<fileInfo> records;
+  ASSERT_EQ(ListArchive(path, &records), 0);
+  ASSERT_EQ(records.size(), entries.size());
+  uint32_t position = 4;
+  for (const NamedEntry& entry : entries) position += static_cast<uint32_t>(entry.name.size() + 5);
+
+  for (size_t k = 0; k < entries.size(); ++k) {
+    const NamedEntry& entry = entries[k];
+    const fileInfo& record = records[k];
+    const std::string name = entry.name + ".QKZ";
+    SCOPED_TRACE(name);
+    const uint32_t size = static_cast<uint32_t>(9 + (entry.ownPalette ? 768 : 0) +
+                                                entry.gap.size() + entry.rows.size());
+    EXPECT_EQ(std::memcmp(record.method, "IfKorvo", 8), 0);
+    EXPECT_EQ(record.position, position);
+    EXPECT_EQ(record.compsize, size);
+    EXPECT_EQ(record.filesize, 1032 + entry.rows.size());
+    EXPECT_EQ(record.path[0], '\0');
+    EXPECT_STREQ(record.filename, name.c_str());
+    position += size;
+
+    fileInfo found;
+    ASSERT_EQ(extractor.GetFileInfo(path.c_str(), 0, name.c_str(), 0, &found), 0);
+    EXPECT_EQ(std::memcmp(&found, &record, sizeof found), 0);
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    ASSERT_EQ(extractor.GetFileInfo(path.c_str(), 0, upper.c_str(), 0x80, &found), 0);
+    EXPECT_EQ(std::memcmp(&found, &record, sizeof found), 0);
+
+    Extracted extracted = GetEntry(path, position - size);
+    ASSERT_EQ(extracted.result, 0);
+    const Triples& triples = entry.ownPalette ? entry.palette : shared;
+    EXPECT_EQ(extracted.bytes, ExpectedPicture(entry.width, entry.height, triples, entry.rows));
+    ExpectDecodes(extracted.bytes, entry.width, entry.height, triples, entry.rows);
+  }
+  EXPECT_EQ(GetEntry(path, position).result, -1) << "no entry there";
+  EXPECT_EQ(LiveBlocks(), live);
+}
+
+TEST(NamedEntryEndToEndTest, TheSmallArchiveAndWhatBreaksIt) {
+  const LoadedPlugin& extractor = Extractor();
+  const Bytes small = SmallNamedArchive();
+  const std::string path = WriteScratchFile("small.cg", small);
+  std::vector<fileInfo> records;
+  ASSERT_EQ(ListArchive(path, &records), 0);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_STREQ(records[0].filename, "Palette.QKZ");
+  EXPECT_EQ(records[0].position, 22u);
+  EXPECT_EQ(records[0].compsize, 781u);
+  EXPECT_EQ(records[0].filesize, 1036u);
+  EXPECT_STREQ(records[1].filename, "a.QKZ");
+  EXPECT_EQ(records[1].position, 803u);
+  EXPECT_EQ(records[1].compsize, 25u);
+  EXPECT_EQ(records[1].filesize, 1048u);
+  Extracted a = GetEntry(path, 803);
+  ASSERT_EQ(a.result, 0);
+  EXPECT_EQ(a.bytes, ExpectedPicture(5, 2, SmallArchiveTriples(), SmallArchiveRows()));
+  ExpectDecodes(a.bytes, 5, 2, SmallArchiveTriples(), SmallArchiveRows());
+
+  // Files of neither layout: not recognised by any entry point.
+  Bytes lowerCase = small;
+  lowerCase[4] = 'p';
+  Bytes noise(3000);
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 37 + 11);
+  struct Case {
+    const char* what;
+    std::string path;
+  } cases[] = {
+      {"one byte shorter", WriteScratchFile("short.cg", Bytes(small.begin(), small.end() - 1))},
+      {"palette in lower case", WriteScratchFile("lower.cg", lowerCase)},
+      {"noise", WriteScratchFile("noise.cg", noise)},
+      {"empty", WriteScratchFile("empty.cg", {})},
+      {"missing", ScratchDirectory() + "missing.cg"},
+  };
+  const long live = LiveBlocks();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(extractor.IsSupported(c.path.c_str(), 0), 0);
+    HLOCAL listing = kUntouched;
+    EXPECT_EQ(extractor.GetArchiveInfo(c.path.c_str(), 0, 0, &listing), -1);
+    EXPECT_EQ(listing, kUntouched);
+    fileInfo found;
+    std::memset(&found, 0xAB, sizeof found);
+    EXPECT_EQ(extractor.GetFileInfo(c.path.c_str(), 0, "a.QKZ", 0, &found), -1);
+    EXPECT_EQ(found.method[0], 0xAB);
+    EXPECT_EQ(GetEntry(c.path, 803).result, 2);
+  }
+  EXPECT_EQ(LiveBlocks(), live);
+}
+
+#if KORVO_HAS_PLATFORM_HOOKS
+// The last call of each operation in GetFile is the extract's own: each
+// fails in turn with the extract's code, nothing is handed out or left behind.
+TEST(NamedEntryEndToEndTest, FaultsInTheExtractHandOutNothing) {
+  struct Fault {
+    platform::PlatformOperation op;
+    long shortBy;
+    int code;
+  } faults[] = {{platform::kOpAlloc, 0, 4}, {platform::kOpLock, 0, 4}, {platform::kOpOpen, 0, 6},
+                {platform::kOpSeek, 0, 6},  {platform::kOpRead, 0, 6}, {platform::kOpRead, 1, 6}};
+  auto& hooks = TestHooks();
+  const std::vector<NamedEntry> entries = GalleryEntries();
+  const std::string path = WriteScratchFile("faults.cg", korvo::BuildNamedEntryArchive(entries));
+  std::vector<fileInfo> records;
+  ASSERT_EQ(ListArchive(path, &records), 0);
+  const uint32_t position = static_cast<uint32_t>(records[1].position);  // own palette
+  const long live = hooks.liveBlocks;
+  for (const Fault& fault : faults) {
+    platform::ResetPlatformFaults(hooks);
+    HLOCAL entry = nullptr;
+    ASSERT_EQ(Extractor().GetFile(path.c_str(), position, reinterpret_cast<LPSTR>(&entry), 0x100,
+                                  nullptr, 0),
+              0);
+    const long calls = hooks.calls[fault.op];
+    FreeBlock(entry);
+    platform::ResetPlatformFaults(hooks);
+    hooks.failAt[fault.op] = calls;
+    hooks.readShortBy = fault.shortBy;
+    Extracted extracted = GetEntry(path, position);
+    platform::ResetPlatformFaults(hooks);
+    EXPECT_EQ(extracted.result, fault.code) << "operation " << fault.op << " call " << calls;
+    EXPECT_EQ(hooks.liveBlocks, live);
+  }
+  EXPECT_EQ(GetEntry(path, position).result, 0);
+}
+#endif
+
+}  // namespace
