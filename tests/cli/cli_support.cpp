@@ -1,0 +1,164 @@
+#include "tests/cli/cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "tools/plugin-loader/plugin_loader.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+namespace fs = std::filesystem;
+
+const std::string& Scratch() {
+  static const std::string folder = [] {
+    fs::path path = fs::temp_directory_path() /
+#ifdef _WIN32
+                    ("korvo-cli-" + std::to_string(GetCurrentProcessId()));
+#else
+                    ("korvo-cli-" + std::to_string(getpid()));
+#endif
+    fs::remove_all(path);
+    fs::create_directories(path);
+    static std::string removal = path.string();
+    atexit([] {
+      std::error_code ignored;
+      fs::remove_all(removal, ignored);
+    });
+    return path.string() + "/";
+  }();
+  return folder;
+}
+
+std::string NewFolder(const std::string& name) {
+  std::string folder = Scratch() + name;
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder + "/";
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code failure;
+  for (const auto& item : fs::directory_iterator(folder, failure))
+    names.push_back(item.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(file.good()) << path;
+}
+
+Bytes ReadBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& path) {
+  std::error_code failure;
+  return fs::exists(path, failure);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+  Bytes bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::string ProgramPath() {
+#ifdef _WIN32
+  return korvo::ExecutableDirectory() + "..\\bin\\korvo.exe";
+#else
+  return korvo::ExecutableDirectory() + "../bin/korvo";
+#endif
+}
+
+}  // namespace
+
+RunResult RunKorvo(const std::vector<std::string>& arguments) {
+  RunResult result;
+  const std::string outPath = Scratch() + "stdout.txt", errPath = Scratch() + "stderr.txt";
+  std::string program = ProgramPath();
+#ifdef _WIN32
+  std::string command = "\"" + program + "\"";
+  for (const std::string& argument : arguments) command += " \"" + argument + "\"";
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           0, nullptr);
+  HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           0, nullptr);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process = {};
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back(0);
+  if (CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                     Scratch().c_str(), &startup, &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    result.status = static_cast<int>(code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  CloseHandle(out);
+  CloseHandle(err);
+#else
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<std::string> words = {program};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+  // The child starts in the scratch folder, so relative outputs land there.
+  std::string here = fs::current_path().string();
+  fs::current_path(Scratch());
+  pid_t child = 0;
+  int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+  fs::current_path(here);
+  posix_spawn_file_actions_destroy(&actions);
+  int wait = 0;
+  if (spawned == 0 && waitpid(child, &wait, 0) == child && WIFEXITED(wait))
+    result.status = WEXITSTATUS(wait);
+#endif
+  result.out = ReadText(outPath);
+  result.err = ReadText(errPath);
+  return result;
+}

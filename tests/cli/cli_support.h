@@ -1,0 +1,34 @@
+// Running the korvo program of this build as a child process, and the files
+// the command-line tests hand it and read back.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs build/<preset>/bin/korvo with these arguments (its default plug-in
+// folder is this build's), in the scratch folder, and collects its output.
+RunResult RunKorvo(const std::vector<std::string>& arguments);
+
+// A fresh folder for this test program, with a trailing '/'.
+const std::string& Scratch();
+// A fresh, empty folder inside it.
+std::string NewFolder(const std::string& name);
+// Names of the files in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder);
+
+void WriteBytes(const std::string& path, const Bytes& bytes);
+Bytes ReadBytes(const std::string& path);  // empty when missing
+bool Exists(const std::string& path);
+
+// Lines of a program's output.
+std::vector<std::string> Lines(const std::string& text);

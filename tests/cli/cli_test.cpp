@@ -1,0 +1,377 @@
+// The korvo program end to end, run as a user runs it: pack pictures into
+// both archive layouts, list and extract them through the plug-ins of this
+// build, and compare every pixel and colour with what went in; then the
+// failures, each one line, with its exit status and no file left behind.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "tests/cli/cli_support.h"
+#include "tests/cli/picture_files.h"
+
+namespace {
+
+constexpr int kFailure = 1, kUsage = 2;
+
+// Three pictures of odd widths, so every row has fill bytes; the first two
+// share a palette, the third has its own.
+std::vector<TestPicture> Pictures() {
+  return {MakeTestPicture("alpha", 5, 3, 1, 3), MakeTestPicture("beta", 17, 9, 2, 3),
+          MakeTestPicture("gamma", 30, 4, 3, 5)};
+}
+
+// Writes the pictures as .QKZ files into `folder` and returns their paths.
+std::vector<std::string> WritePictures(const std::string& folder,
+                                       const std::vector<TestPicture>& pictures) {
+  std::vector<std::string> paths;
+  for (const TestPicture& picture : pictures) {
+    paths.push_back(folder + picture.name + ".QKZ");
+    WriteBytes(paths.back(), QkzFileOf(picture));
+  }
+  return paths;
+}
+
+struct Listed {
+  uint64_t position, stored, size;
+  std::string name;
+};
+
+// The rows of `korvo list`'s table between its heading and its total.
+std::vector<Listed> ParseTable(const std::string& out) {
+  std::vector<Listed> entries;
+  std::vector<std::string> lines = Lines(out);
+  for (size_t i = 1; i + 1 < lines.size(); ++i) {
+    std::istringstream line(lines[i]);
+    Listed entry;
+    line >> entry.position >> entry.stored >> entry.size >> entry.name;
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+std::string PositionName(uint64_t position) {
+  char name[16];
+  snprintf(name, sizeof name, "%08X.QKZ", static_cast<unsigned>(position));
+  return name;
+}
+
+// What the extractor lists for each layout: offset-table entries are the
+// pictures byte for byte behind the count and table; named-entry entries
+// start with the Palette entry and rebuild into whole pictures.
+std::vector<Listed> ExpectedListing(const std::string& layout,
+                                    const std::vector<TestPicture>& pictures) {
+  std::vector<Listed> entries;
+  if (layout == "offset-table") {
+    uint64_t position = 4 + 4 * pictures.size();
+    for (const TestPicture& picture : pictures) {
+      uint64_t size = 1032 + picture.rows.size();
+      entries.push_back({position, size, size, PositionName(position)});
+      position += size;
+    }
+    return entries;
+  }
+  entries.push_back({0, 0, 1032 + 16 * 16, "Palette.QKZ"});
+  for (const TestPicture& picture : pictures)
+    entries.push_back({0, 0, 1032 + picture.rows.size(), picture.name + ".QKZ"});
+  return entries;
+}
+
+class RoundTrip : public testing::TestWithParam<const char*> {};
+
+TEST_P(RoundTrip, PackListExtractGiveBackEveryPixelAndColour) {
+  const std::string layout = GetParam();
+  const std::string folder = NewFolder(layout);
+  const std::vector<TestPicture> pictures = Pictures();
+  std::vector<std::string> arguments = {"pack", "--layout", layout, "-o", folder + "pictures.cg"};
+  for (const std::string& path : WritePictures(folder, pictures)) arguments.push_back(path);
+  RunResult pack = RunKorvo(arguments);
+  ASSERT_EQ(pack.status, 0) << pack.err;
+
+  RunResult list = RunKorvo({"list", folder + "pictures.cg"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  std::vector<Listed> listed = ParseTable(list.out);
+  std::vector<Listed> expected = ExpectedListing(layout, pictures);
+  ASSERT_EQ(listed.size(), expected.size()) << list.out;
+  for (size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(listed[i].name, expected[i].name);
+    EXPECT_EQ(listed[i].size, expected[i].size) << listed[i].name;
+    if (expected[i].position != 0) {
+      EXPECT_EQ(listed[i].position, expected[i].position) << listed[i].name;
+      EXPECT_EQ(listed[i].stored, expected[i].stored) << listed[i].name;
+    }
+  }
+  // Only the pictures with their own palette carry one in a named-entry archive.
+  if (layout == "named-entry") {
+    EXPECT_EQ(listed[2].stored, 9 + pictures[1].rows.size());
+    EXPECT_EQ(listed[3].stored, 9 + 768 + pictures[2].rows.size());
+  }
+
+  RunResult info = RunKorvo({"info", folder + "pictures.cg"});
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find(std::to_string(expected.size()) + " entries"), std::string::npos)
+      << info.out;
+
+  // Every format, every entry: the pixels and colours that went in.
+  struct Format {
+    const char* name;
+    const char* extension;
+    PictureContent (*read)(const Bytes&);
+  };
+  const std::vector<Format> formats = {
+      {"bmp", ".bmp", ReadBmpContent},
+#ifndef _WIN32
+      {"png", ".png", ReadPngContent},
+#endif
+  };
+  for (const Format& format : formats) {
+    std::string out = folder + format.name;
+    RunResult extract = RunKorvo({"extract", folder + "pictures.cg", "-o", out, "--format", format.name});
+    ASSERT_EQ(extract.status, 0) << extract.err;
+    for (size_t i = 0; i < pictures.size(); ++i) {
+      std::string stem = layout == "named-entry" ? pictures[i].name
+                                                  : PositionName(expected[i].position).substr(0, 8);
+      EXPECT_EQ(format.read(ReadBytes(out + "/" + stem + format.extension)), ContentOf(pictures[i]))
+          << layout << " " << format.name << " " << stem;
+    }
+  }
+  // As QKZ, each entry is the very picture that went in, fill bytes included.
+  RunResult qkz = RunKorvo({"extract", folder + "pictures.cg", "-o", folder + "qkz", "--format", "qkz"});
+  ASSERT_EQ(qkz.status, 0) << qkz.err;
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    std::string name = layout == "named-entry" ? pictures[i].name + ".QKZ" : PositionName(expected[i].position);
+    EXPECT_EQ(ReadBytes(folder + "qkz/" + name), QkzFileOf(pictures[i])) << layout << " " << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLayouts, RoundTrip, testing::Values("offset-table", "named-entry"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param) == "offset-table" ? "OffsetTable"
+                                                                            : "NamedEntry";
+                         });
+
+TEST(Extract, NamedEntriesOnlyInAnyLetterCase) {
+  const std::string folder = NewFolder("chosen");
+  std::vector<std::string> arguments = {"pack", "--layout", "named-entry", "-o", folder + "a.cg"};
+  for (const std::string& path : WritePictures(folder, Pictures())) arguments.push_back(path);
+  ASSERT_EQ(RunKorvo(arguments).status, 0);
+  RunResult extract =
+      RunKorvo({"extract", folder + "a.cg", "-o", folder + "out", "--format", "bmp", "GAMMA", "palette.qkz"});
+  ASSERT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(FilesIn(folder + "out"), (std::vector<std::string>{"Palette.bmp", "gamma.bmp"}));
+  // The Palette entry shows the archive's palette, colour i at row i / 16, column i % 16.
+  PictureContent swatch = ReadBmpContent(ReadBytes(folder + "out/Palette.bmp"));
+  EXPECT_EQ(swatch.palette, Pictures()[0].palette);
+  ASSERT_EQ(swatch.pixels.size(), 256u);
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(swatch.pixels[i], i);
+}
+
+TEST(Convert, DecodesThroughTheImportFilterToBmpAndPng) {
+  const std::string folder = NewFolder("convert");
+  TestPicture picture = MakeTestPicture("delta", 7, 5, 9, 11);
+  WriteBytes(folder + "DELTA.QKZ", QkzFileOf(picture));
+  RunResult bmp = RunKorvo({"convert", folder + "DELTA.QKZ", "-o", folder + "delta.bmp"});
+  ASSERT_EQ(bmp.status, 0) << bmp.err;
+  EXPECT_EQ(ReadBmpContent(ReadBytes(folder + "delta.bmp")), ContentOf(picture));
+  RunResult png = RunKorvo({"convert", folder + "DELTA.QKZ"});  // DELTA.png beside it
+  ASSERT_EQ(png.status, 0) << png.err;
+#ifndef _WIN32
+  EXPECT_EQ(ReadPngContent(ReadBytes(folder + "DELTA.png")), ContentOf(picture));
+#endif
+  // A PNG korvo wrote packs back into the same picture.
+  RunResult pack = RunKorvo({"pack", "--layout", "offset-table", "-o", folder + "back.cg", folder + "DELTA.png"});
+  ASSERT_EQ(pack.status, 0) << pack.err;
+  Bytes archive = ReadBytes(folder + "back.cg");
+  Bytes expected = QkzFileOf(picture);
+  ASSERT_EQ(archive.size(), 8 + expected.size());
+  // PNGs carry no fill bytes: those come back as 0.
+  for (uint32_t y = 0; y < picture.height; ++y)
+    for (uint32_t x = picture.width; x < picture.Stride(); ++x) expected[1032 + y * picture.Stride() + x] = 0;
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), archive.begin() + 8));
+}
+
+// One bad input: the arguments (with {} standing for the case's folder), the
+// exit status, a piece of the one-line error, and the files the folder must
+// hold afterwards.
+struct BadInput {
+  const char* title;
+  std::vector<std::string> arguments;
+  int status;
+  const char* error;
+  std::vector<std::string> files;
+};
+
+// The folder of each case holds: good.cg (a named-entry archive of three
+// pictures), torn.cg (its first half), text.cg (a file
+// of neither layout), short.QKZ (a picture that ends inside its rows),
+// overrun.cg (an archive whose last entry claims a palette the file ends
+// inside) and, on Linux, rgb.png.
+const std::vector<std::string> kInputs = {"good.cg", "overrun.cg", "short.QKZ", "text.cg", "torn.cg"};
+
+class Failures : public testing::TestWithParam<BadInput> {};
+
+TEST_P(Failures, GiveOneLineAndTheStatusAndLeaveNoPartialFile) {
+  const BadInput& bad = GetParam();
+  const std::string folder = NewFolder(std::string("bad-") + bad.title);
+  std::vector<std::string> arguments = {"pack", "--layout", "named-entry", "-o", folder + "good.cg"};
+  std::vector<TestPicture> pictures = Pictures();
+  for (const std::string& path : WritePictures(folder, pictures)) arguments.push_back(path);
+  ASSERT_EQ(RunKorvo(arguments).status, 0);
+  for (const TestPicture& picture : pictures) std::remove((folder + picture.name + ".QKZ").c_str());
+  Bytes good = ReadBytes(folder + "good.cg");
+  WriteBytes(folder + "torn.cg", Bytes(good.begin(), good.begin() + good.size() / 2));
+  WriteBytes(folder + "text.cg", Bytes(3000, 'x'));
+  Bytes picture = QkzFileOf(pictures[1]);
+  WriteBytes(folder + "short.QKZ", Bytes(picture.begin(), picture.end() - 1));
+  // A Palette entry and one entry of width 1, height 1 that claims its own
+  // palette and holds only its rows: it lists, and its extract runs off the
+  // end of the file.
+  Bytes overrun = {2, 0, 0, 0, 'P', 'a', 'l', 'e', 't', 't', 'e', 0, 22, 0, 0, 0, 'x', 0, 0, 0, 0, 0};
+  overrun[18] = static_cast<uint8_t>(22 + 9 + 768 + 4);
+  overrun[19] = static_cast<uint8_t>((22 + 9 + 768 + 4) >> 8);
+  Bytes entry = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  overrun.insert(overrun.end(), entry.begin(), entry.end());
+  overrun.insert(overrun.end(), 768 + 4, 0x11);
+  overrun.insert(overrun.end(), entry.begin(), entry.end());
+  overrun.insert(overrun.end(), 4, 0x22);
+  WriteBytes(folder + "overrun.cg", overrun);
+#ifndef _WIN32
+  WriteBytes(folder + "rgb.png", MakeRgbPng(4, 4));
+#endif
+
+  std::vector<std::string> words;
+  for (const std::string& argument : bad.arguments) {
+    size_t at = argument.find("{}");
+    words.push_back(at == std::string::npos ? argument : argument.substr(0, at) + folder + argument.substr(at + 2));
+  }
+  RunResult run = RunKorvo(words);
+  EXPECT_EQ(run.status, bad.status) << run.err;
+  std::vector<std::string> errors = Lines(run.err);
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].find(bad.error), std::string::npos) << run.err;
+  if (bad.status == kFailure) {
+    EXPECT_EQ(errors.size(), 1u) << run.err;
+    EXPECT_EQ(errors[0].rfind("korvo: ", 0), 0u) << run.err;
+  }
+  std::vector<std::string> files = bad.files;
+#ifndef _WIN32
+  files.push_back("rgb.png");
+  std::sort(files.begin(), files.end());
+#endif
+  EXPECT_EQ(FilesIn(folder), files);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Korvo, Failures,
+    testing::Values(
+        BadInput{"InfoMissing", {"info", "{}none.cg"}, kFailure, "none.cg: cannot open", kInputs},
+        BadInput{"ListMissing", {"list", "{}none.cg"}, kFailure, "none.cg: cannot open", kInputs},
+        BadInput{"ListNeitherLayout", {"list", "{}text.cg"}, kFailure, "text.cg: not a supported archive", kInputs},
+        BadInput{"ListTorn", {"list", "{}torn.cg"}, kFailure, "torn.cg: not a supported archive", kInputs},
+        BadInput{"ExtractTorn", {"extract", "{}torn.cg", "-o", "{}out"}, kFailure,
+                 "torn.cg: not a supported archive", kInputs},
+        BadInput{"ExtractPastTheEnd", {"extract", "{}overrun.cg", "-o", "{}", "--format", "bmp", "x"},
+                 kFailure, "overrun.cg: x.QKZ: file ends inside an entry", kInputs},
+        BadInput{"ExtractUnknownName", {"extract", "{}good.cg", "-o", "{}", "delta"}, kFailure,
+                 "good.cg: no entry named 'delta'", kInputs},
+        BadInput{"ConvertShortPicture", {"convert", "{}short.QKZ", "-o", "{}short.bmp"}, kFailure,
+                 "short.QKZ: cannot read the file, or it ends inside the picture", kInputs},
+        BadInput{"ConvertArchive", {"convert", "{}good.cg", "-o", "{}good.bmp"}, kFailure,
+                 "good.cg: not a supported picture", kInputs},
+        BadInput{"PackMissingPicture", {"pack", "--layout", "offset-table", "-o", "{}new.cg", "{}none.QKZ"},
+                 kFailure, "none.QKZ: cannot open", kInputs},
+        BadInput{"PackNotAPicture", {"pack", "--layout", "offset-table", "-o", "{}new.cg", "{}good.cg"},
+                 kFailure, "good.cg: neither a QKZ picture nor a PNG", kInputs},
+        BadInput{"PackShortPicture", {"pack", "--layout", "named-entry", "-o", "{}new.cg", "{}short.QKZ"},
+                 kFailure, "short.QKZ: QKZ picture of 17 x 9 ends inside its rows", kInputs},
+        BadInput{"PackOverAnArchive", {"pack", "--layout", "named-entry", "-o", "{}good.cg", "{}short.QKZ"},
+                 kFailure, "short.QKZ", kInputs},
+#ifndef _WIN32
+        BadInput{"PackRgbPng", {"pack", "--layout", "named-entry", "-o", "{}new.cg", "{}rgb.png"},
+                 kFailure, "rgb.png: not an indexed PNG (RGB)", kInputs},
+#endif
+        BadInput{"ConvertToJpeg", {"convert", "{}short.QKZ", "-o", "{}short.jpg"}, kUsage, ".jpg", kInputs},
+        BadInput{"UnknownFormat", {"extract", "{}good.cg", "--format", "gif"}, kUsage, "unknown format 'gif'", kInputs},
+        BadInput{"PackNoLayout", {"pack", "-o", "{}new.cg", "{}short.QKZ"}, kUsage, "--layout", kInputs},
+        BadInput{"UnknownOption", {"list", "--colour", "{}good.cg"}, kUsage, "unknown option '--colour'", kInputs},
+        BadInput{"UnknownCommand", {"unpack", "{}good.cg"}, kUsage, "unknown command 'unpack'", kInputs},
+        BadInput{"NoPlugins", {"--plugins", "{}", "list", "{}good.cg"}, kFailure, "no plug-in", kInputs}),
+    [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.title); });
+
+TEST(Pack, RefusesNamesTheNamedEntryLayoutCannotCarry) {
+  const std::string folder = NewFolder("names");
+  TestPicture picture = MakeTestPicture("p", 3, 3, 1, 1);
+  const struct {
+    std::string file;
+    const char* problem;
+  } cases[] = {
+      {"Palette.QKZ", "taken by the archive's Palette entry"},
+      {std::string(32, 'n') + ".QKZ", "longer than 31 bytes"},
+  };
+  for (const auto& bad : cases) {
+    WriteBytes(folder + bad.file, QkzFileOf(picture));
+    RunResult run = RunKorvo({"pack", "--layout", "named-entry", "-o", folder + "n.cg", folder + bad.file});
+    EXPECT_EQ(run.status, kFailure) << bad.file;
+    EXPECT_NE(run.err.find(bad.problem), std::string::npos) << run.err;
+    EXPECT_FALSE(Exists(folder + "n.cg"));
+  }
+  std::string other = NewFolder("names/other");
+  WriteBytes(other + "dup.QKZ", QkzFileOf(picture));
+  WriteBytes(folder + "dup.QKZ", QkzFileOf(picture));
+  RunResult run = RunKorvo({"pack", "--layout", "named-entry", "-o", folder + "n.cg", folder + "dup.QKZ", other + "dup.QKZ"});
+  EXPECT_EQ(run.status, kFailure);
+  EXPECT_NE(run.err.find("another picture has the same name"), std::string::npos) << run.err;
+  // Thirty-one bytes still make a name.
+  std::string longest = std::string(31, 'n') + ".QKZ";
+  WriteBytes(folder + longest, QkzFileOf(picture));
+  EXPECT_EQ(RunKorvo({"pack", "--layout", "named-entry", "-o", folder + "n.cg", folder + longest}).status, 0);
+}
+
+TEST(Help, EveryCommandExplainsItself) {
+  for (const char* command : {"info", "list", "extract", "convert", "pack", "plugins", "sample-picture"}) {
+    RunResult run = RunKorvo({command, "--help"});
+    EXPECT_EQ(run.status, 0) << command;
+    EXPECT_EQ(run.out.rfind(std::string("usage: korvo ") + command, 0), 0u) << run.out;
+  }
+  RunResult run = RunKorvo({});
+  EXPECT_EQ(run.status, kUsage);
+  EXPECT_NE(run.err.find("usage: korvo"), std::string::npos);
+}
+
+TEST(List, JsonCarriesEveryEntry) {
+  const std::string folder = NewFolder("json");
+  std::vector<std::string> arguments = {"pack", "--layout", "named-entry", "-o", folder + "a.cg"};
+  for (const std::string& path : WritePictures(folder, Pictures())) arguments.push_back(path);
+  ASSERT_EQ(RunKorvo(arguments).status, 0);
+  RunResult run = RunKorvo({"list", "--json", folder + "a.cg"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* name : {"Palette.QKZ", "alpha.QKZ", "beta.QKZ", "gamma.QKZ"})
+    EXPECT_NE(run.out.find(std::string("{\"name\": \"") + name + "\", \"method\": \"IfKorvo\""),
+              std::string::npos)
+        << run.out;
+  EXPECT_NE(run.out.find("\"size\": " + std::to_string(1032 + Pictures()[2].rows.size()) + "}"),
+            std::string::npos)
+      << run.out;
+}
+
+#ifndef _WIN32
+// Entry names are bytes of the system code page: UTF-8 passes through, any
+// other byte becomes \u00XX, so the output is always valid JSON.
+TEST(List, JsonKeepsUtf8AndEscapesOtherBytes) {
+  const std::string folder = NewFolder("json-names");
+  TestPicture picture = MakeTestPicture("p", 3, 3, 1, 1);
+  const std::string latin1 = "caf\xE9", utf8 = "na\xC3\xAFve", quoted = "say \"hi\"";
+  std::vector<std::string> arguments = {"pack", "--layout", "named-entry", "-o", folder + "a.cg"};
+  for (const std::string& name : {latin1, utf8, quoted}) {
+    WriteBytes(folder + name + ".QKZ", QkzFileOf(picture));
+    arguments.push_back(folder + name + ".QKZ");
+  }
+  ASSERT_EQ(RunKorvo(arguments).status, 0);
+  RunResult run = RunKorvo({"list", "--json", folder + "a.cg"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const std::string& name : {std::string("caf\\u00e9.QKZ"), utf8 + ".QKZ", std::string("say \\\"hi\\\".QKZ")})
+    EXPECT_NE(run.out.find("\"name\": \"" + name + "\""), std::string::npos) << name << "\n" << run.out;
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,48 @@
+// Pictures for the command-line tests, written and read by hand so that the
+// checks do not lean on the code under test: QKZ files, BMP files and (on
+// Linux, through libpng) PNG files.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "tests/cli/cli_support.h"
+
+struct TestPicture {
+  std::string name;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::array<uint8_t, 768> palette = {};  // red, green, blue triples
+  Bytes rows;                             // stride bytes each, top row first
+  uint32_t Stride() const { return (width + 3) & ~3u; }
+};
+
+// A picture whose pixels depend on `seed`, with fill bytes of 0xEE; its
+// palette is made from `paletteSeed`, so pictures of one palette seed share
+// their palette.
+TestPicture MakeTestPicture(const std::string& name, uint32_t width, uint32_t height, int seed,
+                            int paletteSeed);
+
+// The QKZ file of a picture: width, height, (red, green, blue, 0) x 256, rows.
+Bytes QkzFileOf(const TestPicture& picture);
+
+// What a picture file holds, as the tests compare it: sizes, the 256
+// colours and one index per pixel (fill bytes dropped).
+struct PictureContent {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::array<uint8_t, 768> palette = {};
+  Bytes pixels;  // width x height, top row first
+  std::string problem;  // why the file could not be read
+};
+
+PictureContent ContentOf(const TestPicture& picture);
+PictureContent ReadBmpContent(const Bytes& file);
+#ifndef _WIN32
+PictureContent ReadPngContent(const Bytes& file);
+// An RGB PNG, which korvo must refuse to pack.
+Bytes MakeRgbPng(uint32_t width, uint32_t height);
+#endif
+
+bool operator==(const PictureContent& a, const PictureContent& b);
+std::ostream& operator<<(std::ostream& out, const PictureContent& content);
