@@ -1,19 +1,162 @@
-// The offset-table archive. Until its reader is written, no file is taken for
-// one: the parser refuses every file, so the dispatch moves on to the next
-// layout and the extract operation is never reached through it.
+// The offset-table archive: an entry count N, a table of N entry positions,
+// and the entries, each a complete QKZ picture stored as is. Entry k runs from
+// its position up to the next entry's, the last one to the end of the file.
+//
+// The layout has no signature: a file is one exactly when every check below
+// passes, and the order of the checks decides a failing file's code. The table
+// is walked one slot ahead of the entries: slot k is read and its offset tested
+// before the head of entry k - 1 is read and the entry measured against it.
 #include "archive-extractor/offset_table_archive.h"
 
+#include <cstdint>
+
+#include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_cache.h"
+#include "host-contract/hand_over.h"
+#include "qkz-picture/little_endian.h"
+#include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
+namespace {
 
-int ParseOffsetTableArchive(LPCSTR) noexcept { return kResultBadFormat; }
+constexpr uint32_t kCountPosition = 0;
+constexpr uint32_t kTablePosition = 4;
+constexpr uint32_t kSlotBytes = 4;
 
-int ExtractOffsetTableEntry(LPCSTR path, ULONG_PTR position, HGLOBAL*, ProgressCallback,
+// An entry position is usable when it is not 0 and lies inside the file.
+bool IsEntryPosition(uint32_t position, uint32_t fileSize) {
+  return position != 0 && position < fileSize;
+}
+
+// Reads the head of the entry at `position` and checks that the entry, which
+// ends at `end`, holds the whole picture the head describes. An `end` below
+// `position` (offsets that do not ascend) is an entry smaller than its
+// picture: taken as a 32-bit size it would wrap to nearly 4 GiB, be listed as
+// such and later be asked for as one block.
+int CheckEntry(ArchiveReader* reader, uint32_t position, uint32_t end) {
+  uint8_t head[kQkzHeadSize];
+  int result = ReadArchiveAt(reader, position, kQkzHeadSize, head);
+  if (result != kResultSuccess) return result;
+  if (end < position) return kResultBadFormat;
+  // 64-bit: a head of 65536 x 65537 needs more than 2^32 bytes, and a width
+  // near 2^32 must not wrap its stride to 0.
+  uint64_t needed =
+      QkzPictureSize(ReadLe32(head + kQkzWidthOffset), ReadLe32(head + kQkzHeightOffset));
+  return needed > end - position ? kResultBadFormat : kResultSuccess;
+}
+
+int CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end,
+                      DirectoryArray* entries) {
+  int result = CheckEntry(reader, position, end);
+  if (result != kResultSuccess) return result;
+  fileInfo* record = AppendDirectoryRecord(entries);
+  if (record == nullptr) return kResultMemoryError;
+  char name[32];
+  platform::wsprintfA(name, "%08X.QKZ", static_cast<unsigned>(position));
+  FillDirectoryRecord(record, position, end - position, end - position, name);
+  return kResultSuccess;
+}
+
+// Reads table slot `index` into *offset. Slots from 2^31 on cannot be reached.
+int ReadSlot(ArchiveReader* reader, uint32_t index, uint32_t* offset) {
+  uint64_t position = kTablePosition + uint64_t{kSlotBytes} * index;
+  if (position >= kUnreachablePosition) return kResultFileError;
+  uint8_t field[kSlotBytes];
+  int result = ReadArchiveAt(reader, static_cast<uint32_t>(position), kSlotBytes, field);
+  if (result == kResultSuccess) *offset = ReadLe32(field);
+  return result;
+}
+
+// Every check of the layout, in order; fills `entries` with one record per
+// entry. The array grows as entries pass, so a count field that claims more
+// entries than the file holds reserves nothing: such a file fails where its
+// table or its entries give out.
+int ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
+  const uint32_t fileSize = reader->fileSize;
+  uint8_t field[kSlotBytes];
+  int result = ReadArchiveAt(reader, kCountPosition, kSlotBytes, field);
+  if (result != kResultSuccess) return result;
+  const uint32_t count = ReadLe32(field);
+
+  uint32_t current = 0;
+  result = ReadSlot(reader, 0, &current);
+  if (result != kResultSuccess) return result;
+  if (!IsEntryPosition(current, fileSize)) return kResultBadFormat;
+
+  for (uint32_t k = 1; k < count; ++k) {
+    uint32_t next = 0;
+    result = ReadSlot(reader, k, &next);
+    if (result != kResultSuccess) return result;
+    if (!IsEntryPosition(next, fileSize)) return kResultBadFormat;
+    result = CheckAndListEntry(reader, current, next, entries);
+    if (result != kResultSuccess) return result;
+    current = next;
+  }
+
+  // The last entry runs to the end of the file. A count of 0 still has its
+  // slot 0 and the picture there checked, but lists nothing.
+  if (count == 0) return CheckEntry(reader, current, fileSize);
+  return CheckAndListEntry(reader, current, fileSize, entries);
+}
+
+}  // namespace
+
+int ParseOffsetTableArchive(LPCSTR path) noexcept {
+  ArchiveReader reader;
+  DirectoryArray entries{nullptr, nullptr, 0, 0};
+  int result = OpenArchive(path, &reader);
+  ScopeExit cleanUp([&] {
+    CloseArchive(&reader);
+    FreeDirectoryArray(&entries);  // nothing left once installed
+  });
+  if (result != kResultSuccess) return result;
+  result = ReadDirectory(&reader, &entries);
+  if (result != kResultSuccess) return result;
+  InstallDirectory(&entries, path);
+  return kResultSuccess;
+}
+
+int ExtractOffsetTableEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, ProgressCallback,
                             LONG_PTR) noexcept {
   fileInfo entry;
   int result = LookUpEntryForExtract(path, ParseOffsetTableArchive, position, &entry, nullptr);
-  return result != kResultSuccess ? result : kResultBadFormat;
+  if (result != kResultSuccess) return result;
+
+  // Every parsed entry holds at least a head; a record that does not cannot
+  // be one of this layout's (the cache may hold another layout's directory for
+  // this path if the file changed since the probe).
+  if (entry.filesize < kQkzHeadSize) return kResultBadFormat;
+  const auto size = static_cast<uint32_t>(entry.filesize);
+
+  HGLOBAL block = nullptr;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  ScopeExit cleanUp([&] {
+    if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
+    HandOverBlock(block, result, slot);
+  });
+
+  result = kResultMemoryError;
+  block = platform::GlobalAlloc(GMEM_MOVEABLE, size);
+  if (block == nullptr) return result;
+  auto* bytes = static_cast<uint8_t*>(platform::GlobalLock(block));
+  if (bytes == nullptr) return result;
+
+  result = kResultFileError;
+  file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                               FILE_FLAG_RANDOM_ACCESS);
+  if (file == INVALID_HANDLE_VALUE) return result;
+  // One read of exactly the entry's size straight into the block: it can
+  // neither run past the block nor leave part of it unfilled unnoticed.
+  result = ReadArchiveDirect(file, static_cast<uint32_t>(entry.position), size, bytes);
+  if (result != kResultSuccess) return result;
+
+  // The file may have changed since its directory was read. An entry whose
+  // head now claims more rows than the entry holds is no longer the picture
+  // listed, and a host would read past the block decoding it: refuse it.
+  if (QkzPictureSize(ReadLe32(bytes + kQkzWidthOffset), ReadLe32(bytes + kQkzHeightOffset)) >
+      size)
+    return result = kResultBadFormat;
+  return result = kResultSuccess;
 }
 
 }  // namespace korvo

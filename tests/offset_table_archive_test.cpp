@@ -1,0 +1,423 @@
+// The offset-table archive's parser and extract operation, called directly:
+// the code of every malformed or edge-case file, the records of accepted ones,
+// the bytes handed out, files that change after their parse, faults injected
+// at every file and memory operation, and truncations at every length.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive-extractor/archive_reader.h"
+#include "archive-extractor/offset_table_archive.h"
+#include "host-contract/hand_over.h"
+#include "tests/support/archive_pictures.h"
+#include "tests/support/extractor_fixture.h"
+
+using namespace korvo;
+using namespace extractor_test;
+using archive_test::ArchiveHead;
+using archive_test::ArchivePicture;
+
+namespace {
+
+HGLOBAL const kUntouched = reinterpret_cast<HGLOBAL>(0x5A5A);
+
+Bytes Le32s(std::initializer_list<uint32_t> values) {
+  Bytes bytes;
+  for (uint32_t value : values) AppendLe32(bytes, value);
+  return bytes;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes bytes;
+  for (const Bytes& part : parts) bytes.insert(bytes.end(), part.begin(), part.end());
+  return bytes;
+}
+
+Bytes Cut(Bytes bytes, size_t size) {
+  bytes.resize(size);
+  return bytes;
+}
+
+Bytes Filler(size_t size) { return Bytes(size, 0x77); }
+
+struct Listed {
+  uint32_t position;
+  uint32_t size;
+  const char* name;
+};
+
+// The cached directory as ListDirectory hands it out, its end record checked.
+std::vector<fileInfo> Listing(const std::string& path) {
+  HGLOBAL block = nullptr;
+  int result = ListDirectory(path.c_str(), ParseOffsetTableArchive, &block);
+  if (result != kResultSuccess) {
+    ADD_FAILURE() << "listing " << path << ": " << result;
+    return {};
+  }
+  Bytes bytes = BlockBytes(block);
+  platform::GlobalFree(block);
+  size_t count = bytes.size() / sizeof(fileInfo) - 1;
+  for (size_t i = count * sizeof(fileInfo); i < bytes.size(); ++i)
+    if (bytes[i] != 0) ADD_FAILURE() << "end record byte " << i;
+  std::vector<fileInfo> records(count);
+  if (count > 0) std::memcpy(records.data(), bytes.data(), count * sizeof(fileInfo));
+  return records;
+}
+
+void ExpectRecords(const std::vector<fileInfo>& records, const std::vector<Listed>& expected) {
+  ASSERT_EQ(records.size(), expected.size());
+  for (size_t i = 0; i < records.size(); ++i) {
+    const fileInfo& record = records[i];
+    SCOPED_TRACE(testing::Message() << "record " << i);
+    EXPECT_EQ(std::memcmp(record.method, "IfKorvo", 8), 0);
+    EXPECT_EQ(record.position, expected[i].position);
+    EXPECT_EQ(record.compsize, expected[i].size);
+    EXPECT_EQ(record.filesize, expected[i].size);
+    EXPECT_EQ(record.path[0], '\0');
+    EXPECT_STREQ(record.filename, expected[i].name);
+  }
+}
+
+bool SameListing(const std::vector<fileInfo>& a, const std::vector<fileInfo>& b) {
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(fileInfo)) == 0);
+}
+
+struct Extracted {
+  int result;
+  HGLOBAL block;
+};
+
+Extracted Extract(const std::string& path, ULONG_PTR position) {
+  Extracted out = {-100, kUntouched};
+  out.result = ExtractOffsetTableEntry(path.c_str(), position, &out.block, nullptr, 0);
+  return out;
+}
+
+// ---- Malformed and edge-case files -----------------------------------------
+
+class OffsetTableParseTest : public ExtractorTest {};
+
+TEST_F(OffsetTableParseTest, EveryFileGetsItsCodeAndAcceptedOnesTheirRecords) {
+  const Bytes picture32 = ArchivePicture(3, 2, 1);  // 1040 bytes
+  const Bytes picture42 = ArchivePicture(4, 2, 2);  // 1040 bytes
+  const Bytes picture11 = ArchivePicture(1, 1, 3);  // 1036 bytes
+  const Bytes picture53 = ArchivePicture(5, 3, 4);  // 1056 bytes
+  const Bytes head41 = ArchiveHead(4, 1);
+  const Bytes palette41(head41.begin() + 8, head41.end());
+  struct Case {
+    const char* what;
+    Bytes file;
+    int code;
+    std::vector<Listed> records;
+  } cases[] = {
+      {"one entry of 1048 bytes", Cat({Le32s({1, 8}), picture32}), 0,
+       {{8, 1040, "00000008.QKZ"}}},
+      {"the same one byte shorter", Cut(Cat({Le32s({1, 8}), picture32}), 1047), 2, {}},
+      {"the last entry's head cut short", Cut(Cat({Le32s({1, 8}), picture32}), 8 + 1031), 6, {}},
+      {"an earlier entry's head cut short", Cat({Le32s({2, 12, 500}), Filler(588)}), 6, {}},
+      {"two entries, the first exactly its picture",
+       Cat({Le32s({2, 16, 1056}), Filler(4), picture42, picture11, Filler(3)}), 0,
+       {{16, 1040, "00000010.QKZ"}, {1056, 1039, "00000420.QKZ"}}},
+      {"bytes between entries belong to the entry before",
+       Cat({Le32s({2, 12, 12 + 1047}), picture32, Filler(7), picture53}), 0,
+       {{12, 1047, "0000000C.QKZ"}, {1059, 1056, "00000423.QKZ"}}},
+      {"an entry starting at its own table slot",
+       Cat({Le32s({1, 4, 1}), palette41, Filler(4)}),
+       0, {{4, 1036, "00000004.QKZ"}}},
+      {"width 0 needs only the head", Cat({Le32s({1, 8}), ArchiveHead(0, 7)}), 0,
+       {{8, 1032, "00000008.QKZ"}}},
+      {"width 65536 by height 65537", Cat({Le32s({1, 8}), ArchiveHead(65536, 65537), Filler(4000)}),
+       2, {}},
+      {"a width whose stride would wrap to 0", Cat({Le32s({1, 8}), ArchiveHead(0xFFFFFFFD, 1)}), 2,
+       {}},
+      // The table.
+      {"an empty file", {}, 6, {}},
+      {"a count cut short", Le32s({1}), 6, {}},
+      {"no slot 0", Cut(Le32s({1, 8}), 6), 6, {}},
+      {"slot 1 partly past the end", Cat({Le32s({2, 9}), Filler(2)}), 6, {}},
+      {"slot 1 wholly past the end", Le32s({3, 5}), 6, {}},
+      {"a huge count fails where the table runs out", Cat({Le32s({0xFFFFFFFF, 9}), Filler(2)}), 6,
+       {}},
+      {"a huge count fails where the entries do", Cat({Le32s({0xFFFFFFFF, 8}), picture32}), 2, {}},
+      {"offset 0 in slot 0", Cat({Le32s({1, 0}), picture32}), 2, {}},
+      {"offset 0 in slot 1", Cat({Le32s({2, 12, 0}), picture32}), 2, {}},
+      {"slot 0 at the file size", Cat({Le32s({1, 1048}), picture32}), 2, {}},
+      {"slot 0 past the file size", Cat({Le32s({1, 0xFFFFFFFF}), picture32}), 2, {}},
+      {"slot 1 at the file size", Cat({Le32s({2, 12, 1052}), picture32}), 2, {}},
+      {"slot 1 past the file size", Cat({Le32s({2, 12, 0x80000000}), picture32}), 2, {}},
+      {"an offset test comes before the previous entry's head",
+       Cat({Le32s({2, 12, 0}), Filler(20)}), 2, {}},
+      // Offsets that do not ascend make an entry smaller than its picture.
+      {"offsets that descend",
+       Cat({Le32s({2, 2000, 12}), picture32, Filler(2000 - 1052), picture11}), 2, {}},
+      {"two equal offsets", Cat({Le32s({2, 12, 12}), picture32}), 2, {}},
+      // A count of 0 still checks slot 0 and the picture there.
+      {"count 0", Cat({Le32s({0, 8}), picture32}), 0, {}},
+      {"count 0 with offset 0", Cat({Le32s({0, 0}), picture32}), 2, {}},
+      {"count 0 with the offset past the end", Cat({Le32s({0, 4000}), picture32}), 2, {}},
+      {"count 0 with the head cut short", Cat({Le32s({0, 8}), Filler(100)}), 6, {}},
+      {"count 0 with the picture cut short", Cut(Cat({Le32s({0, 8}), picture32}), 1047), 2, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string path = WriteScratchFile("ot-case", c.file);
+    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), c.code);
+    if (c.code == kResultSuccess) ExpectRecords(Listing(path), c.records);
+  }
+}
+
+// ---- Extraction ------------------------------------------------------------
+
+class OffsetTableExtractTest : public ExtractorTest {};
+
+TEST_F(OffsetTableExtractTest, ParsesAnotherArchiveFirstAndKeepsTheCacheWhenThatFails) {
+  std::string cached = WriteScratchFile(
+      "ot-first", BuildOffsetTableArchive({ArchivePicture(2, 2, 1), ArchivePicture(9, 1, 2)}));
+  const Bytes otherFile = BuildOffsetTableArchive({ArchivePicture(4, 4, 5)});
+  std::string other = WriteScratchFile("ot-second", otherFile);
+  std::string broken = WriteScratchFile("ot-broken", Cut(otherFile, otherFile.size() - 1));
+  ASSERT_EQ(ParseOffsetTableArchive(cached.c_str()), kResultSuccess);
+  const std::vector<fileInfo> before = Listing(cached);
+
+  Extracted out = Extract(broken, 8);
+  EXPECT_EQ(out.result, kResultBadFormat);
+  EXPECT_EQ(out.block, kUntouched);
+  out = Extract((ScratchDirectory() + "ot-none").c_str(), 8);
+  EXPECT_EQ(out.result, kResultFileError);
+  EXPECT_EQ(out.block, kUntouched);
+  WriteScratchFile("ot-first", Bytes(3, 0));  // served from the cache from here on
+  EXPECT_TRUE(SameListing(Listing(cached), before));
+
+  out = Extract(other, 8);
+  ASSERT_EQ(out.result, kResultSuccess);
+  EXPECT_EQ(BlockBytes(out.block), Bytes(otherFile.begin() + 8, otherFile.end()));
+  platform::GlobalFree(out.block);
+  ExpectRecords(Listing(other), {{8, static_cast<uint32_t>(otherFile.size() - 8), "00000008.QKZ"}});
+}
+
+// The directory is read once and reused; the file may change behind it. An
+// extract then fails rather than hand out a block it did not fill, or an entry
+// whose head claims more rows than the block holds.
+TEST_F(OffsetTableExtractTest, AFileChangedSinceItsParseNeverYieldsAPartialEntry) {
+  const std::vector<ByteVector> entries = {ArchivePicture(3, 2, 1), ArchivePicture(5, 3, 2)};
+  const Bytes file = BuildOffsetTableArchive(entries);
+  const uint32_t last = static_cast<uint32_t>(file.size() - entries[1].size());
+  Bytes taller = file;
+  PutLe32(taller, last + 4, 4);  // height 3 becomes 4: one row more than stored
+  Bytes narrower = file;
+  PutLe32(narrower, last, 1);  // width 5 becomes 1: the picture still fits
+  struct Case {
+    const char* what;
+    Bytes changed;  // empty: the file is removed
+    int code;
+  } cases[] = {
+      {"cut by one byte", Cut(file, file.size() - 1), kResultFileError},
+      {"cut before the entry", Cut(file, last), kResultFileError},
+      {"removed", {}, kResultFileError},
+      {"a head that needs more bytes than the entry has", taller, kResultBadFormat},
+      {"grown behind the entry", Cat({file, Filler(100)}), kResultSuccess},
+      {"a head that still fits", narrower, kResultSuccess},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string path = WriteScratchFile("ot-changing", file);
+    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), kResultSuccess);
+    if (c.changed.empty())
+      std::remove(path.c_str());
+    else
+      WriteScratchFile("ot-changing", c.changed);
+    Extracted out = Extract(path, last);
+    ASSERT_EQ(out.result, c.code);
+    if (c.code != kResultSuccess) {
+      EXPECT_EQ(out.block, kUntouched);
+      continue;
+    }
+    const Bytes& now = c.changed;
+    EXPECT_EQ(BlockBytes(out.block), Bytes(now.begin() + last, now.begin() + file.size()));
+    platform::GlobalFree(out.block);
+  }
+}
+
+// ---- Truncations -----------------------------------------------------------
+
+// The plug-in's cache holds one directory before and after each test, so the
+// count of live blocks that the fixture compares stays level.
+class OffsetTableTruncationTest : public ExtractorTest {
+ protected:
+  void SetUp() override {
+    const Bytes whole = BuildOffsetTableArchive({ArchivePicture(2, 2, 7)});
+    ASSERT_EQ(BuiltPlugin("AXKORVO").IsSupported(WriteScratchFile("ot-whole", whole).c_str(), 0),
+              1);
+    ExtractorTest::SetUp();
+  }
+};
+
+// The archive cut at every length: below 8 bytes the table cannot be read (6);
+// up to the last offset some offset lies at or past the end (2); then the last
+// head cannot be read (6), the last picture does not fit (2), and from the end
+// of its rows on the archive is accepted, the last entry running to the cut.
+// Directly and through the loaded plug-in. Where the platform hooks can serve
+// a file from memory, the cuts are served so; elsewhere each is a file.
+TEST_F(OffsetTableTruncationTest, EveryLengthIsRefusedOrAcceptedByTheRules) {
+  const std::vector<ByteVector> entries = {ArchivePicture(1, 1, 1), ArchivePicture(3, 2, 2, 5),
+                                           ArchivePicture(5, 3, 3, 4)};
+  const Bytes file = BuildOffsetTableArchive(entries);
+  const uint32_t last = static_cast<uint32_t>(file.size() - entries[2].size());
+  ASSERT_EQ(last, 16u + 1036 + 1045);
+  const LoadedPlugin& plugin = BuiltPlugin("AXKORVO");
+#if KORVO_HAS_PLATFORM_HOOKS
+  const std::string served = ScratchDirectory() + "ot-cut-in-memory";
+  TestHooks().memoryFilePath = served.c_str();
+  ScopeExit stopServing([] { TestHooks().memoryFilePath = nullptr; });
+#endif
+  for (size_t length = 0; length <= file.size(); ++length) {
+    SCOPED_TRACE(testing::Message() << "cut at " << length);
+    const int expected = length < 8                ? kResultFileError
+                         : length <= last          ? kResultBadFormat
+                         : length < last + 1032    ? kResultFileError
+                         : length < last + 1056    ? kResultBadFormat
+                                                   : kResultSuccess;
+    const Bytes cut = Cut(file, length);
+#if KORVO_HAS_PLATFORM_HOOKS
+    TestHooks().memoryFileBytes = cut.data();
+    TestHooks().memoryFileSize = cut.size();
+    const std::string& path = served;
+#else
+    const std::string path = WriteScratchFile("ot-cut-" + std::to_string(length), cut);
+#endif
+    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), expected);
+    ASSERT_EQ(plugin.IsSupported(path.c_str(), 0), expected == kResultSuccess ? 1 : 0);
+    if (expected != kResultSuccess) continue;
+    ExpectRecords(Listing(path), {{16, 1036, "00000010.QKZ"},
+                                  {1052, 1045, "0000041C.QKZ"},
+                                  {last, static_cast<uint32_t>(length - last), "00000831.QKZ"}});
+    const Bytes lastEntry(cut.begin() + last, cut.end());
+    Extracted out = Extract(path, last);
+    ASSERT_EQ(out.result, kResultSuccess);
+    EXPECT_EQ(BlockBytes(out.block), lastEntry);
+    platform::GlobalFree(out.block);
+    HGLOBAL block = nullptr;
+    ASSERT_EQ(plugin.GetFile(path.c_str(), last, reinterpret_cast<LPSTR>(&block), 0x100, nullptr,
+                             0),
+              kResultSuccess);
+    EXPECT_EQ(BlockBytes(block), lastEntry);
+    platform::GlobalFree(block);
+  }
+}
+
+// ---- Injected faults -------------------------------------------------------
+
+#if KORVO_HAS_PLATFORM_HOOKS
+// A file of 2.25 GiB, served from memory: only its first bytes exist, and only
+// they may be read. An entry at 2^31 lies inside the file but cannot be
+// reached by a seek, so its head read fails with 6.
+TEST_F(OffsetTableParseTest, EntriesFromTwoGibibytesOnCannotBeReached) {
+  const Bytes picture = ArchivePicture(3, 2, 1);
+  struct Case {
+    const char* what;
+    Bytes start;
+  } cases[] = {
+      {"the only entry", Le32s({1, 0x80000000})},
+      {"a count of 0", Le32s({0, 0x80000000})},
+      {"the last entry", Cat({Le32s({2, 12, 0x80000000}), picture})},
+  };
+  const std::string path = ScratchDirectory() + "ot-huge";
+  auto& hooks = TestHooks();
+  hooks.memoryFilePath = path.c_str();
+  ScopeExit stopServing([&] { hooks.memoryFilePath = nullptr; });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes served = c.start;
+    served.resize(3 * kReaderWindowBytes, 0);  // all that a window read may take
+    hooks.memoryFileBytes = served.data();
+    hooks.memoryFileSize = 0x90000000u;
+    EXPECT_EQ(ParseOffsetTableArchive(path.c_str()), kResultFileError);
+  }
+}
+
+
+struct Fault {
+  platform::PlatformOperation op;
+  long shortBy;  // reads only: bytes short of the request
+  int code;
+  const char* what;
+};
+
+const Fault kFaults[] = {
+    {platform::kOpOpen, 0, kResultFileError, "open"},
+    {platform::kOpSize, 0, kResultFileError, "size"},
+    {platform::kOpSeek, 0, kResultFileError, "seek"},
+    {platform::kOpRead, 0, kResultFileError, "read of nothing"},
+    {platform::kOpRead, 1, kResultFileError, "read one byte short"},
+    {platform::kOpAlloc, 0, kResultMemoryError, "allocation"},
+    {platform::kOpLock, 0, kResultMemoryError, "lock"},
+};
+
+// Each operation of an extract that has to parse its archive first fails in
+// turn. A fault in the parse gives the parse's code and leaves the cache with
+// the archive it held; one in the extract gives the extract's code with the
+// new archive cached. Nothing is handed out and no block is left behind.
+TEST_F(OffsetTableExtractTest, EveryFaultOfAParseAndAnExtractGivesItsCode) {
+  auto& hooks = TestHooks();
+  std::vector<ByteVector> pictures;
+  for (uint8_t k = 0; k < 20; ++k) pictures.push_back(ArchivePicture(1 + k, 1 + k % 3, k, k % 2));
+  const Bytes file = BuildOffsetTableArchive(pictures);  // grows the array twice, spans windows
+  std::string path = WriteScratchFile("ot-faults", file);
+  std::string held = WriteScratchFile("ot-held", BuildOffsetTableArchive({ArchivePicture(2, 1, 9)}));
+  const uint32_t position = static_cast<uint32_t>(file.size() - pictures.back().size());
+  const Bytes wanted(file.begin() + position, file.end());
+
+  ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), kResultSuccess);
+  const std::vector<fileInfo> parsed = Listing(path);
+  ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), kResultSuccess);
+  const std::vector<fileInfo> heldListing = Listing(held);
+  const long live = hooks.liveBlocks;
+
+  for (const Fault& fault : kFaults) {
+    SCOPED_TRACE(fault.what);
+    platform::ResetPlatformFaults(hooks);
+    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), kResultSuccess);
+    const long parseCalls = hooks.calls[fault.op];
+    ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), kResultSuccess);
+    platform::ResetPlatformFaults(hooks);
+    Extracted out = Extract(path, position);
+    ASSERT_EQ(out.result, kResultSuccess);
+    const long calls = hooks.calls[fault.op];
+    ASSERT_GT(calls, 0);
+    platform::GlobalFree(out.block);
+
+    for (long at = 1; at <= calls; ++at) {
+      SCOPED_TRACE(testing::Message() << "call " << at << " of " << calls);
+      ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), kResultSuccess);
+      platform::ResetPlatformFaults(hooks);
+      hooks.failAt[fault.op] = at;
+      hooks.readShortBy = fault.shortBy;
+      out = Extract(path, position);
+      platform::ResetPlatformFaults(hooks);
+      const bool inParse = at <= parseCalls;
+      if (out.result == kResultSuccess) {
+        // A parse reads a window around each field: one that comes a byte
+        // short of the window may still hold the whole field.
+        EXPECT_TRUE(inParse && fault.shortBy > 0);
+        EXPECT_EQ(BlockBytes(out.block), wanted);
+        platform::GlobalFree(out.block);
+        EXPECT_TRUE(SameListing(Listing(path), parsed));
+      } else {
+        EXPECT_EQ(out.result, fault.code);
+        EXPECT_EQ(out.block, kUntouched);
+        EXPECT_EQ(hooks.liveBlocks, live);
+        // The cache is what the parse left, served without opening a file.
+        EXPECT_TRUE(SameListing(Listing(inParse ? held : path), inParse ? heldListing : parsed));
+        EXPECT_EQ(hooks.calls[platform::kOpOpen], 0);
+      }
+      EXPECT_EQ(hooks.liveBlocks, live);
+    }
+  }
+}
+#endif
+
+}  // namespace
