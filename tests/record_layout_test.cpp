@@ -1,0 +1,79 @@
+// The records as a viewer of this target's bitness reads them, byte by byte:
+// 32-bit viewers expect fileInfo of 428 bytes and PictureInfo of 26, 64-bit
+// viewers 448 and 32 with pointer-sized positions, sizes and time stamps.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/support/test_files.h"
+#include "tools/archive-writer/archive_writer.h"
+
+namespace {
+
+constexpr bool kWide = sizeof(void*) == 8;
+constexpr size_t kFileInfoBytes = kWide ? 448 : 428;
+constexpr size_t kPictureInfoBytes = kWide ? 32 : 26;
+
+size_t BlockSize(HGLOBAL block) {
+#ifdef _WIN32
+  return GlobalSize(block);
+#else
+  return static_cast<size_t>(static_cast<const platform::BlockHeader*>(block)->size);
+#endif
+}
+
+uint64_t Field(const uint8_t* bytes, size_t offset, size_t size) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < size; ++i) value |= uint64_t{bytes[offset + i]} << (8 * i);
+  return value;
+}
+
+TEST(RecordLayoutTest, GetPictureInfoWritesExactlyTheRecordOfThisBitness) {
+  std::array<uint8_t, 768> palette = {};
+  std::string path = WriteScratchFile(
+      "layout.QKZ", korvo::BuildQkzPicture(640, 480, palette, korvo::ByteVector(640 * 480)));
+  uint8_t record[64];
+  memset(record, 0xAA, sizeof record);
+  ASSERT_EQ(BuiltPlugin("IFKORVO").GetPictureInfo(path.c_str(), 0, 0,
+                                                  reinterpret_cast<korvo::PictureInfo*>(record)),
+            0);
+  EXPECT_EQ(Field(record, 0, 4), 0u);    // left
+  EXPECT_EQ(Field(record, 4, 4), 0u);    // top
+  EXPECT_EQ(Field(record, 8, 4), 640u);  // width
+  EXPECT_EQ(Field(record, 12, 4), 480u);
+  EXPECT_EQ(Field(record, 16, 4), 0u);   // densities
+  EXPECT_EQ(Field(record, 20, 2), 8u);   // colorDepth
+  for (size_t i = 22; i < kPictureInfoBytes; ++i) EXPECT_EQ(record[i], 0) << "byte " << i;
+  for (size_t i = kPictureInfoBytes; i < sizeof record; ++i)
+    EXPECT_EQ(record[i], 0xAA) << "wrote past the record at " << i;
+}
+
+TEST(RecordLayoutTest, GetArchiveInfoHandsOverRecordsOfThisBitness) {
+  std::array<uint8_t, 768> palette = {};
+  korvo::ByteVector picture = korvo::BuildQkzPicture(3, 2, palette, korvo::ByteVector(8));
+  std::string path =
+      WriteScratchFile("layout.cg", korvo::BuildOffsetTableArchive({picture, picture}));
+  HLOCAL list = nullptr;
+  ASSERT_EQ(BuiltPlugin("AXKORVO").GetArchiveInfo(path.c_str(), 0, 0, &list), 0);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(BlockSize(list), 3 * kFileInfoBytes);
+  const auto* bytes = static_cast<const uint8_t*>(platform::GlobalLock(list));
+  ASSERT_NE(bytes, nullptr);
+  const size_t word = kWide ? 8 : 4;
+  const size_t path_ = 8 + 4 * word, name = path_ + 200, crc = name + 200;
+  EXPECT_EQ(crc + 4 + (kWide ? 4 : 0), kFileInfoBytes);
+  const uint8_t* second = bytes + kFileInfoBytes;
+  EXPECT_EQ(memcmp(second, "IfKorvo", 8), 0);
+  EXPECT_EQ(Field(second, 8, word), 12u + 1040u);  // position
+  EXPECT_EQ(Field(second, 8 + word, word), 1040u);  // compsize
+  EXPECT_EQ(Field(second, 8 + 2 * word, word), 1040u);  // filesize
+  EXPECT_EQ(Field(second, 8 + 3 * word, word), 0u);  // timestamp
+  EXPECT_EQ(second[path_], 0);
+  EXPECT_STREQ(reinterpret_cast<const char*>(second + name), "0000041C.QKZ");
+  for (size_t i = 0; i < kFileInfoBytes; ++i)
+    EXPECT_EQ(bytes[2 * kFileInfoBytes + i], 0) << "end record byte " << i;
+  platform::GlobalUnlock(list);
+  platform::GlobalFree(list);
+}
+
+}  // namespace
