@@ -5,7 +5,8 @@ namespace korvo {
 
 const char* const kArchiveExtractorStrings[kInformationStringCount] = {
     "00AM",
-    "Brimmel Archive Extractor " KORVO_MAKER_NOTICE,
+    // One string: the description, a space and the notice.
+    ("Brimmel Archive Extractor " KORVO_MAKER_NOTICE),
     "cg",
     "Brimmel Archives",
 };

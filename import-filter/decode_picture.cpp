@@ -75,6 +75,10 @@ int DecodeFile(LPCSTR name, HLOCAL* pHBInfo, HLOCAL* pHBm) {
   // support test, and nothing is allocated for a head that fails the test.
   QkzGeometry geometry;
   if (!ReadQkzGeometry(head, &geometry)) return result = kResultBadFormat;
+  // A file that ends inside its rows fails with 6 when they are read. Found
+  // out first, it costs nothing: a head of a few bytes may claim nearly 4 GiB
+  // of rows, and a viewer offers every file it browses to the filter.
+  if (!FileCanHold(file, geometry.pictureSize)) return result = kResultFileError;
   result = BuildBitmapInfo(head, geometry, &blocks.info);
   if (result != kResultSuccess) return result;
   uint8_t* pixels = nullptr;

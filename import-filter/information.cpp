@@ -5,7 +5,8 @@ namespace korvo {
 
 const char* const kImportFilterStrings[kInformationStringCount] = {
     "00IN",
-    "Brimmel QKZ Graphics Import Filter " KORVO_MAKER_NOTICE,
+    // One string: the description, a space and the notice.
+    ("Brimmel QKZ Graphics Import Filter " KORVO_MAKER_NOTICE),
     "*.qkz",
     "Brimmel QKZ Graphics",
 };

@@ -20,6 +20,13 @@ bool ReadExactly(HANDLE file, void* buffer, DWORD bytes) {
   return got == bytes;  // only the count decides, as a failed read delivers 0
 }
 
+bool FileCanHold(HANDLE file, uint64_t bytes) {
+  DWORD high = 0;
+  DWORD low = platform::GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE) return true;
+  return (uint64_t{high} << 32 | low) >= bytes;
+}
+
 int OpenAndReadHead(LPCSTR name, HANDLE* file, uint8_t* head) {
   *file = OpenPictureFile(name);
   if (*file == INVALID_HANDLE_VALUE) return kResultFileError;

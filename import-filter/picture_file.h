@@ -18,6 +18,10 @@ void ClosePictureFile(HANDLE file);
 // One read of `bytes` bytes; true only when all of them arrived.
 bool ReadExactly(HANDLE file, void* buffer, DWORD bytes);
 
+// False only when the file is known to be shorter than `bytes`; a size that
+// cannot be taken gives true, and the reads then decide.
+bool FileCanHold(HANDLE file, uint64_t bytes);
+
 // Opens the file into *file (left for the caller to close) and reads the
 // 1032-byte head into `head` in one read: 0, or 6 when either fails.
 int OpenAndReadHead(LPCSTR name, HANDLE* file, uint8_t* head);

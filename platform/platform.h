@@ -81,7 +81,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, DWORD disposition,
                    DWORD flagsAndAttributes);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead);
 DWORD SetFilePointer(HANDLE file, LONG distanceFromStart);
-DWORD GetFileSize(HANDLE file);  // low 32 bits; INVALID_FILE_SIZE on failure
+// Low 32 bits, INVALID_FILE_SIZE on failure; the high 32 bits go to *high
+// when it is given.
+DWORD GetFileSize(HANDLE file, DWORD* high = nullptr);
 BOOL CloseHandle(HANDLE file);
 
 // Strings in the system code page.

@@ -200,12 +200,18 @@ DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
   return static_cast<DWORD>(landed);
 }
 
-DWORD GetFileSize(HANDLE file) {
+DWORD GetFileSize(HANDLE file, DWORD* high) {
   if (InjectedFault(kOpSize)) return INVALID_FILE_SIZE;
-  if (MemoryFile* served = MemoryFileOf(file)) return static_cast<DWORD>(served->size);
-  struct stat status;
-  if (fstat(Descriptor(file), &status) != 0) return INVALID_FILE_SIZE;
-  return static_cast<DWORD>(static_cast<uint64_t>(status.st_size));
+  uint64_t size;
+  if (MemoryFile* served = MemoryFileOf(file)) {
+    size = served->size;
+  } else {
+    struct stat status;
+    if (fstat(Descriptor(file), &status) != 0) return INVALID_FILE_SIZE;
+    size = static_cast<uint64_t>(status.st_size);
+  }
+  if (high != nullptr) *high = static_cast<DWORD>(size >> 32);
+  return static_cast<DWORD>(size);
 }
 
 BOOL CloseHandle(HANDLE file) {

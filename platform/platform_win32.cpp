@@ -27,7 +27,7 @@ DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
   return ::SetFilePointer(file, distanceFromStart, nullptr, FILE_BEGIN);
 }
 
-DWORD GetFileSize(HANDLE file) { return ::GetFileSize(file, nullptr); }
+DWORD GetFileSize(HANDLE file, DWORD* high) { return ::GetFileSize(file, high); }
 BOOL CloseHandle(HANDLE file) { return ::CloseHandle(file); }
 
 int lstrlenA(LPCSTR text) { return ::lstrlenA(text); }
