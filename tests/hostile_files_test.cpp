@@ -1,0 +1,333 @@
+// Files no viewer should trust, offered to both plug-ins as a host offers
+// every file it browses: foreign formats, scraps, random bytes, absurd
+// counts, folders, missing files, long paths and names in code page 932. No
+// call may crash, take a foreign file for its own, hand anything out for it,
+// leave a block alive, or (in the POSIX build, where blocks are counted) hold
+// more memory at once than the file's size can justify.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+#include "host-contract/host_contract.h"
+#include "tests/support/archive_checks.h"
+#include "tests/support/host_blocks.h"
+#include "tests/support/platform_hooks.h"
+#include "tests/support/qkz_fixture.h"
+#include "tests/support/sample_archives.h"
+
+namespace {
+
+using korvo::fileInfo;
+using korvo::PictureInfo;
+
+HLOCAL const kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
+
+const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
+const korvo::LoadedPlugin& Extractor() { return BuiltPlugin("AXKORVO"); }
+
+Bytes Text(const char* text) { return Bytes(text, text + strlen(text)); }
+
+Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Deterministic noise (xorshift32).
+Bytes Noise(size_t size, uint32_t seed) {
+  Bytes bytes(size);
+  for (uint8_t& byte : bytes) {
+    seed ^= seed << 13;
+    seed ^= seed >> 17;
+    seed ^= seed << 5;
+    byte = static_cast<uint8_t>(seed >> 24);
+  }
+  return bytes;
+}
+
+Bytes Le32(uint32_t value) {
+  Bytes bytes;
+  AppendLe32(bytes, value);
+  return bytes;
+}
+
+struct Hostile {
+  std::string name;
+  Bytes bytes;
+};
+
+std::vector<Hostile> HostileContents() {
+  std::vector<Hostile> files = {{"empty", {}}};
+  for (size_t size = 1; size <= 16; ++size)
+    files.push_back({"scrap" + std::to_string(size), Noise(size, static_cast<uint32_t>(size))});
+  const Bytes pad = Noise(1200, 99);
+  files.push_back({"png", Concat(Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13,
+                                       'I', 'H', 'D', 'R'}, pad)});
+  files.push_back({"jpeg", Concat(Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0}, pad)});
+  files.push_back({"zip", Concat(Bytes{'P', 'K', 3, 4, 20, 0, 0, 0, 8, 0}, pad)});
+  files.push_back({"gif", Concat(Text("GIF89a"), pad)});
+  files.push_back({"bmp", Concat(Bytes{'B', 'M', 0x36, 0x10, 0, 0, 0, 0, 0, 0, 0x36, 4, 0, 0}, pad)});
+  files.push_back({"pdf", Concat(Text("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n"), pad)});
+  files.push_back({"text", Text("Pictures of the summer\r\nsee the folder next door\r\n")});
+  files.push_back({"long-text", Concat(Text("<?xml version=\"1.0\"?>\n"), Bytes(3000, 'x'))});
+  files.push_back({"utf16-text", Bytes{0xFF, 0xFE, 'h', 0, 'i', 0, '\r', 0, '\n', 0}});
+  files.push_back({"elf", Concat(Bytes{0x7F, 'E', 'L', 'F', 2, 1, 1, 0}, pad)});
+  files.push_back({"noise-100", Noise(100, 7)});
+  files.push_back({"noise-5000", Noise(5000, 8)});
+  files.push_back({"noise-70000", Noise(70000, 9)});
+  // Archives of both layouts, damaged: their last entry a byte too short for
+  // its picture (the named entry has 2 bytes to spare), or without the
+  // Palette entry ("palette" does not count).
+  Bytes offsetTable = SampleOffsetTableArchive(1).bytes;
+  offsetTable.pop_back();
+  files.push_back({"offset-table-cut", offsetTable});
+  Bytes namedEntry = SampleNamedEntryArchive(2).bytes;
+  namedEntry.resize(namedEntry.size() - 3);
+  files.push_back({"named-entry-cut", namedEntry});
+  namedEntry = SampleNamedEntryArchive(2).bytes;
+  namedEntry[4] = 'p';
+  files.push_back({"named-entry-lower-case-palette", namedEntry});
+  // Counts that promise entries the file cannot hold, with a table or name
+  // records that look right as far as they go.
+  for (uint32_t count : {0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    const std::string tag = count == 0x7FFFFFFFu ? "7fffffff" : "ffffffff";
+    files.push_back({"count-" + tag, Le32(count)});
+    files.push_back({"count-" + tag + "-table", Concat(Concat(Le32(count), Le32(12)), Noise(2000, 3))});
+    files.push_back({"count-" + tag + "-records",
+                     Concat(Concat(Concat(Le32(count), Text("Palette")), Bytes{0, 40, 0, 0, 0}),
+                            Noise(2000, 4))});
+  }
+  return files;
+}
+
+// What the filter must make of a ".QKZ" file with these bytes: whether its
+// head passes, and GetPicture's code.
+struct FilterExpectation {
+  bool supported;
+  int decode;
+};
+
+FilterExpectation ExpectFilter(const Bytes& bytes) {
+  if (bytes.size() < 1032) return {false, 2};
+  const uint64_t width = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint64_t{bytes[3]} << 24;
+  const uint64_t height = bytes[4] | bytes[5] << 8 | bytes[6] << 16 | uint64_t{bytes[7]} << 24;
+  const uint64_t size = 1032 + ((width + 3) & ~uint64_t{3}) * height;
+  const bool valid = width != 0 && height != 0 && width < 0x80000000u && height < 0x80000000u &&
+                     size <= 0xFFFFFFFFu;
+  if (!valid) return {false, 2};
+  return {true, bytes.size() < size ? 6 : 0};
+}
+
+// Bytes the calls of `run` held at their peak beyond what was alive before.
+template <typename Run>
+long long PeakBytesOf(Run run) {
+#if KORVO_HAS_PLATFORM_HOOKS
+  auto& hooks = TestHooks();
+  hooks.peakLiveBytes = hooks.liveBytes.load();
+  const long long before = hooks.liveBytes;
+  run();
+  return hooks.peakLiveBytes - before;
+#else
+  run();
+  return 0;
+#endif
+}
+
+// A probe may keep the directory records the file has room for (4 bytes
+// each at least), in an array that doubles from 16, old and new together.
+long long ProbeBudget(size_t fileSize) {
+  const size_t records = fileSize / 4 + 1;
+  return static_cast<long long>(3 * (records < 8 ? 16 : 2 * records) * sizeof(fileInfo));
+}
+
+// Every export of the extractor refuses the file and hands out nothing.
+void ExpectExtractorRefuses(const std::string& path, size_t fileSize) {
+  const long live = LiveBlocks();
+  long long peak = PeakBytesOf([&] { EXPECT_EQ(Extractor().IsSupported(path.c_str(), 0), 0); });
+  EXPECT_LE(peak, ProbeBudget(fileSize)) << "the probe held more than the file can justify";
+  HLOCAL listing = kUntouched;
+  EXPECT_EQ(Extractor().GetArchiveInfo(path.c_str(), 0, 0, &listing), -1);
+  EXPECT_EQ(listing, kUntouched);
+  fileInfo record, untouched;
+  memset(&record, 0xAB, sizeof record);
+  memset(&untouched, 0xAB, sizeof untouched);
+  EXPECT_EQ(Extractor().GetFileInfo(path.c_str(), 0, "Palette.QKZ", 0x80, &record), -1);
+  EXPECT_EQ(memcmp(&record, &untouched, sizeof record), 0);
+  HLOCAL entry = kUntouched;
+  for (LONG_PTR position : {LONG_PTR{4}, LONG_PTR{12}, LONG_PTR{40}}) {
+    EXPECT_EQ(Extractor().GetFile(path.c_str(), position, reinterpret_cast<LPSTR>(&entry), 0x100,
+                                  nullptr, 0),
+              2);
+    EXPECT_EQ(entry, kUntouched);
+  }
+  EXPECT_EQ(LiveBlocks(), live);
+}
+
+// The filter's three calls give what the file's bytes call for.
+void ExpectFilterAnswers(const std::string& path, const FilterExpectation& expected,
+                         size_t fileSize) {
+  const long live = LiveBlocks();
+  EXPECT_EQ(Filter().IsSupported(path.c_str(), 0), expected.supported ? 1 : 0);
+  PictureInfo info;
+  EXPECT_EQ(Filter().GetPictureInfo(path.c_str(), 0, 0, &info), expected.supported ? 0 : 2);
+  HLOCAL bitmapInfo = kUntouched, pixels = kUntouched;
+  long long peak = PeakBytesOf([&] {
+    EXPECT_EQ(Filter().GetPicture(path.c_str(), 0, 0, &bitmapInfo, &pixels, nullptr, 0),
+              expected.decode);
+  });
+  if (expected.decode == 0) {
+    FreeBlock(bitmapInfo);
+    FreeBlock(pixels);
+  } else {
+    EXPECT_EQ(bitmapInfo, kUntouched);
+    EXPECT_EQ(pixels, kUntouched);
+  }
+  // Its BITMAPINFO block and rows the file holds, nothing more.
+  EXPECT_LE(peak, static_cast<long long>(1064 + fileSize));
+  EXPECT_EQ(LiveBlocks(), live);
+}
+
+std::string MakeFolder(const std::string& path) {
+#ifdef _WIN32
+  CreateDirectoryA(path.c_str(), nullptr);
+#else
+  mkdir(path.c_str(), 0700);
+#endif
+  return path;
+}
+
+TEST(HostileFilesTest, ForeignAndBrokenFilesAreRefusedWithinTheirSize) {
+  for (const Hostile& file : HostileContents()) {
+    SCOPED_TRACE(file.name);
+    const std::string picture = WriteScratchFile("hostile-" + file.name + ".QKZ", file.bytes);
+    ExpectFilterAnswers(picture, ExpectFilter(file.bytes), file.bytes.size());
+    EXPECT_EQ(Filter().IsSupported(WriteScratchFile("hostile-" + file.name + ".qkz", file.bytes).c_str(), 0), 0);
+    ExpectExtractorRefuses(WriteScratchFile("hostile-" + file.name, file.bytes), file.bytes.size());
+  }
+}
+
+TEST(HostileFilesTest, TheHugeHeadIsRefusedBeforeItsRowsAreReserved) {
+  // A regression: the filter used to reserve the rows a head claims (2 GiB
+  // here) before finding that the file does not hold them.
+  Bytes head = Concat(Le32(65532), Le32(32767));
+  head.resize(1032 + 4096, 0x11);
+  const std::string path = WriteScratchFile("claims-2-gib.QKZ", head);
+  ExpectFilterAnswers(path, {true, 6}, head.size());
+}
+
+TEST(HostileFilesTest, FoldersAndMissingFilesAreNobodysPictures) {
+  const std::string folders[] = {MakeFolder(ScratchDirectory() + "folder.QKZ"),
+                                 MakeFolder(ScratchDirectory() + "folder"),
+                                 ScratchDirectory() + "missing.QKZ", ScratchDirectory() + "missing",
+                                 ScratchDirectory() + "no-such-folder/missing.QKZ", ""};
+  for (const std::string& path : folders) {
+    SCOPED_TRACE(path);
+    ExpectFilterAnswers(path, {false, 2}, 0);
+    ExpectExtractorRefuses(path, 0);
+  }
+}
+
+#ifdef _WIN32
+const char kSeparator = '\\';
+#else
+const char kSeparator = '/';
+#endif
+
+// A path of exactly `length` bytes ending in `suffix`, its folders made.
+std::string PathOfLength(size_t length, const std::string& suffix) {
+  std::string path = ScratchDirectory() + "long" + std::to_string(length);
+  MakeFolder(path);
+  path += kSeparator;
+  while (length > path.size() + suffix.size() + 201) {
+    path += std::string(200, 'd');
+    MakeFolder(path);
+    path += kSeparator;
+  }
+  path += std::string(length - path.size() - suffix.size(), 'f') + suffix;
+  return path;
+}
+
+bool Write(const std::string& path, const Bytes& bytes) {
+  FILE* file = fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return fclose(file) == 0 && written;
+}
+
+TEST(HostileFilesTest, LongPathsAreServedWithoutOverrunningTheCache) {
+  // 259 bytes fill the cached-path buffer with its NUL; 260 and 1000 do not
+  // fit and are served uncached. Windows refuses to open such paths at all.
+  const SampleArchive offsetTable = SampleOffsetTableArchive(3);
+  const SampleArchive namedEntry = SampleNamedEntryArchive(4);
+  const Bytes picture = MakeQkzPicture(7, 3);
+  for (size_t length : {size_t{259}, size_t{260}, size_t{1000}}) {
+    SCOPED_TRACE(length);
+    const std::string paths[] = {PathOfLength(length, ".QKZ"), PathOfLength(length, ".ot"),
+                                 PathOfLength(length, ".ne")};
+    ASSERT_EQ(paths[0].size(), length);
+    const bool written =
+        Write(paths[0], picture) && Write(paths[1], offsetTable.bytes) && Write(paths[2], namedEntry.bytes);
+#ifdef _WIN32
+    if (!written || length >= 260) {
+      // Windows may refuse such a path; if it serves it, it serves it right.
+      const int supported = Extractor().IsSupported(paths[1].c_str(), 0);
+      EXPECT_TRUE(supported == 0 || supported == 1);
+      if (written && supported == 1) ExpectArchiveServed(Extractor(), paths[1], offsetTable);
+      continue;
+    }
+#endif
+    ASSERT_TRUE(written);
+    ExpectFilterAnswers(paths[0], {true, 0}, picture.size());
+    // Each archive after the other, twice, so that every call finds the
+    // other one's directory cached.
+    for (int round = 0; round < 2; ++round) {
+      ExpectArchiveServed(Extractor(), paths[1], offsetTable);
+      ExpectArchiveServed(Extractor(), paths[2], namedEntry);
+    }
+  }
+}
+
+#if KORVO_HAS_PLATFORM_HOOKS
+// The lead bytes of code page 932: 0x81-0x9F and 0xE0-0xFC.
+const unsigned char* CodePage932LeadBytes() {
+  static unsigned char table[256];
+  for (int byte = 0; byte < 256; ++byte)
+    table[byte] = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+  return table;
+}
+
+TEST(HostileFilesTest, CodePage932NamesAreKeptByteForByte) {
+  TestHooks().leadBytes = CodePage932LeadBytes();
+  // Folder "ソフト" and names whose trail bytes are '\\' (0x5C) and 'A'.
+  const std::string folder = MakeFolder(ScratchDirectory() + "\x83\x5C\x83\x74\x83\x67") + kSeparator;
+  const Bytes picture = MakeQkzPicture(3, 2);
+  const std::string picturePath = folder + "\x95\x5C\x8E\xA6.QKZ";
+  ASSERT_TRUE(Write(picturePath, picture));
+  ExpectFilterAnswers(picturePath, {true, 0}, picture.size());
+
+  const SampleArchive archive = SampleNamedEntryArchive(9, "\x83\x5C\x83\x41\x95\x5C");
+  const std::string archivePath = folder + "\x8F\x91\x8C\xC9";
+  ASSERT_TRUE(Write(archivePath, archive.bytes));
+  ExpectArchiveServed(Extractor(), archivePath, archive);
+  TestHooks().leadBytes = nullptr;
+}
+
+TEST(HostileFilesTest, AProbeOfGarbageHoldsLittle) {
+  // Reported for the record: what a probe of a file of noise holds at most.
+  const Bytes noise = Noise(1 << 20, 12345);
+  const std::string path = WriteScratchFile("noise-1mib", noise);
+  long long peak = PeakBytesOf([&] { EXPECT_EQ(Extractor().IsSupported(path.c_str(), 0), 0); });
+  printf("[ probe    ] peak of a probe of %zu bytes of noise: %lld bytes\n", noise.size(), peak);
+  EXPECT_LE(peak, 16 * static_cast<long long>(sizeof(fileInfo)));
+}
+#endif
+
+}  // namespace
