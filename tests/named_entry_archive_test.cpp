@@ -531,13 +531,14 @@ TEST_F(NamedEntryArchiveTest, TruncationsAtEveryLengthStayInsideTheirBlocks) {
 
 #if KORVO_HAS_PLATFORM_HOOKS
 
-// Entries spread over more than two reader windows, so that faults hit window
+// Entries spread over about four reader windows, so that faults hit window
 // refills, and a listing that grows past its first block.
 std::vector<NamedEntry> SpreadEntries() {
+  const uint32_t height = kReaderWindowBytes / 256;
   std::vector<NamedEntry> entries;
   for (int i = 0; i < 20; ++i)
-    entries.push_back(MakeNamedEntry("entry" + std::to_string(i), 40 + i, 30, static_cast<uint8_t>(i),
-                                     i % 3 == 0, i % 4 == 1 ? 50 : 0));
+    entries.push_back(MakeNamedEntry("entry" + std::to_string(i), 40 + i, height,
+                                     static_cast<uint8_t>(i), i % 3 == 0, i % 4 == 1 ? 50 : 0));
   entries.insert(entries.begin() + 11, MakeNamedEntry("Palette", 64, 64, 99, true));
   return entries;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "archive-extractor/named_entry_archive.h"
+#include "archive-extractor/offset_table_archive.h"
 #include "host-contract/host_contract.h"
 #include "tests/support/extractor_fixture.h"
 #include "tests/support/host_blocks.h"
@@ -213,6 +215,66 @@ TEST(NamedEntryEndToEndTest, TheSmallArchiveAndWhatBreaksIt) {
     EXPECT_EQ(GetEntry(c.path, 803).result, 2);
   }
   EXPECT_EQ(LiveBlocks(), live);
+}
+
+// A file laid out so that it is both a named-entry archive of three records
+// and an offset-table archive of three entries: the offset-table layout wins
+// in every entry point.
+//
+//   0     count 3
+//   4     record 0: name 01 01, offset 0x51000 (its bytes 00 10 05 00 at 7)
+//   11    record 1: empty name, offset kSecond
+//   16    record 2: "Palette", offset kPaletteAt
+//   As an offset table the same bytes read 0x101, 0x510 and kSecond.
+//   0x101, 0x510: 1x1 pictures; 0x51000: a 4x2 stored entry; kSecond: a 3x2
+//   stored entry whose bytes and the Palette entry behind it hold a 3x2 picture.
+Bytes BothLayouts() {
+  constexpr uint32_t kFirst = 0x51000, kSecond = kFirst + 17, kPaletteAt = kSecond + 9 + 300 + 8;
+  Bytes bytes(kPaletteAt, 0);
+  PutLe32(bytes, 0, 3);
+  bytes[4] = bytes[5] = 1;
+  PutLe32(bytes, 7, kFirst);
+  PutLe32(bytes, 12, kSecond);
+  std::memcpy(&bytes[16], "Palette", 8);
+  PutLe32(bytes, 24, kPaletteAt);
+  for (uint32_t at : {0x101u, 0x510u}) {
+    Bytes picture = ExpectedPicture(1, 1, MakeTriples(static_cast<uint8_t>(at)), Bytes(4, 0x77));
+    std::copy(picture.begin(), picture.end(), bytes.begin() + at);
+  }
+  PutLe32(bytes, kFirst, 4);
+  PutLe32(bytes, kFirst + 4, 2);
+  PutLe32(bytes, kSecond, 3);
+  PutLe32(bytes, kSecond + 4, 2);
+  Bytes palette = korvo::BuildNamedEntryArchive({MakeNamedEntry("Palette", 1, 1, 9, true)});
+  bytes.insert(bytes.end(), palette.begin() + 16, palette.end());
+  return bytes;
+}
+
+TEST(NamedEntryEndToEndTest, AFileOfBothLayoutsIsAnOffsetTableArchive) {
+  const LoadedPlugin& extractor = Extractor();
+  const Bytes both = BothLayouts();
+  const std::string path = WriteScratchFile("both.cg", both);
+  // Each layout's parser takes it by itself (the linked cache, emptied after).
+  korvo::UnloadDirectoryCache();
+  korvo::LoadDirectoryCache();
+  EXPECT_EQ(korvo::ParseNamedEntryArchive(path.c_str()), 0);
+  EXPECT_EQ(korvo::ParseOffsetTableArchive(path.c_str()), 0);
+  korvo::UnloadDirectoryCache();
+  korvo::LoadDirectoryCache();
+
+  std::vector<fileInfo> records;
+  ASSERT_EQ(ListArchive(path, &records), 0);
+  ASSERT_EQ(records.size(), 3u);
+  const char* names[] = {"00000101.QKZ", "00000510.QKZ", "00051011.QKZ"};
+  for (size_t k = 0; k < 3; ++k) EXPECT_STREQ(records[k].filename, names[k]);
+  fileInfo found;
+  EXPECT_EQ(extractor.GetFileInfo(path.c_str(), 0, "Palette.QKZ", 0, &found), -1);
+  EXPECT_EQ(extractor.GetFileInfo(path.c_str(), 0, "00000510.QKZ", 0, &found), 0);
+  // Entries are handed out as stored, not rebuilt.
+  Extracted first = GetEntry(path, 0x101);
+  ASSERT_EQ(first.result, 0);
+  EXPECT_EQ(first.bytes, Bytes(both.begin() + 0x101, both.begin() + 0x510));
+  EXPECT_EQ(GetEntry(path, 0x51000).result, -1) << "a named entry's position";
 }
 
 #if KORVO_HAS_PLATFORM_HOOKS
