@@ -5,6 +5,8 @@
 namespace korvo {
 namespace {
 
+ReaderWindow sharedWindows[kReaderWindowCount];
+
 bool Holds(const ReaderWindow& window, uint32_t position, uint32_t count) {
   return position >= window.start && uint64_t{position} + count <= uint64_t{window.start} + window.length;
 }
@@ -15,7 +17,8 @@ int OpenArchive(LPCSTR path, ArchiveReader* reader) {
   reader->file = INVALID_HANDLE_VALUE;
   reader->fileSize = 0;
   reader->nextVictim = 0;
-  for (ReaderWindow& window : reader->windows) window.start = window.length = 0;
+  reader->windows = sharedWindows;
+  for (uint32_t i = 0; i < kReaderWindowCount; ++i) sharedWindows[i].start = sharedWindows[i].length = 0;
   if (path == nullptr) return kResultFileError;
   reader->file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
                                        FILE_FLAG_RANDOM_ACCESS);
@@ -41,7 +44,8 @@ int ReadArchiveDirect(HANDLE file, uint32_t position, uint32_t count, uint8_t* o
 
 int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
   if (position >= kUnreachablePosition) return kResultFileError;
-  for (const ReaderWindow& window : reader->windows) {
+  for (uint32_t i = 0; i < kReaderWindowCount; ++i) {
+    const ReaderWindow& window = reader->windows[i];
     if (Holds(window, position, count)) {
       std::memcpy(out, window.data + (position - window.start), count);
       return kResultSuccess;

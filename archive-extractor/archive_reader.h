@@ -6,6 +6,10 @@
 // through, so that a parse costs a few file reads per window instead of a
 // seek and a read per field. The outcome is the same as reading each field by
 // itself: a field the file cannot deliver whole fails with 6.
+//
+// Every parse runs under the directory lock, so all parses share one set of
+// windows: large enough that a parse costs few system calls, and kept off the
+// host thread's stack.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +18,7 @@
 
 namespace korvo {
 
-constexpr uint32_t kReaderWindowBytes = 8192;
+constexpr uint32_t kReaderWindowBytes = 65536;
 constexpr uint32_t kReaderWindowCount = 2;
 // Positions from here on cannot be reached: a seek takes a signed 32-bit
 // distance from the start of the file.
@@ -29,11 +33,12 @@ struct ReaderWindow {
 struct ArchiveReader {
   HANDLE file;
   uint32_t fileSize;
-  uint32_t nextVictim;  // the window a miss refills next
-  ReaderWindow windows[kReaderWindowCount];
+  uint32_t nextVictim;     // the window a miss refills next
+  ReaderWindow* windows;   // kReaderWindowCount, shared by the parses
 };
 
-// Opens the archive for random access and takes its 32-bit size. 0, or 6 when
+// Opens the archive for random access and takes its 32-bit size; the caller
+// holds the directory lock (or is the only thread parsing). 0, or 6 when
 // the file cannot be opened or its size is not known; the reader is usable
 // with CloseArchive either way.
 int OpenArchive(LPCSTR path, ArchiveReader* reader);
