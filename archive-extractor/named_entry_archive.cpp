@@ -4,6 +4,7 @@
 
 #include "archive-extractor/directory_array.h"
 #include "archive-extractor/directory_cache.h"
+#include "archive-extractor/entry_names.h"
 #include "host-contract/hand_over.h"
 #include "qkz-picture/little_endian.h"
 #include "qkz-picture/qkz_picture.h"
@@ -45,7 +46,7 @@ int AddEntry(ArchiveReader* reader, const NameRecord& record, uint32_t end,
   fileInfo* entry = AppendDirectoryRecord(entries);
   if (entry == nullptr) return kResultMemoryError;
   char name[kNameFieldBytes + 4];  // 31 bytes, ".QKZ" and the NUL
-  platform::wsprintfA(name, "%s.QKZ", record.name);
+  FormatStoredName(record.name, record.nameLength, name);
   FillDirectoryRecord(entry, record.offset, end - record.offset, filesize, name);
   return kResultSuccess;
 }

@@ -12,6 +12,7 @@
 
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_cache.h"
+#include "archive-extractor/entry_names.h"
 #include "host-contract/hand_over.h"
 #include "qkz-picture/little_endian.h"
 #include "qkz-picture/qkz_picture.h"
@@ -51,8 +52,8 @@ int CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end,
   if (result != kResultSuccess) return result;
   fileInfo* record = AppendDirectoryRecord(entries);
   if (record == nullptr) return kResultMemoryError;
-  char name[32];
-  platform::wsprintfA(name, "%08X.QKZ", static_cast<unsigned>(position));
+  char name[kPositionNameBytes];
+  FormatPositionName(position, name);
   FillDirectoryRecord(record, position, end - position, end - position, name);
   return kResultSuccess;
 }
