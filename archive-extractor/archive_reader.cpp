@@ -43,15 +43,24 @@ int ReadArchiveDirect(HANDLE file, uint32_t position, uint32_t count, uint8_t* o
 }
 
 int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
-  if (position >= kUnreachablePosition) return kResultFileError;
+  if (count > kReaderWindowBytes) {
+    if (position >= kUnreachablePosition) return kResultFileError;
+    return ReadArchiveDirect(reader->file, position, count, out);
+  }
+  return ReadArchivePrefixAt(reader, position, count, count, out);
+}
+
+int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
+                        uint32_t count, uint8_t* out) {
+  if (position >= kUnreachablePosition || available > kReaderWindowBytes)
+    return kResultFileError;
   for (uint32_t i = 0; i < kReaderWindowCount; ++i) {
     const ReaderWindow& window = reader->windows[i];
-    if (Holds(window, position, count)) {
+    if (Holds(window, position, available)) {
       std::memcpy(out, window.data + (position - window.start), count);
       return kResultSuccess;
     }
   }
-  if (count > kReaderWindowBytes) return ReadArchiveDirect(reader->file, position, count, out);
 
   // A miss refills the window that was refilled longer ago, starting at the
   // field, so that the fields behind it come with it. The window never reaches
@@ -68,7 +77,7 @@ int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint
   if (got > want) got = 0;
   window.start = position;
   window.length = got;
-  if (got < count) return kResultFileError;
+  if (got < available) return kResultFileError;
   std::memcpy(out, window.data, count);
   return kResultSuccess;
 }

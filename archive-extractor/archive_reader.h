@@ -50,6 +50,13 @@ void CloseArchive(ArchiveReader* reader);
 // cannot be reached or the file ends before `count` bytes.
 int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out);
 
+// Copies the first `count` bytes of the `available` bytes at `position` to
+// `out`: 0, or 6 when the file cannot deliver all `available` bytes there (at
+// most kReaderWindowBytes). For a check that only needs a field's first bytes
+// but must fail exactly where reading the whole field would.
+int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
+                        uint32_t count, uint8_t* out);
+
 // Seeks and reads straight into `out`, past the windows: for an extract's
 // bulk reads. 0, or 6 as above.
 int ReadArchiveDirect(HANDLE file, uint32_t position, uint32_t count, uint8_t* out);

@@ -28,27 +28,40 @@ int AllocateDirectoryArray(uint32_t count, DirectoryArray* array) {
   return kResultSuccess;
 }
 
+namespace {
+
+// Moves the array into a new block of `capacity` records.
+bool RegrowDirectoryArray(DirectoryArray* array, uint64_t capacity) {
+  SIZE_T bytes = 0;
+  if (capacity <= array->capacity || !RecordBlockBytes(capacity, &bytes)) return false;
+  HGLOBAL block = platform::GlobalAlloc(GMEM_FIXED, bytes);
+  if (block == nullptr) return false;
+  auto* records = static_cast<fileInfo*>(platform::GlobalLock(block));
+  if (records == nullptr) {
+    platform::GlobalFree(block);
+    return false;
+  }
+  if (array->count > 0) std::memcpy(records, array->records, array->count * sizeof(fileInfo));
+  if (array->block != nullptr) platform::GlobalFree(array->block);
+  array->block = block;
+  array->records = records;
+  array->capacity = static_cast<uint32_t>(capacity);
+  return true;
+}
+
+}  // namespace
+
+bool ReserveDirectoryArray(DirectoryArray* array, uint64_t records) {
+  return records <= array->capacity || RegrowDirectoryArray(array, records);
+}
+
 fileInfo* AppendDirectoryRecord(DirectoryArray* array) {
   if (array->count == array->capacity) {
     uint64_t capacity = array->capacity < 16 ? 16 : 2 * uint64_t{array->capacity};
     SIZE_T bytes = 0;
-    if (!RecordBlockBytes(capacity, &bytes)) {
-      // Past the doubling, grow to the largest array a 32-bit size allows.
-      capacity = 0xFFFFFFFFu / sizeof(fileInfo);
-      if (capacity <= array->capacity || !RecordBlockBytes(capacity, &bytes)) return nullptr;
-    }
-    HGLOBAL block = platform::GlobalAlloc(GMEM_FIXED, bytes);
-    if (block == nullptr) return nullptr;
-    auto* records = static_cast<fileInfo*>(platform::GlobalLock(block));
-    if (records == nullptr) {
-      platform::GlobalFree(block);
-      return nullptr;
-    }
-    if (array->count > 0) std::memcpy(records, array->records, array->count * sizeof(fileInfo));
-    if (array->block != nullptr) platform::GlobalFree(array->block);
-    array->block = block;
-    array->records = records;
-    array->capacity = static_cast<uint32_t>(capacity);
+    // Past the doubling, grow to the largest array a 32-bit size allows.
+    if (!RecordBlockBytes(capacity, &bytes)) capacity = 0xFFFFFFFFu / sizeof(fileInfo);
+    if (!RegrowDirectoryArray(array, capacity)) return nullptr;
   }
   return &array->records[array->count++];
 }

@@ -8,6 +8,7 @@
 // before the head of entry k - 1 is read and the entry measured against it.
 #include "archive-extractor/offset_table_archive.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "archive-extractor/archive_reader.h"
@@ -35,8 +36,9 @@ bool IsEntryPosition(uint32_t position, uint32_t fileSize) {
 // picture: taken as a 32-bit size it would wrap to nearly 4 GiB, be listed as
 // such and later be asked for as one block.
 int CheckEntry(ArchiveReader* reader, uint32_t position, uint32_t end) {
-  uint8_t head[kQkzHeadSize];
-  int result = ReadArchiveAt(reader, position, kQkzHeadSize, head);
+  // The whole head must be there; only its width and height are looked at.
+  uint8_t head[kQkzPaletteOffset];
+  int result = ReadArchivePrefixAt(reader, position, kQkzHeadSize, sizeof head, head);
   if (result != kResultSuccess) return result;
   if (end < position) return kResultBadFormat;
   // 64-bit: a head of 65536 x 65537 needs more than 2^32 bytes, and a width
@@ -46,10 +48,16 @@ int CheckEntry(ArchiveReader* reader, uint32_t position, uint32_t end) {
   return needed > end - position ? kResultBadFormat : kResultSuccess;
 }
 
-int CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end,
+int CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end, uint32_t count,
                       DirectoryArray* entries) {
   int result = CheckEntry(reader, position, end);
   if (result != kResultSuccess) return result;
+  // Once an entry has passed, the array is sized for the count at once, as
+  // far as the file can hold entries: each takes at least a head, so a false
+  // count cannot reserve more than a fraction of the file's size.
+  if (entries->capacity == 0 &&
+      !ReserveDirectoryArray(entries, std::min<uint64_t>(count, reader->fileSize / kQkzHeadSize + 1)))
+    return kResultMemoryError;
   fileInfo* record = AppendDirectoryRecord(entries);
   if (record == nullptr) return kResultMemoryError;
   char name[kPositionNameBytes];
@@ -89,7 +97,7 @@ int ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
     result = ReadSlot(reader, k, &next);
     if (result != kResultSuccess) return result;
     if (!IsEntryPosition(next, fileSize)) return kResultBadFormat;
-    result = CheckAndListEntry(reader, current, next, entries);
+    result = CheckAndListEntry(reader, current, next, count, entries);
     if (result != kResultSuccess) return result;
     current = next;
   }
@@ -97,7 +105,7 @@ int ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
   // The last entry runs to the end of the file. A count of 0 still has its
   // slot 0 and the picture there checked, but lists nothing.
   if (count == 0) return CheckEntry(reader, current, fileSize);
-  return CheckAndListEntry(reader, current, fileSize, entries);
+  return CheckAndListEntry(reader, current, fileSize, count, entries);
 }
 
 }  // namespace

@@ -48,6 +48,24 @@ TEST(ArchiveReaderTest, ServesFieldsAnywhereAndFailsWhereTheFileEnds) {
           << c.position << "+" << c.count;
     }
   }
+  // A prefix read fails exactly where reading all `available` bytes would.
+  struct PrefixCase {
+    uint32_t position, available;
+    int result;
+  } prefixCases[] = {
+      {static_cast<uint32_t>(size - 1032), 1032, 0},
+      {static_cast<uint32_t>(size - 1031), 1032, 6},
+      {0, korvo::kReaderWindowBytes + 1, 6},
+  };
+  for (const PrefixCase& c : prefixCases) {
+    uint8_t out[8] = {};
+    EXPECT_EQ(korvo::ReadArchivePrefixAt(&reader, c.position, c.available, sizeof out, out),
+              c.result)
+        << c.position << "+" << c.available;
+    if (c.result == 0) {
+      EXPECT_TRUE(std::equal(out, out + 8, file.begin() + c.position));
+    }
+  }
   korvo::CloseArchive(&reader);
   EXPECT_EQ(korvo::OpenArchive((ScratchDirectory() + "missing.bin").c_str(), &reader), 6);
   korvo::CloseArchive(&reader);
