@@ -3,15 +3,15 @@
 namespace korvo {
 namespace {
 
-const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::string& word) {
-  for (const OptionSpec& spec : specs)
-    if (word == spec.name || (spec.shortName != nullptr && word == spec.shortName)) return &spec;
+const OptionRule* FindRule(const std::vector<OptionRule>& rules, const std::string& word) {
+  for (const OptionRule& rule : rules)
+    if (word == rule.name || (rule.shortName != nullptr && word == rule.shortName)) return &rule;
   return nullptr;
 }
 
 }  // namespace
 
-bool ParseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+bool ParseArguments(const std::vector<std::string>& words, const std::vector<OptionRule>& rules,
                     Arguments* arguments, std::string* error) {
   bool optionsEnded = false;
   for (size_t i = 0; i < words.size(); ++i) {
@@ -27,30 +27,30 @@ bool ParseArguments(const std::vector<std::string>& words, const std::vector<Opt
     size_t equals = word.find('=');
     bool inlineValue = word.compare(0, 2, "--") == 0 && equals != std::string::npos;
     std::string name = inlineValue ? word.substr(0, equals) : word;
-    const OptionSpec* spec = FindSpec(specs, name);
-    if (spec == nullptr) {
+    const OptionRule* rule = FindRule(rules, name);
+    if (rule == nullptr) {
       *error = "unknown option '" + name + "'";
       return false;
     }
-    if (arguments->Has(spec->name)) {
-      *error = "option '" + std::string(spec->name) + "' given twice";
+    if (arguments->Has(rule->name)) {
+      *error = "option '" + std::string(rule->name) + "' given twice";
       return false;
     }
     std::string value;
     if (inlineValue) {
-      if (!spec->takesValue) {
+      if (!rule->takesValue) {
         *error = "option '" + name + "' takes no value";
         return false;
       }
       value = word.substr(equals + 1);
-    } else if (spec->takesValue) {
+    } else if (rule->takesValue) {
       if (i + 1 >= words.size()) {
         *error = "option '" + name + "' needs a value";
         return false;
       }
       value = words[++i];
     }
-    arguments->options[spec->name] = value;
+    arguments->options[rule->name] = value;
   }
   return true;
 }

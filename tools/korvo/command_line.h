@@ -7,7 +7,7 @@
 
 namespace korvo {
 
-struct OptionSpec {
+struct OptionRule {
   const char* name;       // "--format"
   const char* shortName;  // "-o", or nullptr
   bool takesValue;
@@ -25,10 +25,10 @@ struct Arguments {
   }
 };
 
-// Sorts `words` into options of `specs` ("--name VALUE", "--name=VALUE",
+// Sorts `words` into options of `rules` ("--name VALUE", "--name=VALUE",
 // "-o VALUE") and operands; "--" ends the options. Fails with a message on
 // an unknown option, a missing value or an option given twice.
-bool ParseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+bool ParseArguments(const std::vector<std::string>& words, const std::vector<OptionRule>& rules,
                     Arguments* arguments, std::string* error);
 
 }  // namespace korvo

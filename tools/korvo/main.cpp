@@ -14,7 +14,7 @@ struct Command {
   const char* name;
   const char* synopsis;
   const char* help;
-  std::vector<OptionSpec> options;
+  std::vector<OptionRule> options;
   size_t fewestOperands, mostOperands;
   int (*run)(const Arguments& arguments);
 };
