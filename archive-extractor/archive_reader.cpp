@@ -50,35 +50,58 @@ int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint
   return ReadArchivePrefixAt(reader, position, count, count, out);
 }
 
-int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
-                        uint32_t count, uint8_t* out) {
-  if (position >= kUnreachablePosition || available > kReaderWindowBytes)
-    return kResultFileError;
-  for (uint32_t i = 0; i < kReaderWindowCount; ++i) {
-    const ReaderWindow& window = reader->windows[i];
-    if (Holds(window, position, available)) {
-      std::memcpy(out, window.data + (position - window.start), count);
-      return kResultSuccess;
-    }
-  }
+namespace {
+
+// The window holding `available` bytes at `position`, refilling one when none
+// does: nullptr when the file cannot deliver them (a refilled window then
+// holds what it could get, from `position` on).
+const ReaderWindow* WindowHolding(ArchiveReader* reader, uint32_t position, uint32_t available) {
+  for (uint32_t i = 0; i < kReaderWindowCount; ++i)
+    if (Holds(reader->windows[i], position, available)) return &reader->windows[i];
 
   // A miss refills the window that was refilled longer ago, starting at the
   // field, so that the fields behind it come with it. The window never reaches
   // past the last reachable position.
   ReaderWindow& window = reader->windows[reader->nextVictim];
   reader->nextVictim = (reader->nextVictim + 1) % kReaderWindowCount;
+  window.start = position;
   window.length = 0;
   uint32_t want = kReaderWindowBytes;
   if (uint64_t{position} + want > kUnreachablePosition) want = kUnreachablePosition - position;
   if (platform::SetFilePointer(reader->file, static_cast<LONG>(position)) != position)
-    return kResultFileError;
+    return nullptr;
   DWORD got = 0;
   platform::ReadFile(reader->file, window.data, want, &got);
-  if (got > want) got = 0;
-  window.start = position;
-  window.length = got;
-  if (got < available) return kResultFileError;
-  std::memcpy(out, window.data, count);
+  window.length = got > want ? 0 : got;
+  return window.length < available ? nullptr : &window;
+}
+
+}  // namespace
+
+int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
+                        uint32_t count, uint8_t* out) {
+  if (position >= kUnreachablePosition || available > kReaderWindowBytes)
+    return kResultFileError;
+  const ReaderWindow* window = WindowHolding(reader, position, available);
+  if (window == nullptr) return kResultFileError;
+  std::memcpy(out, window->data + (position - window->start), count);
+  return kResultSuccess;
+}
+
+int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
+                  const uint8_t** bytes, uint32_t* available) {
+  *bytes = nullptr;
+  *available = 0;
+  if (position >= kUnreachablePosition || wanted > kReaderWindowBytes) return kResultFileError;
+  const ReaderWindow* window = WindowHolding(reader, position, wanted);
+  if (window == nullptr) {
+    // The refilled window starts at `position` and holds what the file has.
+    window = &reader->windows[(reader->nextVictim + kReaderWindowCount - 1) % kReaderWindowCount];
+    *available = window->length;
+  } else {
+    *available = wanted;
+  }
+  *bytes = window->data + (position - window->start);
   return kResultSuccess;
 }
 

@@ -57,6 +57,14 @@ int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint
 int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
                         uint32_t count, uint8_t* out);
 
+// Up to `wanted` bytes at `position` (at most kReaderWindowBytes), seen in
+// place: *bytes points at them and *available says how many the file holds
+// there, fewer than `wanted` only where it ends (or a read fell short). The
+// view lasts until the next read. 0, or 6 when the position cannot be
+// reached.
+int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
+                  const uint8_t** bytes, uint32_t* available);
+
 // Seeks and reads straight into `out`, past the windows: for an extract's
 // bulk reads. 0, or 6 as above.
 int ReadArchiveDirect(HANDLE file, uint32_t position, uint32_t count, uint8_t* out);

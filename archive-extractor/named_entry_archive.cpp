@@ -64,17 +64,18 @@ const fileInfo* FindPaletteEntry(const DirectoryArray& entries) {
 int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record) {
   record->nameLength = 0;
   record->offset = 0;
-  uint32_t length = 0;
-  for (;; ++length) {
-    if (length == kNameFieldBytes) return kResultBadFormat;  // 32 bytes and no NUL
-    uint64_t at = uint64_t{position} + length;
-    if (at >= kUnreachablePosition) return kResultFileError;
-    uint8_t byte = 0;
-    int result = ReadArchiveAt(reader, static_cast<uint32_t>(at), 1, &byte);
-    if (result != kResultSuccess) return result;
-    record->name[length] = static_cast<char>(byte);
-    if (byte == 0) break;
-  }
+  // The name is looked for in one view of the next 32 bytes: its NUL within
+  // them, or the file's end before them (6), or 32 bytes without a NUL (2),
+  // exactly as reading it byte by byte would find.
+  const uint8_t* bytes = nullptr;
+  uint32_t available = 0;
+  int viewed = ViewArchiveAt(reader, position, kNameFieldBytes, &bytes, &available);
+  if (viewed != kResultSuccess) return viewed;
+  const void* nul = std::memchr(bytes, 0, available);
+  if (nul == nullptr)
+    return available == kNameFieldBytes ? kResultBadFormat : kResultFileError;
+  const auto length = static_cast<uint32_t>(static_cast<const uint8_t*>(nul) - bytes);
+  std::memcpy(record->name, bytes, length + 1);
   record->nameLength = length;
 
   uint64_t at = uint64_t{position} + length + 1;

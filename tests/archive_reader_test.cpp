@@ -66,6 +66,25 @@ TEST(ArchiveReaderTest, ServesFieldsAnywhereAndFailsWhereTheFileEnds) {
       EXPECT_TRUE(std::equal(out, out + 8, file.begin() + c.position));
     }
   }
+  // A view holds what the file has, fewer bytes only where it ends.
+  struct ViewCase {
+    uint32_t position, wanted, available;
+    int result;
+  } viewCases[] = {
+      {100, 32, 32, 0},
+      {static_cast<uint32_t>(size - 3), 32, 3, 0},
+      {static_cast<uint32_t>(size), 32, 0, 0},
+      {korvo::kUnreachablePosition, 32, 0, 6},
+  };
+  for (const ViewCase& c : viewCases) {
+    const uint8_t* bytes = nullptr;
+    uint32_t available = 99;
+    EXPECT_EQ(korvo::ViewArchiveAt(&reader, c.position, c.wanted, &bytes, &available), c.result);
+    EXPECT_EQ(available, c.available) << c.position;
+    if (c.available > 0) {
+      EXPECT_TRUE(std::equal(bytes, bytes + c.available, file.begin() + c.position));
+    }
+  }
   korvo::CloseArchive(&reader);
   EXPECT_EQ(korvo::OpenArchive((ScratchDirectory() + "missing.bin").c_str(), &reader), 6);
   korvo::CloseArchive(&reader);
