@@ -13,17 +13,11 @@
 namespace korvo {
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 // An entry is asked for by its listed name or by that name without its
 // extension, in any letter case: "Palette.QKZ", "palette".
 bool NameMatches(const ArchiveEntry& entry, const std::string& asked) {
-  std::string wanted = Lower(asked);
-  return Lower(entry.name) == wanted || Lower(FileStem(entry.name)) == wanted;
+  std::string wanted = LowerAscii(asked);
+  return LowerAscii(entry.name) == wanted || LowerAscii(FileStem(entry.name)) == wanted;
 }
 
 // An entry name made safe as a file name in the output folder: separators,
@@ -53,7 +47,7 @@ std::string OutputName(const ArchiveEntry& entry, PictureFormat format,
   }
   stem = SafeFileName(stem);
   std::string name = stem + extension;
-  for (int copy = 2; !used->insert(Lower(name)).second; ++copy)
+  for (int copy = 2; !used->insert(LowerAscii(name)).second; ++copy)
     name = stem + "~" + std::to_string(copy) + extension;
   return name;
 }

@@ -68,6 +68,12 @@ bool EncodePicture(const DecodedBitmap& bitmap, PictureFormat format, Bytes* fil
   return EncodePng(bitmap, layout, file, error);
 }
 
+std::string LowerAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 std::string FileStem(const std::string& path) {
   size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

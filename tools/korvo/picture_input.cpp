@@ -11,17 +11,20 @@
 
 namespace korvo {
 
-bool ReadWholeFile(const std::string& path, Bytes* data, std::string* error) {
+FILE* OpenForReading(const std::string& path, std::string* error) {
   std::error_code failure;
   if (std::filesystem::is_directory(path, failure)) {
     *error = "is a folder";
-    return false;
+    return nullptr;
   }
   FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    *error = std::string("cannot open: ") + strerror(errno);
-    return false;
-  }
+  if (file == nullptr) *error = std::string("cannot open: ") + strerror(errno);
+  return file;
+}
+
+bool ReadWholeFile(const std::string& path, Bytes* data, std::string* error) {
+  FILE* file = OpenForReading(path, error);
+  if (file == nullptr) return false;
   data->clear();
   uint8_t buffer[65536];
   size_t got;

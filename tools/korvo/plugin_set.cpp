@@ -6,16 +6,12 @@
 #include <cstring>
 #include <filesystem>
 
+#include "tools/korvo/commands.h"
 #include "tools/korvo/error_text.h"
+#include "tools/korvo/picture_input.h"
 
 namespace korvo {
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 
 bool IsPluginFileName(const std::string& name) {
 #ifdef _WIN32
@@ -24,7 +20,7 @@ bool IsPluginFileName(const std::string& name) {
   const std::string extension = ".so";
 #endif
   return name.size() > extension.size() &&
-         Lower(name.substr(name.size() - extension.size())) == extension;
+         LowerAscii(name.substr(name.size() - extension.size())) == extension;
 }
 
 std::string InformationString(const LoadedPlugin& exports, int infono) {
@@ -148,16 +144,8 @@ bool LoadPluginSet(const std::string& directory, PluginSet* set, std::string* er
 }
 
 bool ReadHeadBuffer(const std::string& path, Bytes* head, std::string* error) {
-  std::error_code failure;
-  if (std::filesystem::is_directory(path, failure)) {
-    *error = "is a folder";
-    return false;
-  }
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    *error = std::string("cannot open: ") + strerror(errno);
-    return false;
-  }
+  FILE* file = OpenForReading(path, error);
+  if (file == nullptr) return false;
   head->assign(kHeadBufferSize, 0);
   size_t got = fread(head->data(), 1, head->size(), file);
   bool failed = ferror(file) != 0;
