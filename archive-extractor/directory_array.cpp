@@ -12,35 +12,28 @@ bool RecordBlockBytes(uint64_t records, SIZE_T* bytes) {
   return true;
 }
 
-int AllocateDirectoryArray(uint32_t count, DirectoryArray* array) {
-  *array = DirectoryArray{nullptr, nullptr, 0, 0};
-  SIZE_T bytes = 0;
-  if (!RecordBlockBytes(count, &bytes)) return kResultMemoryError;
-  HGLOBAL block = platform::GlobalAlloc(GMEM_FIXED, bytes);
-  if (block == nullptr) return kResultMemoryError;
-  // A fixed block's lock only yields its address; nothing to undo later.
-  auto* records = static_cast<fileInfo*>(platform::GlobalLock(block));
-  if (records == nullptr) {
-    platform::GlobalFree(block);
-    return kResultMemoryError;
-  }
-  *array = DirectoryArray{block, records, count, count};
-  return kResultSuccess;
-}
-
 namespace {
+
+// A fixed block of `count` records and its address, or false with nothing
+// allocated. A fixed block's lock only yields its address; nothing to undo.
+bool AllocateRecordBlock(uint64_t count, HGLOBAL* block, fileInfo** records) {
+  SIZE_T bytes = 0;
+  if (!RecordBlockBytes(count, &bytes)) return false;
+  *block = platform::GlobalAlloc(GMEM_FIXED, bytes);
+  if (*block == nullptr) return false;
+  *records = static_cast<fileInfo*>(platform::GlobalLock(*block));
+  if (*records != nullptr) return true;
+  platform::GlobalFree(*block);
+  *block = nullptr;
+  return false;
+}
 
 // Moves the array into a new block of `capacity` records.
 bool RegrowDirectoryArray(DirectoryArray* array, uint64_t capacity) {
-  SIZE_T bytes = 0;
-  if (capacity <= array->capacity || !RecordBlockBytes(capacity, &bytes)) return false;
-  HGLOBAL block = platform::GlobalAlloc(GMEM_FIXED, bytes);
-  if (block == nullptr) return false;
-  auto* records = static_cast<fileInfo*>(platform::GlobalLock(block));
-  if (records == nullptr) {
-    platform::GlobalFree(block);
+  HGLOBAL block = nullptr;
+  fileInfo* records = nullptr;
+  if (capacity <= array->capacity || !AllocateRecordBlock(capacity, &block, &records))
     return false;
-  }
   if (array->count > 0) std::memcpy(records, array->records, array->count * sizeof(fileInfo));
   if (array->block != nullptr) platform::GlobalFree(array->block);
   array->block = block;
@@ -50,6 +43,15 @@ bool RegrowDirectoryArray(DirectoryArray* array, uint64_t capacity) {
 }
 
 }  // namespace
+
+int AllocateDirectoryArray(uint32_t count, DirectoryArray* array) {
+  *array = DirectoryArray{nullptr, nullptr, 0, 0};
+  HGLOBAL block = nullptr;
+  fileInfo* records = nullptr;
+  if (!AllocateRecordBlock(count, &block, &records)) return kResultMemoryError;
+  *array = DirectoryArray{block, records, count, count};
+  return kResultSuccess;
+}
 
 bool ReserveDirectoryArray(DirectoryArray* array, uint64_t records) {
   return records <= array->capacity || RegrowDirectoryArray(array, records);
