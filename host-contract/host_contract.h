@@ -40,6 +40,22 @@ struct fileInfo {
 #endif
 };
 
+// The record of the Unicode listing: the 8-bit record's fields with `path`
+// and `filename` as NUL-terminated UTF-16 (828 bytes; 848 on 64-bit targets).
+struct fileInfoW {
+  unsigned char method[8];
+  ULONG_PTR position;
+  ULONG_PTR compsize;
+  ULONG_PTR filesize;
+  ULONG_PTR timestamp;
+  WCHAR path[200];
+  WCHAR filename[200];
+  uint32_t crc;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  char padding[4];
+#endif
+};
+
 struct PictureInfo {
   int32_t left;
   int32_t top;
@@ -60,6 +76,11 @@ static_assert(offsetof(fileInfo, position) == 8, "fileInfo layout");
 static_assert(offsetof(fileInfo, path) == (kWideRecords ? 40 : 24), "fileInfo layout");
 static_assert(offsetof(fileInfo, filename) == (kWideRecords ? 240 : 224), "fileInfo layout");
 static_assert(offsetof(fileInfo, crc) == (kWideRecords ? 440 : 424), "fileInfo layout");
+static_assert(sizeof(WCHAR) == 2, "WCHAR is a UTF-16 code unit");
+static_assert(sizeof(fileInfoW) == (kWideRecords ? 848 : 828), "fileInfoW size");
+static_assert(offsetof(fileInfoW, path) == (kWideRecords ? 40 : 24), "fileInfoW layout");
+static_assert(offsetof(fileInfoW, filename) == (kWideRecords ? 440 : 424), "fileInfoW layout");
+static_assert(offsetof(fileInfoW, crc) == (kWideRecords ? 840 : 824), "fileInfoW layout");
 static_assert(sizeof(PictureInfo) == (kWideRecords ? 32 : 26), "PictureInfo size");
 static_assert(offsetof(PictureInfo, colorDepth) == 20, "PictureInfo layout");
 
@@ -96,5 +117,22 @@ typedef int(KORVO_API* GetFileInfoFunction)(LPCSTR buf, LONG_PTR len, LPCSTR fil
                                             unsigned flag, fileInfo* lpInfo);
 typedef int(KORVO_API* GetFileFunction)(LPCSTR src, LONG_PTR len, LPSTR dest, unsigned flag,
                                         ProgressCallback prgressCallback, LONG_PTR lData);
+
+// The Unicode twins: file names, entry names and strings in UTF-16, the rest
+// as above. With memory input `buf`/`src` still points to bytes. GetPreview
+// and GetPreviewW take GetPicture's parameters.
+typedef int(KORVO_API* GetPluginInfoWFunction)(int infono, LPWSTR buf, int buflen);
+typedef int(KORVO_API* IsSupportedWFunction)(LPCWSTR filename, ULONG_PTR dw);
+typedef int(KORVO_API* GetPictureInfoWFunction)(LPCWSTR buf, LONG_PTR len, unsigned flag,
+                                                PictureInfo* lpInfo);
+typedef int(KORVO_API* GetPictureWFunction)(LPCWSTR buf, LONG_PTR len, unsigned flag,
+                                            HLOCAL* pHBInfo, HLOCAL* pHBm,
+                                            ProgressCallback lpPrgressCallback, LONG_PTR lData);
+typedef int(KORVO_API* GetArchiveInfoWFunction)(LPCWSTR buf, LONG_PTR len, unsigned flag,
+                                                HLOCAL* lphInf);
+typedef int(KORVO_API* GetFileInfoWFunction)(LPCWSTR buf, LONG_PTR len, LPCWSTR filename,
+                                             unsigned flag, fileInfoW* lpInfo);
+typedef int(KORVO_API* GetFileWFunction)(LPCWSTR src, LONG_PTR len, LPWSTR dest, unsigned flag,
+                                         ProgressCallback prgressCallback, LONG_PTR lData);
 
 }  // namespace korvo

@@ -42,6 +42,9 @@ typedef uintptr_t ULONG_PTR;
 typedef size_t SIZE_T;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+typedef char16_t WCHAR;  // a UTF-16 code unit, as on Windows
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
 typedef void* HANDLE;
 typedef void* HGLOBAL;
 typedef void* HLOCAL;

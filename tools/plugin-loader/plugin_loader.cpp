@@ -47,6 +47,15 @@ bool LoadPlugin(const std::string& path, LoadedPlugin* plugin) {
   Resolve(plugin->module, "GetArchiveInfo", &plugin->GetArchiveInfo);
   Resolve(plugin->module, "GetFileInfo", &plugin->GetFileInfo);
   Resolve(plugin->module, "GetFile", &plugin->GetFile);
+  Resolve(plugin->module, "GetPluginInfoW", &plugin->GetPluginInfoW);
+  Resolve(plugin->module, "IsSupportedW", &plugin->IsSupportedW);
+  Resolve(plugin->module, "GetPictureInfoW", &plugin->GetPictureInfoW);
+  Resolve(plugin->module, "GetPictureW", &plugin->GetPictureW);
+  Resolve(plugin->module, "GetPreview", &plugin->GetPreview);
+  Resolve(plugin->module, "GetPreviewW", &plugin->GetPreviewW);
+  Resolve(plugin->module, "GetArchiveInfoW", &plugin->GetArchiveInfoW);
+  Resolve(plugin->module, "GetFileInfoW", &plugin->GetFileInfoW);
+  Resolve(plugin->module, "GetFileW", &plugin->GetFileW);
   if (plugin->GetPluginInfo == nullptr || plugin->IsSupported == nullptr) {
     UnloadPlugin(plugin);
     return false;

@@ -19,6 +19,16 @@ struct LoadedPlugin {
   GetArchiveInfoFunction GetArchiveInfo = nullptr;
   GetFileInfoFunction GetFileInfo = nullptr;
   GetFileFunction GetFile = nullptr;
+  // The Unicode twins, each null when the plug-in does not export it.
+  GetPluginInfoWFunction GetPluginInfoW = nullptr;
+  IsSupportedWFunction IsSupportedW = nullptr;
+  GetPictureInfoWFunction GetPictureInfoW = nullptr;
+  GetPictureWFunction GetPictureW = nullptr;
+  GetPictureFunction GetPreview = nullptr;
+  GetPictureWFunction GetPreviewW = nullptr;
+  GetArchiveInfoWFunction GetArchiveInfoW = nullptr;
+  GetFileInfoWFunction GetFileInfoW = nullptr;
+  GetFileWFunction GetFileW = nullptr;
 };
 
 // Loads the library at path and looks up every export it has. Fails when the
