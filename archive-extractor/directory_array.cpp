@@ -53,10 +53,6 @@ int AllocateDirectoryArray(uint32_t count, DirectoryArray* array) {
   return kResultSuccess;
 }
 
-bool ReserveDirectoryArray(DirectoryArray* array, uint64_t records) {
-  return records <= array->capacity || RegrowDirectoryArray(array, records);
-}
-
 fileInfo* AppendDirectoryRecord(DirectoryArray* array) {
   if (array->count == array->capacity) {
     uint64_t capacity = array->capacity < 16 ? 16 : 2 * uint64_t{array->capacity};

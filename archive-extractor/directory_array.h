@@ -25,11 +25,6 @@ bool RecordBlockBytes(uint64_t records, SIZE_T* bytes);
 // array is left empty.
 int AllocateDirectoryArray(uint32_t count, DirectoryArray* array);
 
-// Grows an empty array's block to `records` records at once, for a parser
-// that knows how many entries to expect. False when the block cannot be had
-// (the array is unchanged).
-bool ReserveDirectoryArray(DirectoryArray* array, uint64_t records);
-
 // Makes room for one more record, doubling the block as entries pass, so that
 // a parse never reserves more than the entries the file has shown justify (a
 // count field alone justifies nothing). Returns the record to fill and counts

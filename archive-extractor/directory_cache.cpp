@@ -16,6 +16,7 @@ struct DirectoryCache {
   char path[kCachedPathBytes];
   WCHAR widePath[kCachedPathBytes];
   uint8_t palette[kPaletteBytes];
+  ParseContext parse;
   CRITICAL_SECTION lock;
 };
 
@@ -108,6 +109,8 @@ void UnloadDirectoryCache() {
 
 void EnterDirectoryLock() { platform::EnterCriticalSection(&cache.lock); }
 void LeaveDirectoryLock() { platform::LeaveCriticalSection(&cache.lock); }
+
+ParseContext* LockedParseContext() { return &cache.parse; }
 
 void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t* palette) {
   FreeDirectoryArray(&cache.entries);

@@ -91,16 +91,16 @@ int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record)
 }
 
 int ParseNamedEntryArchive(const HostPath& path) noexcept {
-  ArchiveReader reader;
-  reader.file = INVALID_HANDLE_VALUE;
+  ParseContext* context = LockedParseContext();
+  ArchiveReader& reader = context->reader;
   DirectoryArray entries = {nullptr, nullptr, 0, 0};
   // After InstallDirectory the array is empty and nothing is freed.
   ScopeExit cleanUp([&] {
-    CloseArchive(&reader);
+    CloseArchiveReader(&reader);
     FreeDirectoryArray(&entries);
   });
 
-  int result = OpenArchive(path, &reader);
+  int result = OpenParseReader(path, context);
   if (result != kResultSuccess) return result;
   uint8_t field[4];
   result = ReadArchiveAt(&reader, 0, sizeof field, field);
@@ -160,18 +160,16 @@ int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
   if (result != kResultSuccess) return result;
 
   BlockOwner block;
-  HANDLE file = INVALID_HANDLE_VALUE;
-  ScopeExit close([&] {
-    if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
-  });
+  ArchiveReader reader;
+  ScopeExit close([&] { CloseArchiveReader(&reader); });
   auto* out = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, entry.filesize));
   if (out == nullptr) return kResultMemoryError;
 
-  file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
-  if (file == INVALID_HANDLE_VALUE) return kResultFileError;
+  result = OpenArchiveReader(path, &reader);
+  if (result != kResultSuccess) return result;
   const uint32_t entryPosition = static_cast<uint32_t>(entry.position);
   uint8_t header[kStoredHeaderBytes];
-  result = ReadArchiveDirect(file, entryPosition, kStoredHeaderBytes, header);
+  result = ReadArchiveAt(&reader, entryPosition, kStoredHeaderBytes, header);
   if (result != kResultSuccess) return result;
 
   // The block was sized from the directory; the header is read again. If the
@@ -187,7 +185,7 @@ int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
   const uint8_t* palette = sharedPalette;
   uint8_t ownPalette[kPaletteBytes];
   if (header[kStoredPaletteFlagOffset] != 0) {
-    result = ReadArchiveDirect(file, entryPosition + kStoredHeaderBytes, kPaletteBytes, ownPalette);
+    result = ReadArchiveAt(&reader, entryPosition + kStoredHeaderBytes, kPaletteBytes, ownPalette);
     if (result != kResultSuccess) return result;
     palette = ownPalette;
   }
@@ -196,8 +194,8 @@ int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
   // The rows are the last bytes of the entry, whatever lies in front of them.
   const uint64_t rowsPosition = uint64_t{entryPosition} + entry.compsize - rows;
   if (rowsPosition >= kUnreachablePosition) return kResultFileError;
-  result = ReadArchiveDirect(file, static_cast<uint32_t>(rowsPosition), static_cast<uint32_t>(rows),
-                             out + kQkzRowsOffset);
+  result = ReadArchiveAt(&reader, static_cast<uint32_t>(rowsPosition), static_cast<uint32_t>(rows),
+                        out + kQkzRowsOffset);
   if (result != kResultSuccess) return result;
   if (listed != nullptr) *listed = entry;
   HandOver(&block, slot);

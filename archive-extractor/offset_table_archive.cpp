@@ -8,7 +8,6 @@
 // before the head of entry k - 1 is read and the entry measured against it.
 #include "archive-extractor/offset_table_archive.h"
 
-#include <algorithm>
 #include <cstdint>
 
 #include "archive-extractor/archive_reader.h"
@@ -49,16 +48,12 @@ int CheckEntry(ArchiveReader* reader, uint32_t position, uint32_t end) {
   return needed > end - position ? kResultBadFormat : kResultSuccess;
 }
 
-int CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end, uint32_t count,
+int CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end,
                       DirectoryArray* entries) {
   int result = CheckEntry(reader, position, end);
   if (result != kResultSuccess) return result;
-  // Once an entry has passed, the array is sized for the count at once, as
-  // far as the file can hold entries: each takes at least a head, so a false
-  // count cannot reserve more than a fraction of the file's size.
-  if (entries->capacity == 0 &&
-      !ReserveDirectoryArray(entries, std::min<uint64_t>(count, reader->fileSize / kQkzHeadSize + 1)))
-    return kResultMemoryError;
+  // The array grows as entries pass: a count that a multi-gigabyte file
+  // happens to follow with one good entry reserves nothing for the rest.
   fileInfo* record = AppendDirectoryRecord(entries);
   if (record == nullptr) return kResultMemoryError;
   char name[kPositionNameBytes];
@@ -98,7 +93,7 @@ int ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
     result = ReadSlot(reader, k, &next);
     if (result != kResultSuccess) return result;
     if (!IsEntryPosition(next, fileSize)) return kResultBadFormat;
-    result = CheckAndListEntry(reader, current, next, count, entries);
+    result = CheckAndListEntry(reader, current, next, entries);
     if (result != kResultSuccess) return result;
     current = next;
   }
@@ -106,21 +101,21 @@ int ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
   // The last entry runs to the end of the file. A count of 0 still has its
   // slot 0 and the picture there checked, but lists nothing.
   if (count == 0) return CheckEntry(reader, current, fileSize);
-  return CheckAndListEntry(reader, current, fileSize, count, entries);
+  return CheckAndListEntry(reader, current, fileSize, entries);
 }
 
 }  // namespace
 
 int ParseOffsetTableArchive(const HostPath& path) noexcept {
-  ArchiveReader reader;
+  ParseContext* context = LockedParseContext();
   DirectoryArray entries{nullptr, nullptr, 0, 0};
-  int result = OpenArchive(path, &reader);
+  int result = OpenParseReader(path, context);
   ScopeExit cleanUp([&] {
-    CloseArchive(&reader);
+    CloseArchiveReader(&context->reader);
     FreeDirectoryArray(&entries);  // nothing left once installed
   });
   if (result != kResultSuccess) return result;
-  result = ReadDirectory(&reader, &entries);
+  result = ReadDirectory(&context->reader, &entries);
   if (result != kResultSuccess) return result;
   InstallDirectory(&entries, path);
   return kResultSuccess;
@@ -139,18 +134,16 @@ int ExtractOffsetTableEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* s
   const auto size = static_cast<uint32_t>(entry.filesize);
 
   BlockOwner block;
-  HANDLE file = INVALID_HANDLE_VALUE;
-  ScopeExit close([&] {
-    if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
-  });
+  ArchiveReader reader;
+  ScopeExit close([&] { CloseArchiveReader(&reader); });
   auto* bytes = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, size));
   if (bytes == nullptr) return kResultMemoryError;
 
-  file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
-  if (file == INVALID_HANDLE_VALUE) return kResultFileError;
+  result = OpenArchiveReader(path, &reader);
+  if (result != kResultSuccess) return result;
   // One read of exactly the entry's size straight into the block: it can
   // neither run past the block nor leave part of it unfilled unnoticed.
-  result = ReadArchiveDirect(file, static_cast<uint32_t>(entry.position), size, bytes);
+  result = ReadArchiveAt(&reader, static_cast<uint32_t>(entry.position), size, bytes);
   if (result != kResultSuccess) return result;
 
   // The file may have changed since its directory was read. An entry whose

@@ -3,6 +3,8 @@
 // pictures, and the failure paths driven by injected faults.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -161,8 +163,9 @@ TEST(NameRecordTest, ReadsTheRecordAtItsPositionAndChecksIt) {
   };
   for (const Case& c : cases) {
     std::string path = WriteScratchFile("record", c.file);
-    ArchiveReader reader;
-    ASSERT_EQ(OpenArchive(path.c_str(), &reader), 0);
+    auto context = std::make_unique<ParseContext>();
+    ArchiveReader& reader = context->reader;
+    ASSERT_EQ(OpenParseReader(path.c_str(), context.get()), 0);
     NameRecord record;
     EXPECT_EQ(ReadNameRecord(&reader, c.position, &record), c.result) << c.what;
     if (c.result == kResultSuccess) {
@@ -170,7 +173,7 @@ TEST(NameRecordTest, ReadsTheRecordAtItsPositionAndChecksIt) {
       EXPECT_EQ(record.nameLength, c.name.size()) << c.what;
       EXPECT_EQ(record.offset, c.offset) << c.what;
     }
-    CloseArchive(&reader);
+    CloseArchiveReader(&reader);
   }
 }
 
