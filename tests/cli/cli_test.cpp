@@ -298,35 +298,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"NoPlugins", {"--plugins", "{}", "list", "{}good.cg"}, kFailure, "no plug-in", kInputs}),
     [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.title); });
 
-TEST(Pack, RefusesNamesTheNamedEntryLayoutCannotCarry) {
-  const std::string folder = NewFolder("names");
-  TestPicture picture = MakeTestPicture("p", 3, 3, 1, 1);
-  const struct {
-    std::string file;
-    const char* problem;
-  } cases[] = {
-      {"Palette.QKZ", "taken by the archive's Palette entry"},
-      {std::string(32, 'n') + ".QKZ", "longer than 31 bytes"},
-  };
-  for (const auto& bad : cases) {
-    WriteBytes(folder + bad.file, QkzFileOf(picture));
-    RunResult run = RunKorvo({"pack", "--layout", "named-entry", "-o", folder + "n.cg", folder + bad.file});
-    EXPECT_EQ(run.status, kFailure) << bad.file;
-    EXPECT_NE(run.err.find(bad.problem), std::string::npos) << run.err;
-    EXPECT_FALSE(Exists(folder + "n.cg"));
-  }
-  std::string other = NewFolder("names/other");
-  WriteBytes(other + "dup.QKZ", QkzFileOf(picture));
-  WriteBytes(folder + "dup.QKZ", QkzFileOf(picture));
-  RunResult run = RunKorvo({"pack", "--layout", "named-entry", "-o", folder + "n.cg", folder + "dup.QKZ", other + "dup.QKZ"});
-  EXPECT_EQ(run.status, kFailure);
-  EXPECT_NE(run.err.find("another picture has the same name"), std::string::npos) << run.err;
-  // Thirty-one bytes still make a name.
-  std::string longest = std::string(31, 'n') + ".QKZ";
-  WriteBytes(folder + longest, QkzFileOf(picture));
-  EXPECT_EQ(RunKorvo({"pack", "--layout", "named-entry", "-o", folder + "n.cg", folder + longest}).status, 0);
-}
-
 TEST(Help, EveryCommandExplainsItself) {
   for (const char* command : {"info", "list", "extract", "convert", "pack", "plugins", "sample-picture"}) {
     RunResult run = RunKorvo({command, "--help"});
@@ -337,41 +308,5 @@ TEST(Help, EveryCommandExplainsItself) {
   EXPECT_EQ(run.status, kUsage);
   EXPECT_NE(run.err.find("usage: korvo"), std::string::npos);
 }
-
-TEST(List, JsonCarriesEveryEntry) {
-  const std::string folder = NewFolder("json");
-  std::vector<std::string> arguments = {"pack", "--layout", "named-entry", "-o", folder + "a.cg"};
-  for (const std::string& path : WritePictures(folder, Pictures())) arguments.push_back(path);
-  ASSERT_EQ(RunKorvo(arguments).status, 0);
-  RunResult run = RunKorvo({"list", "--json", folder + "a.cg"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  for (const char* name : {"Palette.QKZ", "alpha.QKZ", "beta.QKZ", "gamma.QKZ"})
-    EXPECT_NE(run.out.find(std::string("{\"name\": \"") + name + "\", \"method\": \"IfKorvo\""),
-              std::string::npos)
-        << run.out;
-  EXPECT_NE(run.out.find("\"size\": " + std::to_string(1032 + Pictures()[2].rows.size()) + "}"),
-            std::string::npos)
-      << run.out;
-}
-
-#ifndef _WIN32
-// Entry names are bytes of the system code page: UTF-8 passes through, any
-// other byte becomes \u00XX, so the output is always valid JSON.
-TEST(List, JsonKeepsUtf8AndEscapesOtherBytes) {
-  const std::string folder = NewFolder("json-names");
-  TestPicture picture = MakeTestPicture("p", 3, 3, 1, 1);
-  const std::string latin1 = "caf\xE9", utf8 = "na\xC3\xAFve", quoted = "say \"hi\"";
-  std::vector<std::string> arguments = {"pack", "--layout", "named-entry", "-o", folder + "a.cg"};
-  for (const std::string& name : {latin1, utf8, quoted}) {
-    WriteBytes(folder + name + ".QKZ", QkzFileOf(picture));
-    arguments.push_back(folder + name + ".QKZ");
-  }
-  ASSERT_EQ(RunKorvo(arguments).status, 0);
-  RunResult run = RunKorvo({"list", "--json", folder + "a.cg"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  for (const std::string& name : {std::string("caf\\u00e9.QKZ"), utf8 + ".QKZ", std::string("say \\\"hi\\\".QKZ")})
-    EXPECT_NE(run.out.find("\"name\": \"" + name + "\""), std::string::npos) << name << "\n" << run.out;
-}
-#endif
 
 }  // namespace
