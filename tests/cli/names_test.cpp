@@ -227,6 +227,30 @@ TEST(Names, UndecodableBytesListAsHex) {
   EXPECT_NE(info.out.find(" extracted, 2 of the names not cp932 "), std::string::npos) << info.out;
 }
 
+// Files and folders whose names no 8-bit code page spells (Hangul and an
+// emoji): korvo.exe takes them as UTF-16 arguments and opens them through
+// the wide functions and the plug-ins' W entry points.
+TEST(Names, FilesAndFoldersThatNeedUtf16) {
+  const std::string folder = NewFolder("한글-\xF0\x9F\x98\x80");
+  TestPicture picture = MakeTestPicture("p", 5, 4, 2, 2);
+  const std::string file = folder + "그림\xF0\x9F\x98\x80.QKZ", archive = folder + "묶음.cg";
+  WriteBytes(file, QkzFileOf(picture));
+  RunResult info = RunKorvo({"info", file});
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find("5 x 4"), std::string::npos) << info.out;
+  RunResult pack = RunKorvo({"pack", "--names", "utf-8", "--layout", "named-entry", "-o", archive, file});
+  ASSERT_EQ(pack.status, 0) << pack.err;
+  RunResult list = RunKorvo({"list", "--names", "utf-8", archive});
+  EXPECT_NE(list.out.find("  그림\xF0\x9F\x98\x80.QKZ\n"), std::string::npos) << list.out << list.err;
+  RunResult extract = RunKorvo({"extract", "--names", "utf-8", archive, "-o", folder + "출력", "--format", "bmp"});
+  ASSERT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(FilesIn(folder + "출력"), (std::vector<std::string>{"Palette.bmp", "그림\xF0\x9F\x98\x80.bmp"}));
+  EXPECT_EQ(ReadBmpContent(ReadBytes(folder + "출력/그림\xF0\x9F\x98\x80.bmp")), ContentOf(picture));
+  RunResult convert = RunKorvo({"convert", file, "-o", folder + "변환.bmp"});
+  ASSERT_EQ(convert.status, 0) << convert.err;
+  EXPECT_EQ(ReadBmpContent(ReadBytes(folder + "변환.bmp")), ContentOf(picture));
+}
+
 // 1000 names of random bytes (seeded, so every run sees the same), half of
 // them made of the bytes that trip UTF-8 and JSON writers: every listing,
 // read as code page 932 and as UTF-8, is strict JSON and keeps every byte.
