@@ -98,9 +98,13 @@ std::vector<std::string> Lines(const std::string& text) {
 
 namespace {
 
+// A program's output with Windows' CRLF line ends turned into LF.
 std::string ReadText(const std::string& path) {
   Bytes bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); ++i)
+    if (bytes[i] != '\r' || i + 1 >= bytes.size() || bytes[i + 1] != '\n') text += static_cast<char>(bytes[i]);
+  return text;
 }
 
 std::string ProgramPath() {

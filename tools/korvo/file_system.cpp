@@ -39,7 +39,7 @@ FILE* OpenFile(const std::string& path, const char* mode) {
 
 bool RemoveFile(const std::string& path) { return _wremove(WideOf(path).c_str()) == 0; }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool RenameOver(const std::string& from, const std::string& to) {
   if (MoveFileExW(WideOf(from).c_str(), WideOf(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0)
     return true;
   errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
@@ -57,7 +57,7 @@ std::string Utf8Of(const std::filesystem::path& path) {
 
 FILE* OpenFile(const std::string& path, const char* mode) { return fopen(path.c_str(), mode); }
 bool RemoveFile(const std::string& path) { return remove(path.c_str()) == 0; }
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool RenameOver(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
 }
 std::filesystem::path PathOf(const std::string& path) { return std::filesystem::path(path); }

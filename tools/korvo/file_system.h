@@ -13,7 +13,7 @@ namespace korvo {
 FILE* OpenFile(const std::string& path, const char* mode);
 bool RemoveFile(const std::string& path);
 // Renames over an existing file; errno tells why not.
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool RenameOver(const std::string& from, const std::string& to);
 
 std::filesystem::path PathOf(const std::string& path);
 std::string Utf8Of(const std::filesystem::path& path);

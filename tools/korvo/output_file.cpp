@@ -71,7 +71,7 @@ bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::strin
     written = false;
     writeError = errno;
   }
-  if (written && !ReplaceFile(temporary, path)) {
+  if (written && !RenameOver(temporary, path)) {
     written = false;
     writeError = errno;
   }
