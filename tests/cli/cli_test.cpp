@@ -143,6 +143,14 @@ TEST_P(RoundTrip, PackListExtractGiveBackEveryPixelAndColour) {
     std::string name = layout == "named-entry" ? pictures[i].name + ".QKZ" : PositionName(expected[i].position);
     EXPECT_EQ(ReadBytes(folder + "qkz/" + name), QkzFileOf(pictures[i])) << layout << " " << name;
   }
+  // Through the extractor's folder output: the same files, and nothing else
+  // left in the folder.
+  RunResult viaFolder = RunKorvo({"extract", folder + "pictures.cg", "-o", folder + "folder-qkz", "--format", "qkz",
+                                  "--via-folder-output"});
+  ASSERT_EQ(viaFolder.status, 0) << viaFolder.err;
+  ASSERT_EQ(FilesIn(folder + "folder-qkz"), FilesIn(folder + "qkz"));
+  for (const std::string& name : FilesIn(folder + "qkz"))
+    EXPECT_EQ(ReadBytes(folder + "folder-qkz/" + name), ReadBytes(folder + "qkz/" + name)) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLayouts, RoundTrip, testing::Values("offset-table", "named-entry"),
@@ -301,6 +309,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "text.cg/out: cannot create the output folder", kInputs},
         CommandCase{"ExtractUnknownName", {"extract", "{}good.cg", "-o", "{}", "delta"}, kFailure,
                     "good.cg: no entry named 'delta'", kInputs},
+        CommandCase{"ExtractViaFolderGood", {"extract", "{}good.cg", "-o", "{}out", "--via-folder-output"}, 0, "",
+                    InputsAnd("out")},
+        CommandCase{"ExtractViaFolderMissing", {"extract", "--via-folder-output", "{}none.cg"}, kFailure,
+                    "none.cg: cannot open", kInputs},
+        CommandCase{"ExtractViaFolderForeign", {"extract", "--via-folder-output", "{}text.cg"}, kFailure,
+                    "text.cg: not a supported archive", kInputs},
+        CommandCase{"ExtractViaFolderDamaged",
+                    {"extract", "{}overrun.cg", "-o", "{}", "--format", "qkz", "--via-folder-output", "x"}, kFailure,
+                    "overrun.cg: x.QKZ: cannot write into the folder, or the file ends inside the entry", kInputs},
+        CommandCase{"ExtractViaFolderUnwritable",
+                    {"extract", "{}good.cg", "-o", "{}text.cg/out", "--via-folder-output"}, kFailure,
+                    "text.cg/out: cannot create the output folder", kInputs},
         CommandCase{"ConvertGood", {"convert", "{}good.QKZ", "-o", "{}good.bmp"}, 0, "", InputsAnd("good.bmp")},
         CommandCase{"ConvertMissing", {"convert", "{}none.QKZ"}, kFailure, "none.QKZ: cannot open", kInputs},
         CommandCase{"ConvertForeign", {"convert", "{}good.cg", "-o", "{}good.bmp"}, kFailure,
