@@ -31,8 +31,9 @@ struct LoadedPlugin {
   GetFileWFunction GetFileW = nullptr;
 };
 
-// Loads the library at path and looks up every export it has. Fails when the
-// library cannot be loaded or lacks GetPluginInfo or IsSupported.
+// Paths are UTF-8 (on Linux, any bytes). Loads the library at path and
+// looks up every export it has. Fails when the library cannot be loaded or
+// lacks GetPluginInfo or IsSupported.
 bool LoadPlugin(const std::string& path, LoadedPlugin* plugin);
 void UnloadPlugin(LoadedPlugin* plugin);
 
