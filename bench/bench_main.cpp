@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
   }
   repetitions = std::max(repetitions, 5);
 
-  std::string plugins = korvo::BuildPluginDirectory();
+  std::string plugins = korvo::BuildTestPluginDirectory();
   korvo::LoadedPlugin filter, extractor;
   if (!korvo::LoadPlugin(plugins + korvo::PluginFileName("IFKORVO"), &filter) ||
       !korvo::LoadPlugin(plugins + korvo::PluginFileName("AXKORVO"), &extractor)) {

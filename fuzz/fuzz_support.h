@@ -29,7 +29,6 @@ void ServeFile(const char* path, const uint8_t* data, size_t size);
   } while (0)
 
 // A host's view of a handed-over block.
-size_t BlockSize(HGLOBAL block);
 unsigned LockCount(HGLOBAL block);
 Bytes BlockBytes(HGLOBAL block);  // locked, copied and unlocked again
 

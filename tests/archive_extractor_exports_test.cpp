@@ -82,7 +82,7 @@ TEST_F(EntryPointTest, MemoryInputIsRefusedBeforeAnyProbe) {
   // Every other bit leaves a file input.
   HGLOBAL listing = nullptr;
   EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0xFFFE, &listing), kResultSuccess);
-  EXPECT_EQ(BlockSize(listing), 3 * sizeof(fileInfo));
+  EXPECT_EQ(platform::GlobalSize(listing), 3 * sizeof(fileInfo));
   platform::GlobalFree(listing);
 }
 

@@ -167,7 +167,7 @@ TEST_F(ListDirectoryTest, FailuresHandOutNothingAndReleaseTheLock) {
     // The lock was released: a listing of the cached archive still runs.
     block = nullptr;
     ASSERT_EQ(ListDirectory(path.c_str(), kParseOne, &block), kResultSuccess);
-    EXPECT_EQ(BlockSize(block), 4 * sizeof(fileInfo));
+    EXPECT_EQ(platform::GlobalSize(block), 4 * sizeof(fileInfo));
     platform::GlobalFree(block);
   }
 }

@@ -15,12 +15,9 @@
 #include <thread>
 #include <vector>
 
-#ifndef _WIN32
-#include <dirent.h>
-#endif
-
 #include "archive-extractor/entry_points.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/host_blocks.h"
 
 using namespace korvo;
 using namespace extractor_test;
@@ -154,29 +151,14 @@ void CallPlugin(const LoadedPlugin& plugin, const StressArchive& archive, unsign
   if (!answered || handle != nullptr) failures.Add("plug-in call " + std::to_string(step % 4));
 }
 
-int OpenDescriptors() {
-#ifdef _WIN32
-  return 0;
-#else
-  int count = 0;
-  if (DIR* folder = opendir("/proc/self/fd")) {
-    while (readdir(folder) != nullptr) ++count;
-    closedir(folder);
-  }
-  return count;
-#endif
-}
-
 class DirectoryStressTest : public ExtractorTest {};
 
 TEST_F(DirectoryStressTest, ThreadsShareTheCacheSafely) {
   const std::vector<StressArchive> archives = MakeArchives();
   const LoadedPlugin& plugin = BuiltPlugin("AXKORVO");
   ASSERT_NE(plugin.GetFile, nullptr);
-  const int descriptors = OpenDescriptors();
-#if KORVO_HAS_PLATFORM_HOOKS
-  const long blocks = TestHooks().liveBlocks;
-#endif
+  const long files = OpenFiles();
+  const long blocks = LiveBlocks();
 
   Failures failures;
   std::atomic<long> logicCalls{0}, pluginCalls{0};
@@ -205,12 +187,10 @@ TEST_F(DirectoryStressTest, ThreadsShareTheCacheSafely) {
   EXPECT_EQ(failures.count, 0) << "first: " << failures.first;
   EXPECT_GT(logicCalls, (kThreads - kPluginThreads) * 4L);
   EXPECT_GT(pluginCalls, kPluginThreads * 4L);
-  EXPECT_EQ(OpenDescriptors(), descriptors) << "file handles left open";
-#if KORVO_HAS_PLATFORM_HOOKS
+  EXPECT_EQ(OpenFiles(), files) << "file handles left open";
   // The cached directory is the one block that may stay; unloading frees it.
   Reload();
-  EXPECT_EQ(TestHooks().liveBlocks, blocks) << "blocks leaked";
-#endif
+  EXPECT_EQ(LiveBlocks(), blocks) << "blocks leaked";
 }
 
 }  // namespace

@@ -12,8 +12,6 @@
 // extracts' and the filter's) fail when they come up short.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -67,23 +65,20 @@ OpCounts CountOps(const std::function<void()>& run) {
   return counts;
 }
 
-// A block's bytes as the host sees them, read without the block operations
-// the sweep counts (the POSIX layout of platform.h), so that the host's own
-// reading never shifts the fault points.
+// A block's bytes as the host sees them. The host's own lock is neither
+// counted nor failed, so that it never shifts the fault points.
 Bytes HostBytes(HLOCAL block, size_t size) {
-  const auto* header = static_cast<const platform::BlockHeader*>(block);
-  EXPECT_EQ(header->size, size) << "block size";
-  const auto* data = reinterpret_cast<const uint8_t*>(header) + platform::kBlockDataOffset;
-  return Bytes(data, data + std::min<size_t>(size, header->size));
-}
-
-int OpenFiles() {
-  int count = 0;
-  if (DIR* folder = opendir("/proc/self/fd")) {
-    while (readdir(folder) != nullptr) ++count;
-    closedir(folder);
-  }
-  return count;
+  const size_t held = platform::GlobalSize(block);
+  EXPECT_EQ(held, size) << "block size";
+  auto& hooks = TestHooks();
+  const long failAt = hooks.failAt[kOpLock].exchange(0);
+  const auto* data = static_cast<const uint8_t*>(platform::GlobalLock(block));
+  hooks.calls[kOpLock] -= 1;
+  hooks.failAt[kOpLock] = failAt;
+  if (data == nullptr) return Bytes();
+  Bytes bytes(data, data + std::min(size, held));
+  platform::GlobalUnlock(block);
+  return bytes;
 }
 
 // One stage of a call (a probe, the support test, the work after it) and the
@@ -135,7 +130,7 @@ long Sweep(const Scenario& scenario) {
           const int expected = stage.onFault(static_cast<PlatformOperation>(op), shortRead);
           scenario.setUp();
           const long live = LiveBlocks();
-          const int files = OpenFiles();
+          const long files = OpenFiles();
           auto& hooks = TestHooks();
           platform::ResetPlatformFaults(hooks);
           hooks.failAt[op] = at;

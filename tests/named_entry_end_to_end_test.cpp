@@ -44,7 +44,7 @@ int ListArchive(const std::string& path, std::vector<fileInfo>* records) {
     return result;
   }
   EXPECT_EQ(LockCount(listing), 0u);
-  size_t size = extractor_test::BlockSize(listing);
+  size_t size = platform::GlobalSize(listing);
   EXPECT_EQ(size % sizeof(fileInfo), 0u);
   Bytes listed = BlockBytes(listing, size);
   FreeBlock(listing);
@@ -71,7 +71,7 @@ Extracted GetEntry(const std::string& path, uint32_t position) {
     return extracted;
   }
   EXPECT_EQ(LockCount(entry), 0u);
-  extracted.bytes = BlockBytes(entry, extractor_test::BlockSize(entry));
+  extracted.bytes = BlockBytes(entry, platform::GlobalSize(entry));
   FreeBlock(entry);
   return extracted;
 }

@@ -107,7 +107,7 @@ TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
   HLOCAL listing = nullptr;
   ASSERT_EQ(extractor.GetArchiveInfo(path.c_str(), 0, 0, &listing), 0);
   EXPECT_EQ(LockCount(listing), 0u);
-  ASSERT_EQ(extractor_test::BlockSize(listing), (count + 1) * sizeof(fileInfo));
+  ASSERT_EQ(platform::GlobalSize(listing), (count + 1) * sizeof(fileInfo));
   Bytes listed = BlockBytes(listing, (count + 1) * sizeof(fileInfo));
   FreeBlock(listing);
   for (size_t i = count * sizeof(fileInfo); i < listed.size(); ++i)
@@ -145,7 +145,7 @@ TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
                                 reinterpret_cast<LPSTR>(&entry), 0x100, nullptr, 0),
               0);
     EXPECT_EQ(LockCount(entry), 0u);
-    ASSERT_EQ(extractor_test::BlockSize(entry), record.filesize);
+    ASSERT_EQ(platform::GlobalSize(entry), record.filesize);
     EXPECT_EQ(BlockBytes(entry, record.filesize), archive.entries[k]);
     const void* image = platform::GlobalLock(entry);
     ASSERT_NE(image, nullptr);

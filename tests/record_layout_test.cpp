@@ -14,14 +14,6 @@ constexpr bool kWide = sizeof(void*) == 8;
 constexpr size_t kFileInfoBytes = kWide ? 448 : 428;
 constexpr size_t kPictureInfoBytes = kWide ? 32 : 26;
 
-size_t BlockSize(HGLOBAL block) {
-#ifdef _WIN32
-  return GlobalSize(block);
-#else
-  return static_cast<size_t>(static_cast<const platform::BlockHeader*>(block)->size);
-#endif
-}
-
 uint64_t Field(const uint8_t* bytes, size_t offset, size_t size) {
   uint64_t value = 0;
   for (size_t i = 0; i < size; ++i) value |= uint64_t{bytes[offset + i]} << (8 * i);
@@ -56,7 +48,7 @@ TEST(RecordLayoutTest, GetArchiveInfoHandsOverRecordsOfThisBitness) {
   HLOCAL list = nullptr;
   ASSERT_EQ(BuiltPlugin("AXKORVO").GetArchiveInfo(path.c_str(), 0, 0, &list), 0);
   ASSERT_NE(list, nullptr);
-  EXPECT_EQ(BlockSize(list), 3 * kFileInfoBytes);
+  EXPECT_EQ(platform::GlobalSize(list), 3 * kFileInfoBytes);
   const auto* bytes = static_cast<const uint8_t*>(platform::GlobalLock(list));
   ASSERT_NE(bytes, nullptr);
   const size_t word = kWide ? 8 : 4;

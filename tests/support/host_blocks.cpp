@@ -26,10 +26,6 @@ void FreeBlock(HLOCAL block) {
   }
 }
 
-long LiveBlocks() {
-#if KORVO_HAS_PLATFORM_HOOKS
-  return TestHooks().liveBlocks;
-#else
-  return 0;
-#endif
-}
+long LiveBlocks() { return TestHooks().liveBlocks; }
+
+long OpenFiles() { return TestHooks().openFiles; }

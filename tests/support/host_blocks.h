@@ -16,5 +16,7 @@ Bytes BlockBytes(HLOCAL block, size_t size);
 // Frees a block the host received; null does nothing.
 void FreeBlock(HLOCAL block);
 
-// Live blocks in the process (POSIX hooks), or 0 where they are not counted.
+// Blocks alive and files open in the process, as the instrumented platform
+// layers of the test program and of the plug-ins count them.
 long LiveBlocks();
+long OpenFiles();

@@ -56,7 +56,7 @@ const korvo::LoadedPlugin& BuiltPlugin(const std::string& name) {
   auto found = loaded.find(name);
   if (found != loaded.end()) return found->second;
   korvo::LoadedPlugin plugin;
-  std::string path = korvo::BuildPluginDirectory() + korvo::PluginFileName(name);
+  std::string path = korvo::BuildTestPluginDirectory() + korvo::PluginFileName(name);
   if (!korvo::LoadPlugin(path, &plugin)) {
     ADD_FAILURE() << "cannot load " << path;
   }

@@ -16,7 +16,8 @@ const std::string& ScratchDirectory();
 // Writes bytes to ScratchDirectory() + name and returns the full path.
 std::string WriteScratchFile(const std::string& name, const Bytes& bytes);
 
-// The plug-in of this build named IFKORVO or AXKORVO, loaded once per program.
+// The instrumented plug-in of this build named IFKORVO or AXKORVO, loaded once
+// per program.
 const korvo::LoadedPlugin& BuiltPlugin(const std::string& name);
 
 // Little-endian helpers for building fixtures.
