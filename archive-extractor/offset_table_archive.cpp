@@ -15,7 +15,7 @@
 #include "archive-extractor/directory_cache.h"
 #include "archive-extractor/entry_names.h"
 #include "host-contract/hand_over.h"
-#include "qkz-picture/little_endian.h"
+#include "common/little_endian.h"
 #include "qkz-picture/qkz_picture.h"
 
 namespace korvo {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -238,7 +239,8 @@ int main(int argc, char** argv) {
     fprintf(json, "]\n");
     fclose(json);
   }
-  std::string command = "rm -rf '" + directory + "'";
-  if (system(command.c_str()) != 0) fprintf(stderr, "korvo_bench: cannot remove %s\n", directory.c_str());
+  std::error_code failure;
+  std::filesystem::remove_all(directory, failure);
+  if (failure) fprintf(stderr, "korvo_bench: cannot remove %s\n", directory.c_str());
   return 0;
 }

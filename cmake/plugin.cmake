@@ -36,7 +36,8 @@ function(korvo_add_plugin target)
       OUTPUT_NAME ${P_NAME}
       PREFIX ""
       LIBRARY_OUTPUT_DIRECTORY ${folder}
-      RUNTIME_OUTPUT_DIRECTORY ${folder})
+      RUNTIME_OUTPUT_DIRECTORY ${folder}
+      ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/${variant})  # import libraries
     if(WIN32)
       target_sources(${library} PRIVATE ${P_DEF} ${CMAKE_CURRENT_BINARY_DIR}/${P_NAME}_version.rc)
       set_target_properties(${library} PROPERTIES SUFFIX ${KORVO_PLUGIN_SUFFIX})

@@ -31,6 +31,7 @@
 #include "tests/support/host_blocks.h"
 #include "tests/support/qkz_fixture.h"
 #include "tests/support/sample_archives.h"
+#include "tests/support/untouched.h"
 
 namespace {
 
@@ -39,7 +40,6 @@ using korvo::fileInfo;
 constexpr int kWorkers = 8;
 constexpr int kVersions = 3;
 constexpr auto kDuration = std::chrono::milliseconds(2500);
-HLOCAL const kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
 
 const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
 const korvo::LoadedPlugin& Extractor() { return BuiltPlugin("AXKORVO"); }
@@ -181,13 +181,11 @@ void CallExtractor(const Subject& subject, unsigned step, Failures& failures, st
       break;
     }
     case 2: {
-      fileInfo record, untouched;
-      memset(&record, 0xAB, sizeof record);
-      memset(&untouched, 0xAB, sizeof untouched);
+      fileInfo record = Untouched<fileInfo>();
       const std::string name = damaged ? "Palette.QKZ" : shape.entries[index].filename;
       int result = Extractor().GetFileInfo(path, 0, name.c_str(), step & 0x80, &record);
       if (result != 0) {
-        if (memcmp(&record, &untouched, sizeof record) != 0) failures.Add("a failed lookup wrote: " + what);
+        if (!IsUntouched(record)) failures.Add("a failed lookup wrote: " + what);
         if (!damaged && subject.versions.size() == 1) failures.Add("lookup failed: " + what);
         break;
       }

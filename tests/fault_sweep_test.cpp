@@ -25,6 +25,7 @@
 #include "tests/support/host_blocks.h"
 #include "tests/support/qkz_fixture.h"
 #include "tests/support/sample_archives.h"
+#include "tests/support/untouched.h"
 
 #if KORVO_HAS_PLATFORM_HOOKS
 
@@ -40,7 +41,6 @@ using platform::kOpSeek;
 using platform::kOpSize;
 using platform::PlatformOperation;
 
-HLOCAL const kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
 constexpr int kClean = 1000;  // the fault cannot matter: the fault-free answer
 const char* const kOpNames[kOpCount] = {"alloc", "lock", "open", "seek", "read", "size"};
 
@@ -169,11 +169,9 @@ Answer FilterIsSupported(LPCSTR name, ULONG_PTR dw) {
 
 Answer FilterGetPictureInfo(LPCSTR buf, unsigned flag) {
   Answer answer;
-  korvo::PictureInfo info, untouched;
-  memset(&info, 0xCC, sizeof info);
-  memset(&untouched, 0xCC, sizeof untouched);
+  korvo::PictureInfo info = Untouched<korvo::PictureInfo>();
   answer.code = Filter().GetPictureInfo(buf, 0, flag, &info);
-  answer.untouched = memcmp(&info, &untouched, sizeof info) == 0;
+  answer.untouched = IsUntouched(info);
   if (answer.code == 0) answer.output.assign(reinterpret_cast<uint8_t*>(&info), reinterpret_cast<uint8_t*>(&info + 1));
   return answer;
 }
@@ -422,11 +420,9 @@ std::vector<Scenario> ExtractorScenarios(const Extractor& extractor, const Swept
     if (flag) for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
     auto lookup = [extractor, path, name, flag, entry] {
       Answer answer;
-      fileInfo record, untouched;
-      memset(&record, 0xAB, sizeof record);
-      memset(&untouched, 0xAB, sizeof untouched);
+      fileInfo record = Untouched<fileInfo>();
       answer.code = extractor.getFileInfo(path, name.c_str(), flag, &record);
-      answer.untouched = memcmp(&record, &untouched, sizeof record) == 0;
+      answer.untouched = IsUntouched(record);
       if (answer.code == 0) {
         EXPECT_TRUE(RecordIs(record, entry));
         answer.output.assign(reinterpret_cast<uint8_t*>(&record), reinterpret_cast<uint8_t*>(&record + 1));

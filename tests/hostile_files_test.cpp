@@ -23,13 +23,13 @@
 #include "tests/support/platform_hooks.h"
 #include "tests/support/qkz_fixture.h"
 #include "tests/support/sample_archives.h"
+#include "tests/support/untouched.h"
 
 namespace {
 
 using korvo::fileInfo;
 using korvo::PictureInfo;
 
-HLOCAL const kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
 
 const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
 const korvo::LoadedPlugin& Extractor() { return BuiltPlugin("AXKORVO"); }
@@ -156,11 +156,9 @@ void ExpectExtractorRefuses(const std::string& path, size_t fileSize) {
   HLOCAL listing = kUntouched;
   EXPECT_EQ(Extractor().GetArchiveInfo(path.c_str(), 0, 0, &listing), -1);
   EXPECT_EQ(listing, kUntouched);
-  fileInfo record, untouched;
-  memset(&record, 0xAB, sizeof record);
-  memset(&untouched, 0xAB, sizeof untouched);
+  fileInfo record = Untouched<fileInfo>();
   EXPECT_EQ(Extractor().GetFileInfo(path.c_str(), 0, "Palette.QKZ", 0x80, &record), -1);
-  EXPECT_EQ(memcmp(&record, &untouched, sizeof record), 0);
+  EXPECT_TRUE(IsUntouched(record));
   HLOCAL entry = kUntouched;
   for (LONG_PTR position : {LONG_PTR{4}, LONG_PTR{12}, LONG_PTR{40}}) {
     EXPECT_EQ(Extractor().GetFile(path.c_str(), position, reinterpret_cast<LPSTR>(&entry), 0x100,

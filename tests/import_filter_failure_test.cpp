@@ -10,6 +10,7 @@
 #include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
 #include "tests/support/qkz_fixture.h"
+#include "tests/support/untouched.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -25,7 +26,6 @@ using korvo::PictureInfo;
 
 const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
 
-const HLOCAL kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
 
 #ifdef _WIN32
 const char kSeparator = '\\';
@@ -66,14 +66,11 @@ void ExpectCodes(LPCSTR buf, ULONG_PTR dw, LONG_PTR len, unsigned flag, const Co
   const long allocations = AllocationsSoFar();
   EXPECT_EQ(Filter().IsSupported(buf, dw), expected.isSupported) << "IsSupported";
 
-  PictureInfo info;
-  memset(&info, 0xCC, sizeof info);
+  PictureInfo info = Untouched<PictureInfo>();
   EXPECT_EQ(Filter().GetPictureInfo(buf, len, flag, &info), expected.getPictureInfo)
       << "GetPictureInfo";
   if (expected.getPictureInfo != 0) {
-    PictureInfo untouched;
-    memset(&untouched, 0xCC, sizeof untouched);
-    EXPECT_EQ(memcmp(&info, &untouched, sizeof info), 0) << "a failed call wrote the record";
+    EXPECT_TRUE(IsUntouched(info)) << "a failed call wrote the record";
   }
 
   HLOCAL bitmapInfo = kUntouched, pixels = kUntouched;

@@ -11,13 +11,13 @@
 #include "archive-extractor/named_entry_archive.h"
 #include "tests/support/extractor_fixture.h"
 #include "tests/support/named_entry_fixture.h"
+#include "tests/support/untouched.h"
 
 using namespace korvo;
 using namespace extractor_test;
 
 namespace {
 
-HGLOBAL const kUntouched = reinterpret_cast<HGLOBAL>(0x5A5A);
 
 // A parser for calls that must find their archive cached.
 int MustNotParse(LPCSTR) noexcept {

@@ -17,6 +17,7 @@
 #include "tests/support/host_blocks.h"
 #include "tests/support/named_entry_fixture.h"
 #include "tests/support/platform_hooks.h"
+#include "tests/support/untouched.h"
 
 using korvo::fileInfo;
 using korvo::LoadedPlugin;
@@ -24,15 +25,9 @@ using korvo::NamedEntry;
 
 namespace {
 
-HGLOBAL const kUntouched = reinterpret_cast<HGLOBAL>(0x5A5A);
 
 const LoadedPlugin& Extractor() { return BuiltPlugin("AXKORVO"); }
 const LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
-
-uint32_t Le32(const Bytes& bytes, size_t offset) {
-  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-         static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
 
 // The listing GetArchiveInfo hands out, without its end record; -1 as the
 // code when it fails.
@@ -208,10 +203,9 @@ TEST(NamedEntryEndToEndTest, TheSmallArchiveAndWhatBreaksIt) {
     HLOCAL listing = kUntouched;
     EXPECT_EQ(extractor.GetArchiveInfo(c.path.c_str(), 0, 0, &listing), -1);
     EXPECT_EQ(listing, kUntouched);
-    fileInfo found;
-    std::memset(&found, 0xAB, sizeof found);
+    fileInfo found = Untouched<fileInfo>();
     EXPECT_EQ(extractor.GetFileInfo(c.path.c_str(), 0, "a.QKZ", 0, &found), -1);
-    EXPECT_EQ(found.method[0], 0xAB);
+    EXPECT_TRUE(IsUntouched(found));
     EXPECT_EQ(GetEntry(c.path, 803).result, 2);
   }
   EXPECT_EQ(LiveBlocks(), live);

@@ -14,6 +14,7 @@
 #include "host-contract/hand_over.h"
 #include "tests/support/archive_pictures.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/untouched.h"
 
 using namespace korvo;
 using namespace extractor_test;
@@ -22,7 +23,6 @@ using archive_test::ArchivePicture;
 
 namespace {
 
-HGLOBAL const kUntouched = reinterpret_cast<HGLOBAL>(0x5A5A);
 
 Bytes Le32s(std::initializer_list<uint32_t> values) {
   Bytes bytes;

@@ -16,6 +16,7 @@
 #include "tests/support/extractor_fixture.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
+#include "tests/support/untouched.h"
 
 using korvo::fileInfo;
 using korvo::LoadedPlugin;
@@ -59,11 +60,6 @@ std::string EntryName(uint32_t position) {
   char name[16];
   std::snprintf(name, sizeof name, "%08X.QKZ", position);
   return name;
-}
-
-uint32_t Le32(const Bytes& bytes, size_t offset) {
-  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-         static_cast<uint32_t>(bytes[offset + 3]) << 24;
 }
 
 // The bitmap IFKORVO decoded holds picture p: its size, its colours in blue,
@@ -133,9 +129,9 @@ TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
     EXPECT_EQ(std::memcmp(&found, &record, sizeof found), 0);
     std::string lower = name;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::memset(&found, 0xAB, sizeof found);
+    found = Untouched<fileInfo>();
     EXPECT_EQ(extractor.GetFileInfo(path.c_str(), 0, lower.c_str(), 0, &found), -1);
-    EXPECT_EQ(static_cast<uint8_t>(found.method[0]), 0xAB) << "written on failure";
+    EXPECT_TRUE(IsUntouched(found)) << "written on failure";
     ASSERT_EQ(extractor.GetFileInfo(path.c_str(), 0, lower.c_str(), 0x80, &found), 0);
     EXPECT_EQ(std::memcmp(&found, &record, sizeof found), 0);
 
@@ -197,7 +193,6 @@ TEST(OffsetTableEndToEndTest, FaultsInGetFileHandOutNothing) {
   const std::string path = WriteScratchFile("faults.cg", archive.bytes);
   const size_t k = 3;
   const LONG_PTR position = archive.positions[k];
-  HGLOBAL const untouched = reinterpret_cast<HGLOBAL>(0x5A5A);
 
   ASSERT_EQ(extractor.IsSupported(path.c_str(), 0), 1);
   const long live = hooks.liveBlocks;
@@ -207,7 +202,7 @@ TEST(OffsetTableEndToEndTest, FaultsInGetFileHandOutNothing) {
     ASSERT_EQ(extractor.IsSupported(path.c_str(), 0), 1);
     const long probeCalls = hooks.calls[fault.op];
     platform::ResetPlatformFaults(hooks);
-    HLOCAL entry = untouched;
+    HLOCAL entry = kUntouched;
     ASSERT_EQ(extractor.GetFile(path.c_str(), position, reinterpret_cast<LPSTR>(&entry), 0x100,
                                 nullptr, 0),
               0);
@@ -219,7 +214,7 @@ TEST(OffsetTableEndToEndTest, FaultsInGetFileHandOutNothing) {
       platform::ResetPlatformFaults(hooks);
       hooks.failAt[fault.op] = at;
       hooks.readShortBy = fault.shortBy;
-      entry = untouched;
+      entry = kUntouched;
       int result = extractor.GetFile(path.c_str(), position, reinterpret_cast<LPSTR>(&entry),
                                      0x100, nullptr, 0);
       platform::ResetPlatformFaults(hooks);
@@ -231,7 +226,7 @@ TEST(OffsetTableEndToEndTest, FaultsInGetFileHandOutNothing) {
         FreeBlock(entry);
       } else {
         EXPECT_EQ(result, inProbe ? 2 : fault.code);
-        EXPECT_EQ(entry, untouched);
+        EXPECT_EQ(entry, kUntouched);
       }
       EXPECT_EQ(hooks.liveBlocks, live);
     }

@@ -2,9 +2,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 
 #include <gtest/gtest.h>
+
+#include "common/little_endian.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -25,13 +28,12 @@ const std::string& ScratchDirectory() {
     const char* made = mkdtemp(pattern);
     if (made == nullptr) abort();
     std::string path = made;
-    // Removed when the program ends; the tests leave only files in it.
+    // Removed when the program ends, with whatever the tests left in it.
     static std::string removal;
     removal = path;
     atexit([] {
-      std::string command = "rm -rf '" + removal + "'";
-      if (system(command.c_str()) != 0) {
-      }
+      std::error_code ignored;
+      std::filesystem::remove_all(removal, ignored);
     });
     return path + "/";
 #endif
@@ -65,7 +67,9 @@ const korvo::LoadedPlugin& BuiltPlugin(const std::string& name) {
 
 void PutLe32(Bytes& bytes, size_t offset, uint32_t value) {
   if (bytes.size() < offset + 4) bytes.resize(offset + 4);
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+  korvo::WriteLe32(&bytes[offset], value);
 }
 
 void AppendLe32(Bytes& bytes, uint32_t value) { PutLe32(bytes, bytes.size(), value); }
+
+uint32_t Le32(const Bytes& bytes, size_t offset) { return korvo::ReadLe32(&bytes[offset]); }

@@ -20,6 +20,8 @@ std::string WriteScratchFile(const std::string& name, const Bytes& bytes);
 // per program.
 const korvo::LoadedPlugin& BuiltPlugin(const std::string& name);
 
-// Little-endian helpers for building fixtures.
+// Little-endian numbers in fixtures and handed-out bytes. PutLe32 grows the
+// bytes when they end before offset + 4.
 void PutLe32(Bytes& bytes, size_t offset, uint32_t value);
 void AppendLe32(Bytes& bytes, uint32_t value);
+uint32_t Le32(const Bytes& bytes, size_t offset);

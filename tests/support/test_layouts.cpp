@@ -5,7 +5,7 @@
 
 #include "archive-extractor/directory_cache.h"
 #include "host-contract/hand_over.h"
-#include "qkz-picture/little_endian.h"
+#include "common/little_endian.h"
 
 using namespace korvo;
 
