@@ -19,11 +19,11 @@ namespace {
 
 
 const std::vector<TestEntry> kEntries = {{"first.QKZ", 6, 0x40}, {"SECOND.QKZ", 3, 0x80}};
-const TestPalette kPalette = MakeTestPalette(7);
+const Triples kPalette = MakeTriples(7);
 
 // What layout one and layout two hand out for an entry (see test_layouts.h).
 Bytes LayoutOneBytes(const TestEntry& entry) { return TestEntryBytes(entry); }
-Bytes LayoutTwoBytes(const TestEntry& entry, const TestPalette& palette) {
+Bytes LayoutTwoBytes(const TestEntry& entry, const Triples& palette) {
   Bytes bytes(palette.begin(), palette.end());
   Bytes data = TestEntryBytes(entry);
   bytes.insert(bytes.end(), data.begin(), data.end());

@@ -28,9 +28,10 @@
 
 #include "host-contract/host_contract.h"
 #include "tests/support/archive_checks.h"
+#include "tests/support/bitmap_checks.h"
 #include "tests/support/host_blocks.h"
-#include "tests/support/qkz_fixture.h"
 #include "tests/support/sample_archives.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/untouched.h"
 
 namespace {
@@ -119,19 +120,6 @@ long RewriteUntil(const Subject& subject, std::chrono::steady_clock::time_point 
   return rewrites;
 }
 
-// A decode's pixel block holds the picture's rows bottom-up (the pictures
-// here are small: their sizes fit in 16 bits).
-bool RowsMatch(const Bytes& picture, HLOCAL pixels) {
-  const uint32_t width = picture[0] | picture[1] << 8, height = picture[4] | picture[5] << 8;
-  const uint32_t stride = (width + 3) & ~3u;
-  const Bytes rows = BlockBytes(pixels, size_t{stride} * height);
-  for (uint32_t r = 0; r < height; ++r)
-    if (!std::equal(&picture[1032 + r * stride], &picture[1032 + (r + 1) * stride],
-                    &rows[(height - 1 - r) * stride]))
-      return false;
-  return true;
-}
-
 // The filter decodes the picture from a file (`path`) or from memory.
 void CheckDecoded(const Bytes& picture, const char* path, const std::string& what,
                   Failures& failures) {
@@ -145,7 +133,7 @@ void CheckDecoded(const Bytes& picture, const char* path, const std::string& wha
     failures.Add("decode of " + what);
     return;
   }
-  if (!RowsMatch(picture, pixels)) failures.Add("decoded rows of " + what);
+  if (!BitmapIs(info, pixels, picture)) failures.Add("decoded bitmap of " + what);
   FreeBlock(info);
   FreeBlock(pixels);
 }

@@ -386,9 +386,9 @@ TEST_F(EnsureDirectoryTest, APathTooLongForTheCacheIsServedButNotKept) {
 
 class SharedPaletteTest : public ExtractorTest {
  protected:
-  static TestPalette ExtractPalette(const std::string& path, ArchiveParser parser,
+  static Triples ExtractPalette(const std::string& path, ArchiveParser parser,
                                     ULONG_PTR position) {
-    TestPalette palette = {};
+    Triples palette = {};
     fileInfo entry;
     EXPECT_EQ(LookUpEntryForExtract(path.c_str(), parser, position, &entry, palette.data()),
               kResultSuccess);
@@ -398,7 +398,7 @@ class SharedPaletteTest : public ExtractorTest {
 
 TEST_F(SharedPaletteTest, ChangesOnlyWithASuccessfulParseThatBringsOne) {
   const std::vector<TestEntry> entries = {{"e.QKZ", 2, 9}};
-  TestPalette first = MakeTestPalette(1), second = MakeTestPalette(50), third = MakeTestPalette(99);
+  Triples first = MakeTriples(1), second = MakeTriples(50), third = MakeTriples(99);
   std::string withFirst = WriteScratchFile("pal-1", BuildTestArchive("TLA2", entries, &first));
   std::string layoutOne = WriteScratchFile("pal-one", BuildTestArchive("TLA1", entries, &second));
   std::string withThird = WriteScratchFile("pal-3", BuildTestArchive("TLA2", entries, &third));

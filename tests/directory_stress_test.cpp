@@ -32,7 +32,7 @@ struct StressArchive {
   std::string path;
   std::vector<TestEntry> entries;
   bool layoutTwo;
-  TestPalette palette;
+  Triples palette;
 };
 
 std::vector<StressArchive> MakeArchives() {
@@ -45,7 +45,7 @@ std::vector<StressArchive> MakeArchives() {
                                  static_cast<uint32_t>(100 + 37 * e + a),
                                  static_cast<uint8_t>(16 * a + e)});
     archive.layoutTwo = tags[a][3] == '2';
-    archive.palette = MakeTestPalette(static_cast<uint8_t>(60 * a + 1));
+    archive.palette = MakeTriples(static_cast<uint8_t>(60 * a + 1));
     archive.path = WriteScratchFile("stress-" + std::to_string(a),
                                     BuildTestArchive(tags[a], archive.entries, &archive.palette));
     archives.push_back(archive);

@@ -23,8 +23,8 @@
 #include "tests/support/archive_checks.h"
 #include "tests/support/extractor_fixture.h"
 #include "tests/support/host_blocks.h"
-#include "tests/support/qkz_fixture.h"
 #include "tests/support/sample_archives.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/untouched.h"
 
 #if KORVO_HAS_PLATFORM_HOOKS

@@ -21,8 +21,8 @@
 #include "tests/support/archive_checks.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
-#include "tests/support/qkz_fixture.h"
 #include "tests/support/sample_archives.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/untouched.h"
 
 namespace {

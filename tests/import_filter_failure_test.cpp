@@ -9,7 +9,7 @@
 #include "host-contract/host_contract.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
-#include "tests/support/qkz_fixture.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/untouched.h"
 
 #ifdef _WIN32

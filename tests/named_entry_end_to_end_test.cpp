@@ -13,6 +13,7 @@
 #include "archive-extractor/named_entry_archive.h"
 #include "archive-extractor/offset_table_archive.h"
 #include "host-contract/host_contract.h"
+#include "tests/support/bitmap_checks.h"
 #include "tests/support/extractor_fixture.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/named_entry_fixture.h"
@@ -71,8 +72,8 @@ Extracted GetEntry(const std::string& path, uint32_t position) {
   return extracted;
 }
 
-// IFKORVO's bitmap of a rebuilt picture: its size, the colours of `triples`
-// in blue, green, red order, and `rows` bottom-up with their fill bytes.
+// IFKORVO decodes a rebuilt picture from memory into the bitmap of the
+// picture of this size, `triples` and `rows`.
 void ExpectDecodes(const Bytes& picture, uint32_t width, uint32_t height, const Triples& triples,
                    const Bytes& rows) {
   HLOCAL info = nullptr;
@@ -81,22 +82,7 @@ void ExpectDecodes(const Bytes& picture, uint32_t width, uint32_t height, const 
                                 static_cast<LONG_PTR>(picture.size()), 1, &info, &pixels, nullptr,
                                 0),
             0);
-  Bytes header = BlockBytes(info, 1064);
-  EXPECT_EQ(Le32(header, 4), width);
-  EXPECT_EQ(Le32(header, 8), height);
-  EXPECT_EQ(header[14], 8) << "bits per pixel";
-  for (size_t i = 0; i < 256; ++i) {
-    const uint8_t* colour = &header[40 + 4 * i];
-    ASSERT_TRUE(colour[0] == triples[3 * i + 2] && colour[1] == triples[3 * i + 1] &&
-                colour[2] == triples[3 * i] && colour[3] == 0)
-        << "colour " << i;
-  }
-  const size_t stride = (width + 3) & ~3u;
-  Bytes bitmap = BlockBytes(pixels, rows.size());
-  for (size_t row = 0; row < height; ++row)
-    ASSERT_TRUE(std::equal(rows.begin() + row * stride, rows.begin() + (row + 1) * stride,
-                           bitmap.begin() + (height - 1 - row) * stride))
-        << "row " << row;
+  EXPECT_TRUE(BitmapIs(info, pixels, QkzPictureOf(width, height, triples, rows)));
   FreeBlock(info);
   FreeBlock(pixels);
 }
@@ -154,7 +140,7 @@ TEST(NamedEntryEndToEndTest, EntriesAreListedLookedUpRebuiltAndDecoded) {
     Extracted extracted = GetEntry(path, position - size);
     ASSERT_EQ(extracted.result, 0);
     const Triples& triples = entry.ownPalette ? entry.palette : shared;
-    EXPECT_EQ(extracted.bytes, ExpectedPicture(entry.width, entry.height, triples, entry.rows));
+    EXPECT_EQ(extracted.bytes, QkzPictureOf(entry.width, entry.height, triples, entry.rows));
     ExpectDecodes(extracted.bytes, entry.width, entry.height, triples, entry.rows);
   }
   EXPECT_EQ(GetEntry(path, position).result, -1) << "no entry there";
@@ -178,7 +164,7 @@ TEST(NamedEntryEndToEndTest, TheSmallArchiveAndWhatBreaksIt) {
   EXPECT_EQ(records[1].filesize, 1048u);
   Extracted a = GetEntry(path, 803);
   ASSERT_EQ(a.result, 0);
-  EXPECT_EQ(a.bytes, ExpectedPicture(5, 2, SmallArchiveTriples(), SmallArchiveRows()));
+  EXPECT_EQ(a.bytes, QkzPictureOf(5, 2, SmallArchiveTriples(), SmallArchiveRows()));
   ExpectDecodes(a.bytes, 5, 2, SmallArchiveTriples(), SmallArchiveRows());
 
   // Files of neither layout: not recognised by any entry point.
@@ -232,7 +218,7 @@ Bytes BothLayouts() {
   std::memcpy(&bytes[16], "Palette", 8);
   PutLe32(bytes, 24, kPaletteAt);
   for (uint32_t at : {0x101u, 0x510u}) {
-    Bytes picture = ExpectedPicture(1, 1, MakeTriples(static_cast<uint8_t>(at)), Bytes(4, 0x77));
+    Bytes picture = QkzPictureOf(1, 1, MakeTriples(static_cast<uint8_t>(at)), Bytes(4, 0x77));
     std::copy(picture.begin(), picture.end(), bytes.begin() + at);
   }
   PutLe32(bytes, kFirst, 4);

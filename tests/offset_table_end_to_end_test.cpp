@@ -12,11 +12,13 @@
 #include <vector>
 
 #include "host-contract/host_contract.h"
-#include "tests/support/archive_pictures.h"
+#include "tests/support/bitmap_checks.h"
 #include "tests/support/extractor_fixture.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/untouched.h"
+#include "tools/archive-writer/archive_writer.h"
 
 using korvo::fileInfo;
 using korvo::LoadedPlugin;
@@ -45,7 +47,7 @@ Archive BuildArchive() {
   Archive archive;
   for (const Picture& p : kPictures) {
     archive.entries.push_back(
-        archive_test::ArchivePicture(p.width, p.height, p.seed, p.trailing));
+        MakeQkzPicture(p.width, p.height, p.trailing, p.seed));
   }
   archive.bytes = korvo::BuildOffsetTableArchive(archive.entries);
   uint32_t position = 4 + 4 * static_cast<uint32_t>(archive.entries.size());
@@ -60,32 +62,6 @@ std::string EntryName(uint32_t position) {
   char name[16];
   std::snprintf(name, sizeof name, "%08X.QKZ", position);
   return name;
-}
-
-// The bitmap IFKORVO decoded holds picture p: its size, its colours in blue,
-// green, red order, its rows bottom-up with their fill bytes.
-void ExpectDecoded(const Picture& p, HLOCAL info, HLOCAL pixels) {
-  EXPECT_EQ(LockCount(info), 0u);
-  EXPECT_EQ(LockCount(pixels), 0u);
-  Bytes header = BlockBytes(info, 1064);
-  EXPECT_EQ(Le32(header, 0), 40u);
-  EXPECT_EQ(Le32(header, 4), p.width);
-  EXPECT_EQ(Le32(header, 8), p.height);
-  EXPECT_EQ(header[14], 8) << "bits per pixel";
-  const std::array<uint8_t, 768> palette = archive_test::PicturePalette(p.seed);
-  for (size_t i = 0; i < 256; ++i) {
-    const uint8_t* colour = &header[40 + 4 * i];
-    ASSERT_TRUE(colour[0] == palette[3 * i + 2] && colour[1] == palette[3 * i + 1] &&
-                colour[2] == palette[3 * i] && colour[3] == 0)
-        << "colour " << i;
-  }
-  const uint32_t stride = archive_test::PictureStride(p.width);
-  Bytes rows = BlockBytes(pixels, size_t{stride} * p.height);
-  for (uint32_t row = 0; row < p.height; ++row)
-    for (uint32_t column = 0; column < stride; ++column)
-      ASSERT_EQ(rows[size_t{p.height - 1 - row} * stride + column],
-                archive_test::PicturePixel(p.seed, row, column))
-          << "row " << row << ", byte " << column;
 }
 
 TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
@@ -112,7 +88,6 @@ TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
   std::memcpy(records.data(), listed.data(), count * sizeof(fileInfo));
 
   for (size_t k = 0; k < count; ++k) {
-    const Picture& p = kPictures[k];
     const fileInfo& record = records[k];
     const std::string name = EntryName(archive.positions[k]);
     SCOPED_TRACE(name);
@@ -151,7 +126,7 @@ TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
                                 1, &info, &pixels, nullptr, 0),
               0);
     platform::GlobalUnlock(entry);
-    ExpectDecoded(p, info, pixels);
+    EXPECT_TRUE(BitmapIs(info, pixels, archive.entries[k]));
     FreeBlock(info);
     FreeBlock(pixels);
     FreeBlock(entry);
