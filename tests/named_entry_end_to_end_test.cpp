@@ -257,41 +257,4 @@ TEST(NamedEntryEndToEndTest, AFileOfBothLayoutsIsAnOffsetTableArchive) {
   EXPECT_EQ(GetEntry(path, 0x51000).result, -1) << "a named entry's position";
 }
 
-#if KORVO_HAS_PLATFORM_HOOKS
-// The last call of each operation in GetFile is the extract's own: each
-// fails in turn with the extract's code, nothing is handed out or left behind.
-TEST(NamedEntryEndToEndTest, FaultsInTheExtractHandOutNothing) {
-  struct Fault {
-    platform::PlatformOperation op;
-    long shortBy;
-    int code;
-  } faults[] = {{platform::kOpAlloc, 0, 4}, {platform::kOpLock, 0, 4}, {platform::kOpOpen, 0, 6},
-                {platform::kOpSeek, 0, 6},  {platform::kOpRead, 0, 6}, {platform::kOpRead, 1, 6}};
-  auto& hooks = TestHooks();
-  const std::vector<NamedEntry> entries = GalleryEntries();
-  const std::string path = WriteScratchFile("faults.cg", korvo::BuildNamedEntryArchive(entries));
-  std::vector<fileInfo> records;
-  ASSERT_EQ(ListArchive(path, &records), 0);
-  const uint32_t position = static_cast<uint32_t>(records[1].position);  // own palette
-  const long live = hooks.liveBlocks;
-  for (const Fault& fault : faults) {
-    platform::ResetPlatformFaults(hooks);
-    HLOCAL entry = nullptr;
-    ASSERT_EQ(Extractor().GetFile(path.c_str(), position, reinterpret_cast<LPSTR>(&entry), 0x100,
-                                  nullptr, 0),
-              0);
-    const long calls = hooks.calls[fault.op];
-    FreeBlock(entry);
-    platform::ResetPlatformFaults(hooks);
-    hooks.failAt[fault.op] = calls;
-    hooks.readShortBy = fault.shortBy;
-    Extracted extracted = GetEntry(path, position);
-    platform::ResetPlatformFaults(hooks);
-    EXPECT_EQ(extracted.result, fault.code) << "operation " << fault.op << " call " << calls;
-    EXPECT_EQ(hooks.liveBlocks, live);
-  }
-  EXPECT_EQ(GetEntry(path, position).result, 0);
-}
-#endif
-
 }  // namespace
