@@ -17,7 +17,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +28,7 @@
 #include "host-contract/host_contract.h"
 #include "tests/support/archive_checks.h"
 #include "tests/support/bitmap_checks.h"
+#include "tests/support/failures.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/sample_archives.h"
 #include "tests/support/test_pictures.h"
@@ -44,19 +44,6 @@ constexpr auto kDuration = std::chrono::milliseconds(2500);
 
 const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
 const korvo::LoadedPlugin& Extractor() { return BuiltPlugin("AXKORVO"); }
-
-struct Failures {
-  std::atomic<int> count{0};
-  std::mutex mutex;
-  std::string first;
-
-  void Add(const std::string& what) {
-    if (count++ == 0) {
-      std::lock_guard<std::mutex> hold(mutex);
-      first = what;
-    }
-  }
-};
 
 // An archive on disk and every version of it a reader may meet; a damaged
 // archive has no valid version.

@@ -10,13 +10,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "archive-extractor/entry_points.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/failures.h"
 #include "tests/support/host_blocks.h"
 
 using namespace korvo;
@@ -52,19 +52,6 @@ std::vector<StressArchive> MakeArchives() {
   }
   return archives;
 }
-
-struct Failures {
-  std::atomic<int> count{0};
-  std::mutex mutex;
-  std::string first;
-
-  void Add(const std::string& what) {
-    if (count++ == 0) {
-      std::lock_guard<std::mutex> hold(mutex);
-      first = what;
-    }
-  }
-};
 
 // One call of the extractor's logic on `archive`, checked against what the
 // archive holds.

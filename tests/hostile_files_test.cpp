@@ -13,8 +13,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <sys/stat.h>
 #endif
 
 #include "host-contract/host_contract.h"
@@ -191,15 +189,6 @@ void ExpectFilterAnswers(const std::string& path, const FilterExpectation& expec
   // Its BITMAPINFO block and rows the file holds, nothing more.
   EXPECT_LE(peak, static_cast<long long>(1064 + fileSize));
   EXPECT_EQ(LiveBlocks(), live);
-}
-
-std::string MakeFolder(const std::string& path) {
-#ifdef _WIN32
-  CreateDirectoryA(path.c_str(), nullptr);
-#else
-  mkdir(path.c_str(), 0700);
-#endif
-  return path;
 }
 
 TEST(HostileFilesTest, ForeignAndBrokenFilesAreRefusedWithinTheirSize) {

@@ -16,7 +16,6 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -32,16 +31,6 @@ const char kSeparator = '\\';
 #else
 const char kSeparator = '/';
 #endif
-
-std::string MakeScratchFolder(const std::string& name) {
-  std::string path = ScratchDirectory() + name;
-#ifdef _WIN32
-  CreateDirectoryA(path.c_str(), nullptr);
-#else
-  mkdir(path.c_str(), 0700);
-#endif
-  return path;
-}
 
 long AllocationsSoFar() {
 #if KORVO_HAS_PLATFORM_HOOKS
@@ -92,7 +81,7 @@ void ExpectCodes(LPCSTR buf, ULONG_PTR dw, LONG_PTR len, unsigned flag, const Co
 }
 
 TEST(ImportFilterFileFailureTest, EachConditionGetsItsCodes) {
-  MakeScratchFolder("folder.QKZ");
+  MakeFolder(ScratchDirectory() + "folder.QKZ");
   const Bytes good = MakeQkzPicture(5, 3);
   struct Case {
     const char* name;
@@ -130,7 +119,7 @@ TEST(ImportFilterFileFailureTest, EachConditionGetsItsCodes) {
 
 TEST(ImportFilterFileFailureTest, OnlyADotInTheLastComponentCounts) {
   const Bytes good = MakeQkzPicture(1, 1);
-  const std::string folder = MakeScratchFolder("pictures.QKZ");
+  const std::string folder = MakeFolder(ScratchDirectory() + "pictures.QKZ");
   const std::string plain = folder + kSeparator + "picture";
   WriteScratchFile(std::string("pictures.QKZ") + kSeparator + "picture", good);
   ExpectCodes(plain.c_str(), 0, 0, 0, {0, 2, 2});

@@ -12,6 +12,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -39,6 +40,15 @@ const std::string& ScratchDirectory() {
 #endif
   }();
   return directory;
+}
+
+std::string MakeFolder(const std::string& path) {
+#ifdef _WIN32
+  CreateDirectoryA(path.c_str(), nullptr);
+#else
+  mkdir(path.c_str(), 0700);
+#endif
+  return path;
 }
 
 std::string WriteScratchFile(const std::string& name, const Bytes& bytes) {

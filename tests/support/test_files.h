@@ -13,6 +13,10 @@ using Bytes = std::vector<uint8_t>;
 // A fresh scratch folder for this test program, with a trailing separator.
 const std::string& ScratchDirectory();
 
+// Makes the folder `path` (its parent must exist) and returns the path. The
+// name is passed to the system as bytes of its code page.
+std::string MakeFolder(const std::string& path);
+
 // Writes bytes to ScratchDirectory() + name and returns the full path.
 std::string WriteScratchFile(const std::string& name, const Bytes& bytes);
 
