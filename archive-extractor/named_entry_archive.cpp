@@ -5,9 +5,9 @@
 #include "archive-extractor/directory_array.h"
 #include "archive-extractor/directory_cache.h"
 #include "archive-extractor/entry_names.h"
+#include "common/little_endian.h"
 #include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
-#include "qkz-picture/little_endian.h"
 #include "qkz-picture/qkz_picture.h"
 
 namespace korvo {

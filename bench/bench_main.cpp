@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -108,7 +109,7 @@ int main(int argc, char** argv) {
   }
   repetitions = std::max(repetitions, 5);
 
-  std::string plugins = korvo::BuildPluginDirectory();
+  std::string plugins = korvo::BuildTestPluginDirectory();
   korvo::LoadedPlugin filter, extractor;
   if (!korvo::LoadPlugin(plugins + korvo::PluginFileName("IFKORVO"), &filter) ||
       !korvo::LoadPlugin(plugins + korvo::PluginFileName("AXKORVO"), &extractor)) {
@@ -238,7 +239,8 @@ int main(int argc, char** argv) {
     fprintf(json, "]\n");
     fclose(json);
   }
-  std::string command = "rm -rf '" + directory + "'";
-  if (system(command.c_str()) != 0) fprintf(stderr, "korvo_bench: cannot remove %s\n", directory.c_str());
+  std::error_code failure;
+  std::filesystem::remove_all(directory, failure);
+  if (failure) fprintf(stderr, "korvo_bench: cannot remove %s\n", directory.c_str());
   return 0;
 }

@@ -8,16 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/little_endian.h"
+
 namespace bench {
 namespace {
 
 volatile uint64_t sink;
-
-uint32_t Le32(const uint8_t* p) {
-  uint32_t value;
-  memcpy(&value, p, 4);
-  return value;
-}
 
 uint32_t Stride(uint32_t width) { return (width + 3u) & ~3u; }
 
@@ -69,12 +65,12 @@ struct EntrySpan {
 };
 
 std::vector<EntrySpan> NamedEntrySpans(const uint8_t* bytes, size_t size) {
-  uint32_t count = Le32(bytes);
+  uint32_t count = korvo::ReadLe32(bytes);
   std::vector<EntrySpan> spans(count);
   size_t at = 4;
   for (uint32_t k = 0; k < count; ++k) {
     at += strnlen(reinterpret_cast<const char*>(bytes + at), 32) + 1;
-    spans[k].offset = Le32(bytes + at);
+    spans[k].offset = korvo::ReadLe32(bytes + at);
     at += 4;
   }
   for (uint32_t k = 0; k < count; ++k)
@@ -109,11 +105,11 @@ void FloorPictureFromMemory(const uint8_t* picture, uint32_t width, uint32_t hei
 
 void FloorOffsetTableProbe(const std::string& path) {
   Mapping mapping = Map(path);
-  uint32_t count = Le32(mapping.bytes);
+  uint32_t count = korvo::ReadLe32(mapping.bytes);
   uint64_t sum = 0;
   for (uint32_t k = 0; k < count; ++k) {
-    uint32_t offset = Le32(mapping.bytes + 4 + 4 * k);
-    sum += Le32(mapping.bytes + offset) + Le32(mapping.bytes + offset + 4);
+    uint32_t offset = korvo::ReadLe32(mapping.bytes + 4 + 4 * k);
+    sum += korvo::ReadLe32(mapping.bytes + offset) + korvo::ReadLe32(mapping.bytes + offset + 4);
   }
   sink = sink + sum;
   Unmap(mapping);
@@ -123,7 +119,7 @@ void FloorNamedEntryProbe(const std::string& path) {
   Mapping mapping = Map(path);
   uint64_t sum = 0;
   for (const EntrySpan& span : NamedEntrySpans(mapping.bytes, mapping.size))
-    sum += Le32(mapping.bytes + span.offset) + Le32(mapping.bytes + span.offset + 4) +
+    sum += korvo::ReadLe32(mapping.bytes + span.offset) + korvo::ReadLe32(mapping.bytes + span.offset + 4) +
            mapping.bytes[span.offset + 8];
   sink = sink + sum;
   Unmap(mapping);
@@ -132,10 +128,10 @@ void FloorNamedEntryProbe(const std::string& path) {
 void FloorOffsetTableSession(const std::string& path) {
   std::vector<uint8_t> archive = ReadWhole(path);
   std::vector<uint8_t> pixels;
-  uint32_t count = Le32(archive.data());
+  uint32_t count = korvo::ReadLe32(archive.data());
   for (uint32_t k = 0; k < count; ++k) {
-    const uint8_t* picture = archive.data() + Le32(archive.data() + 4 + 4 * k);
-    uint32_t width = Le32(picture), height = Le32(picture + 4);
+    const uint8_t* picture = archive.data() + korvo::ReadLe32(archive.data() + 4 + 4 * k);
+    uint32_t width = korvo::ReadLe32(picture), height = korvo::ReadLe32(picture + 4);
     pixels.resize(static_cast<size_t>(Stride(width)) * height);
     CopyBottomUp(picture + 1032, width, height, pixels.data());
     sink = sink + pixels[0];
@@ -147,7 +143,7 @@ void FloorNamedEntrySession(const std::string& path) {
   std::vector<uint8_t> pixels;
   for (const EntrySpan& span : NamedEntrySpans(archive.data(), archive.size())) {
     const uint8_t* entry = archive.data() + span.offset;
-    uint32_t width = Le32(entry), height = Le32(entry + 4);
+    uint32_t width = korvo::ReadLe32(entry), height = korvo::ReadLe32(entry + 4);
     size_t rows = static_cast<size_t>(Stride(width)) * height;
     pixels.resize(rows);
     CopyBottomUp(entry + span.size - rows, width, height, pixels.data());

@@ -13,7 +13,7 @@
 #include "archive-extractor/directory_array.h"
 #include "tests/support/platform_hooks.h"
 #include "tests/support/host_blocks.h"
-#include "tests/support/qkz_fixture.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/test_files.h"
 
 namespace {

@@ -29,16 +29,18 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <dirent.h>
 #endif
 
 #include "host-contract/host_contract.h"
 #include "tests/support/archive_checks.h"
+#include "tests/support/bitmap_checks.h"
+#include "tests/support/failures.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/output_folders.h"
-#include "tests/support/qkz_fixture.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/sample_archives.h"
+#include "tests/support/test_pictures.h"
+#include "tests/support/untouched.h"
 
 namespace {
 
@@ -47,23 +49,9 @@ using korvo::fileInfo;
 constexpr int kWorkers = 8;
 constexpr int kVersions = 3;
 constexpr auto kDuration = std::chrono::milliseconds(2500);
-HLOCAL const kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
 
 const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
 const korvo::LoadedPlugin& Extractor() { return BuiltPlugin("AXKORVO"); }
-
-struct Failures {
-  std::atomic<int> count{0};
-  std::mutex mutex;
-  std::string first;
-
-  void Add(const std::string& what) {
-    if (count++ == 0) {
-      std::lock_guard<std::mutex> hold(mutex);
-      first = what;
-    }
-  }
-};
 
 // An archive on disk and every version of it a reader may meet; a damaged
 // archive has no valid version.
@@ -135,19 +123,6 @@ long RewriteUntil(const Subject& subject, std::chrono::steady_clock::time_point 
   return rewrites;
 }
 
-// A decode's pixel block holds the picture's rows bottom-up (the pictures
-// here are small: their sizes fit in 16 bits).
-bool RowsMatch(const Bytes& picture, HLOCAL pixels) {
-  const uint32_t width = picture[0] | picture[1] << 8, height = picture[4] | picture[5] << 8;
-  const uint32_t stride = (width + 3) & ~3u;
-  const Bytes rows = BlockBytes(pixels, size_t{stride} * height);
-  for (uint32_t r = 0; r < height; ++r)
-    if (!std::equal(&picture[1032 + r * stride], &picture[1032 + (r + 1) * stride],
-                    &rows[(height - 1 - r) * stride]))
-      return false;
-  return true;
-}
-
 // The filter decodes the picture from a file (`path`, in UTF-16 through the
 // W exports when `wide`) or from memory, through GetPicture or GetPreview.
 void CheckDecoded(const Bytes& picture, const std::string* path, bool wide, bool preview,
@@ -168,7 +143,7 @@ void CheckDecoded(const Bytes& picture, const std::string* path, bool wide, bool
     failures.Add("decode of " + what);
     return;
   }
-  if (!RowsMatch(picture, pixels)) failures.Add("decoded rows of " + what);
+  if (!BitmapIs(info, pixels, picture)) failures.Add("decoded bitmap of " + what);
   FreeBlock(info);
   FreeBlock(pixels);
 }
@@ -325,19 +300,6 @@ void CallFilter(const std::string& path, const Bytes& picture, unsigned step, Fa
   }
 }
 
-int OpenFiles() {
-#ifdef _WIN32
-  return 0;
-#else
-  int count = 0;
-  if (DIR* folder = opendir("/proc/self/fd")) {
-    while (readdir(folder) != nullptr) ++count;
-    closedir(folder);
-  }
-  return count;
-#endif
-}
-
 TEST(ConcurrencyTest, EightThreadsAndARewriterGetOnlyRightAnswers) {
   Bytes offsetTableCut = SampleOffsetTableArchive(31).bytes;
   offsetTableCut.pop_back();
@@ -370,7 +332,7 @@ TEST(ConcurrencyTest, EightThreadsAndARewriterGetOnlyRightAnswers) {
   ASSERT_EQ(Extractor().GetArchiveInfo(subjects[0].path.c_str(), 0, 0, &listing), 0);
   FreeBlock(listing);
   const long blocks = LiveBlocks();
-  const int files = OpenFiles();
+  const long files = OpenFiles();
 
   Failures failures;
   std::atomic<long> calls{0}, successes{0};

@@ -19,8 +19,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <sys/stat.h>
 #endif
 
 #include "archive-extractor/directory_cache.h"
@@ -30,15 +28,15 @@
 #include "tests/support/host_blocks.h"
 #include "tests/support/output_folders.h"
 #include "tests/support/platform_hooks.h"
-#include "tests/support/qkz_fixture.h"
 #include "tests/support/sample_archives.h"
+#include "tests/support/test_pictures.h"
+#include "tests/support/untouched.h"
 
 namespace {
 
 using korvo::fileInfo;
 using korvo::PictureInfo;
 
-HLOCAL const kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
 
 const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
 const korvo::LoadedPlugin& Extractor() { return BuiltPlugin("AXKORVO"); }
@@ -197,11 +195,9 @@ void ExpectExtractorRefuses(const std::string& path, size_t fileSize) {
   HLOCAL listing = kUntouched;
   EXPECT_EQ(Extractor().GetArchiveInfo(path.c_str(), 0, 0, &listing), -1);
   EXPECT_EQ(listing, kUntouched);
-  fileInfo record, untouched;
-  memset(&record, 0xAB, sizeof record);
-  memset(&untouched, 0xAB, sizeof untouched);
+  fileInfo record = Untouched<fileInfo>();
   EXPECT_EQ(Extractor().GetFileInfo(path.c_str(), 0, "Palette.QKZ", 0x80, &record), -1);
-  EXPECT_EQ(memcmp(&record, &untouched, sizeof record), 0);
+  EXPECT_TRUE(IsUntouched(record));
   const WideText folder = FreshFolder("refused");
   std::string dest = ScratchDirectory() + "refused";
   for (LONG_PTR position : {LONG_PTR{4}, LONG_PTR{12}, LONG_PTR{40}}) {
@@ -280,15 +276,6 @@ void ExpectFilterAnswers(const std::string& path, const WideText& widePath,
 void ExpectFilterAnswers(const std::string& path, const FilterExpectation& expected,
                          size_t fileSize) {
   ExpectFilterAnswers(path, WideOf(path), expected, fileSize);
-}
-
-std::string MakeFolder(const std::string& path) {
-#ifdef _WIN32
-  CreateDirectoryA(path.c_str(), nullptr);
-#else
-  mkdir(path.c_str(), 0700);
-#endif
-  return path;
 }
 
 TEST(HostileFilesTest, ForeignAndBrokenFilesAreRefusedWithinTheirSize) {

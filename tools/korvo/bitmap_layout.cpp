@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "host-contract/row_stride.h"
-#include "qkz-picture/little_endian.h"
+#include "common/little_endian.h"
 #include "tools/korvo/pictures.h"
 
 namespace korvo {

@@ -38,14 +38,7 @@ std::string EightBitPath(const std::string& path) {
 }
 
 // Bytes in a block a plug-in handed out, which may be more than it asked for.
-size_t BlockBytes(HLOCAL handle) {
-#ifdef _WIN32
-  return ::GlobalSize(handle);
-#else
-  const auto* header = static_cast<const platform::BlockHeader*>(handle);
-  return header->magic == platform::kBlockMagic ? static_cast<size_t>(header->size) : 0;
-#endif
-}
+size_t BlockBytes(HLOCAL handle) { return platform::GlobalSize(handle); }
 
 // The block's first `wanted` bytes (all of it when it is smaller), after
 // which the block is freed: the host owns every handle it receives.

@@ -113,4 +113,8 @@ std::string BuildPluginDirectory() {
   return ExecutableDirectory() + ".." + kSeparator + "plugins" + kSeparator;
 }
 
+std::string BuildTestPluginDirectory() {
+  return ExecutableDirectory() + ".." + kSeparator + "test-plugins" + kSeparator;
+}
+
 }  // namespace korvo

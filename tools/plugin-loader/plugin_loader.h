@@ -43,7 +43,11 @@ std::string PluginFileName(const std::string& name);
 // Folder of the running program, with a trailing separator.
 std::string ExecutableDirectory();
 
-// build/<preset>/plugins as seen from a program in build/<preset>/<folder>/.
+// build/<preset>/plugins as seen from a program in build/<preset>/<folder>/:
+// the plug-ins as shipped.
 std::string BuildPluginDirectory();
+// build/<preset>/test-plugins, likewise: the instrumented copies, which
+// report to the test hooks of the program that loads them.
+std::string BuildTestPluginDirectory();
 
 }  // namespace korvo
