@@ -29,7 +29,7 @@ TEST(BitmapHeader, EverySizeCompressionAndDepthStaysInsideTheBlock) {
           PutLe32(info, 0, headerSize);
           PutLe32(info, 4, 3);                                   // width
           PutLe32(info, 8, depth % 2 == 0 ? 2 : uint32_t(-2));   // height, both row orders
-          if (info.size() > 15) info[14] = static_cast<uint8_t>(depth), info[15] = depth >> 8;
+          if (info.size() > 15) info[14] = static_cast<uint8_t>(depth), info[15] = static_cast<uint8_t>(depth >> 8);
           PutLe32(info, 16, compression);
           PutLe32(info, 32, extra == 4 ? 1 : 0);  // one colour used, or all
           PutLe32(info, 40, 0xF800);

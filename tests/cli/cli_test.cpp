@@ -154,8 +154,8 @@ TEST_P(RoundTrip, PackListExtractGiveBackEveryPixelAndColour) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLayouts, RoundTrip, testing::Values("offset-table", "named-entry"),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                           return std::string(info.param) == "offset-table" ? "OffsetTable"
+                         [](const testing::TestParamInfo<const char*>& param) {
+                           return std::string(param.param) == "offset-table" ? "OffsetTable"
                                                                             : "NamedEntry";
                          });
 
@@ -357,7 +357,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"PackNoLayout", {"pack", "-o", "{}new.cg", "{}short.QKZ"}, kUsage, "--layout", kInputs},
         CommandCase{"UnknownOption", {"list", "--colour", "{}good.cg"}, kUsage, "unknown option '--colour'", kInputs},
         CommandCase{"UnknownCommand", {"unpack", "{}good.cg"}, kUsage, "unknown command 'unpack'", kInputs}),
-    [](const testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.title); });
+    [](const testing::TestParamInfo<CommandCase>& param) { return std::string(param.param.title); });
 
 TEST(Help, EveryCommandExplainsItself) {
   for (const char* command : {"info", "list", "extract", "convert", "pack", "plugins", "sample-picture"}) {

@@ -215,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"UndecodableEntryNotAsked", {}, {"extract", "{}raw.cg", "-o", "{}out", "ok"}, 0, "", "out/ok.png"},
         NameCase{"UnknownEncoding", {}, {"list", "--names", "klingon", "{}raw.cg"}, kUsage,
                  "unknown name encoding 'klingon'", "out"}),
-    [](const testing::TestParamInfo<NameCase>& info) { return std::string(info.param.title); });
+    [](const testing::TestParamInfo<NameCase>& param) { return std::string(param.param.title); });
 
 TEST(Names, UndecodableBytesListAsHex) {
   const std::string folder = NewFolder("hex");
