@@ -174,16 +174,6 @@ TEST(FolderOutputTest, AMissingFolderGivesSix) {
   EXPECT_TRUE(FolderNames(ScratchDirectory() + "long").empty());
 }
 
-#if KORVO_HAS_PLATFORM_HOOKS
-// The lead bytes of code page 932: 0x81-0x9F and 0xE0-0xFC.
-const unsigned char* CodePage932LeadBytes() {
-  static unsigned char table[256];
-  for (int byte = 0; byte < 256; ++byte)
-    table[byte] = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-  return table;
-}
-#endif
-
 // Where 0x95 leads a character, "\x95\x5C" (the kanji for "table") is one
 // character and its trail byte no separator: the entry is written under
 // that name.

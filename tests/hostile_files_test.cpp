@@ -465,15 +465,6 @@ TEST(HostileFilesTest, LongUtf16PathsAreServedWithoutOverrunningTheCache) {
   korvo::LoadDirectoryCache();
 }
 
-#if KORVO_HAS_PLATFORM_HOOKS
-// The lead bytes of code page 932: 0x81-0x9F and 0xE0-0xFC.
-const unsigned char* CodePage932LeadBytes() {
-  static unsigned char table[256];
-  for (int byte = 0; byte < 256; ++byte)
-    table[byte] = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-  return table;
-}
-#endif
 
 // Natively the test hooks give the system code page the lead bytes of 932;
 // Windows runs it when its code page is 932 (under Wine, in the Japanese

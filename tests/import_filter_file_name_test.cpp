@@ -78,14 +78,6 @@ const ExtensionCase kCodePage932Cases[] = {
 };
 
 #if KORVO_HAS_PLATFORM_HOOKS
-// Lead bytes of code page 932: 0x81-0x9F and 0xE0-0xFC.
-const unsigned char* CodePage932LeadBytes() {
-  static unsigned char table[256] = {};
-  for (int byte = 0x81; byte <= 0x9F; ++byte) table[byte] = 1;
-  for (int byte = 0xE0; byte <= 0xFC; ++byte) table[byte] = 1;
-  return table;
-}
-
 class CodePage932 {
  public:
   CodePage932() { TestHooks().leadBytes = CodePage932LeadBytes(); }

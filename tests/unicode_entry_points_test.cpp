@@ -36,7 +36,9 @@ struct Decoded {
   Bytes info, pixels;
 };
 
-Decoded Decode(korvo::GetPictureFunction get, const char* name) {
+// One decode through `get`, the 8-bit or UTF-16 spelling of the export.
+template <typename Get, typename Name>
+Decoded DecodeWith(Get get, const Name* name) {
   Decoded decoded;
   HLOCAL info = nullptr, pixels = nullptr;
   decoded.result = get(name, 0, 0, &info, &pixels, nullptr, 0);
@@ -49,18 +51,8 @@ Decoded Decode(korvo::GetPictureFunction get, const char* name) {
   return decoded;
 }
 
-Decoded DecodeW(korvo::GetPictureWFunction get, const WCHAR* name) {
-  Decoded decoded;
-  HLOCAL info = nullptr, pixels = nullptr;
-  decoded.result = get(name, 0, 0, &info, &pixels, nullptr, 0);
-  if (decoded.result == 0) {
-    decoded.info = BlockBytes(info, 1064);
-    decoded.pixels = BlockBytes(pixels, platform::GlobalSize(pixels));
-  }
-  FreeBlock(info);
-  FreeBlock(pixels);
-  return decoded;
-}
+Decoded Decode(korvo::GetPictureFunction get, const char* name) { return DecodeWith(get, name); }
+Decoded DecodeW(korvo::GetPictureWFunction get, const WCHAR* name) { return DecodeWith(get, name); }
 
 #ifdef _WIN32
 // What an 8-bit host makes of a name: the ANSI code page's best guess, in

@@ -17,6 +17,10 @@ platform::PlatformHooks& TestHooks();
 #define KORVO_HAS_PLATFORM_HOOKS 0
 #endif
 
+// The lead bytes of code page 932 (0x81-0x9F and 0xE0-0xFC), for the hooks'
+// replaceable table.
+const unsigned char* CodePage932LeadBytes();
+
 // Skips a test that needs the POSIX hooks.
 #define REQUIRE_PLATFORM_HOOKS()                                        \
   do {                                                                  \
