@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/bytes.h"
 #include "common/little_endian.h"
 #include "platform/platform.h"
 #include "platform/test_hooks.h"
 
 namespace fuzz {
 
-using Bytes = std::vector<uint8_t>;
+using korvo::Bytes;
 
 platform::PlatformHooks& Hooks();
 

@@ -84,6 +84,10 @@ static_assert(offsetof(fileInfoW, crc) == (kWideRecords ? 840 : 824), "fileInfoW
 static_assert(sizeof(PictureInfo) == (kWideRecords ? 32 : 26), "PictureInfo size");
 static_assert(offsetof(PictureInfo, colorDepth) == 20, "PictureInfo layout");
 
+// The BITMAPINFOHEADER that opens every BITMAPINFO block a picture export
+// hands over: its biSize, and where masks or colours start behind it.
+constexpr uint32_t kBitmapInfoHeaderSize = 40;
+
 // Result codes of every export but IsSupported (which answers 1 or 0).
 enum ResultCode : int {
   kResultSuccess = 0,

@@ -5,12 +5,12 @@
 #include <cstdint>
 
 #include "host-contract/block_owner.h"
+#include "host-contract/host_contract.h"
 #include "platform/platform.h"
 #include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
 
-constexpr uint32_t kBitmapInfoHeaderSize = 40;
 constexpr uint32_t kBitmapInfoSize = kBitmapInfoHeaderSize + kColourTableSize;  // 1064
 
 // Allocates the block zero-filled (GHND) into `info`, writes the header for

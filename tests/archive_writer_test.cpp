@@ -7,16 +7,16 @@
 
 namespace {
 
-using korvo::ByteVector;
+using korvo::Bytes;
 
 TEST(ArchiveWriterTest, OffsetTableArchiveOfOnePicture) {
   std::array<uint8_t, 768> palette = {};
   palette[0] = 0x10;
-  ByteVector picture = korvo::BuildQkzPicture(3, 2, palette, ByteVector(8, 7));
+  Bytes picture = korvo::BuildQkzPicture(3, 2, palette, Bytes(8, 7));
   ASSERT_EQ(picture.size(), 1040u);
   EXPECT_EQ(picture[8], 0x10);
   EXPECT_EQ(picture[11], 0);
-  ByteVector archive = korvo::BuildOffsetTableArchive({picture});
+  Bytes archive = korvo::BuildOffsetTableArchive({picture});
   ASSERT_EQ(archive.size(), 1048u);
   EXPECT_EQ(Le32(archive, 0), 1u);
   EXPECT_EQ(Le32(archive, 4), 8u);
@@ -24,9 +24,9 @@ TEST(ArchiveWriterTest, OffsetTableArchiveOfOnePicture) {
 }
 
 TEST(ArchiveWriterTest, NamedEntryArchiveOfPaletteAndOneEntry) {
-  korvo::NamedEntry palette{"Palette", 1, 1, true, {}, {}, ByteVector(4, 1)};
-  korvo::NamedEntry small{"a", 5, 2, false, {}, {}, ByteVector(16, 2)};
-  ByteVector archive = korvo::BuildNamedEntryArchive({palette, small});
+  korvo::NamedEntry palette{"Palette", 1, 1, true, {}, {}, Bytes(4, 1)};
+  korvo::NamedEntry small{"a", 5, 2, false, {}, {}, Bytes(16, 2)};
+  Bytes archive = korvo::BuildNamedEntryArchive({palette, small});
   ASSERT_EQ(archive.size(), 828u);
   EXPECT_EQ(Le32(archive, 0), 2u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&archive[4])), "Palette");

@@ -203,7 +203,7 @@ TEST_F(OffsetTableExtractTest, ParsesAnotherArchiveFirstAndKeepsTheCacheWhenThat
 // extract then fails rather than hand out a block it did not fill, or an entry
 // whose head claims more rows than the block holds.
 TEST_F(OffsetTableExtractTest, AFileChangedSinceItsParseNeverYieldsAPartialEntry) {
-  const std::vector<ByteVector> entries = {MakeQkzPicture(3, 2, 0, 1), MakeQkzPicture(5, 3, 0, 2)};
+  const std::vector<Bytes> entries = {MakeQkzPicture(3, 2, 0, 1), MakeQkzPicture(5, 3, 0, 2)};
   const Bytes file = BuildOffsetTableArchive(entries);
   const uint32_t last = static_cast<uint32_t>(file.size() - entries[1].size());
   Bytes taller = file;
@@ -263,7 +263,7 @@ class OffsetTableTruncationTest : public ExtractorTest {
 // Directly and through the loaded plug-in. Where the platform hooks can serve
 // a file from memory, the cuts are served so; elsewhere each is a file.
 TEST_F(OffsetTableTruncationTest, EveryLengthIsRefusedOrAcceptedByTheRules) {
-  const std::vector<ByteVector> entries = {MakeQkzPicture(1, 1, 0, 1), MakeQkzPicture(3, 2, 5, 2),
+  const std::vector<Bytes> entries = {MakeQkzPicture(1, 1, 0, 1), MakeQkzPicture(3, 2, 5, 2),
                                            MakeQkzPicture(5, 3, 4, 3)};
   const Bytes file = BuildOffsetTableArchive(entries);
   const uint32_t last = static_cast<uint32_t>(file.size() - entries[2].size());
@@ -363,7 +363,7 @@ const Fault kFaults[] = {
 // new archive cached. Nothing is handed out and no block is left behind.
 TEST_F(OffsetTableExtractTest, EveryFaultOfAParseAndAnExtractGivesItsCode) {
   auto& hooks = TestHooks();
-  std::vector<ByteVector> pictures;
+  std::vector<Bytes> pictures;
   for (uint8_t k = 0; k < 20; ++k) pictures.push_back(MakeQkzPicture(1 + k, 1 + k % 3, k % 2, k));
   const Bytes file = BuildOffsetTableArchive(pictures);  // grows the array twice, spans windows
   std::string path = WriteScratchFile("ot-faults", file);

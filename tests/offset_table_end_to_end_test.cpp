@@ -38,7 +38,7 @@ const Picture kPictures[] = {{1, 1, 1, 0},   {3, 2, 2, 9},    {5, 3, 3, 0},
                              {64, 17, 4, 3}, {333, 40, 5, 0}, {640, 4, 6, 1}};
 
 struct Archive {
-  std::vector<korvo::ByteVector> entries;
+  std::vector<korvo::Bytes> entries;
   Bytes bytes;
   std::vector<uint32_t> positions;
 };
@@ -51,7 +51,7 @@ Archive BuildArchive() {
   }
   archive.bytes = korvo::BuildOffsetTableArchive(archive.entries);
   uint32_t position = 4 + 4 * static_cast<uint32_t>(archive.entries.size());
-  for (const korvo::ByteVector& entry : archive.entries) {
+  for (const korvo::Bytes& entry : archive.entries) {
     archive.positions.push_back(position);
     position += static_cast<uint32_t>(entry.size());
   }

@@ -23,7 +23,7 @@ uint64_t Field(const uint8_t* bytes, size_t offset, size_t size) {
 TEST(RecordLayoutTest, GetPictureInfoWritesExactlyTheRecordOfThisBitness) {
   std::array<uint8_t, 768> palette = {};
   std::string path = WriteScratchFile(
-      "layout.QKZ", korvo::BuildQkzPicture(640, 480, palette, korvo::ByteVector(640 * 480)));
+      "layout.QKZ", korvo::BuildQkzPicture(640, 480, palette, korvo::Bytes(640 * 480)));
   uint8_t record[64];
   memset(record, 0xAA, sizeof record);
   ASSERT_EQ(BuiltPlugin("IFKORVO").GetPictureInfo(path.c_str(), 0, 0,
@@ -45,7 +45,7 @@ TEST(RecordLayoutTest, GetPictureInfoWritesExactlyTheRecordOfThisBitness) {
 // empty path, the name in the record's own text, and a zero record last.
 TEST(RecordLayoutTest, GetArchiveInfoHandsOverRecordsOfThisBitness) {
   std::array<uint8_t, 768> palette = {};
-  korvo::ByteVector picture = korvo::BuildQkzPicture(3, 2, palette, korvo::ByteVector(8));
+  korvo::Bytes picture = korvo::BuildQkzPicture(3, 2, palette, korvo::Bytes(8));
   std::string path =
       WriteScratchFile("layout.cg", korvo::BuildOffsetTableArchive({picture, picture}));
   constexpr int64_t kDate = 1700000000;  // 2023-11-14

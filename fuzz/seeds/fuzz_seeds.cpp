@@ -8,7 +8,7 @@
 
 #include "tools/archive-writer/archive_writer.h"
 
-using korvo::ByteVector;
+using korvo::Bytes;
 using korvo::NamedEntry;
 
 namespace {
@@ -19,19 +19,19 @@ std::array<uint8_t, 768> Palette(uint8_t seed) {
   return palette;
 }
 
-ByteVector Rows(uint32_t width, uint32_t height, uint8_t seed) {
-  ByteVector rows(((width + 3) & ~3u) * height);
+Bytes Rows(uint32_t width, uint32_t height, uint8_t seed) {
+  Bytes rows(((width + 3) & ~3u) * height);
   for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(seed + 13 * i);
   return rows;
 }
 
-ByteVector Picture(uint32_t width, uint32_t height, uint8_t seed, size_t trailing = 0) {
-  ByteVector picture = korvo::BuildQkzPicture(width, height, Palette(seed), Rows(width, height, seed));
+Bytes Picture(uint32_t width, uint32_t height, uint8_t seed, size_t trailing = 0) {
+  Bytes picture = korvo::BuildQkzPicture(width, height, Palette(seed), Rows(width, height, seed));
   picture.insert(picture.end(), trailing, 0xEE);
   return picture;
 }
 
-ByteVector Cut(ByteVector bytes, size_t drop) {
+Bytes Cut(Bytes bytes, size_t drop) {
   bytes.resize(bytes.size() > drop ? bytes.size() - drop : 0);
   return bytes;
 }
@@ -49,7 +49,7 @@ NamedEntry Entry(const std::string& name, uint32_t width, uint32_t height, bool 
   return entry;
 }
 
-std::vector<ByteVector> PictureSeeds() {
+std::vector<Bytes> PictureSeeds() {
   return {
       Picture(1, 1, 1),  Picture(3, 2, 2),     Picture(5, 3, 3),  Picture(4, 4, 4, 9),
       Picture(17, 9, 5), Picture(640, 2, 6),   Picture(1, 300, 7), Cut(Picture(5, 3, 8), 1),
@@ -57,17 +57,17 @@ std::vector<ByteVector> PictureSeeds() {
   };
 }
 
-std::vector<ByteVector> OffsetTableSeeds() {
+std::vector<Bytes> OffsetTableSeeds() {
   const auto one = korvo::BuildOffsetTableArchive({Picture(3, 2, 1)});
   const auto two = korvo::BuildOffsetTableArchive({Picture(4, 2, 2), Picture(5, 3, 3, 7)});
   const auto three =
       korvo::BuildOffsetTableArchive({Picture(1, 1, 4, 3), Picture(9, 2, 5), Picture(2, 7, 6)});
-  ByteVector empty = one;  // count 0: offset[0] and its picture are still checked
+  Bytes empty = one;  // count 0: offset[0] and its picture are still checked
   empty[0] = 0;
   return {one, two, three, empty, Cut(two, 1)};
 }
 
-std::vector<ByteVector> NamedEntrySeeds() {
+std::vector<Bytes> NamedEntrySeeds() {
   const auto palette = Entry("Palette", 1, 1, true, 1);
   return {
       korvo::BuildNamedEntryArchive({palette}),
@@ -82,7 +82,7 @@ std::vector<ByteVector> NamedEntrySeeds() {
   };
 }
 
-bool WriteSeeds(const std::string& folder, const std::vector<ByteVector>& seeds) {
+bool WriteSeeds(const std::string& folder, const std::vector<Bytes>& seeds) {
   mkdir(folder.c_str(), 0755);
   for (size_t i = 0; i < seeds.size(); ++i) {
     std::string path = folder + "/seed-" + std::to_string(i);

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "common/bytes.h"
+
+using korvo::Bytes;
 
 struct RunResult {
   int status = -1;

@@ -15,7 +15,7 @@ SampleArchive SampleOffsetTableArchive(uint8_t seed) {
   struct Picture {
     uint32_t width, height, trailing;
   } pictures[] = {{5, 3, 7}, {4, 2, 0}, {9, 4, 0}};
-  std::vector<korvo::ByteVector> stored;
+  std::vector<korvo::Bytes> stored;
   SampleArchive archive;
   uint32_t position = 4 + 4 * 3;
   for (size_t i = 0; i < 3; ++i) {
@@ -29,7 +29,7 @@ SampleArchive SampleOffsetTableArchive(uint8_t seed) {
     stored.push_back(picture);
     position += size;
   }
-  korvo::ByteVector bytes = korvo::BuildOffsetTableArchive(stored);
+  korvo::Bytes bytes = korvo::BuildOffsetTableArchive(stored);
   archive.bytes.assign(bytes.begin(), bytes.end());
   return archive;
 }
@@ -71,7 +71,7 @@ SampleArchive SampleNamedEntryArchive(uint8_t seed, const std::string& name) {
     stored.push_back(entry);
     position += compsize;
   }
-  korvo::ByteVector bytes = korvo::BuildNamedEntryArchive(stored);
+  korvo::Bytes bytes = korvo::BuildNamedEntryArchive(stored);
   archive.bytes.assign(bytes.begin(), bytes.end());
   return archive;
 }

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "common/bytes.h"
 #include "tools/plugin-loader/plugin_loader.h"
 
-using Bytes = std::vector<uint8_t>;
+using korvo::Bytes;
 
 // A fresh scratch folder for this test program, with a trailing separator.
 const std::string& ScratchDirectory();

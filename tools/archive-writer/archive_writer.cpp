@@ -6,19 +6,19 @@
 namespace korvo {
 namespace {
 
-void AppendLe32(ByteVector& bytes, uint32_t value) {
+void AppendLe32(Bytes& bytes, uint32_t value) {
   bytes.resize(bytes.size() + 4);
   WriteLe32(&bytes[bytes.size() - 4], value);
 }
 
-void Append(ByteVector& bytes, const ByteVector& more) {
+void Append(Bytes& bytes, const Bytes& more) {
   bytes.insert(bytes.end(), more.begin(), more.end());
 }
 
 }  // namespace
 
-ByteVector BuildOffsetTableArchive(const std::vector<ByteVector>& entries) {
-  ByteVector archive;
+Bytes BuildOffsetTableArchive(const std::vector<Bytes>& entries) {
+  Bytes archive;
   AppendLe32(archive, static_cast<uint32_t>(entries.size()));
   archive.resize(4 + 4 * entries.size());
   for (size_t k = 0; k < entries.size(); ++k) {
@@ -28,8 +28,8 @@ ByteVector BuildOffsetTableArchive(const std::vector<ByteVector>& entries) {
   return archive;
 }
 
-ByteVector BuildNamedEntryArchive(const std::vector<NamedEntry>& entries) {
-  ByteVector archive;
+Bytes BuildNamedEntryArchive(const std::vector<NamedEntry>& entries) {
+  Bytes archive;
   AppendLe32(archive, static_cast<uint32_t>(entries.size()));
   std::vector<size_t> offsetFields;
   for (const NamedEntry& entry : entries) {
@@ -51,11 +51,11 @@ ByteVector BuildNamedEntryArchive(const std::vector<NamedEntry>& entries) {
   return archive;
 }
 
-ByteVector BuildQkzPicture(uint32_t width, uint32_t height,
-                           const std::array<uint8_t, 768>& palette, const ByteVector& rows) {
+Bytes BuildQkzPicture(uint32_t width, uint32_t height, const std::array<uint8_t, 768>& palette,
+                      const Bytes& rows) {
   // The format library's head; the rows as given, so that a test may also
   // build a head alone or a picture with rows missing or to spare.
-  ByteVector picture(kQkzHeadSize);
+  Bytes picture(kQkzHeadSize);
   WriteQkzHeadFromTriples(width, height, palette.data(), picture.data());
   Append(picture, rows);
   return picture;

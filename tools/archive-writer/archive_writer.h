@@ -7,14 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "common/bytes.h"
+
 namespace korvo {
 
-using ByteVector = std::vector<uint8_t>;
+// Deprecated: the benchmark's old name for Bytes; new code says Bytes.
+using ByteVector = Bytes;
 
 // An offset-table archive: the count, the table of positions, then each entry
 // (normally a complete QKZ picture, plus any bytes that should trail it) laid
 // out one behind the other in the given order.
-ByteVector BuildOffsetTableArchive(const std::vector<ByteVector>& entries);
+Bytes BuildOffsetTableArchive(const std::vector<Bytes>& entries);
 
 // One entry of a named-entry archive.
 struct NamedEntry {
@@ -23,18 +26,18 @@ struct NamedEntry {
   uint32_t height = 0;
   bool ownPalette = false;                // store `palette` with the entry
   std::array<uint8_t, 768> palette = {};  // red, green, blue triples
-  ByteVector gap;                         // bytes between header/palette and rows
-  ByteVector rows;                        // the rows, top row first, stride bytes each
+  Bytes gap;                              // bytes between header/palette and rows
+  Bytes rows;                             // the rows, top row first, stride bytes each
 };
 
 // A named-entry archive: the count, the name records, then the entries in
 // record order. The Palette entry is whichever entry is named "Palette"; its
 // 768 bytes must follow its stored header, so give it ownPalette.
-ByteVector BuildNamedEntryArchive(const std::vector<NamedEntry>& entries);
+Bytes BuildNamedEntryArchive(const std::vector<NamedEntry>& entries);
 
 // A complete QKZ picture from its size, its 256 red, green, blue triples and
 // its rows (stride bytes each, top row first).
-ByteVector BuildQkzPicture(uint32_t width, uint32_t height,
-                           const std::array<uint8_t, 768>& palette, const ByteVector& rows);
+Bytes BuildQkzPicture(uint32_t width, uint32_t height, const std::array<uint8_t, 768>& palette,
+                      const Bytes& rows);
 
 }  // namespace korvo

@@ -131,7 +131,7 @@ int RunPack(const Arguments& arguments) {
   Bytes bytes;
   std::string summary;
   if (layout == "offset-table") {
-    std::vector<ByteVector> entries;
+    std::vector<Bytes> entries;
     for (const PackInput& input : inputs)
       entries.push_back(BuildQkzPicture(input.picture.width, input.picture.height,
                                         input.picture.palette, input.picture.rows));

@@ -1,6 +1,8 @@
 #include "tools/korvo/file_system.h"
 
 #include <cerrno>
+#include <cstring>
+#include <system_error>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -64,5 +66,29 @@ std::filesystem::path PathOf(const std::string& path) { return std::filesystem::
 std::string Utf8Of(const std::filesystem::path& path) { return path.native(); }
 
 #endif
+
+FILE* OpenForReading(const std::string& path, std::string* error) {
+  std::error_code failure;
+  if (std::filesystem::is_directory(PathOf(path), failure)) {
+    *error = "is a folder";
+    return nullptr;
+  }
+  FILE* file = OpenFile(path, "rb");
+  if (file == nullptr) *error = std::string("cannot open: ") + strerror(errno);
+  return file;
+}
+
+bool ReadWholeFile(const std::string& path, Bytes* data, std::string* error) {
+  FILE* file = OpenForReading(path, error);
+  if (file == nullptr) return false;
+  data->clear();
+  uint8_t buffer[65536];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) data->insert(data->end(), buffer, buffer + got);
+  bool failed = ferror(file) != 0;
+  fclose(file);
+  if (failed) *error = "cannot read the file";
+  return !failed;
+}
 
 }  // namespace korvo

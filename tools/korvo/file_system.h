@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/bytes.h"
+
 namespace korvo {
 
 FILE* OpenFile(const std::string& path, const char* mode);
@@ -17,6 +19,13 @@ bool RenameOver(const std::string& from, const std::string& to);
 
 std::filesystem::path PathOf(const std::string& path);
 std::string Utf8Of(const std::filesystem::path& path);
+
+// Opens the file at `path` to read it, refusing a folder; fails with the
+// reason.
+FILE* OpenForReading(const std::string& path, std::string* error);
+
+// The whole file; fails with the reason.
+bool ReadWholeFile(const std::string& path, Bytes* data, std::string* error);
 
 #ifdef _WIN32
 std::wstring WideOf(const std::string& utf8);

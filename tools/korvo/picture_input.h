@@ -2,7 +2,6 @@
 // directly (packing needs no plug-in).
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "tools/korvo/pictures.h"
@@ -13,13 +12,6 @@ namespace korvo {
 // as a QKZ picture (bytes behind its last row are ignored). Fails with the
 // reason.
 bool ReadPictureForArchive(const std::string& path, IndexedPicture* picture, std::string* error);
-
-// Opens the file at `path` to read it, refusing a folder; fails with the
-// reason.
-FILE* OpenForReading(const std::string& path, std::string* error);
-
-// The whole file; fails with the reason.
-bool ReadWholeFile(const std::string& path, Bytes* data, std::string* error);
 
 bool IsPng(const Bytes& data);
 

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-namespace korvo {
+#include "common/bytes.h"
+#include "host-contract/host_contract.h"
 
-using Bytes = std::vector<uint8_t>;
+namespace korvo {
 
 // A bitmap as a host receives it: the BITMAPINFO block (header, then masks
 // or colours) and the pixel block, both copied out of the plug-in's handles.
@@ -34,7 +35,6 @@ struct BitmapLayout {
   uint32_t pixelBytes = 0;    // stride x height
 };
 
-constexpr uint32_t kBitmapInfoHeaderSize = 40;
 constexpr uint32_t kBitFields = 3;  // biCompression of 16- and 32-bit masks
 
 // Reads and checks the header at the start of `info` (`infoSize` bytes).

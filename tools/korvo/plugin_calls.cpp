@@ -6,7 +6,6 @@
 
 #include "tools/korvo/error_text.h"
 #include "tools/korvo/file_system.h"
-#include "tools/korvo/picture_input.h"
 #include "tools/korvo/plugin_set.h"
 
 #ifdef _WIN32

@@ -8,7 +8,6 @@
 
 #include "tools/korvo/commands.h"
 #include "tools/korvo/file_system.h"
-#include "tools/korvo/picture_input.h"
 
 namespace korvo {
 namespace {

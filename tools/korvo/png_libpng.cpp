@@ -14,9 +14,11 @@
 namespace korvo {
 namespace {
 
-// Everything that changes after setjmp lives here, behind the pointer libpng
-// holds, so it is in memory and intact when an error jumps back.
-struct PngMessages {
+// What a libpng run produces: its error or our refusal, and for reading the
+// picture and its row pointers. Everything that changes after setjmp lives
+// here, behind the pointer libpng holds, so it is in memory and intact when
+// an error jumps back.
+struct PngOutcome {
   std::string error;
   std::string refusal;  // a PNG we read but do not take
   IndexedPicture picture;
@@ -24,7 +26,7 @@ struct PngMessages {
 };
 
 void OnError(png_structp png, png_const_charp message) {
-  static_cast<PngMessages*>(png_get_error_ptr(png))->error = message;
+  static_cast<PngOutcome*>(png_get_error_ptr(png))->error = message;
   png_longjmp(png, 1);
 }
 
@@ -69,16 +71,16 @@ struct PngWriteJob {
   int paletteSize;
   uint8_t* rgbRow;           // 3 x width bytes for RGB
   Bytes* out;
-  PngMessages* messages;
+  PngOutcome* outcome;
 };
 
 bool WritePng(const PngWriteJob& job) {
   const BitmapLayout& layout = *job.layout;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job.messages, OnError, OnWarning);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job.outcome, OnError, OnWarning);
   png_infop info = png == nullptr ? nullptr : png_create_info_struct(png);
   if (info == nullptr) {
     png_destroy_write_struct(&png, nullptr);
-    job.messages->error = "out of memory";
+    job.outcome->error = "out of memory";
     return false;
   }
   if (setjmp(png_jmpbuf(png))) {
@@ -115,20 +117,20 @@ bool EncodePng(const DecodedBitmap& bitmap, const BitmapLayout& layout, Bytes* o
   for (size_t i = 0; i < palette.size(); ++i)
     palette[i] = {triples[3 * i], triples[3 * i + 1], triples[3 * i + 2]};
   Bytes rgbRow(indexed ? 0 : 3 * size_t{layout.width});
-  PngMessages messages;
+  PngOutcome outcome;
   out->clear();
   PngWriteJob job = {&bitmap, &layout, indexed ? palette.data() : nullptr,
-                     static_cast<int>(palette.size()), rgbRow.data(), out, &messages};
+                     static_cast<int>(palette.size()), rgbRow.data(), out, &outcome};
   if (WritePng(job)) return true;
-  *error = "PNG: " + messages.error;
+  *error = "PNG: " + outcome.error;
   return false;
 }
 
 bool DecodeIndexedPng(const Bytes& data, IndexedPicture* picture, std::string* error) {
   MemoryReader reader = {&data, 0};
-  PngMessages messages;
+  PngOutcome outcome;
 
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &messages, OnError, OnWarning);
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &outcome, OnError, OnWarning);
   png_infop info = png == nullptr ? nullptr : png_create_info_struct(png);
   if (info == nullptr) {
     png_destroy_read_struct(&png, nullptr, nullptr);
@@ -137,7 +139,7 @@ bool DecodeIndexedPng(const Bytes& data, IndexedPicture* picture, std::string* e
   }
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
-    *error = messages.refusal.empty() ? "damaged PNG: " + messages.error : messages.refusal;
+    *error = outcome.refusal.empty() ? "damaged PNG: " + outcome.error : outcome.refusal;
     return false;
   }
   png_set_read_fn(png, &reader, ReadBytes);
@@ -145,15 +147,15 @@ bool DecodeIndexedPng(const Bytes& data, IndexedPicture* picture, std::string* e
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colourType = 0, interlace = 0;
   png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
-  IndexedPicture& result = messages.picture;
+  IndexedPicture& result = outcome.picture;
   QkzGeometry geometry;
   if (colourType != PNG_COLOR_TYPE_PALETTE) {
-    messages.refusal = std::string("not an indexed PNG (") + ColourTypeName(colourType) +
+    outcome.refusal = std::string("not an indexed PNG (") + ColourTypeName(colourType) +
               "); reduce it to 256 colours first";
     png_error(png, "refused");
   }
   if (!QkzGeometryOf(width, height, &geometry)) {
-    messages.refusal = "a PNG of " + std::to_string(width) + " x " + std::to_string(height) +
+    outcome.refusal = "a PNG of " + std::to_string(width) + " x " + std::to_string(height) +
               " pixels is too large for a QKZ picture";
     png_error(png, "refused");
   }
@@ -172,10 +174,10 @@ bool DecodeIndexedPng(const Bytes& data, IndexedPicture* picture, std::string* e
   result.height = height;
   result.stride = geometry.stride;
   result.rows.assign(geometry.rowBytes, 0);
-  messages.rowPointers.resize(height);
+  outcome.rowPointers.resize(height);
   for (uint32_t y = 0; y < height; ++y)
-    messages.rowPointers[y] = &result.rows[size_t{y} * geometry.stride];
-  png_read_image(png, messages.rowPointers.data());
+    outcome.rowPointers[y] = &result.rows[size_t{y} * geometry.stride];
+  png_read_image(png, outcome.rowPointers.data());
   png_read_end(png, nullptr);
   png_destroy_read_struct(&png, &info, nullptr);
   *picture = std::move(result);

@@ -1,9 +1,10 @@
+#include "tools/korvo/pictures.h"
+
 #include <algorithm>
 #include <cstdlib>
 
-#include "host-contract/row_stride.h"
 #include "common/little_endian.h"
-#include "tools/korvo/pictures.h"
+#include "host-contract/row_stride.h"
 
 namespace korvo {
 
