@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host-contract/row_stride.h"
+#include "common/row_stride.h"
 #include "common/little_endian.h"
 
 namespace korvo {

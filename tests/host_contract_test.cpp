@@ -7,7 +7,7 @@
 #include "host-contract/block_owner.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/plugin_info.h"
-#include "host-contract/row_stride.h"
+#include "common/row_stride.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
 #include "tests/support/test_files.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "common/little_endian.h"
-#include "host-contract/row_stride.h"
+#include "common/row_stride.h"
 
 namespace korvo {
 

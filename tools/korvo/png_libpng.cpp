@@ -7,7 +7,7 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "host-contract/row_stride.h"
+#include "common/row_stride.h"
 #include "qkz-picture/qkz_picture.h"
 #include "tools/korvo/image_files.h"
 

@@ -1,4 +1,6 @@
-// Bytes one pixel row occupies in a device-independent bitmap.
+// Bytes one pixel row occupies in a device-independent bitmap: the rows of
+// a QKZ picture and of the bitmaps handed to hosts alike, so it lives where
+// the picture format and the host contract both see it.
 #pragma once
 
 #include <cstdint>
