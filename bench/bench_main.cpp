@@ -139,8 +139,9 @@ int main(int argc, char** argv) {
     long long growth = PeakResidentGrowth(decode);
     printf("GetPicture file 4000x3000: peak resident growth %.3f MiB, peak block bytes %.3f MiB; "
            "the two blocks handed out: %.3f MiB\n",
-           growth / 1048576.0, (KorvoPlatformHooks.peakLiveBytes - blocksBefore) / 1048576.0,
-           (1064 + picture.bytes.size() - 1032) / 1048576.0);
+           static_cast<double>(growth) / 1048576.0,
+           static_cast<double>(KorvoPlatformHooks.peakLiveBytes - blocksBefore) / 1048576.0,
+           static_cast<double>(1064 + picture.bytes.size() - 1032) / 1048576.0);
   }
 
   for (const bench::PictureInput& picture : pictures) {
