@@ -7,8 +7,10 @@
 // GetFile). Also printed: the directory cache's bytes per entry, taken from
 // the live block bytes the plug-ins' platform layer reports.
 //
-//   korvo_bench [--json FILE] [--repetitions N] [--quick] [--only TEXT]
+//   korvo_bench [--json FILE] [--repetitions N] [--quick] [--only TEXT] [--plugins DIR]
 //
+// --plugins loads the plug-ins of DIR instead of the build's, so that two
+// builds are measured by the same benchmark in one sitting.
 // --only measures just the rows whose operation and input contain TEXT (for
 // profiling one operation); the inputs are written all the same.
 #include <malloc.h>
@@ -142,19 +144,21 @@ int main(int argc, char** argv) {
   const char* jsonPath = nullptr;
   int repetitions = 7;
   bool quick = false;
+  std::string plugins = korvo::BuildPluginDirectory();
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--json") && i + 1 < argc) jsonPath = argv[++i];
     else if (!strcmp(argv[i], "--repetitions") && i + 1 < argc) repetitions = atoi(argv[++i]);
     else if (!strcmp(argv[i], "--quick")) quick = true;
     else if (!strcmp(argv[i], "--only") && i + 1 < argc) onlyRows = argv[++i];
+    else if (!strcmp(argv[i], "--plugins") && i + 1 < argc) plugins = std::string(argv[++i]) + "/";
     else {
-      fprintf(stderr, "usage: korvo_bench [--json FILE] [--repetitions N] [--quick] [--only TEXT]\n");
+      fprintf(stderr, "usage: korvo_bench [--json FILE] [--repetitions N] [--quick] [--only TEXT] "
+                      "[--plugins DIR]\n");
       return 2;
     }
   }
   repetitions = std::max(repetitions, 5);
 
-  std::string plugins = korvo::BuildPluginDirectory();
   korvo::LoadedPlugin filter, extractor;
   if (!korvo::LoadPlugin(plugins + korvo::PluginFileName("IFKORVO"), &filter) ||
       !korvo::LoadPlugin(plugins + korvo::PluginFileName("AXKORVO"), &extractor)) {
@@ -302,7 +306,8 @@ int main(int argc, char** argv) {
       printf(" %11s %7s", "-", "-");
     printf(" %9.1f\n", row.syscalls);
   }
-  printf("\n%-34s %-28s %12s %12s\n", "operation", "input", "held", "peak");
+  if (!cacheRows.empty())
+    printf("\n%-34s %-28s %12s %12s\n", "operation", "input", "held", "peak");
   for (const CacheRow& row : cacheRows)
     printf("%-34s %-28s %12.1f %12.1f\n", "directory cache bytes per entry", row.input.c_str(),
            row.heldPerEntry, row.peakPerEntry);

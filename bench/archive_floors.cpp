@@ -1,5 +1,3 @@
-#include "bench/floors.h"
-
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -8,90 +6,25 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "bench/floor_common.h"
+#include "bench/floors.h"
 #include "host-contract/host_contract.h"
 
 namespace bench {
 namespace {
 
-volatile uint64_t sink;
-
-constexpr uint32_t kHeadBytes = 1032;       // width, height, 256 x 4 palette bytes
-constexpr uint32_t kInfoBytes = 40 + 1024;  // bitmap-info header and colour table
 constexpr uint32_t kStoredHeaderBytes = 9;  // named entry: width, height, palette flag
 constexpr uint32_t kTripleBytes = 768;
 constexpr size_t kWindowBytes = 65536;
 
-uint32_t Le32(const uint8_t* p) {
-  uint32_t value;
-  memcpy(&value, p, 4);
-  return value;
-}
-
-uint32_t Stride(uint32_t width) { return (width + 3u) & ~3u; }
-
-size_t RowBytes(uint32_t width, uint32_t height) {
-  return static_cast<size_t>(Stride(width)) * height;
-}
-
-void CopyBottomUp(const uint8_t* rows, uint32_t width, uint32_t height, uint8_t* pixels) {
-  uint32_t stride = Stride(width);
-  for (uint32_t r = 0; r < height; ++r)
-    memcpy(pixels + static_cast<size_t>(height - 1 - r) * stride,
-           rows + static_cast<size_t>(r) * stride, stride);
-}
-
-void TurnRowsInPlace(uint8_t* pixels, uint32_t width, uint32_t height) {
-  uint32_t stride = Stride(width);
-  if (height < 2) return;
-  uint8_t* top = pixels;
-  uint8_t* bottom = pixels + static_cast<size_t>(height - 1) * stride;
-  for (; top < bottom; top += stride, bottom -= stride) std::swap_ranges(top, top + stride, bottom);
-}
-
-// The bitmap-info block every decode hands out: zeroed, the header's fields,
-// and the colour table turned from the head's (red, green, blue, reserved)
-// entries. `palette` holds 256 entries of `entryBytes` (4 in a head, 3 in a
-// named entry's stored palette).
-uint8_t* NewInfoBlock(uint32_t width, uint32_t height, const uint8_t* palette,
-                      uint32_t entryBytes) {
-  auto* info = static_cast<uint8_t*>(calloc(1, kInfoBytes));
-  uint32_t header[4] = {40, width, height, 1u | (8u << 16)};
-  memcpy(info, header, sizeof header);
-  for (uint32_t i = 0; i < 256; ++i) {
-    info[40 + 4 * i] = palette[entryBytes * i + 2];
-    info[40 + 4 * i + 1] = palette[entryBytes * i + 1];
-    info[40 + 4 * i + 2] = palette[entryBytes * i];
-  }
-  return info;
-}
-
-// GetPicture from memory of the picture at `picture`: two fresh blocks.
-void DecodeFromMemory(const uint8_t* picture) {
-  uint32_t width = Le32(picture), height = Le32(picture + 4);
-  uint8_t* info = NewInfoBlock(width, height, picture + 8, 4);
-  auto* pixels = static_cast<uint8_t*>(malloc(RowBytes(width, height)));
-  CopyBottomUp(picture + kHeadBytes, width, height, pixels);
-  sink = sink + info[40] + pixels[0];
-  free(info);
-  free(pixels);
-}
-
+// `count` bytes at `position` through pread, as an extract reads an entry.
 void ReadExactlyAt(int fd, uint64_t position, size_t count, uint8_t* out) {
   size_t done = 0;
   while (done < count) {
     ssize_t got = pread(fd, out + done, count - done, static_cast<off_t>(position + done));
-    if (got <= 0) abort();
-    done += static_cast<size_t>(got);
-  }
-}
-
-// Reads from the file's position on: one read, unless it is cut short.
-void ReadExactly(int fd, size_t count, uint8_t* out) {
-  size_t done = 0;
-  while (done < count) {
-    ssize_t got = read(fd, out + done, count - done);
     if (got <= 0) abort();
     done += static_cast<size_t>(got);
   }
@@ -230,7 +163,7 @@ void FillListing(const Listing& listing) {
       memcpy(record.filename + 8, ".QKZ", 4);
     }
   }
-  sink = sink + records[spans.size() / 2].filename[0];
+  floorSink = floorSink + records[spans.size() / 2].filename[0];
   free(records);
 }
 
@@ -286,7 +219,7 @@ std::vector<EntrySpan> NamedEntrySpans(const uint8_t* bytes, size_t size,
 void ExtractOffsetTableEntry(int fd, const EntrySpan& span) {
   auto* block = static_cast<uint8_t*>(malloc(span.storedSize));
   ReadExactlyAt(fd, span.position, span.storedSize, block);
-  DecodeFromMemory(block);
+  FloorPictureFromMemory(block);
   free(block);
 }
 
@@ -309,42 +242,23 @@ void ExtractNamedEntry(int fd, const EntrySpan& span, const uint8_t* sharedPalet
     block[8 + 4 * i + 3] = 0;
   }
   ReadExactlyAt(fd, span.position + span.storedSize - rows, rows, block + kHeadBytes);
-  DecodeFromMemory(block);
+  FloorPictureFromMemory(block);
   free(block);
 }
 
 }  // namespace
 
-void FloorPictureFromFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) abort();
-  uint8_t head[kHeadBytes];
-  ReadExactly(fd, kHeadBytes, head);
-  uint32_t width = Le32(head), height = Le32(head + 4);
-  uint8_t* info = NewInfoBlock(width, height, head + 8, 4);
-  size_t rows = RowBytes(width, height);
-  auto* pixels = static_cast<uint8_t*>(malloc(rows));
-  ReadExactly(fd, rows, pixels);
-  close(fd);
-  TurnRowsInPlace(pixels, width, height);
-  sink = sink + info[40] + pixels[0];
-  free(info);
-  free(pixels);
-}
-
-void FloorPictureFromMemory(const uint8_t* picture) { DecodeFromMemory(picture); }
-
 void ReadFloorOffsetTableProbe(const std::string& path) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
-  sink = sink + WalkOffsetTable(file, nullptr);
+  floorSink = floorSink + WalkOffsetTable(file, nullptr);
   close(file.fd);
 }
 
 void ReadFloorNamedEntryProbe(const std::string& path) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
-  sink = sink + WalkNamedEntries(file, nullptr, nullptr);
+  floorSink = floorSink + WalkNamedEntries(file, nullptr, nullptr);
   close(file.fd);
 }
 
@@ -356,7 +270,7 @@ void MappedFloorOffsetTableProbe(const std::string& path) {
     uint32_t offset = Le32(mapping.bytes + 4 + 4 * k);
     sum += Le32(mapping.bytes + offset) + Le32(mapping.bytes + offset + 4);
   }
-  sink = sink + sum;
+  floorSink = floorSink + sum;
   Unmap(mapping);
 }
 
@@ -366,7 +280,7 @@ void MappedFloorNamedEntryProbe(const std::string& path) {
   for (const EntrySpan& span : NamedEntrySpans(mapping.bytes, mapping.size))
     sum += Le32(mapping.bytes + span.position) + Le32(mapping.bytes + span.position + 4) +
            mapping.bytes[span.position + 8];
-  sink = sink + sum;
+  floorSink = floorSink + sum;
   Unmap(mapping);
 }
 
@@ -374,7 +288,7 @@ void ReadFloorOffsetTableListing(const std::string& path) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
   Listing listing;
-  sink = sink + WalkOffsetTable(file, &listing);
+  floorSink = floorSink + WalkOffsetTable(file, &listing);
   close(file.fd);
   FillListing(listing);
 }
@@ -386,7 +300,7 @@ void MappedFloorOffsetTableListing(const std::string& path) {
   for (uint32_t k = 0; k < count; ++k) {
     uint32_t offset = Le32(mapping.bytes + 4 + 4 * k);
     uint32_t end = k + 1 < count ? Le32(mapping.bytes + 8 + 4 * k) : static_cast<uint32_t>(mapping.size);
-    sink = sink + Le32(mapping.bytes + offset) + Le32(mapping.bytes + offset + 4);
+    floorSink = floorSink + Le32(mapping.bytes + offset) + Le32(mapping.bytes + offset + 4);
     listing.spans.push_back(EntrySpan{offset, end - offset});
     listing.sizes.push_back(end - offset);
   }
@@ -398,7 +312,7 @@ void ReadFloorNamedEntryListing(const std::string& path) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
   Listing listing;
-  sink = sink + WalkNamedEntries(file, &listing, nullptr);
+  floorSink = floorSink + WalkNamedEntries(file, &listing, nullptr);
   close(file.fd);
   FillListing(listing);
 }
@@ -422,7 +336,7 @@ void FloorOffsetTableSession(const std::string& path) {
     uint32_t width = Le32(picture), height = Le32(picture + 4);
     pixels.resize(RowBytes(width, height));
     CopyBottomUp(picture + kHeadBytes, width, height, pixels.data());
-    sink = sink + pixels[0];
+    floorSink = floorSink + pixels[0];
   }
 }
 
@@ -435,7 +349,7 @@ void FloorNamedEntrySession(const std::string& path) {
     size_t rows = RowBytes(width, height);
     pixels.resize(rows);
     CopyBottomUp(entry + span.storedSize - rows, width, height, pixels.data());
-    sink = sink + pixels[0];
+    floorSink = floorSink + pixels[0];
   }
 }
 
@@ -449,7 +363,7 @@ void ProbeFloorOffsetTableSession(const std::string& path) {
   for (const EntrySpan& span : listing.spans) {
     WindowedFile probe;
     probe.fd = OpenOrDie(path, &probe.size);
-    sink = sink + WalkOffsetTable(probe, nullptr);
+    floorSink = floorSink + WalkOffsetTable(probe, nullptr);
     ExtractOffsetTableEntry(probe.fd, span);
     close(probe.fd);
   }
@@ -466,7 +380,7 @@ void ProbeFloorNamedEntrySession(const std::string& path) {
     WindowedFile probe;
     probe.fd = OpenOrDie(path, &probe.size);
     uint8_t sharedPalette[kTripleBytes];
-    sink = sink + WalkNamedEntries(probe, nullptr, sharedPalette);
+    floorSink = floorSink + WalkNamedEntries(probe, nullptr, sharedPalette);
     ExtractNamedEntry(probe.fd, span, sharedPalette);
     close(probe.fd);
   }
