@@ -111,19 +111,22 @@ uint32_t NamedEntryPictureSize(const uint8_t* header) {
 
 // The named-entry fields every probe checks: the count, each name record (its
 // NUL found within 32 bytes, its offset), each entry's stored header, and the
-// shared palette of the entry named Palette, copied to `sharedPalette` if any.
+// shared palette of the first entry named Palette, taken while its header is
+// at hand and copied to `sharedPalette` if any.
 uint64_t WalkNamedEntries(WindowedFile& file, Listing* listing, uint8_t* sharedPalette) {
   uint32_t count = Le32(Field(file, 0, 4));
-  uint64_t sum = 0, at = 4, palettePosition = 0;
-  uint32_t current = 0;
+  uint64_t sum = 0, at = 4;
+  uint32_t current = 0, paletteEntry = 0;
+  bool paletteNamed = false;
   for (uint32_t k = 0; k <= count; ++k) {
     uint32_t next = static_cast<uint32_t>(file.size);
+    bool isPalette = false;
     if (k < count) {
-      size_t view = static_cast<size_t>(std::min<uint64_t>(32, file.size - at));
+      size_t view = static_cast<size_t>(std::min<uint64_t>(36, file.size - at));
       const auto* name = reinterpret_cast<const char*>(Field(file, at, view));
-      size_t length = strnlen(name, view);
+      size_t length = strnlen(name, std::min<size_t>(view, 32));
       next = Le32(Field(file, at + length + 1, 4));
-      if (length == 7 && memcmp(name, "Palette", 7) == 0) palettePosition = next;
+      isPalette = !paletteNamed && length == 7 && memcmp(name, "Palette", 7) == 0;
       if (listing != nullptr) listing->names.emplace_back(name, length);
       at += length + 5;
     }
@@ -134,12 +137,19 @@ uint64_t WalkNamedEntries(WindowedFile& file, Listing* listing, uint8_t* sharedP
         listing->spans.push_back(EntrySpan{current, next - current});
         listing->sizes.push_back(NamedEntryPictureSize(header));
       }
+      if (current == paletteEntry && paletteNamed) {
+        const uint8_t* palette = Field(file, current + kStoredHeaderBytes, kTripleBytes);
+        if (sharedPalette != nullptr) memcpy(sharedPalette, palette, kTripleBytes);
+        sum += palette[0];
+      }
+    }
+    if (isPalette) {
+      paletteNamed = true;
+      paletteEntry = next;
     }
     current = next;
   }
-  const uint8_t* palette = Field(file, palettePosition + kStoredHeaderBytes, kTripleBytes);
-  if (sharedPalette != nullptr) memcpy(sharedPalette, palette, kTripleBytes);
-  return sum + palette[0];
+  return sum;
 }
 
 // The listing block: (n + 1) zeroed records, n of them filled.
