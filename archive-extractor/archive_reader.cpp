@@ -13,18 +13,18 @@ bool Holds(const ReaderWindow& window, uint32_t position, uint32_t count) {
 
 }  // namespace
 
-int OpenArchive(LPCSTR path, ArchiveReader* reader) {
+int OpenArchive(const HostPath& path, ArchiveReader* reader) {
   reader->file = INVALID_HANDLE_VALUE;
   reader->fileSize = 0;
+  reader->timestamp = 0;
   reader->nextVictim = 0;
   reader->windows = sharedWindows;
   for (uint32_t i = 0; i < kReaderWindowCount; ++i) sharedWindows[i].start = sharedWindows[i].length = 0;
-  if (path == nullptr) return kResultFileError;
-  reader->file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                       FILE_FLAG_RANDOM_ACCESS);
+  reader->file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
   if (reader->file == INVALID_HANDLE_VALUE) return kResultFileError;
   reader->fileSize = platform::GetFileSize(reader->file);
   if (reader->fileSize == INVALID_FILE_SIZE) return kResultFileError;
+  reader->timestamp = FileTimestamp(reader->file);
   return kResultSuccess;
 }
 

@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "host-contract/host_contract.h"
+#include "host-contract/host_path.h"
 
 namespace korvo {
 
@@ -33,15 +34,16 @@ struct ReaderWindow {
 struct ArchiveReader {
   HANDLE file;
   uint32_t fileSize;
+  ULONG_PTR timestamp;     // the file's last-write time, for the records
   uint32_t nextVictim;     // the window a miss refills next
   ReaderWindow* windows;   // kReaderWindowCount, shared by the parses
 };
 
-// Opens the archive for random access and takes its 32-bit size; the caller
-// holds the directory lock (or is the only thread parsing). 0, or 6 when
-// the file cannot be opened or its size is not known; the reader is usable
-// with CloseArchive either way.
-int OpenArchive(LPCSTR path, ArchiveReader* reader);
+// Opens the archive for random access and takes its 32-bit size and its
+// last-write time; the caller holds the directory lock (or is the only thread
+// parsing). 0, or 6 when the file cannot be opened or its size is not known;
+// the reader is usable with CloseArchive either way.
+int OpenArchive(const HostPath& path, ArchiveReader* reader);
 
 // Closes the file if it was opened.
 void CloseArchive(ArchiveReader* reader);

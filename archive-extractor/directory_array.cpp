@@ -74,12 +74,13 @@ void FreeDirectoryArray(DirectoryArray* array) {
 }
 
 void FillDirectoryRecord(fileInfo* record, uint32_t position, uint32_t compsize,
-                         uint32_t filesize, LPCSTR name) {
+                         uint32_t filesize, LPCSTR name, ULONG_PTR timestamp) {
   std::memset(record, 0, sizeof *record);
   std::memcpy(record->method, kMethodTag, sizeof record->method);
   record->position = position;
   record->compsize = compsize;
   record->filesize = filesize;
+  record->timestamp = timestamp;
   size_t length = 0;
   while (name != nullptr && name[length] != '\0' && length + 1 < sizeof record->filename)
     ++length;

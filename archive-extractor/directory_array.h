@@ -41,9 +41,9 @@ fileInfo* AppendDirectoryRecord(DirectoryArray* array);
 void FreeDirectoryArray(DirectoryArray* array);
 
 // Writes a whole record: zeros, then the method tag "IfKorvo", the position and
-// sizes, an empty path and `name` (cut to fit the field with its NUL). Every
-// byte of the record is defined, the time stamp and crc being zero.
+// sizes, the archive's time stamp, an empty path and `name` (cut to fit the
+// field with its NUL). Every byte of the record is defined, the crc being zero.
 void FillDirectoryRecord(fileInfo* record, uint32_t position, uint32_t compsize,
-                         uint32_t filesize, LPCSTR name);
+                         uint32_t filesize, LPCSTR name, ULONG_PTR timestamp = 0);
 
 }  // namespace korvo

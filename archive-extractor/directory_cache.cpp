@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "archive-extractor/wide_records.h"
 #include "host-contract/hand_over.h"
 
 namespace korvo {
@@ -9,18 +10,46 @@ namespace {
 
 struct DirectoryCache {
   DirectoryArray entries;
-  bool holdsPath;  // false: `path` names no archive, nothing is reused
+  bool holdsPath;  // false: no path is held, nothing is reused
+  bool wide;       // which of the two holds the path
   char path[kCachedPathBytes];
+  WCHAR widePath[kCachedPathBytes];
   uint8_t palette[kPaletteBytes];
   CRITICAL_SECTION lock;
 };
 
 DirectoryCache cache;
 
-// The cache key is the path string itself, compared byte for byte: the
+// Units before the NUL, or `limit` when there are at least that many (the
+// path is then not cached and never copied).
+template <typename Unit>
+int BoundedLength(const Unit* text, int limit) {
+  int length = 0;
+  while (length < limit && text[length] != 0) ++length;
+  return length;
+}
+
+template <typename Unit>
+bool SameText(const Unit* a, const Unit* b) {
+  for (;; ++a, ++b) {
+    if (*a != *b) return false;
+    if (*a == 0) return true;
+  }
+}
+
+// The cache key is the path string itself, compared unit for unit: the
 // system's linguistic comparison could call two different paths equal.
-bool IsCachedPath(LPCSTR path) {
-  return cache.holdsPath && path != nullptr && std::strcmp(cache.path, path) == 0;
+bool IsCachedPath(const HostPath& path) {
+  if (!cache.holdsPath) return false;
+  if (cache.wide) return path.wide != nullptr && SameText(cache.widePath, path.wide);
+  return path.narrow != nullptr && SameText(cache.path, path.narrow);
+}
+
+void ForgetPath() {
+  cache.holdsPath = false;
+  cache.wide = false;
+  cache.path[0] = '\0';
+  cache.widePath[0] = 0;
 }
 
 unsigned char UpperAscii(unsigned char byte) {
@@ -66,37 +95,43 @@ uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) {
 
 void LoadDirectoryCache() {
   cache.entries = DirectoryArray{nullptr, nullptr, 0, 0};
-  cache.holdsPath = false;
-  cache.path[0] = '\0';
+  ForgetPath();
   platform::InitializeCriticalSection(&cache.lock);
 }
 
 void UnloadDirectoryCache() {
   FreeDirectoryArray(&cache.entries);
-  cache.holdsPath = false;
-  cache.path[0] = '\0';
+  ForgetPath();
   platform::DeleteCriticalSection(&cache.lock);
 }
 
 void EnterDirectoryLock() { platform::EnterCriticalSection(&cache.lock); }
 void LeaveDirectoryLock() { platform::LeaveCriticalSection(&cache.lock); }
 
-void InstallDirectory(DirectoryArray* array, LPCSTR path, const uint8_t* palette) {
+void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t* palette) {
   FreeDirectoryArray(&cache.entries);
   cache.entries = *array;
   *array = DirectoryArray{nullptr, nullptr, 0, 0};
   // A path that does not fit is never copied: the directory is served to the
   // call that parsed it, and every later call parses again.
-  int length = path == nullptr ? kCachedPathBytes : platform::lstrlenA(path);
-  cache.holdsPath = length < kCachedPathBytes;
-  if (cache.holdsPath)
-    platform::lstrcpyA(cache.path, path);
-  else
-    cache.path[0] = '\0';
+  ForgetPath();
+  if (path.wide != nullptr) {
+    int length = BoundedLength(path.wide, kCachedPathBytes);
+    if (length < kCachedPathBytes) {
+      std::memcpy(cache.widePath, path.wide, (length + 1) * sizeof(WCHAR));
+      cache.holdsPath = cache.wide = true;
+    }
+  } else if (path.narrow != nullptr) {
+    int length = BoundedLength(path.narrow, kCachedPathBytes);
+    if (length < kCachedPathBytes) {
+      std::memcpy(cache.path, path.narrow, length + 1);
+      cache.holdsPath = true;
+    }
+  }
   if (palette != nullptr) std::memcpy(cache.palette, palette, kPaletteBytes);
 }
 
-int EnsureDirectory(LPCSTR path, ArchiveParser parser) {
+int EnsureDirectory(const HostPath& path, ArchiveParser parser) {
   if (IsCachedPath(path)) return kResultSuccess;
   return parser(path);
 }
@@ -107,7 +142,7 @@ uint32_t FindEntryByPosition(ULONG_PTR position) {
   return kNoEntry;
 }
 
-int ListDirectory(LPCSTR path, ArchiveParser parser, HGLOBAL* slot) {
+int ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
   HGLOBAL block = nullptr;
   int result = kResultSuccess;
   EnterDirectoryLock();
@@ -132,7 +167,30 @@ int ListDirectory(LPCSTR path, ArchiveParser parser, HGLOBAL* slot) {
   return result = kResultSuccess;
 }
 
-int FindEntryByName(LPCSTR path, ArchiveParser parser, LPCSTR name, unsigned flag,
+int ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
+  HGLOBAL block = nullptr;
+  int result = kResultSuccess;
+  EnterDirectoryLock();
+  ScopeExit cleanUp([&] {
+    LeaveDirectoryLock();
+    HandOverBlock(block, result, slot);
+  });
+
+  result = EnsureDirectory(path, parser);
+  if (result != kResultSuccess) return result;
+  uint32_t count = cache.entries.count;
+  uint64_t bytes = (uint64_t{count} + 1) * sizeof(fileInfoW);
+  if (bytes > 0xFFFFFFFFu || bytes > SIZE_MAX) return result = kResultMemoryError;
+  block = platform::GlobalAlloc(GHND, static_cast<SIZE_T>(bytes));
+  if (block == nullptr) return result = kResultMemoryError;
+  auto* records = static_cast<fileInfoW*>(platform::GlobalLock(block));
+  if (records == nullptr) return result = kResultMemoryError;
+  for (uint32_t i = 0; i < count; ++i) FillWideRecord(cache.entries.records[i], &records[i]);
+  // The block is zero-filled, so the record after the last ends the list.
+  return result = kResultSuccess;
+}
+
+int FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,
                     fileInfo* record) {
   EnterDirectoryLock();
   ScopeExit leave([] { LeaveDirectoryLock(); });
@@ -145,7 +203,25 @@ int FindEntryByName(LPCSTR path, ArchiveParser parser, LPCSTR name, unsigned fla
   return kResultSuccess;
 }
 
-int LookUpEntryForExtract(LPCSTR path, ArchiveParser parser, ULONG_PTR position,
+int FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, unsigned flag,
+                     fileInfoW* record) {
+  EnterDirectoryLock();
+  ScopeExit leave([] { LeaveDirectoryLock(); });
+  int result = EnsureDirectory(path, parser);
+  if (result != kResultSuccess) return result;
+  if (name == nullptr) return kResultNotHandled;
+  const bool ignoreCase = (flag & kFlagIgnoreCase) != 0;
+  for (uint32_t i = 0; i < cache.entries.count; ++i) {
+    WCHAR stored[kNameUnits];
+    WideEntryName(cache.entries.records[i].filename, stored);
+    if (!WideNamesMatch(stored, name, ignoreCase)) continue;
+    FillWideRecord(cache.entries.records[i], record);
+    return kResultSuccess;
+  }
+  return kResultNotHandled;
+}
+
+int LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,
                           fileInfo* entry, uint8_t* palette) {
   EnterDirectoryLock();
   ScopeExit leave([] { LeaveDirectoryLock(); });

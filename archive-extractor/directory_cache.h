@@ -14,14 +14,18 @@
 
 #include "archive-extractor/directory_array.h"
 #include "host-contract/host_contract.h"
+#include "host-contract/host_path.h"
 
 namespace korvo {
 
 // A layout's parser: reads the archive at `path` afresh and, on 0, has
 // installed its directory. On any other code the cache is as it was.
-typedef int (*ArchiveParser)(LPCSTR path) noexcept;
+typedef int (*ArchiveParser)(const HostPath& path) noexcept;
 
-constexpr int kCachedPathBytes = 260;  // MAX_PATH, the NUL included
+// The cached path: MAX_PATH bytes of an 8-bit path or units of a UTF-16
+// path, the NUL included. A UTF-16 path is a key of its own: it never equals
+// an 8-bit one, so switching between the A and W exports parses again.
+constexpr int kCachedPathBytes = 260;
 constexpr int kPaletteBytes = 768;     // 256 colours of 3 bytes
 constexpr uint32_t kNoEntry = 0xFFFFFFFFu;
 
@@ -40,11 +44,12 @@ void LeaveDirectoryLock();
 // A non-null `palette` (768 bytes) becomes the shared palette in the same
 // step; nullptr leaves it alone. Called by parsers only after a whole
 // successful parse; it neither takes nor expects the lock.
-void InstallDirectory(DirectoryArray* array, LPCSTR path, const uint8_t* palette = nullptr);
+void InstallDirectory(DirectoryArray* array, const HostPath& path,
+                      const uint8_t* palette = nullptr);
 
-// With the lock held: 0 when the cache holds exactly `path` (byte for byte),
-// otherwise runs `parser` on it and returns its code.
-int EnsureDirectory(LPCSTR path, ArchiveParser parser);
+// With the lock held: 0 when the cache holds exactly `path` (of the same
+// kind, unit for unit), otherwise runs `parser` on it and returns its code.
+int EnsureDirectory(const HostPath& path, ArchiveParser parser);
 
 // With the lock held: the index of the first entry at `position`, or kNoEntry.
 uint32_t FindEntryByPosition(ULONG_PTR position);
@@ -52,21 +57,30 @@ uint32_t FindEntryByPosition(ULONG_PTR position);
 // The listing of GetArchiveInfo: a GHND block of (count + 1) records, the
 // cached records unchanged and then a zero record, fully unlocked and stored
 // in *slot on 0. Otherwise the parser's code or 4, and *slot is untouched.
-int ListDirectory(LPCSTR path, ArchiveParser parser, HGLOBAL* slot);
+int ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot);
+
+// The listing of GetArchiveInfoW: the same, as fileInfoW records whose
+// filename is the 8-bit name in UTF-16 and whose path is empty.
+int ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot);
 
 // The lookup of GetFileInfo: copies the first record whose filename equals
 // `name` to *record and returns 0; -1 when none does (*record untouched), or
 // the parser's code. Bit 0x80 of `flag` compares A-Z as a-z; every other byte,
 // those of 0x80 and above included, must match exactly.
-int FindEntryByName(LPCSTR path, ArchiveParser parser, LPCSTR name, unsigned flag,
+int FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,
                     fileInfo* record);
+
+// The lookup of GetFileInfoW: the same over the names in UTF-16. Bit 0x80
+// folds A-Z only; every other unit must match exactly.
+int FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, unsigned flag,
+                     fileInfoW* record);
 
 // The look-up of an extract operation, all under the lock: ensures the
 // directory with `parser`, finds the entry at `position` and copies it to
 // *entry, and the shared palette to `palette` (768 bytes) unless nullptr.
 // Returns 0, -1 when no entry has that position, or the parser's code; the
 // outputs are written only on 0.
-int LookUpEntryForExtract(LPCSTR path, ArchiveParser parser, ULONG_PTR position,
+int LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,
                           fileInfo* entry, uint8_t* palette);
 
 }  // namespace korvo

@@ -11,15 +11,15 @@ const LayoutTable kArchiveLayouts = {
     {ParseNamedEntryArchive, ExtractNamedEntry},
 };
 
-bool ProbeLayout(const ArchiveLayout& layout, LPCSTR path) {
+bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path) {
   EnterDirectoryLock();
   ScopeExit leave([] { LeaveDirectoryLock(); });
   // Always a fresh parse: the file may have changed since it was cached.
   return layout.parse(path) == kResultSuccess;
 }
 
-const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, LPCSTR path) {
-  if (path == nullptr) return nullptr;
+const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath& path) {
+  if (IsNullPath(path)) return nullptr;
   for (const ArchiveLayout& layout : layouts)
     if (ProbeLayout(layout, path)) return &layout;
   return nullptr;

@@ -8,9 +8,11 @@
 namespace korvo {
 
 // A layout's extract operation: hands the entry at `position` to *slot (fully
-// unlocked, on 0 only) and returns the result code.
-typedef int (*ExtractOperation)(LPCSTR path, ULONG_PTR position, HGLOBAL* slot,
-                                ProgressCallback prgressCallback, LONG_PTR lData) noexcept;
+// unlocked, on 0 only), copies the entry's directory record to *entry on 0
+// unless it is null (the name a folder output writes under), and returns the result code.
+typedef int (*ExtractOperation)(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                                ProgressCallback prgressCallback, LONG_PTR lData,
+                                fileInfo* entry) noexcept;
 
 struct ArchiveLayout {
   ArchiveParser parse;
@@ -26,9 +28,9 @@ extern const LayoutTable kArchiveLayouts;
 
 // Runs the layout's parser under the directory lock; true when it returned 0
 // (the file's directory is then cached). Its other codes are dropped.
-bool ProbeLayout(const ArchiveLayout& layout, LPCSTR path);
+bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path);
 
 // The first layout of `layouts` whose probe recognises the file, or nullptr.
-const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, LPCSTR path);
+const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath& path);
 
 }  // namespace korvo

@@ -47,7 +47,8 @@ int AddEntry(ArchiveReader* reader, const NameRecord& record, uint32_t end,
   if (entry == nullptr) return kResultMemoryError;
   char name[kNameFieldBytes + 4];  // 31 bytes, ".QKZ" and the NUL
   FormatStoredName(record.name, record.nameLength, name);
-  FillDirectoryRecord(entry, record.offset, end - record.offset, filesize, name);
+  FillDirectoryRecord(entry, record.offset, end - record.offset, filesize, name,
+                      reader->timestamp);
   return kResultSuccess;
 }
 
@@ -88,7 +89,7 @@ int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record)
   return kResultSuccess;
 }
 
-int ParseNamedEntryArchive(LPCSTR path) noexcept {
+int ParseNamedEntryArchive(const HostPath& path) noexcept {
   ArchiveReader reader;
   reader.file = INVALID_HANDLE_VALUE;
   DirectoryArray entries = {nullptr, nullptr, 0, 0};
@@ -148,8 +149,8 @@ int ParseNamedEntryArchive(LPCSTR path) noexcept {
   return kResultSuccess;
 }
 
-int ExtractNamedEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, ProgressCallback,
-                      LONG_PTR) noexcept {
+int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                      ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
   // A copy of the record and of the shared palette, both taken under the
   // directory lock: another thread's parse may replace either meanwhile.
   fileInfo entry;
@@ -169,8 +170,7 @@ int ExtractNamedEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, ProgressCa
   auto* out = static_cast<uint8_t*>(platform::GlobalLock(block));
   if (out == nullptr) return result = kResultMemoryError;
 
-  file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                               FILE_FLAG_RANDOM_ACCESS);
+  file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
   if (file == INVALID_HANDLE_VALUE) return result = kResultFileError;
   const uint32_t entryPosition = static_cast<uint32_t>(entry.position);
   uint8_t header[kStoredHeaderBytes];
@@ -201,6 +201,7 @@ int ExtractNamedEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, ProgressCa
   if (rowsPosition >= kUnreachablePosition) return result = kResultFileError;
   result = ReadArchiveDirect(file, static_cast<uint32_t>(rowsPosition), static_cast<uint32_t>(rows),
                              out + kQkzRowsOffset);
+  if (result == kResultSuccess && listed != nullptr) *listed = entry;
   return result;
 }
 

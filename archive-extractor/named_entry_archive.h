@@ -17,6 +17,7 @@
 
 #include "archive-extractor/archive_reader.h"
 #include "host-contract/host_contract.h"
+#include "host-contract/host_path.h"
 
 namespace korvo {
 
@@ -43,13 +44,14 @@ int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record)
 // palette. 2: not this layout or inconsistent; 4: no memory; 6: the file
 // cannot be opened or read. On any code but 0 the cache and the shared palette
 // are as they were.
-int ParseNamedEntryArchive(LPCSTR path) noexcept;
+int ParseNamedEntryArchive(const HostPath& path) noexcept;
 
 // Rebuilds the entry at `position` into a complete QKZ picture in a new
-// movable block, stored fully unlocked in *slot on 0 only. -1: no entry there;
+// movable block, stored fully unlocked in *slot on 0 only, with a copy of its record in *entry. -1: no entry there;
 // 2: the entry on disk no longer matches the directory; otherwise the parse's
 // code, 4 or 6. The progress callback is accepted and never called.
-int ExtractNamedEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot,
-                      ProgressCallback prgressCallback, LONG_PTR lData) noexcept;
+int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                      ProgressCallback prgressCallback, LONG_PTR lData,
+                      fileInfo* entry = nullptr) noexcept;
 
 }  // namespace korvo

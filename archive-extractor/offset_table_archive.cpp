@@ -62,7 +62,7 @@ int CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end, ui
   if (record == nullptr) return kResultMemoryError;
   char name[kPositionNameBytes];
   FormatPositionName(position, name);
-  FillDirectoryRecord(record, position, end - position, end - position, name);
+  FillDirectoryRecord(record, position, end - position, end - position, name, reader->timestamp);
   return kResultSuccess;
 }
 
@@ -110,7 +110,7 @@ int ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
 
 }  // namespace
 
-int ParseOffsetTableArchive(LPCSTR path) noexcept {
+int ParseOffsetTableArchive(const HostPath& path) noexcept {
   ArchiveReader reader;
   DirectoryArray entries{nullptr, nullptr, 0, 0};
   int result = OpenArchive(path, &reader);
@@ -125,8 +125,8 @@ int ParseOffsetTableArchive(LPCSTR path) noexcept {
   return kResultSuccess;
 }
 
-int ExtractOffsetTableEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, ProgressCallback,
-                            LONG_PTR) noexcept {
+int ExtractOffsetTableEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                            ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
   fileInfo entry;
   int result = LookUpEntryForExtract(path, ParseOffsetTableArchive, position, &entry, nullptr);
   if (result != kResultSuccess) return result;
@@ -151,8 +151,7 @@ int ExtractOffsetTableEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, Prog
   if (bytes == nullptr) return result;
 
   result = kResultFileError;
-  file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                               FILE_FLAG_RANDOM_ACCESS);
+  file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
   if (file == INVALID_HANDLE_VALUE) return result;
   // One read of exactly the entry's size straight into the block: it can
   // neither run past the block nor leave part of it unfilled unnoticed.
@@ -165,6 +164,7 @@ int ExtractOffsetTableEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, Prog
   if (QkzPictureSize(ReadLe32(bytes + kQkzWidthOffset), ReadLe32(bytes + kQkzHeightOffset)) >
       size)
     return result = kResultBadFormat;
+  if (listed != nullptr) *listed = entry;
   return result = kResultSuccess;
 }
 

@@ -101,7 +101,8 @@ void CheckExtract(const ExpectedArchive& archive, ULONG_PTR position, const uint
   while (index < archive.entries.size() && archive.entries[index].position != position) ++index;
   HGLOBAL block = kUntouched;
   int result = korvo::ArchiveGetFile(korvo::kArchiveLayouts, kPath, static_cast<LONG_PTR>(position),
-                                     &block, korvo::kFlagMemoryOutput, nullptr, 0);
+                                     korvo::MemoryOutputSlot(&block), korvo::kFlagMemoryOutput,
+                                     nullptr, 0);
   if (archive.layout == Layout::kNone || index == archive.entries.size()) {
     FUZZ_CHECK(result == (archive.layout == Layout::kNone ? 2 : -1));
     FUZZ_CHECK(block == kUntouched);

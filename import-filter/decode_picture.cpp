@@ -59,7 +59,7 @@ int DecodeMemoryImage(const uint8_t* image, LONG_PTR len, HLOCAL* pHBInfo, HLOCA
   return result;
 }
 
-int DecodeFile(LPCSTR name, HLOCAL* pHBInfo, HLOCAL* pHBm) {
+int DecodeFile(const HostPath& name, HLOCAL* pHBInfo, HLOCAL* pHBm) {
   if (!IsQkzFile(name)) return kResultBadFormat;
   int result = kResultFileError;
   HANDLE file = INVALID_HANDLE_VALUE;
@@ -90,9 +90,13 @@ int DecodeFile(LPCSTR name, HLOCAL* pHBInfo, HLOCAL* pHBm) {
 
 }  // namespace
 
-int DecodePicture(LPCSTR buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo, HLOCAL* pHBm) {
-  if (flag & kFlagMemoryInput)
-    return DecodeMemoryImage(reinterpret_cast<const uint8_t*>(buf), len, pHBInfo, pHBm);
+int DecodePicture(const HostPath& buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
+                  HLOCAL* pHBm) {
+  const bool memoryInput = (flag & kFlagMemoryInput) != 0;
+  if (pHBInfo == nullptr || pHBm == nullptr)
+    return memoryInput ? kResultNotHandled : kResultBadFormat;
+  if (memoryInput)
+    return DecodeMemoryImage(static_cast<const uint8_t*>(MemoryAddress(buf)), len, pHBInfo, pHBm);
   return DecodeFile(buf, pHBInfo, pHBm);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host-contract/host_contract.h"
+#include "host-contract/host_path.h"
 
 namespace korvo {
 
@@ -11,6 +12,9 @@ namespace korvo {
 //   file input    2 not a QKZ picture, 4 allocation or lock, 6 open or read;
 //   memory input -1 not a QKZ picture (or shorter than a positive `len`),
 //                 4 allocation or lock.
-int DecodePicture(LPCSTR buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo, HLOCAL* pHBm);
+// A null pHBInfo or pHBm is refused like unrecognised input, before anything
+// is read or allocated.
+int DecodePicture(const HostPath& buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
+                  HLOCAL* pHBm);
 
 }  // namespace korvo

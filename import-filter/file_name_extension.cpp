@@ -35,4 +35,21 @@ bool HasQkzExtension(LPCSTR name) {
   return platform::lstrcmpA(extension, ".QKZ") == 0;
 }
 
+bool HasQkzExtensionW(LPCWSTR name) {
+  const WCHAR* scan = name;
+  if (scan[0] != 0 && scan[1] == u':') scan += 2;
+  const WCHAR* dot = nullptr;
+  for (; *scan != 0; ++scan) {
+    if (*scan == u'\\' || *scan == u'/')
+      dot = nullptr;  // a dot of an earlier component does not count
+    else if (*scan == u'.')
+      dot = scan;
+  }
+  if (dot == nullptr) return false;
+  const char16_t kExtension[] = u".QKZ";
+  for (int i = 0; i < 5; ++i)
+    if (static_cast<char16_t>(dot[i]) != kExtension[i]) return false;
+  return true;
+}
+
 }  // namespace korvo

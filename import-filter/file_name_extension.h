@@ -19,4 +19,8 @@ void FileNameExtension(LPCSTR name, char (&extension)[kExtensionCapacity]);
 // The support test's name check: the extension is ".QKZ", letter case counting.
 bool HasQkzExtension(LPCSTR name);
 
+// The same test on a UTF-16 name, which has no lead bytes: the text behind
+// the last dot of the last component is ".QKZ" exactly.
+bool HasQkzExtensionW(LPCWSTR name);
+
 }  // namespace korvo

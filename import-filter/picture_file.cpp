@@ -5,9 +5,8 @@
 
 namespace korvo {
 
-HANDLE OpenPictureFile(LPCSTR name) {
-  return platform::CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                               FILE_FLAG_SEQUENTIAL_SCAN);
+HANDLE OpenPictureFile(const HostPath& name) {
+  return OpenHostFile(name, FILE_FLAG_SEQUENTIAL_SCAN);
 }
 
 void ClosePictureFile(HANDLE file) {
@@ -27,7 +26,7 @@ bool FileCanHold(HANDLE file, uint64_t bytes) {
   return (uint64_t{high} << 32 | low) >= bytes;
 }
 
-int OpenAndReadHead(LPCSTR name, HANDLE* file, uint8_t* head) {
+int OpenAndReadHead(const HostPath& name, HANDLE* file, uint8_t* head) {
   *file = OpenPictureFile(name);
   if (*file == INVALID_HANDLE_VALUE) return kResultFileError;
   if (!ReadExactly(*file, head, kQkzHeadSize)) return kResultFileError;

@@ -4,13 +4,14 @@
 
 #include <cstdint>
 
+#include "host-contract/host_path.h"
 #include "platform/platform.h"
 
 namespace korvo {
 
 // INVALID_HANDLE_VALUE when the file cannot be opened, including when another
 // party holds it open for writing.
-HANDLE OpenPictureFile(LPCSTR name);
+HANDLE OpenPictureFile(const HostPath& name);
 
 // Closes a file that was opened; does nothing for INVALID_HANDLE_VALUE.
 void ClosePictureFile(HANDLE file);
@@ -24,6 +25,6 @@ bool FileCanHold(HANDLE file, uint64_t bytes);
 
 // Opens the file into *file (left for the caller to close) and reads the
 // 1032-byte head into `head` in one read: 0, or 6 when either fails.
-int OpenAndReadHead(LPCSTR name, HANDLE* file, uint8_t* head);
+int OpenAndReadHead(const HostPath& name, HANDLE* file, uint8_t* head);
 
 }  // namespace korvo

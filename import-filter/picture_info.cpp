@@ -30,7 +30,7 @@ int DescribeMemoryImage(const uint8_t* image, LONG_PTR len, PictureInfo* info) {
   return kResultSuccess;
 }
 
-int DescribeFile(LPCSTR name, PictureInfo* info) {
+int DescribeFile(const HostPath& name, PictureInfo* info) {
   if (!IsQkzFile(name)) return kResultBadFormat;
   uint8_t head[kQkzHeadSize];
   HANDLE file = INVALID_HANDLE_VALUE;
@@ -46,9 +46,11 @@ int DescribeFile(LPCSTR name, PictureInfo* info) {
 
 }  // namespace
 
-int DescribePicture(LPCSTR buf, LONG_PTR len, unsigned flag, PictureInfo* info) {
+int DescribePicture(const HostPath& buf, LONG_PTR len, unsigned flag, PictureInfo* info) {
+  // Nowhere to describe the picture: refused before anything is read.
+  if (info == nullptr) return kResultBadFormat;
   if (flag & kFlagMemoryInput)
-    return DescribeMemoryImage(reinterpret_cast<const uint8_t*>(buf), len, info);
+    return DescribeMemoryImage(static_cast<const uint8_t*>(MemoryAddress(buf)), len, info);
   return DescribeFile(buf, info);
 }
 

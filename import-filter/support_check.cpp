@@ -12,15 +12,17 @@ bool IsQkzInMemory(const void* head) {
   return head != nullptr && IsQkzHead(static_cast<const uint8_t*>(head));
 }
 
-bool IsQkzFile(LPCSTR name) {
-  if (name == nullptr || !HasQkzExtension(name)) return false;
+bool IsQkzFile(const HostPath& name) {
+  if (name.narrow != nullptr ? !HasQkzExtension(name.narrow)
+                             : name.wide == nullptr || !HasQkzExtensionW(name.wide))
+    return false;
   uint8_t head[kQkzHeadSize];
   HANDLE file = INVALID_HANDLE_VALUE;
   ScopeExit close([&] { ClosePictureFile(file); });
   return OpenAndReadHead(name, &file, head) == kResultSuccess && IsQkzHead(head);
 }
 
-int CheckSupport(LPCSTR filename, ULONG_PTR dw) {
+int CheckSupport(const HostPath& filename, ULONG_PTR dw) {
   constexpr ULONG_PTR kLowestBufferAddress = 0x10000;
   if (dw < kLowestBufferAddress) return IsQkzFile(filename) ? 1 : 0;
   return IsQkzInMemory(reinterpret_cast<const void*>(dw)) ? 1 : 0;

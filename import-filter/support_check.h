@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "host-contract/host_path.h"
 #include "platform/platform.h"
 
 namespace korvo {
@@ -13,11 +14,11 @@ bool IsQkzInMemory(const void* head);
 
 // File form: the name ends in ".QKZ", the file opens, its first 1032 bytes
 // arrive in one read and pass the validity test. The file is closed again.
-bool IsQkzFile(LPCSTR name);
+bool IsQkzFile(const HostPath& name);
 
 // IsSupported: `dw` below 0x10000 is a file handle, which is ignored in favour
 // of the name; from 0x10000 on it is the address of the file's first bytes,
 // and the name is not looked at. 1 for a QKZ picture, 0 otherwise.
-int CheckSupport(LPCSTR filename, ULONG_PTR dw);
+int CheckSupport(const HostPath& filename, ULONG_PTR dw);
 
 }  // namespace korvo

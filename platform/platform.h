@@ -53,6 +53,10 @@ typedef void* HINSTANCE;
 struct CRITICAL_SECTION {
   pthread_mutex_t mutex;
 };
+struct FILETIME {  // 100-nanosecond intervals since 1601-01-01 UTC
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
@@ -63,8 +67,12 @@ struct CRITICAL_SECTION {
 #define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
 #define GMEM_LOCKCOUNT 0x00FFu
 #define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001u
+#define CREATE_NEW 1u
 #define OPEN_EXISTING 3u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
 #define FILE_FLAG_RANDOM_ACCESS 0x10000000u
 #endif
@@ -78,11 +86,27 @@ BOOL GlobalUnlock(HGLOBAL block);
 UINT GlobalFlags(HGLOBAL block);  // low byte (GMEM_LOCKCOUNT): the lock count
 HGLOBAL GlobalFree(HGLOBAL block);  // returns nullptr on success
 
-// Files, read-only. Seeks are from the start of the file with a signed 32-bit
-// distance, so positions of 2^31 and above cannot be reached.
+// Files. Two kinds of opening are used: GENERIC_READ of an existing file,
+// shared for reading only, and GENERIC_WRITE of a new one (CREATE_NEW, not
+// shared), which fails when the name exists. Seeks are from the start of the
+// file with a signed 32-bit distance, so positions of 2^31 and above cannot be
+// reached. The W functions take UTF-16 names; without Windows they open the
+// UTF-8 form, and a name with an unpaired surrogate opens nothing.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, DWORD disposition,
                    DWORD flagsAndAttributes);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, DWORD disposition,
+                   DWORD flagsAndAttributes);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead);
+// Writes all `bytesToWrite` bytes or fails; *bytesWritten says how many went.
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten);
+// Renames `from` to `to`; with MOVEFILE_REPLACE_EXISTING over a file of that
+// name, in one step.
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+BOOL DeleteFileA(LPCSTR name);
+BOOL DeleteFileW(LPCWSTR name);
+// The last-write time of an open file.
+BOOL GetFileTime(HANDLE file, FILETIME* lastWrite);
 DWORD SetFilePointer(HANDLE file, LONG distanceFromStart);
 // Low 32 bits, INVALID_FILE_SIZE on failure; the high 32 bits go to *high
 // when it is given.
@@ -95,6 +119,14 @@ LPSTR lstrcpyA(LPSTR destination, LPCSTR source);
 int lstrcmpA(LPCSTR first, LPCSTR second);  // only equality is relied on
 int wsprintfA(LPSTR out, LPCSTR format, ...);
 BOOL IsDBCSLeadByte(BYTE byte);  // lead byte of a double-byte character
+// Converts `bytes` bytes of system code page text (-1: up to and with its
+// NUL) to UTF-16 in `out` (`outUnits` units; 0: only count). Returns the units
+// written or needed, 0 on failure. Without Windows the system code page is
+// UTF-8, and a byte that starts no valid sequence becomes U+FFFD.
+int MultiByteToWideChar(LPCSTR text, int bytes, LPWSTR out, int outUnits);
+
+// Identifies this process among others writing into the same folder.
+DWORD GetCurrentProcessId();
 
 // The directory lock.
 void InitializeCriticalSection(CRITICAL_SECTION* lock);

@@ -141,7 +141,97 @@ HGLOBAL GlobalFree(HGLOBAL block) {
   return nullptr;
 }
 
+namespace {
+
+// A new file for writing, never one that exists: the caller picks a fresh
+// name and renames it into place when it is complete.
+HANDLE CreateNewFile(LPCSTR name) {
+  if (InjectedFault(kOpCreate)) return INVALID_HANDLE_VALUE;
+  int fd;
+  do {
+    fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd < 0 ? INVALID_HANDLE_VALUE : FileHandle(fd);
+}
+
+// The UTF-8 form of a NUL-terminated UTF-16 name in a malloc'd buffer, or
+// nullptr when the name holds an unpaired surrogate (no file has that name)
+// or there is no memory.
+char* Utf8Name(LPCWSTR name) {
+  if (name == nullptr) return nullptr;
+  size_t units = 0;
+  while (name[units] != 0) ++units;
+  if (units > (SIZE_MAX - 1) / 3) return nullptr;
+  auto* out = static_cast<char*>(malloc(units * 3 + 1));  // 3 bytes per unit at most
+  if (out == nullptr) return nullptr;
+  size_t at = 0;
+  for (size_t i = 0; i < units; ++i) {
+    uint32_t code = name[i];
+    if (code >= 0xD800 && code <= 0xDBFF && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (name[i + 1] - 0xDC00u);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      free(out);
+      return nullptr;
+    }
+    if (code < 0x80) {
+      out[at++] = static_cast<char>(code);
+    } else if (code < 0x800) {
+      out[at++] = static_cast<char>(0xC0 | code >> 6);
+      out[at++] = static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out[at++] = static_cast<char>(0xE0 | code >> 12);
+      out[at++] = static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      out[at++] = static_cast<char>(0x80 | (code & 0x3F));
+    } else {  // a pair: two units made four bytes
+      out[at++] = static_cast<char>(0xF0 | code >> 18);
+      out[at++] = static_cast<char>(0x80 | (code >> 12 & 0x3F));
+      out[at++] = static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      out[at++] = static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  out[at] = '\0';
+  return out;
+}
+
+// The code point of the UTF-8 sequence at `text` (`left` bytes remain) and
+// its length in *length; U+FFFD and a length of 1 for a byte that starts no
+// valid sequence (overlong forms and surrogates included).
+uint32_t DecodeUtf8(const unsigned char* text, size_t left, size_t* length) {
+  *length = 1;
+  unsigned char lead = text[0];
+  if (lead < 0x80) return lead;
+  size_t need = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+  if (need == 0 || need > left) return 0xFFFD;
+  uint32_t code = lead & (0x7F >> need);
+  for (size_t i = 1; i < need; ++i) {
+    if ((text[i] & 0xC0) != 0x80) return 0xFFFD;
+    code = code << 6 | (text[i] & 0x3Fu);
+  }
+  const uint32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < least[need] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0xFFFD;
+  *length = need;
+  return code;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, DWORD disposition,
+                   DWORD flagsAndAttributes) {
+  char* utf8 = Utf8Name(name);
+  if (utf8 == nullptr) {
+    // Counted like any open, so that a test's tally does not depend on the name.
+    InjectedFault(access == GENERIC_WRITE ? kOpCreate : kOpOpen);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE file = CreateFileA(utf8, access, share, disposition, flagsAndAttributes);
+  free(utf8);
+  return file;
+}
+
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, DWORD disposition, DWORD) {
+  if (access == GENERIC_WRITE && disposition == CREATE_NEW && name != nullptr)
+    return CreateNewFile(name);
   if (InjectedFault(kOpOpen)) return INVALID_HANDLE_VALUE;
   if (name == nullptr || access != GENERIC_READ || disposition != OPEN_EXISTING)
     return INVALID_HANDLE_VALUE;
@@ -186,6 +276,66 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
     *bytesRead += static_cast<DWORD>(got);
   }
   return fault ? 0 : 1;
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) {
+  *bytesWritten = 0;
+  if (InjectedFault(kOpWrite)) return 0;
+  if (MemoryFileOf(file) != nullptr) return 0;
+  const auto* in = static_cast<const char*>(buffer);
+  while (*bytesWritten < bytesToWrite) {
+    ssize_t put = write(Descriptor(file), in + *bytesWritten, bytesToWrite - *bytesWritten);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return 0;
+    *bytesWritten += static_cast<DWORD>(put);
+  }
+  return 1;
+}
+
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+  if (InjectedFault(kOpRename)) return 0;
+  if (from == nullptr || to == nullptr) return 0;
+  if (flags & MOVEFILE_REPLACE_EXISTING) return rename(from, to) == 0;
+  // Without replacing: a hard link fails when `to` exists, then the old name goes.
+  if (link(from, to) != 0) return 0;
+  return unlink(from) == 0;
+}
+
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  char* fromUtf8 = Utf8Name(from);
+  char* toUtf8 = Utf8Name(to);
+  BOOL moved = fromUtf8 != nullptr && toUtf8 != nullptr ? MoveFileExA(fromUtf8, toUtf8, flags)
+                                                          : (InjectedFault(kOpRename), 0);
+  free(fromUtf8);
+  free(toUtf8);
+  return moved;
+}
+
+BOOL DeleteFileA(LPCSTR name) { return name != nullptr && unlink(name) == 0; }
+
+BOOL DeleteFileW(LPCWSTR name) {
+  char* utf8 = Utf8Name(name);
+  BOOL deleted = utf8 != nullptr && DeleteFileA(utf8);
+  free(utf8);
+  return deleted;
+}
+
+BOOL GetFileTime(HANDLE file, FILETIME* lastWrite) {
+  struct stat status;
+  if (MemoryFileOf(file) != nullptr) {
+    status.st_mtim.tv_sec = 0;
+    status.st_mtim.tv_nsec = 0;
+  } else if (fstat(Descriptor(file), &status) != 0) {
+    return 0;
+  }
+  // 100-nanosecond intervals since 1601, as Windows counts them.
+  constexpr int64_t kIntervalsTo1970 = 116444736000000000;
+  int64_t intervals = static_cast<int64_t>(status.st_mtim.tv_sec) * 10000000 +
+                      status.st_mtim.tv_nsec / 100 + kIntervalsTo1970;
+  if (intervals < 0) intervals = 0;
+  lastWrite->dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(intervals));
+  lastWrite->dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(intervals) >> 32);
+  return 1;
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
@@ -243,6 +393,33 @@ BOOL IsDBCSLeadByte(BYTE byte) {
   const unsigned char* table = hooks == nullptr ? nullptr : hooks->leadBytes.load();
   return table != nullptr && table[byte] != 0;
 }
+
+int MultiByteToWideChar(LPCSTR text, int bytes, LPWSTR out, int outUnits) {
+  if (text == nullptr || outUnits < 0) return 0;
+  const auto* in = reinterpret_cast<const unsigned char*>(text);
+  size_t total = bytes < 0 ? strlen(text) + 1 : static_cast<size_t>(bytes);
+  size_t units = 0;
+  for (size_t at = 0; at < total;) {
+    size_t length = 1;
+    uint32_t code = DecodeUtf8(in + at, total - at, &length);
+    at += length;
+    size_t need = code >= 0x10000 ? 2 : 1;
+    if (outUnits > 0) {
+      if (units + need > static_cast<size_t>(outUnits)) return 0;  // as Windows: too small
+      if (need == 2) {
+        out[units] = static_cast<WCHAR>(0xD800 + ((code - 0x10000) >> 10));
+        out[units + 1] = static_cast<WCHAR>(0xDC00 + ((code - 0x10000) & 0x3FF));
+      } else {
+        out[units] = static_cast<WCHAR>(code);
+      }
+    }
+    units += need;
+    if (units > INT32_MAX) return 0;
+  }
+  return static_cast<int>(units);
+}
+
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 void InitializeCriticalSection(CRITICAL_SECTION* lock) { pthread_mutex_init(&lock->mutex, nullptr); }
 void EnterCriticalSection(CRITICAL_SECTION* lock) { pthread_mutex_lock(&lock->mutex); }

@@ -18,9 +18,29 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, DWORD disposition,
   return ::CreateFileA(name, access, share, nullptr, disposition, flagsAndAttributes, nullptr);
 }
 
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, DWORD disposition,
+                   DWORD flagsAndAttributes) {
+  return ::CreateFileW(name, access, share, nullptr, disposition, flagsAndAttributes, nullptr);
+}
+
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
   *bytesRead = 0;
   return ::ReadFile(file, buffer, bytesToRead, bytesRead, nullptr);
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) {
+  *bytesWritten = 0;
+  return ::WriteFile(file, buffer, bytesToWrite, bytesWritten, nullptr) &&
+         *bytesWritten == bytesToWrite;
+}
+
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) { return ::MoveFileExA(from, to, flags); }
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) { return ::MoveFileExW(from, to, flags); }
+BOOL DeleteFileA(LPCSTR name) { return ::DeleteFileA(name); }
+BOOL DeleteFileW(LPCWSTR name) { return ::DeleteFileW(name); }
+
+BOOL GetFileTime(HANDLE file, FILETIME* lastWrite) {
+  return ::GetFileTime(file, nullptr, nullptr, lastWrite);
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
@@ -43,6 +63,12 @@ int wsprintfA(LPSTR out, LPCSTR format, ...) {
 }
 
 BOOL IsDBCSLeadByte(BYTE byte) { return ::IsDBCSLeadByte(byte); }
+
+int MultiByteToWideChar(LPCSTR text, int bytes, LPWSTR out, int outUnits) {
+  return ::MultiByteToWideChar(CP_ACP, 0, text, bytes, out, outUnits);
+}
+
+DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 void InitializeCriticalSection(CRITICAL_SECTION* lock) { ::InitializeCriticalSection(lock); }
 void EnterCriticalSection(CRITICAL_SECTION* lock) { ::EnterCriticalSection(lock); }

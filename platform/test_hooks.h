@@ -23,6 +23,9 @@ enum PlatformOperation {
   kOpSeek,   // SetFilePointer
   kOpRead,   // ReadFile
   kOpSize,   // GetFileSize
+  kOpCreate,  // CreateFileA/W of a new file for writing
+  kOpWrite,   // WriteFile
+  kOpRename,  // MoveFileExA/W
   kOpCount
 };
 

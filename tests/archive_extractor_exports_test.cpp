@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -38,26 +39,39 @@ Bytes LayoutTwoBytes(const TestEntry& entry, const TestPalette& palette) {
 
 class EntryPointTest : public ExtractorTest {};
 
+// Bit 0 refuses memory input before any probe; bit 8 chooses memory output,
+// and without it the entry goes into the folder named by `dest`.
 TEST_F(EntryPointTest, GetFileTestsOnlyTheInputAndOutputBits) {
   std::string path = WriteScratchFile("flags", BuildTestArchive("TLA1", kEntries));
   ULONG_PTR position = TestEntryPosition(kEntries, 1, false);
+  const std::string folder = ScratchDirectory() + "flags-out";
+  std::filesystem::create_directory(folder);
+  const std::string written = folder + "/" + kEntries[1].name;
   struct Case {
     unsigned flag;
     int expected;
-  } cases[] = {{0x0000, kResultBadFormat}, {0x0001, kResultBadFormat},
-               {0x0101, kResultBadFormat}, {0x0200, kResultBadFormat},
-               {0xFEFE, kResultBadFormat}, {0x0100, kResultSuccess},
-               {0x0300, kResultSuccess},   {0x0180, kResultSuccess},
-               {0xFFFE, kResultSuccess}};
+  } cases[] = {{0x0001, kResultBadFormat}, {0x0101, kResultBadFormat},
+               {0xFFFF, kResultBadFormat}, {0x0000, kResultSuccess},
+               {0x0200, kResultSuccess},   {0xFEFE, kResultSuccess},
+               {0x0100, kResultSuccess},   {0x0300, kResultSuccess},
+               {0x0180, kResultSuccess},   {0xFFFE, kResultSuccess}};
   for (const Case& c : cases) {
     ResetTestLayoutCounts();
+    std::filesystem::remove(written);
+    const bool toMemory = (c.flag & 0x100) != 0;
     HGLOBAL dest = kUntouched;
-    EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), position, &dest, c.flag, nullptr, 0),
+    const HostPath destination = toMemory ? MemoryOutputSlot(&dest) : HostPath(folder.c_str());
+    EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), position, destination, c.flag, nullptr, 0),
               c.expected)
         << std::hex << c.flag;
+    EXPECT_EQ(dest, toMemory && c.expected == kResultSuccess ? dest : kUntouched);
     if (c.expected != kResultSuccess) {
-      EXPECT_EQ(dest, kUntouched) << std::hex << c.flag;
+      EXPECT_FALSE(std::filesystem::exists(written)) << std::hex << c.flag;
       EXPECT_EQ(testParses[0] + testParses[1], 0) << "probed despite flag " << std::hex << c.flag;
+      continue;
+    }
+    if (!toMemory) {
+      EXPECT_EQ(ReadWholeFile(written), LayoutOneBytes(kEntries[1])) << std::hex << c.flag;
       continue;
     }
     ASSERT_NE(dest, kUntouched);
@@ -119,7 +133,7 @@ TEST_F(EntryPointTest, LayoutsAreTriedInOrderAndTheFirstThatFitsServes) {
     EXPECT_EQ(testParses[1], c.parsesTwo) << path;
 
     HGLOBAL dest = nullptr;
-    ASSERT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), record.position, &dest, 0x100, nullptr, 0),
+    ASSERT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), record.position, MemoryOutputSlot(&dest), 0x100, nullptr, 0),
               kResultSuccess);
     EXPECT_EQ(BlockBytes(dest),
               c.servedByTwo ? LayoutTwoBytes(kEntries[1], kPalette) : LayoutOneBytes(kEntries[1]))
@@ -145,7 +159,7 @@ TEST_F(EntryPointTest, AFileOfNoLayoutGetsEachEntryPointsOwnCode) {
               kResultNotHandled);
     EXPECT_TRUE(SameRecord(record, Sentinel()));
     HGLOBAL dest = kUntouched;
-    EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), 0, &dest, 0x100, nullptr, 0),
+    EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), 0, MemoryOutputSlot(&dest), 0x100, nullptr, 0),
               kResultBadFormat);
     EXPECT_EQ(dest, kUntouched);
   }
@@ -161,9 +175,9 @@ TEST_F(EntryPointTest, AFileOfNoLayoutGetsEachEntryPointsOwnCode) {
 TEST_F(EntryPointTest, MissingEntriesAndNullOutputsWriteNothing) {
   std::string path = WriteScratchFile("missing-entry", BuildTestArchive("TLA1", kEntries));
   HGLOBAL dest = kUntouched;
-  EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), 1, &dest, 0x100, nullptr, 0),
+  EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), 1, MemoryOutputSlot(&dest), 0x100, nullptr, 0),
             kResultNotHandled);
-  EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), -1, &dest, 0x100, nullptr, 0),
+  EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), -1, MemoryOutputSlot(&dest), 0x100, nullptr, 0),
             kResultNotHandled);
   EXPECT_EQ(dest, kUntouched);
   fileInfo record = Sentinel();
@@ -179,7 +193,7 @@ TEST_F(EntryPointTest, MissingEntriesAndNullOutputsWriteNothing) {
             kResultBadFormat);
   EXPECT_EQ(ArchiveIsSupported(kTestLayouts, nullptr), 0);
   EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, nullptr, 0, &dest), kResultNotHandled);
-  EXPECT_EQ(ArchiveGetFile(kTestLayouts, nullptr, 0, &dest, 0x100, nullptr, 0), kResultBadFormat);
+  EXPECT_EQ(ArchiveGetFile(kTestLayouts, nullptr, 0, MemoryOutputSlot(&dest), 0x100, nullptr, 0), kResultBadFormat);
   EXPECT_EQ(dest, kUntouched);
 }
 
@@ -201,7 +215,7 @@ TEST_F(EntryPointTest, AFailedParseAfterTheProbePassesItsCodeUp) {
         break;
       case kExtract:
         result = ArchiveGetFile(kTestLayouts, path.c_str(), TestEntryPosition(kEntries, 0, false),
-                                &slot, 0x100, nullptr, 0);
+                                MemoryOutputSlot(&slot), 0x100, nullptr, 0);
         break;
     }
     EXPECT_EQ(result, kResultFileError) << operation;
@@ -233,7 +247,7 @@ TEST_F(EntryPointTest, AFailedExtractHandsOutNothing) {
     TestHooks().readShortBy = 1;
     HGLOBAL dest = kUntouched;
     EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), TestEntryPosition(kEntries, 0, false),
-                             &dest, 0x100, nullptr, 0),
+                             MemoryOutputSlot(&dest), 0x100, nullptr, 0),
               c.expected)
         << c.op;
     EXPECT_EQ(dest, kUntouched) << c.op;

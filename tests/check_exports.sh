@@ -11,6 +11,6 @@ check() {
     status=1
   fi
 }
-check IFKORVO.so "GetPicture GetPictureInfo GetPluginInfo IsSupported "
-check AXKORVO.so "GetArchiveInfo GetFile GetFileInfo GetPluginInfo IsSupported "
+check IFKORVO.so "GetPicture GetPictureInfo GetPictureInfoW GetPictureW GetPluginInfo GetPluginInfoW GetPreview GetPreviewW IsSupported IsSupportedW "
+check AXKORVO.so "GetArchiveInfo GetArchiveInfoW GetFile GetFileInfo GetFileInfoW GetFileW GetPluginInfo GetPluginInfoW IsSupported IsSupportedW "
 exit $status

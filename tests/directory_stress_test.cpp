@@ -113,7 +113,7 @@ void CallLogic(const StressArchive& archive, unsigned step, Failures& failures) 
     case 3: {
       HGLOBAL dest = nullptr;
       ULONG_PTR position = TestEntryPosition(archive.entries, entry, palette);
-      if (ArchiveGetFile(kTestLayouts, archive.path.c_str(), position, &dest, 0x100, nullptr, 0) !=
+      if (ArchiveGetFile(kTestLayouts, archive.path.c_str(), position, MemoryOutputSlot(&dest), 0x100, nullptr, 0) !=
           0) {
         failures.Add("GetFile " + wanted.name);
         break;

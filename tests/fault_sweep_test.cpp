@@ -44,7 +44,8 @@ using platform::PlatformOperation;
 
 HLOCAL const kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
 constexpr int kClean = 1000;  // the fault cannot matter: the fault-free answer
-const char* const kOpNames[kOpCount] = {"alloc", "lock", "open", "seek", "read", "size"};
+const char* const kOpNames[kOpCount] = {"alloc", "lock",  "open",  "seek",  "read",
+                                         "size",  "create", "write", "rename"};
 
 // What one call answered: its code, the bytes it handed out (blocks, or the
 // record it filled), and whether the host's locations kept their sentinels.
@@ -286,8 +287,8 @@ Extractor LinkedExtractor() {
             return korvo::ArchiveGetFileInfo(kArchiveLayouts, path, name, flag, record);
           },
           [](LPCSTR path, ULONG_PTR position, HLOCAL* block) {
-            return korvo::ArchiveGetFile(kArchiveLayouts, path, static_cast<LONG_PTR>(position), block,
-                                         0x100, nullptr, 0);
+            return korvo::ArchiveGetFile(kArchiveLayouts, path, static_cast<LONG_PTR>(position),
+                                         korvo::MemoryOutputSlot(block), 0x100, nullptr, 0);
           }};
 }
 
@@ -308,7 +309,7 @@ Bytes SharedPaletteOf(const SampleArchive& archive) {
 
 // A parser that must never run: the cache is looked at, not refilled.
 std::atomic<int> forbiddenParses{0};
-int ForbiddenParse(LPCSTR) noexcept {
+int ForbiddenParse(const korvo::HostPath&) noexcept {
   ++forbiddenParses;
   return 2;
 }

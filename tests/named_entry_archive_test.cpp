@@ -20,7 +20,7 @@ namespace {
 HGLOBAL const kUntouched = reinterpret_cast<HGLOBAL>(0x5A5A);
 
 // A parser for calls that must find their archive cached.
-int MustNotParse(LPCSTR) noexcept {
+int MustNotParse(const korvo::HostPath&) noexcept {
   ADD_FAILURE() << "the cached directory was parsed again";
   return kResultBadFormat;
 }

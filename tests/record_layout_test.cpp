@@ -48,32 +48,59 @@ TEST(RecordLayoutTest, GetPictureInfoWritesExactlyTheRecordOfThisBitness) {
     EXPECT_EQ(record[i], 0xAA) << "wrote past the record at " << i;
 }
 
+// Both listings of one archive, the 8-bit and the UTF-16 one, field by field:
+// the same numbers at the offsets of each record, the archive's date, an
+// empty path, the name in the record's own text, and a zero record last.
 TEST(RecordLayoutTest, GetArchiveInfoHandsOverRecordsOfThisBitness) {
   std::array<uint8_t, 768> palette = {};
   korvo::ByteVector picture = korvo::BuildQkzPicture(3, 2, palette, korvo::ByteVector(8));
   std::string path =
       WriteScratchFile("layout.cg", korvo::BuildOffsetTableArchive({picture, picture}));
-  HLOCAL list = nullptr;
-  ASSERT_EQ(BuiltPlugin("AXKORVO").GetArchiveInfo(path.c_str(), 0, 0, &list), 0);
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(BlockSize(list), 3 * kFileInfoBytes);
-  const auto* bytes = static_cast<const uint8_t*>(platform::GlobalLock(list));
-  ASSERT_NE(bytes, nullptr);
+  constexpr int64_t kDate = 1700000000;  // 2023-11-14
+  SetModificationTime(path, kDate);
+  const korvo::LoadedPlugin& plugin = BuiltPlugin("AXKORVO");
+  ASSERT_NE(plugin.GetArchiveInfoW, nullptr);
+  const WideText widePath = Utf16(path);
   const size_t word = kWide ? 8 : 4;
-  const size_t path_ = 8 + 4 * word, name = path_ + 200, crc = name + 200;
-  EXPECT_EQ(crc + 4 + (kWide ? 4 : 0), kFileInfoBytes);
-  const uint8_t* second = bytes + kFileInfoBytes;
-  EXPECT_EQ(memcmp(second, "IfKorvo", 8), 0);
-  EXPECT_EQ(Field(second, 8, word), 12u + 1040u);  // position
-  EXPECT_EQ(Field(second, 8 + word, word), 1040u);  // compsize
-  EXPECT_EQ(Field(second, 8 + 2 * word, word), 1040u);  // filesize
-  EXPECT_EQ(Field(second, 8 + 3 * word, word), 0u);  // timestamp
-  EXPECT_EQ(second[path_], 0);
-  EXPECT_STREQ(reinterpret_cast<const char*>(second + name), "0000041C.QKZ");
-  for (size_t i = 0; i < kFileInfoBytes; ++i)
-    EXPECT_EQ(bytes[2 * kFileInfoBytes + i], 0) << "end record byte " << i;
-  platform::GlobalUnlock(list);
-  platform::GlobalFree(list);
+  struct Listing {
+    const char* name;
+    size_t recordBytes;
+    size_t unit;  // bytes of a character of path and filename
+  } listings[] = {{"GetArchiveInfo", kFileInfoBytes, 1},
+                  {"GetArchiveInfoW", kWide ? 848u : 828u, 2}};
+  for (const Listing& listing : listings) {
+    SCOPED_TRACE(listing.name);
+    HLOCAL list = nullptr;
+    int result = listing.unit == 1 ? plugin.GetArchiveInfo(path.c_str(), 0, 0, &list)
+                                   : plugin.GetArchiveInfoW(widePath.c_str(), 0, 0, &list);
+    ASSERT_EQ(result, 0);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(BlockSize(list), 3 * listing.recordBytes);
+    const auto* bytes = static_cast<const uint8_t*>(platform::GlobalLock(list));
+    ASSERT_NE(bytes, nullptr);
+    const size_t path_ = 8 + 4 * word, name = path_ + 200 * listing.unit,
+                 crc = name + 200 * listing.unit;
+    EXPECT_EQ(crc + 4 + (kWide ? 4 : 0), listing.recordBytes);
+    const uint8_t* second = bytes + listing.recordBytes;
+    EXPECT_EQ(memcmp(second, "IfKorvo", 8), 0);
+    EXPECT_EQ(Field(second, 8, word), 12u + 1040u);  // position
+    EXPECT_EQ(Field(second, 8 + word, word), 1040u);  // compsize
+    EXPECT_EQ(Field(second, 8 + 2 * word, word), 1040u);  // filesize
+    EXPECT_EQ(Field(second, 8 + 3 * word, word), static_cast<uint64_t>(kDate));  // timestamp
+    for (size_t i = path_; i < name; ++i) EXPECT_EQ(second[i], 0) << "path byte " << i;
+    const char kName[] = "0000041C.QKZ";
+    for (size_t i = 0; i < sizeof kName; ++i)
+      EXPECT_EQ(Field(second, name + i * listing.unit, listing.unit),
+                static_cast<uint64_t>(kName[i]))
+          << "name character " << i;
+    for (size_t i = name + sizeof kName * listing.unit; i < crc; ++i)
+      EXPECT_EQ(second[i], 0) << "name padding byte " << i;
+    for (size_t i = crc; i < listing.recordBytes; ++i) EXPECT_EQ(second[i], 0) << "crc/pad " << i;
+    for (size_t i = 0; i < listing.recordBytes; ++i)
+      EXPECT_EQ(bytes[2 * listing.recordBytes + i], 0) << "end record byte " << i;
+    platform::GlobalUnlock(list);
+    platform::GlobalFree(list);
+  }
 }
 
 }  // namespace

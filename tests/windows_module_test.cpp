@@ -65,9 +65,14 @@ struct ModuleCase {
 };
 
 const ModuleCase kModules[] = {
-    {"IFKORVO", {"GetPicture", "GetPictureInfo", "GetPluginInfo", "IsSupported"}, "IfKorvo",
+    {"IFKORVO",
+     {"GetPicture", "GetPictureInfo", "GetPictureInfoW", "GetPictureW", "GetPluginInfo",
+      "GetPluginInfoW", "GetPreview", "GetPreviewW", "IsSupported", "IsSupportedW"},
+     "IfKorvo",
      "Brimmel QKZ Graphics Import Filter."},
-    {"AXKORVO", {"GetArchiveInfo", "GetFile", "GetFileInfo", "GetPluginInfo", "IsSupported"},
+    {"AXKORVO",
+     {"GetArchiveInfo", "GetArchiveInfoW", "GetFile", "GetFileInfo", "GetFileInfoW", "GetFileW",
+      "GetPluginInfo", "GetPluginInfoW", "IsSupported", "IsSupportedW"},
      "AxKorvo", "Brimmel Archive Extractor."},
 };
 

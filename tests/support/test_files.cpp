@@ -2,14 +2,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <map>
 
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
+#include <sys/utime.h>
 #include <windows.h>
 #else
 #include <unistd.h>
+#include <utime.h>
 #endif
 
 const std::string& ScratchDirectory() {
@@ -69,3 +74,45 @@ void PutLe32(Bytes& bytes, size_t offset, uint32_t value) {
 }
 
 void AppendLe32(Bytes& bytes, uint32_t value) { PutLe32(bytes, bytes.size(), value); }
+
+WideText Utf16(const std::string& utf8) {
+  WideText out;
+  for (size_t i = 0; i < utf8.size();) {
+    auto lead = static_cast<unsigned char>(utf8[i]);
+    size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; k < length && i + k < utf8.size(); ++k)
+      code = code << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+    i += length;
+    if (code >= 0x10000) {
+      out.push_back(static_cast<WCHAR>(0xD800 + ((code - 0x10000) >> 10)));
+      out.push_back(static_cast<WCHAR>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<WCHAR>(code));
+    }
+  }
+  return out;
+}
+
+WideText WriteScratchFileW(const std::string& utf8Name, const Bytes& bytes) {
+  std::filesystem::path path = std::filesystem::u8path(ScratchDirectory() + utf8Name);
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file) ADD_FAILURE() << "cannot write " << utf8Name;
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return Utf16(ScratchDirectory() + utf8Name);
+}
+
+void SetModificationTime(const std::string& path, int64_t unixSeconds) {
+#ifdef _WIN32
+  struct _utimbuf times = {static_cast<time_t>(unixSeconds), static_cast<time_t>(unixSeconds)};
+  if (_utime(path.c_str(), &times) != 0) ADD_FAILURE() << "cannot date " << path;
+#else
+  struct utimbuf times = {static_cast<time_t>(unixSeconds), static_cast<time_t>(unixSeconds)};
+  if (utime(path.c_str(), &times) != 0) ADD_FAILURE() << "cannot date " << path;
+#endif
+}
+
+Bytes ReadWholeFile(const std::string& utf8Path) {
+  std::ifstream file(std::filesystem::u8path(utf8Path), std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}

@@ -22,3 +22,19 @@ const korvo::LoadedPlugin& BuiltPlugin(const std::string& name);
 // Little-endian helpers for building fixtures.
 void PutLe32(Bytes& bytes, size_t offset, uint32_t value);
 void AppendLe32(Bytes& bytes, uint32_t value);
+
+// UTF-16 text as the W exports take it.
+using WideText = std::basic_string<WCHAR>;
+
+// The UTF-16 form of UTF-8 text (test names only: assumed valid).
+WideText Utf16(const std::string& utf8);
+
+// Writes bytes to ScratchDirectory() + a UTF-8 name that may need UTF-16 on
+// Windows, and returns the full path in UTF-16.
+WideText WriteScratchFileW(const std::string& utf8Name, const Bytes& bytes);
+
+// Sets a file's last-write time to `unixSeconds`.
+void SetModificationTime(const std::string& path, int64_t unixSeconds);
+
+// The bytes of a file named in UTF-8; empty when it cannot be read.
+Bytes ReadWholeFile(const std::string& utf8Path);

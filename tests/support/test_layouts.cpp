@@ -24,9 +24,8 @@ bool ReadExactly(HANDLE file, void* buffer, DWORD bytes) {
   return platform::ReadFile(file, buffer, bytes, &got) && got == bytes;
 }
 
-bool ReadFileAt(LPCSTR path, uint32_t position, void* buffer, DWORD bytes) {
-  HANDLE file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                      FILE_FLAG_RANDOM_ACCESS);
+bool ReadFileAt(const HostPath& path, uint32_t position, void* buffer, DWORD bytes) {
+  HANDLE file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool read = platform::SetFilePointer(file, static_cast<LONG>(position)) == position &&
               ReadExactly(file, buffer, bytes);
@@ -35,19 +34,19 @@ bool ReadFileAt(LPCSTR path, uint32_t position, void* buffer, DWORD bytes) {
 }
 
 // Imitates another thread: caches another path, and spoils this file.
-void Race(LPCSTR path) {
+void Race(const HostPath& path) {
   DirectoryArray decoy;
   if (AllocateDirectoryArray(0, &decoy) == kResultSuccess)
     InstallDirectory(&decoy, kRacingDecoyPath);
-  if (FILE* file = fopen(path, "wb")) {
+  if (path.narrow == nullptr) return;  // racing archives are named in 8 bits
+  if (FILE* file = fopen(path.narrow, "wb")) {
     fputs("TL", file);
     fclose(file);
   }
 }
 
-int ReadTestArchive(LPCSTR path, int layout, bool* racing) {
-  HANDLE file = platform::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                                      FILE_FLAG_RANDOM_ACCESS);
+int ReadTestArchive(const HostPath& path, int layout, bool* racing) {
+  HANDLE file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
   if (file == INVALID_HANDLE_VALUE) return kResultFileError;
   DirectoryArray array = {};
   ScopeExit cleanUp([&] {
@@ -81,7 +80,7 @@ int ReadTestArchive(LPCSTR path, int layout, bool* racing) {
   return kResultSuccess;
 }
 
-int ParseTestArchive(LPCSTR path, int layout) noexcept {
+int ParseTestArchive(const HostPath& path, int layout) noexcept {
   testParses[layout] += 1;
   bool racing = false;
   int result = ReadTestArchive(path, layout, &racing);
@@ -90,12 +89,13 @@ int ParseTestArchive(LPCSTR path, int layout) noexcept {
   return result;
 }
 
-int ParseFirstTestLayout(LPCSTR path) noexcept { return ParseTestArchive(path, 0); }
-int ParseSecondTestLayout(LPCSTR path) noexcept { return ParseTestArchive(path, 1); }
+int ParseFirstTestLayout(const HostPath& path) noexcept { return ParseTestArchive(path, 0); }
+int ParseSecondTestLayout(const HostPath& path) noexcept { return ParseTestArchive(path, 1); }
 
 // Layout one hands out the entry's bytes; layout two the shared palette it
 // looked up, then the entry's bytes.
-int ExtractTestEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, int layout) noexcept {
+int ExtractTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot, fileInfo* listed,
+                     int layout) noexcept {
   testExtracts[layout] += 1;
   ArchiveParser parser = layout == 0 ? ParseFirstTestLayout : ParseSecondTestLayout;
   fileInfo entry;
@@ -111,17 +111,18 @@ int ExtractTestEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, int layout)
   if (!ReadFileAt(path, static_cast<uint32_t>(entry.position), bytes + prefix,
                   static_cast<DWORD>(entry.filesize)))
     return result = kResultFileError;
+  if (listed != nullptr) *listed = entry;
   return result = kResultSuccess;
 }
 
-int ExtractFirstTestEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, ProgressCallback,
-                          LONG_PTR) noexcept {
-  return ExtractTestEntry(path, position, slot, 0);
+int ExtractFirstTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                          ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
+  return ExtractTestEntry(path, position, slot, listed, 0);
 }
 
-int ExtractSecondTestEntry(LPCSTR path, ULONG_PTR position, HGLOBAL* slot, ProgressCallback,
-                           LONG_PTR) noexcept {
-  return ExtractTestEntry(path, position, slot, 1);
+int ExtractSecondTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                           ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
+  return ExtractTestEntry(path, position, slot, listed, 1);
 }
 
 }  // namespace

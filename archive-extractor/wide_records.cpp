@@ -1,0 +1,50 @@
+#include "archive-extractor/wide_records.h"
+
+#include <cstring>
+
+namespace korvo {
+namespace {
+
+WCHAR LowerAsciiUnit(WCHAR unit) {
+  return (unit >= u'A' && unit <= u'Z') ? static_cast<WCHAR>(unit + 0x20) : unit;
+}
+
+}  // namespace
+
+void WideEntryName(LPCSTR name, WCHAR (&wide)[kNameUnits]) {
+  std::memset(wide, 0, sizeof wide);
+  size_t length = 0;
+  while (name[length] != '\0' && length + 1 < kNameUnits) ++length;
+  if (length == 0) return;
+  int units = platform::MultiByteToWideChar(name, static_cast<int>(length), wide, kNameUnits - 1);
+  if (units <= 0) std::memset(wide, 0, sizeof wide);
+}
+
+void FillWideRecord(const fileInfo& record, fileInfoW* wide) {
+  std::memset(wide, 0, sizeof *wide);
+  std::memcpy(wide->method, record.method, sizeof wide->method);
+  wide->position = record.position;
+  wide->compsize = record.compsize;
+  wide->filesize = record.filesize;
+  wide->timestamp = record.timestamp;
+  wide->crc = record.crc;
+  WCHAR name[kNameUnits];
+  WideEntryName(record.filename, name);
+  std::memcpy(wide->filename, name, sizeof name);
+}
+
+bool WideNamesMatch(const WCHAR* stored, LPCWSTR name, bool ignoreCase) {
+  for (size_t i = 0; i < kNameUnits; ++i) {
+    WCHAR a = stored[i];
+    WCHAR b = name[i];
+    if (ignoreCase) {
+      a = LowerAsciiUnit(a);
+      b = LowerAsciiUnit(b);
+    }
+    if (a != b) return false;
+    if (a == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace korvo

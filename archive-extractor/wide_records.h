@@ -1,0 +1,24 @@
+// The UTF-16 form of directory records, for the W exports: built from the
+// 8-bit record when handed out, the name turned from the system code page.
+#pragma once
+
+#include "host-contract/host_contract.h"
+
+namespace korvo {
+
+constexpr int kNameUnits = sizeof(fileInfoW::filename) / sizeof(WCHAR);
+
+// `name` in UTF-16 with its NUL, cut to fit the field; an empty name when the
+// system cannot convert it. A byte of the 8-bit name yields at most one unit,
+// so a name that fits the 8-bit field fits this one whole.
+void WideEntryName(LPCSTR name, WCHAR (&wide)[kNameUnits]);
+
+// Writes a whole fileInfoW: the fields of `record`, an empty path and the
+// name in UTF-16; padding and crc zero.
+void FillWideRecord(const fileInfo& record, fileInfoW* wide);
+
+// Whole-name equality of two UTF-16 names; with `ignoreCase` A-Z compare as
+// a-z, and every other unit must match exactly.
+bool WideNamesMatch(const WCHAR* stored, LPCWSTR name, bool ignoreCase);
+
+}  // namespace korvo

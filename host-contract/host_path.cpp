@@ -1,0 +1,29 @@
+#include "host-contract/host_path.h"
+
+#include <cstdint>
+
+namespace korvo {
+
+HANDLE OpenHostFile(const HostPath& path, DWORD flagsAndAttributes) {
+  if (path.wide != nullptr)
+    return platform::CreateFileW(path.wide, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                 flagsAndAttributes);
+  if (path.narrow != nullptr)
+    return platform::CreateFileA(path.narrow, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                                 flagsAndAttributes);
+  return INVALID_HANDLE_VALUE;
+}
+
+ULONG_PTR FileTimestamp(HANDLE file) {
+  FILETIME lastWrite;
+  if (!platform::GetFileTime(file, &lastWrite)) return 0;
+  constexpr uint64_t kIntervalsPerSecond = 10000000;
+  constexpr uint64_t kIntervalsTo1970 = 116444736000000000;  // from 1601-01-01
+  uint64_t intervals = uint64_t{lastWrite.dwHighDateTime} << 32 | lastWrite.dwLowDateTime;
+  if (intervals < kIntervalsTo1970) return 0;
+  uint64_t seconds = (intervals - kIntervalsTo1970) / kIntervalsPerSecond;
+  if (seconds > UINTPTR_MAX) return static_cast<ULONG_PTR>(UINTPTR_MAX);
+  return static_cast<ULONG_PTR>(seconds);
+}
+
+}  // namespace korvo

@@ -1,0 +1,47 @@
+// A file name as a host hands it over: 8-bit text in the system code page
+// from the A exports, UTF-16 from the W exports. The plug-ins carry it as it
+// came and open it with the matching file function, so every name the file
+// system holds opens through the W exports.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/platform.h"
+
+namespace korvo {
+
+// At most one of the two is set; neither for a null name. The converting
+// constructors let an A or W export pass its parameter as it is.
+struct HostPath {
+  LPCSTR narrow = nullptr;
+  LPCWSTR wide = nullptr;
+
+  HostPath(LPCSTR name) : narrow(name) {}
+  HostPath(LPCWSTR name) : wide(name) {}
+  HostPath(std::nullptr_t) {}
+};
+
+inline bool IsNullPath(const HostPath& path) {
+  return path.narrow == nullptr && path.wide == nullptr;
+}
+
+// With memory input a host passes the data's address where a name would go.
+inline const void* MemoryAddress(const HostPath& path) {
+  return path.narrow != nullptr ? static_cast<const void*>(path.narrow)
+                                : static_cast<const void*>(path.wide);
+}
+
+// The address of a handle slot, carried where GetFile's folder name would go
+// when the output goes to memory.
+inline HostPath MemoryOutputSlot(HGLOBAL* slot) { return HostPath(reinterpret_cast<LPCSTR>(slot)); }
+
+// Opens an existing file for reading, shared for reading only, with the A or
+// W function that fits the name. INVALID_HANDLE_VALUE when it cannot be.
+HANDLE OpenHostFile(const HostPath& path, DWORD flagsAndAttributes);
+
+// The file's last-write time as Unix seconds, as a record's `timestamp`
+// holds it (0 when the time cannot be taken or lies before 1970; the largest
+// value the field holds for a time beyond it).
+ULONG_PTR FileTimestamp(HANDLE file);
+
+}  // namespace korvo
