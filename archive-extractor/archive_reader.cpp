@@ -57,7 +57,10 @@ namespace {
 // holds what it could get, from `position` on).
 const ReaderWindow* WindowHolding(ArchiveReader* reader, uint32_t position, uint32_t available) {
   for (uint32_t i = 0; i < kReaderWindowCount; ++i)
-    if (Holds(reader->windows[i], position, available)) return &reader->windows[i];
+    if (Holds(reader->windows[i], position, available)) {
+      reader->nextVictim = (i + 1) % kReaderWindowCount;
+      return &reader->windows[i];
+    }
 
   // A miss refills the window that was refilled longer ago, starting at the
   // field, so that the fields behind it come with it. The window never reaches
@@ -78,14 +81,33 @@ const ReaderWindow* WindowHolding(ArchiveReader* reader, uint32_t position, uint
 
 }  // namespace
 
+int ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
+                       const uint8_t** bytes) {
+  if (position >= kUnreachablePosition || count > kReaderWindowBytes) return kResultFileError;
+  const ReaderWindow* window = WindowHolding(reader, position, count);
+  if (window == nullptr) return kResultFileError;
+  *bytes = window->data + (position - window->start);
+  return kResultSuccess;
+}
+
 int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
                         uint32_t count, uint8_t* out) {
-  if (position >= kUnreachablePosition || available > kReaderWindowBytes)
-    return kResultFileError;
-  const ReaderWindow* window = WindowHolding(reader, position, available);
-  if (window == nullptr) return kResultFileError;
-  std::memcpy(out, window->data + (position - window->start), count);
-  return kResultSuccess;
+  const uint8_t* bytes = nullptr;
+  int result = ViewArchiveFieldAt(reader, position, available, &bytes);
+  if (result == kResultSuccess) std::memcpy(out, bytes, count);
+  return result;
+}
+
+bool CopyHeldArchiveBytes(const ArchiveReader* reader, uint32_t position, uint32_t count,
+                          uint8_t* out) {
+  for (uint32_t i = 0; i < kReaderWindowCount; ++i) {
+    const ReaderWindow& window = reader->windows[i];
+    if (Holds(window, position, count)) {
+      std::memcpy(out, window.data + (position - window.start), count);
+      return true;
+    }
+  }
+  return false;
 }
 
 int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,

@@ -59,6 +59,12 @@ int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint
 int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
                         uint32_t count, uint8_t* out);
 
+// The `count` bytes at `position` (at most kReaderWindowBytes) seen in place:
+// *bytes points at them until the next read. 0, or 6 exactly where
+// ReadArchiveAt would fail. For fields only looked at, so nothing is copied.
+int ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
+                       const uint8_t** bytes);
+
 // Up to `wanted` bytes at `position` (at most kReaderWindowBytes), seen in
 // place: *bytes points at them and *available says how many the file holds
 // there, fewer than `wanted` only where it ends (or a read fell short). The
@@ -66,6 +72,12 @@ int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t avail
 // reached.
 int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
                   const uint8_t** bytes, uint32_t* available);
+
+// Copies the `count` bytes at `position` to `out` only if a window already
+// holds them, reading nothing: true when it did. For a field a parse wants
+// later but can pick up for free while passing by.
+bool CopyHeldArchiveBytes(const ArchiveReader* reader, uint32_t position, uint32_t count,
+                          uint8_t* out);
 
 // Seeks and reads straight into `out`, past the windows: for an extract's
 // bulk reads. 0, or 6 as above.

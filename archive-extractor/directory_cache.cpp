@@ -60,12 +60,11 @@ unsigned char LowerAscii(unsigned char byte) {
   return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + 0x20) : byte;
 }
 
-// Whole-name comparison, bounded by the record's field in case a record ever
-// lacked its NUL.
-bool NamesMatch(const char (&stored)[sizeof(fileInfo::filename)], LPCSTR name,
-                bool ignoreCase) {
-  for (size_t i = 0; i < sizeof stored; ++i) {
-    auto a = static_cast<unsigned char>(stored[i]);
+// Whole-name comparison of a listed name (NUL-terminated) with the one asked
+// for.
+bool NamesMatch(const char* listed, LPCSTR name, bool ignoreCase) {
+  for (size_t i = 0;; ++i) {
+    auto a = static_cast<unsigned char>(listed[i]);
     auto b = static_cast<unsigned char>(name[i]);
     if (ignoreCase) {
       a = LowerAscii(a);
@@ -74,19 +73,19 @@ bool NamesMatch(const char (&stored)[sizeof(fileInfo::filename)], LPCSTR name,
     if (a != b) return false;
     if (a == '\0') return true;
   }
-  return false;
 }
 
 uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) {
   auto first = static_cast<unsigned char>(name[0]);
   if (ignoreCase) first = UpperAscii(first);
   for (uint32_t i = 0; i < cache.entries.count; ++i) {
-    const fileInfo& record = cache.entries.records[i];
-    // The cheap first-byte test spares most full comparisons.
-    auto storedFirst = static_cast<unsigned char>(record.filename[0]);
-    if (ignoreCase) storedFirst = UpperAscii(storedFirst);
-    if (storedFirst != first) continue;
-    if (NamesMatch(record.filename, name, ignoreCase)) return i;
+    // The cheap first-byte test spares building most names.
+    auto listedFirst = static_cast<unsigned char>(FirstNameByte(cache.entries, i));
+    if (ignoreCase) listedFirst = UpperAscii(listedFirst);
+    if (listedFirst != first) continue;
+    char listed[kEntryNameBytes];
+    FormatEntryName(cache.entries, i, listed);
+    if (NamesMatch(listed, name, ignoreCase)) return i;
   }
   return kNoEntry;
 }
@@ -94,7 +93,7 @@ uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) {
 }  // namespace
 
 void LoadDirectoryCache() {
-  cache.entries = DirectoryArray{nullptr, nullptr, 0, 0};
+  cache.entries = kEmptyDirectoryArray;
   ForgetPath();
   platform::InitializeCriticalSection(&cache.lock);
 }
@@ -111,7 +110,7 @@ void LeaveDirectoryLock() { platform::LeaveCriticalSection(&cache.lock); }
 void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t* palette) {
   FreeDirectoryArray(&cache.entries);
   cache.entries = *array;
-  *array = DirectoryArray{nullptr, nullptr, 0, 0};
+  *array = kEmptyDirectoryArray;
   // A path that does not fit is never copied: the directory is served to the
   // call that parsed it, and every later call parses again.
   ForgetPath();
@@ -138,7 +137,7 @@ int EnsureDirectory(const HostPath& path, ArchiveParser parser) {
 
 uint32_t FindEntryByPosition(ULONG_PTR position) {
   for (uint32_t i = 0; i < cache.entries.count; ++i)
-    if (cache.entries.records[i].position == position) return i;
+    if (cache.entries.entries[i].position == position) return i;
   return kNoEntry;
 }
 
@@ -161,9 +160,8 @@ int ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
   if (block == nullptr) return result = kResultMemoryError;
   auto* records = static_cast<fileInfo*>(platform::GlobalLock(block));
   if (records == nullptr) return result = kResultMemoryError;
-  if (count > 0) std::memcpy(records, cache.entries.records, count * sizeof(fileInfo));
+  for (uint32_t i = 0; i < count; ++i) BuildDirectoryRecord(cache.entries, i, &records[i]);
   // The block is zero-filled, so the record after the last ends the list.
-  records[count].method[0] = '\0';
   return result = kResultSuccess;
 }
 
@@ -185,7 +183,7 @@ int ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
   if (block == nullptr) return result = kResultMemoryError;
   auto* records = static_cast<fileInfoW*>(platform::GlobalLock(block));
   if (records == nullptr) return result = kResultMemoryError;
-  for (uint32_t i = 0; i < count; ++i) FillWideRecord(cache.entries.records[i], &records[i]);
+  for (uint32_t i = 0; i < count; ++i) BuildWideDirectoryRecord(cache.entries, i, &records[i]);
   // The block is zero-filled, so the record after the last ends the list.
   return result = kResultSuccess;
 }
@@ -199,7 +197,7 @@ int FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, uns
   if (name == nullptr) return kResultNotHandled;
   uint32_t index = FindEntryIndexByName(name, (flag & kFlagIgnoreCase) != 0);
   if (index == kNoEntry) return kResultNotHandled;
-  std::memcpy(record, &cache.entries.records[index], sizeof *record);
+  BuildDirectoryRecord(cache.entries, index, record);
   return kResultSuccess;
 }
 
@@ -212,10 +210,12 @@ int FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, u
   if (name == nullptr) return kResultNotHandled;
   const bool ignoreCase = (flag & kFlagIgnoreCase) != 0;
   for (uint32_t i = 0; i < cache.entries.count; ++i) {
-    WCHAR stored[kNameUnits];
-    WideEntryName(cache.entries.records[i].filename, stored);
-    if (!WideNamesMatch(stored, name, ignoreCase)) continue;
-    FillWideRecord(cache.entries.records[i], record);
+    char listed[kEntryNameBytes];
+    FormatEntryName(cache.entries, i, listed);
+    WCHAR wide[kNameUnits];
+    WideEntryName(listed, wide);
+    if (!WideNamesMatch(wide, name, ignoreCase)) continue;
+    BuildWideDirectoryRecord(cache.entries, i, record);
     return kResultSuccess;
   }
   return kResultNotHandled;
@@ -229,7 +229,7 @@ int LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR 
   if (result != kResultSuccess) return result;
   uint32_t index = FindEntryByPosition(position);
   if (index == kNoEntry) return kResultNotHandled;
-  std::memcpy(entry, &cache.entries.records[index], sizeof *entry);
+  BuildDirectoryRecord(cache.entries, index, entry);
   if (palette != nullptr) std::memcpy(palette, cache.palette, kPaletteBytes);
   return kResultSuccess;
 }

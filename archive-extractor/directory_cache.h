@@ -54,8 +54,8 @@ int EnsureDirectory(const HostPath& path, ArchiveParser parser);
 // With the lock held: the index of the first entry at `position`, or kNoEntry.
 uint32_t FindEntryByPosition(ULONG_PTR position);
 
-// The listing of GetArchiveInfo: a GHND block of (count + 1) records, the
-// cached records unchanged and then a zero record, fully unlocked and stored
+// The listing of GetArchiveInfo: a GHND block of (count + 1) records, one
+// built from each cached entry and then a zero record, fully unlocked and stored
 // in *slot on 0. Otherwise the parser's code or 4, and *slot is untouched.
 int ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot);
 
@@ -76,8 +76,8 @@ int FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, u
                      fileInfoW* record);
 
 // The look-up of an extract operation, all under the lock: ensures the
-// directory with `parser`, finds the entry at `position` and copies it to
-// *entry, and the shared palette to `palette` (768 bytes) unless nullptr.
+// directory with `parser`, finds the entry at `position` and builds its
+// record in *entry, and copies the shared palette to `palette` (768 bytes) unless nullptr.
 // Returns 0, -1 when no entry has that position, or the parser's code; the
 // outputs are written only on 0.
 int LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,

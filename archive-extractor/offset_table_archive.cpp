@@ -8,12 +8,10 @@
 // before the head of entry k - 1 is read and the entry measured against it.
 #include "archive-extractor/offset_table_archive.h"
 
-#include <algorithm>
 #include <cstdint>
 
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_cache.h"
-#include "archive-extractor/entry_names.h"
 #include "host-contract/hand_over.h"
 #include "qkz-picture/little_endian.h"
 #include "qkz-picture/qkz_picture.h"
@@ -37,8 +35,8 @@ bool IsEntryPosition(uint32_t position, uint32_t fileSize) {
 // such and later be asked for as one block.
 int CheckEntry(ArchiveReader* reader, uint32_t position, uint32_t end) {
   // The whole head must be there; only its width and height are looked at.
-  uint8_t head[kQkzPaletteOffset];
-  int result = ReadArchivePrefixAt(reader, position, kQkzHeadSize, sizeof head, head);
+  const uint8_t* head = nullptr;
+  int result = ViewArchiveFieldAt(reader, position, kQkzHeadSize, &head);
   if (result != kResultSuccess) return result;
   if (end < position) return kResultBadFormat;
   // 64-bit: a head of 65536 x 65537 needs more than 2^32 bytes, and a width
@@ -48,21 +46,14 @@ int CheckEntry(ArchiveReader* reader, uint32_t position, uint32_t end) {
   return needed > end - position ? kResultBadFormat : kResultSuccess;
 }
 
-int CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end, uint32_t count,
+int CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end,
                       DirectoryArray* entries) {
   int result = CheckEntry(reader, position, end);
   if (result != kResultSuccess) return result;
-  // Once an entry has passed, the array is sized for the count at once, as
-  // far as the file can hold entries: each takes at least a head, so a false
-  // count cannot reserve more than a fraction of the file's size.
-  if (entries->capacity == 0 &&
-      !ReserveDirectoryArray(entries, std::min<uint64_t>(count, reader->fileSize / kQkzHeadSize + 1)))
+  // Its name follows from the position when it is handed out.
+  if (!AppendDirectoryEntry(entries, position, end - position, end - position,
+                            EntryNaming::kByPosition, nullptr, 0))
     return kResultMemoryError;
-  fileInfo* record = AppendDirectoryRecord(entries);
-  if (record == nullptr) return kResultMemoryError;
-  char name[kPositionNameBytes];
-  FormatPositionName(position, name);
-  FillDirectoryRecord(record, position, end - position, end - position, name, reader->timestamp);
   return kResultSuccess;
 }
 
@@ -97,7 +88,7 @@ int ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
     result = ReadSlot(reader, k, &next);
     if (result != kResultSuccess) return result;
     if (!IsEntryPosition(next, fileSize)) return kResultBadFormat;
-    result = CheckAndListEntry(reader, current, next, count, entries);
+    result = CheckAndListEntry(reader, current, next, entries);
     if (result != kResultSuccess) return result;
     current = next;
   }
@@ -105,14 +96,14 @@ int ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
   // The last entry runs to the end of the file. A count of 0 still has its
   // slot 0 and the picture there checked, but lists nothing.
   if (count == 0) return CheckEntry(reader, current, fileSize);
-  return CheckAndListEntry(reader, current, fileSize, count, entries);
+  return CheckAndListEntry(reader, current, fileSize, entries);
 }
 
 }  // namespace
 
 int ParseOffsetTableArchive(const HostPath& path) noexcept {
   ArchiveReader reader;
-  DirectoryArray entries{nullptr, nullptr, 0, 0};
+  DirectoryArray entries = kEmptyDirectoryArray;
   int result = OpenArchive(path, &reader);
   ScopeExit cleanUp([&] {
     CloseArchive(&reader);
@@ -121,6 +112,7 @@ int ParseOffsetTableArchive(const HostPath& path) noexcept {
   if (result != kResultSuccess) return result;
   result = ReadDirectory(&reader, &entries);
   if (result != kResultSuccess) return result;
+  entries.timestamp = reader.timestamp;
   InstallDirectory(&entries, path);
   return kResultSuccess;
 }
