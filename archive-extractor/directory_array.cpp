@@ -53,11 +53,74 @@ bool GrowDirectoryBlock(DirectoryArray* array, uint64_t needed) {
   return true;
 }
 
+const char* StoredName(const DirectoryArray& array, const DirectoryEntry& entry) {
+  return NamesEnd(array) - (entry.nameAt & ~kListedWithExtension);
+}
+
+// Whether the next entry of the array's reference is this one.
+bool IsReferenceEntry(const DirectoryArray& array, uint32_t position, uint32_t compsize,
+                      uint32_t filesize, EntryNaming naming, const char* name,
+                      uint32_t nameLength) {
+  const DirectoryArray& reference = *array.reference;
+  if (array.count >= reference.count) return false;
+  const DirectoryEntry& entry = reference.entries[array.count];
+  if (entry.position != position || entry.compsize != compsize || entry.filesize != filesize)
+    return false;
+  if (naming == EntryNaming::kByPosition) return entry.nameAt == kPositionNamed;
+  if (entry.nameAt == kPositionNamed ||
+      ((entry.nameAt & kListedWithExtension) != 0) != (naming == EntryNaming::kWithExtension))
+    return false;
+  const char* stored = StoredName(reference, entry);
+  return std::memcmp(stored, name, nameLength) == 0 && stored[nameLength] == '\0';
+}
+
+// Stores the entries counted so far, copied from the reference, in a block
+// of the array's own, and lets go of the reference. False (the array
+// unchanged) when no block can be had.
+bool StoreReferencedEntries(DirectoryArray* array) {
+  const DirectoryArray& reference = *array->reference;
+  uint32_t nameBytes = 0;  // the names of the first `count` entries end here
+  for (uint32_t i = array->count; i > 0; --i)
+    if (reference.entries[i - 1].nameAt != kPositionNamed) {
+      nameBytes = reference.entries[i - 1].nameAt & ~kListedWithExtension;
+      break;
+    }
+  DirectoryArray own = kEmptyDirectoryArray;
+  const uint64_t needed = uint64_t{array->count} * sizeof(DirectoryEntry) + nameBytes;
+  if (needed > 0 && !GrowDirectoryBlock(&own, needed)) return false;
+  if (array->count > 0)
+    std::memcpy(own.entries, reference.entries, array->count * sizeof(DirectoryEntry));
+  if (nameBytes > 0)
+    std::memcpy(const_cast<char*>(NamesEnd(own)) - nameBytes, NamesEnd(reference) - nameBytes,
+                nameBytes);
+  own.count = array->count;
+  own.nameBytes = nameBytes;
+  own.timestamp = array->timestamp;
+  *array = own;
+  return true;
+}
+
 }  // namespace
+
+bool FinishDirectoryArray(DirectoryArray* array) {
+  if (array->reference == nullptr || array->count == array->reference->count) return true;
+  return StoreReferencedEntries(array);
+}
+
+bool IsReferenceCopy(const DirectoryArray& array) {
+  return array.reference != nullptr && array.count == array.reference->count;
+}
 
 bool AppendDirectoryEntry(DirectoryArray* array, uint32_t position, uint32_t compsize,
                           uint32_t filesize, EntryNaming naming, const char* name,
                           uint32_t nameLength) {
+  if (array->reference != nullptr) {
+    if (IsReferenceEntry(*array, position, compsize, filesize, naming, name, nameLength)) {
+      ++array->count;
+      return true;
+    }
+    if (!StoreReferencedEntries(array)) return false;
+  }
   const bool named = naming != EntryNaming::kByPosition;
   const uint64_t nameBytes = array->nameBytes + (named ? nameLength + 1 : 0);
   const uint64_t needed = (uint64_t{array->count} + 1) * sizeof(DirectoryEntry) + nameBytes;
@@ -79,14 +142,6 @@ void FreeDirectoryArray(DirectoryArray* array) {
   if (array->block != nullptr) platform::GlobalFree(array->block);
   *array = kEmptyDirectoryArray;
 }
-
-namespace {
-
-const char* StoredName(const DirectoryArray& array, const DirectoryEntry& entry) {
-  return NamesEnd(array) - (entry.nameAt & ~kListedWithExtension);
-}
-
-}  // namespace
 
 uint32_t FormatEntryName(const DirectoryArray& array, uint32_t index,
                          char (&name)[kEntryNameBytes]) {

@@ -38,9 +38,13 @@ struct DirectoryArray {
   uint32_t blockBytes;      // bytes of the block
   uint32_t nameBytes;       // bytes of names at the block's end
   ULONG_PTR timestamp;      // the archive's last-write time, in every record
+  // While set, the `count` entries appended so far equal the first ones of
+  // this directory (the cached one of the same archive) and are not stored:
+  // a parse of an archive that has not changed allocates and copies nothing.
+  const DirectoryArray* reference;
 };
 
-constexpr DirectoryArray kEmptyDirectoryArray = {nullptr, nullptr, 0, 0, 0, 0};
+constexpr DirectoryArray kEmptyDirectoryArray = {nullptr, nullptr, 0, 0, 0, 0, nullptr};
 
 // How an entry is named when listed.
 enum class EntryNaming {
@@ -56,11 +60,22 @@ bool RecordBlockBytes(uint64_t records, SIZE_T* bytes);
 // Appends an entry; `name` holds its `nameLength` stored bytes (at most 32,
 // no NUL among them) unless it is named by position. The block doubles as
 // entries pass, so a parse never reserves more than twice what the entries
-// the file has shown need (a count field alone justifies nothing). False when
-// a larger block cannot be had; the array is then unchanged.
+// the file has shown need (a count field alone justifies nothing). An array
+// with a reference only counts an entry equal to the reference's next one;
+// at the first that differs it stores those before it and goes on as any
+// other. False when a larger block cannot be had; the array is then unchanged.
 bool AppendDirectoryEntry(DirectoryArray* array, uint32_t position, uint32_t compsize,
                           uint32_t filesize, EntryNaming naming, const char* name,
                           uint32_t nameLength);
+
+// Ends a parse's appending: an array that still follows its reference but
+// holds fewer entries gets them stored after all. False when no block can be
+// had for them. Afterwards the array follows its reference only if it equals
+// it whole (IsReferenceCopy).
+bool FinishDirectoryArray(DirectoryArray* array);
+
+// True when the finished array is its reference, entry for entry.
+bool IsReferenceCopy(const DirectoryArray& array);
 
 // Frees the array's block, if any, and empties it. Parsers call it on every
 // way out; after InstallDirectory it has nothing left to free.

@@ -107,9 +107,20 @@ void UnloadDirectoryCache() {
 void EnterDirectoryLock() { platform::EnterCriticalSection(&cache.lock); }
 void LeaveDirectoryLock() { platform::LeaveCriticalSection(&cache.lock); }
 
+const DirectoryArray* CachedDirectoryOf(const HostPath& path, ULONG_PTR timestamp) {
+  return IsCachedPath(path) && cache.entries.timestamp == timestamp ? &cache.entries : nullptr;
+}
+
 void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t* palette) {
+  if (IsReferenceCopy(*array) && array->reference == &cache.entries) {
+    // The archive is as cached: the directory, its path and its key stay.
+    *array = kEmptyDirectoryArray;
+    if (palette != nullptr) std::memcpy(cache.palette, palette, kPaletteBytes);
+    return;
+  }
   FreeDirectoryArray(&cache.entries);
   cache.entries = *array;
+  cache.entries.reference = nullptr;
   *array = kEmptyDirectoryArray;
   // A path that does not fit is never copied: the directory is served to the
   // call that parsed it, and every later call parses again.

@@ -42,10 +42,17 @@ void LeaveDirectoryLock();
 // for `path`. A path too long for the cached-path buffer installs the array
 // but leaves the cache holding no path, so the next operation parses afresh.
 // A non-null `palette` (768 bytes) becomes the shared palette in the same
-// step; nullptr leaves it alone. Called by parsers only after a whole
-// successful parse; it neither takes nor expects the lock.
+// step; nullptr leaves it alone. An array that is a copy of the cached
+// directory (IsReferenceCopy) leaves the cached one in place. Called by
+// parsers only after a whole successful parse; it neither takes nor expects
+// the lock.
 void InstallDirectory(DirectoryArray* array, const HostPath& path,
                       const uint8_t* palette = nullptr);
+
+// With the lock held: the cached directory if it is that of `path` as last
+// written at `timestamp`, else nullptr. A parse of the archive follows it
+// (DirectoryArray::reference) and builds nothing while the archive agrees.
+const DirectoryArray* CachedDirectoryOf(const HostPath& path, ULONG_PTR timestamp);
 
 // With the lock held: 0 when the cache holds exactly `path` (of the same
 // kind, unit for unit), otherwise runs `parser` on it and returns its code.

@@ -124,6 +124,9 @@ int ParseNamedEntryArchive(const HostPath& path) noexcept {
 
   int result = OpenArchive(path, &reader);
   if (result != kResultSuccess) return result;
+  // An archive as cached is only checked against its directory, not built anew.
+  entries.timestamp = reader.timestamp;
+  entries.reference = CachedDirectoryOf(path, reader.timestamp);
   uint8_t field[4];
   result = ReadArchiveAt(&reader, 0, sizeof field, field);
   if (result != kResultSuccess) return result;
@@ -166,7 +169,7 @@ int ParseNamedEntryArchive(const HostPath& path) noexcept {
     if (result != kResultSuccess) return result;
   }
 
-  entries.timestamp = reader.timestamp;
+  if (!FinishDirectoryArray(&entries)) return kResultMemoryError;
   InstallDirectory(&entries, path, palette.bytes);
   return kResultSuccess;
 }

@@ -110,9 +110,12 @@ int ParseOffsetTableArchive(const HostPath& path) noexcept {
     FreeDirectoryArray(&entries);  // nothing left once installed
   });
   if (result != kResultSuccess) return result;
+  // An archive as cached is only checked against its directory, not built anew.
+  entries.timestamp = reader.timestamp;
+  entries.reference = CachedDirectoryOf(path, reader.timestamp);
   result = ReadDirectory(&reader, &entries);
   if (result != kResultSuccess) return result;
-  entries.timestamp = reader.timestamp;
+  if (!FinishDirectoryArray(&entries)) return kResultMemoryError;
   InstallDirectory(&entries, path);
   return kResultSuccess;
 }

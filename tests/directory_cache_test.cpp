@@ -134,6 +134,63 @@ TEST_F(AppendDirectoryEntryTest, BuildsTheRecordsAHostSees) {
   FreeDirectoryArray(&array);
 }
 
+// An array following a reference counts the entries equal to the reference's
+// and stores nothing; at the first difference (a position, a size, a name
+// or how it is listed) or at a shorter end it stores all it has.
+TEST_F(AppendDirectoryEntryTest, FollowsItsReferenceUntilTheFirstDifference) {
+  struct Appended {
+    uint32_t position, compsize;
+    EntryNaming naming;
+    const char* name;
+  };
+  const std::vector<Appended> referenced = {{4, 10, EntryNaming::kWithExtension, "a"},
+                                            {14, 20, EntryNaming::kWithExtension, "bb"},
+                                            {34, 5, EntryNaming::kByPosition, nullptr}};
+  struct Case {
+    const char* what;
+    std::vector<Appended> appended;
+    bool copy;
+  } cases[] = {
+      {"the same", referenced, true},
+      {"a name", {referenced[0], {14, 20, EntryNaming::kWithExtension, "bB"}, referenced[2]}, false},
+      {"a name listed as stored", {referenced[0], {14, 20, EntryNaming::kAsStored, "bb"}}, false},
+      {"a size", {referenced[0], referenced[1], {34, 6, EntryNaming::kByPosition, nullptr}}, false},
+      {"fewer", {referenced[0], referenced[1]}, false},
+      {"more", {referenced[0], referenced[1], referenced[2], {39, 1, EntryNaming::kAsStored, "z"}},
+       false},
+      {"none", {}, false},
+  };
+  auto append = [](DirectoryArray* array, const Appended& a) {
+    uint32_t length = a.name == nullptr ? 0 : static_cast<uint32_t>(strlen(a.name));
+    return AppendDirectoryEntry(array, a.position, a.compsize, a.compsize, a.naming, a.name, length);
+  };
+  DirectoryArray reference = kEmptyDirectoryArray;
+  for (const Appended& a : referenced) ASSERT_TRUE(append(&reference, a));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DirectoryArray array = kEmptyDirectoryArray;
+    array.reference = &reference;
+    for (const Appended& a : c.appended) ASSERT_TRUE(append(&array, a));
+    ASSERT_TRUE(FinishDirectoryArray(&array));
+    EXPECT_EQ(IsReferenceCopy(array), c.copy);
+    EXPECT_EQ(array.block == nullptr, c.copy || c.appended.empty());
+    // Stored or followed, the array lists exactly what was appended.
+    const DirectoryArray& listed = c.copy ? reference : array;
+    ASSERT_EQ(listed.count, c.appended.size());
+    DirectoryArray expected = kEmptyDirectoryArray;
+    for (const Appended& a : c.appended) ASSERT_TRUE(append(&expected, a));
+    for (uint32_t i = 0; i < listed.count; ++i) {
+      fileInfo got = Sentinel(), want = Sentinel();
+      BuildDirectoryRecord(listed, i, &got);
+      BuildDirectoryRecord(expected, i, &want);
+      EXPECT_TRUE(SameRecord(got, want)) << i;
+    }
+    FreeDirectoryArray(&expected);
+    FreeDirectoryArray(&array);
+  }
+  FreeDirectoryArray(&reference);
+}
+
 // ---- Listing ---------------------------------------------------------------
 
 class ListDirectoryTest : public ExtractorTest {};
