@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "archive-extractor/wide_records.h"
-#include "host-contract/hand_over.h"
+#include "host-contract/block_owner.h"
+#include "host-contract/scope_guard.h"
 
 namespace korvo {
 namespace {
@@ -152,51 +153,55 @@ uint32_t FindEntryByPosition(ULONG_PTR position) {
   return kNoEntry;
 }
 
-int ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
-  HGLOBAL block = nullptr;
-  int result = kResultSuccess;
-  EnterDirectoryLock();
-  // The lock is released before the block is handed over or freed.
-  ScopeExit cleanUp([&] {
-    LeaveDirectoryLock();
-    HandOverBlock(block, result, slot);
-  });
+namespace {
 
-  result = EnsureDirectory(path, parser);
+// Builds the records of one kind from the cached entries.
+typedef void (*FillRecords)(const DirectoryArray& entries, void* records);
+
+void FillNarrowRecords(const DirectoryArray& entries, void* records) {
+  auto* narrow = static_cast<fileInfo*>(records);
+  for (uint32_t i = 0; i < entries.count; ++i) BuildDirectoryRecord(entries, i, &narrow[i]);
+}
+
+void FillWideRecords(const DirectoryArray& entries, void* records) {
+  auto* wide = static_cast<fileInfoW*>(records);
+  for (uint32_t i = 0; i < entries.count; ++i) BuildWideDirectoryRecord(entries, i, &wide[i]);
+}
+
+// A listing of (count + 1) records of `recordBytes` each, under the lock:
+// the cached entries, then a zero record (the block is zero-filled).
+int BuildListing(const HostPath& path, ArchiveParser parser, size_t recordBytes,
+                 FillRecords fill, BlockOwner* listing) {
+  EnterDirectoryLock();
+  ScopeExit leave([] { LeaveDirectoryLock(); });
+  int result = EnsureDirectory(path, parser);
   if (result != kResultSuccess) return result;
-  uint32_t count = cache.entries.count;
-  SIZE_T bytes = 0;
-  if (!RecordBlockBytes(uint64_t{count} + 1, &bytes)) return result = kResultMemoryError;
-  block = platform::GlobalAlloc(GHND, bytes);
-  if (block == nullptr) return result = kResultMemoryError;
-  auto* records = static_cast<fileInfo*>(platform::GlobalLock(block));
-  if (records == nullptr) return result = kResultMemoryError;
-  for (uint32_t i = 0; i < count; ++i) BuildDirectoryRecord(cache.entries, i, &records[i]);
-  // The block is zero-filled, so the record after the last ends the list.
-  return result = kResultSuccess;
+  const uint32_t count = cache.entries.count;
+  const uint64_t bytes = (uint64_t{count} + 1) * recordBytes;
+  if (bytes > 0xFFFFFFFFu || bytes > SIZE_MAX) return kResultMemoryError;
+  void* records = AllocateAndLock(listing, GHND, static_cast<SIZE_T>(bytes));
+  if (records == nullptr) return kResultMemoryError;
+  fill(cache.entries, records);
+  return kResultSuccess;
+}
+
+// The lock is released before the listing is handed over or freed.
+int HandOutListing(const HostPath& path, ArchiveParser parser, size_t recordBytes,
+                   FillRecords fill, HGLOBAL* slot) {
+  BlockOwner listing;
+  int result = BuildListing(path, parser, recordBytes, fill, &listing);
+  if (result == kResultSuccess) HandOver(&listing, slot);
+  return result;
+}
+
+}  // namespace
+
+int ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
+  return HandOutListing(path, parser, sizeof(fileInfo), FillNarrowRecords, slot);
 }
 
 int ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
-  HGLOBAL block = nullptr;
-  int result = kResultSuccess;
-  EnterDirectoryLock();
-  ScopeExit cleanUp([&] {
-    LeaveDirectoryLock();
-    HandOverBlock(block, result, slot);
-  });
-
-  result = EnsureDirectory(path, parser);
-  if (result != kResultSuccess) return result;
-  uint32_t count = cache.entries.count;
-  uint64_t bytes = (uint64_t{count} + 1) * sizeof(fileInfoW);
-  if (bytes > 0xFFFFFFFFu || bytes > SIZE_MAX) return result = kResultMemoryError;
-  block = platform::GlobalAlloc(GHND, static_cast<SIZE_T>(bytes));
-  if (block == nullptr) return result = kResultMemoryError;
-  auto* records = static_cast<fileInfoW*>(platform::GlobalLock(block));
-  if (records == nullptr) return result = kResultMemoryError;
-  for (uint32_t i = 0; i < count; ++i) BuildWideDirectoryRecord(cache.entries, i, &records[i]);
-  // The block is zero-filled, so the record after the last ends the list.
-  return result = kResultSuccess;
+  return HandOutListing(path, parser, sizeof(fileInfoW), FillWideRecords, slot);
 }
 
 int FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,

@@ -1,7 +1,8 @@
 #include "archive-extractor/entry_points.h"
 
 #include "archive-extractor/folder_output.h"
-#include "host-contract/hand_over.h"
+#include "host-contract/block_owner.h"
+#include "host-contract/scope_guard.h"
 
 namespace korvo {
 
@@ -16,11 +17,8 @@ int ArchiveGetArchiveInfo(const LayoutTable& layouts, const HostPath& buf, unsig
   if (lphInf == nullptr) return kResultNotHandled;
   const ArchiveLayout* layout = RecognizeLayout(layouts, buf);
   if (layout == nullptr) return kResultNotHandled;
-  HGLOBAL block = nullptr;
-  int result = wide ? ListDirectoryW(buf, layout->parse, &block)
-                    : ListDirectory(buf, layout->parse, &block);
-  HandOverBlock(block, result, lphInf);
-  return result;
+  return wide ? ListDirectoryW(buf, layout->parse, lphInf)
+              : ListDirectory(buf, layout->parse, lphInf);
 }
 
 int ArchiveGetFileInfo(const LayoutTable& layouts, const HostPath& buf, LPCSTR filename,
@@ -48,26 +46,19 @@ int ArchiveGetFile(const LayoutTable& layouts, const HostPath& src, LONG_PTR len
   if (IsNullPath(dest)) return kResultBadFormat;
   const ArchiveLayout* layout = RecognizeLayout(layouts, src);
   if (layout == nullptr) return kResultBadFormat;
-  HGLOBAL block = nullptr;
-  fileInfo entry;
-  int result = layout->extract(src, static_cast<ULONG_PTR>(len), &block, prgressCallback, lData,
-                               &entry);
+  const auto position = static_cast<ULONG_PTR>(len);
   if (flag & kFlagMemoryOutput) {
-    // An extract operation stores its block only on 0; should one ever leave
-    // a block behind a failure, it is freed here, not handed out.
-    HandOverBlock(block, result, static_cast<HGLOBAL*>(const_cast<void*>(MemoryAddress(dest))));
-    return result;
+    auto* slot = static_cast<HGLOBAL*>(const_cast<void*>(MemoryAddress(dest)));
+    return layout->extract(src, position, slot, prgressCallback, lData, nullptr);
   }
-  // Output to a folder: the block is written out and never handed over. The
-  // extract has released the directory lock, so no other call waits on the
-  // write.
-  ScopeExit release([&] {
-    if (block == nullptr) return;
-    UnlockFully(block);
-    platform::GlobalFree(block);
-  });
+  // Output to a folder: the entry's block is written out and never handed
+  // over. The extract has released the directory lock, so no other call
+  // waits on the write.
+  BlockOwner extracted;
+  fileInfo entry;
+  int result = layout->extract(src, position, &extracted.block, prgressCallback, lData, &entry);
   if (result != kResultSuccess) return result;
-  const auto* bytes = static_cast<const uint8_t*>(platform::GlobalLock(block));
+  const auto* bytes = static_cast<const uint8_t*>(platform::GlobalLock(extracted.block));
   if (bytes == nullptr) return kResultMemoryError;
   return WriteEntryIntoFolder(dest, entry.filename, bytes, static_cast<uint32_t>(entry.filesize));
 }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "archive-extractor/wide_records.h"
-#include "host-contract/hand_over.h"
+#include "host-contract/block_owner.h"
 
 namespace korvo {
 namespace {
@@ -122,10 +122,9 @@ int WriteThroughTemporary(const Unit* folder, const Unit* name, const uint8_t* b
   const size_t tail = (nameLength > kTemporaryNameUnits ? nameLength : kTemporaryNameUnits) + 1;
   if (folderLength > (SIZE_MAX / sizeof(Unit) - tail) / 2 - 1) return kResultMemoryError;
   const size_t pathUnits = folderLength + 1 + tail;
-  HGLOBAL block = platform::GlobalAlloc(GMEM_FIXED, 2 * pathUnits * sizeof(Unit));
-  if (block == nullptr) return kResultMemoryError;
-  ScopeExit release([&] { platform::GlobalFree(block); });
-  auto* temporary = static_cast<Unit*>(platform::GlobalLock(block));
+  BlockOwner paths;
+  auto* temporary =
+      static_cast<Unit*>(AllocateAndLock(&paths, GMEM_FIXED, 2 * pathUnits * sizeof(Unit)));
   if (temporary == nullptr) return kResultMemoryError;
   Unit* final = temporary + pathUnits;
 

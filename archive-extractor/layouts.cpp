@@ -2,7 +2,7 @@
 
 #include "archive-extractor/named_entry_archive.h"
 #include "archive-extractor/offset_table_archive.h"
-#include "host-contract/hand_over.h"
+#include "host-contract/scope_guard.h"
 
 namespace korvo {
 

@@ -4,7 +4,8 @@
 
 #include "archive-extractor/directory_array.h"
 #include "archive-extractor/directory_cache.h"
-#include "host-contract/hand_over.h"
+#include "host-contract/block_owner.h"
+#include "host-contract/scope_guard.h"
 #include "qkz-picture/little_endian.h"
 #include "qkz-picture/qkz_picture.h"
 
@@ -183,20 +184,16 @@ int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
   int result = LookUpEntryForExtract(path, ParseNamedEntryArchive, position, &entry, sharedPalette);
   if (result != kResultSuccess) return result;
 
-  HGLOBAL block = nullptr;
+  BlockOwner block;
   HANDLE file = INVALID_HANDLE_VALUE;
-  ScopeExit cleanUp([&] {
+  ScopeExit close([&] {
     if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
-    HandOverBlock(block, result, slot);
   });
-
-  block = platform::GlobalAlloc(GMEM_MOVEABLE, entry.filesize);
-  if (block == nullptr) return result = kResultMemoryError;
-  auto* out = static_cast<uint8_t*>(platform::GlobalLock(block));
-  if (out == nullptr) return result = kResultMemoryError;
+  auto* out = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, entry.filesize));
+  if (out == nullptr) return kResultMemoryError;
 
   file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
-  if (file == INVALID_HANDLE_VALUE) return result = kResultFileError;
+  if (file == INVALID_HANDLE_VALUE) return kResultFileError;
   const uint32_t entryPosition = static_cast<uint32_t>(entry.position);
   uint8_t header[kStoredHeaderBytes];
   result = ReadArchiveDirect(file, entryPosition, kStoredHeaderBytes, header);
@@ -210,7 +207,7 @@ int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
   const uint64_t picture = QkzPictureSize(width, height);
   const uint64_t rows = picture - kQkzHeadSize;
   if (picture != entry.filesize || rows + kStoredHeaderBytes > entry.compsize)
-    return result = kResultBadFormat;
+    return kResultBadFormat;
 
   const uint8_t* palette = sharedPalette;
   uint8_t ownPalette[kPaletteBytes];
@@ -223,11 +220,13 @@ int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
 
   // The rows are the last bytes of the entry, whatever lies in front of them.
   const uint64_t rowsPosition = uint64_t{entryPosition} + entry.compsize - rows;
-  if (rowsPosition >= kUnreachablePosition) return result = kResultFileError;
+  if (rowsPosition >= kUnreachablePosition) return kResultFileError;
   result = ReadArchiveDirect(file, static_cast<uint32_t>(rowsPosition), static_cast<uint32_t>(rows),
                              out + kQkzRowsOffset);
-  if (result == kResultSuccess && listed != nullptr) *listed = entry;
-  return result;
+  if (result != kResultSuccess) return result;
+  if (listed != nullptr) *listed = entry;
+  HandOver(&block, slot);
+  return kResultSuccess;
 }
 
 }  // namespace korvo

@@ -12,7 +12,8 @@
 
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_cache.h"
-#include "host-contract/hand_over.h"
+#include "host-contract/block_owner.h"
+#include "host-contract/scope_guard.h"
 #include "qkz-picture/little_endian.h"
 #include "qkz-picture/qkz_picture.h"
 
@@ -132,22 +133,16 @@ int ExtractOffsetTableEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* s
   if (entry.filesize < kQkzHeadSize) return kResultBadFormat;
   const auto size = static_cast<uint32_t>(entry.filesize);
 
-  HGLOBAL block = nullptr;
+  BlockOwner block;
   HANDLE file = INVALID_HANDLE_VALUE;
-  ScopeExit cleanUp([&] {
+  ScopeExit close([&] {
     if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
-    HandOverBlock(block, result, slot);
   });
+  auto* bytes = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, size));
+  if (bytes == nullptr) return kResultMemoryError;
 
-  result = kResultMemoryError;
-  block = platform::GlobalAlloc(GMEM_MOVEABLE, size);
-  if (block == nullptr) return result;
-  auto* bytes = static_cast<uint8_t*>(platform::GlobalLock(block));
-  if (bytes == nullptr) return result;
-
-  result = kResultFileError;
   file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
-  if (file == INVALID_HANDLE_VALUE) return result;
+  if (file == INVALID_HANDLE_VALUE) return kResultFileError;
   // One read of exactly the entry's size straight into the block: it can
   // neither run past the block nor leave part of it unfilled unnoticed.
   result = ReadArchiveDirect(file, static_cast<uint32_t>(entry.position), size, bytes);
@@ -158,9 +153,10 @@ int ExtractOffsetTableEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* s
   // listed, and a host would read past the block decoding it: refuse it.
   if (QkzPictureSize(ReadLe32(bytes + kQkzWidthOffset), ReadLe32(bytes + kQkzHeightOffset)) >
       size)
-    return result = kResultBadFormat;
+    return kResultBadFormat;
   if (listed != nullptr) *listed = entry;
-  return result = kResultSuccess;
+  HandOver(&block, slot);
+  return kResultSuccess;
 }
 
 }  // namespace korvo

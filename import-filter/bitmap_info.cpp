@@ -1,6 +1,6 @@
 #include "import-filter/bitmap_info.h"
 
-#include "host-contract/hand_over.h"
+#include "host-contract/block_owner.h"
 #include "host-contract/host_contract.h"
 #include "qkz-picture/little_endian.h"
 
@@ -18,21 +18,16 @@ constexpr uint32_t kBiBitCount = 14;
 
 }  // namespace
 
-int BuildBitmapInfo(const uint8_t* head, const QkzGeometry& geometry, HGLOBAL* block) {
-  int result = kResultMemoryError;
-  HGLOBAL built = platform::GlobalAlloc(GHND, kBitmapInfoSize);
-  ScopeExit handOver([&] { HandOverBlock(built, result, block); });
-  if (built == nullptr) return result;
-  auto* bytes = static_cast<uint8_t*>(platform::GlobalLock(built));
-  if (bytes == nullptr) return result;
+int BuildBitmapInfo(const uint8_t* head, const QkzGeometry& geometry, BlockOwner* info) {
+  auto* bytes = static_cast<uint8_t*>(AllocateAndLock(info, GHND, kBitmapInfoSize));
+  if (bytes == nullptr) return kResultMemoryError;
   WriteLe32(bytes + kBiSize, kBitmapInfoHeaderSize);
   WriteLe32(bytes + kBiWidth, geometry.width);
   WriteLe32(bytes + kBiHeight, geometry.height);
   WriteLe16(bytes + kBiPlanes, 1);
   WriteLe16(bytes + kBiBitCount, 8);
   PaletteToColourTable(head + kQkzPaletteOffset, bytes + kBitmapInfoHeaderSize);
-  result = kResultSuccess;
-  return result;
+  return kResultSuccess;
 }
 
 }  // namespace korvo

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "host-contract/block_owner.h"
 #include "platform/platform.h"
 #include "qkz-picture/qkz_picture.h"
 
@@ -12,10 +13,9 @@ namespace korvo {
 constexpr uint32_t kBitmapInfoHeaderSize = 40;
 constexpr uint32_t kBitmapInfoSize = kBitmapInfoHeaderSize + kColourTableSize;  // 1064
 
-// Allocates the block zero-filled (GHND), writes the header for an 8-bit
-// bottom-up bitmap of the picture's size and the colours from the head's
-// palette. Returns 0 with *block fully unlocked and the caller's, or 4 with
-// nothing allocated (an allocation or lock failed).
-int BuildBitmapInfo(const uint8_t* head, const QkzGeometry& geometry, HGLOBAL* block);
+// Allocates the block zero-filled (GHND) into `info`, writes the header for
+// an 8-bit bottom-up bitmap of the picture's size and the colours from the
+// head's palette. Returns 0, or 4 when the allocation or the lock failed.
+int BuildBitmapInfo(const uint8_t* head, const QkzGeometry& geometry, BlockOwner* info);
 
 }  // namespace korvo

@@ -1,6 +1,7 @@
 #include "import-filter/decode_picture.h"
 
-#include "host-contract/hand_over.h"
+#include "host-contract/block_owner.h"
+#include "host-contract/scope_guard.h"
 #include "import-filter/bitmap_info.h"
 #include "import-filter/memory_input.h"
 #include "import-filter/picture_file.h"
@@ -10,24 +11,22 @@
 namespace korvo {
 namespace {
 
-// The handles of one decode. Whatever way the decode ends, both are fully
-// unlocked, then handed over together on 0 or freed together otherwise.
+// The handles of one decode: owned until both are handed over together on
+// success, freed together on any other way out.
 struct DecodedBlocks {
-  HGLOBAL info = nullptr;
-  HGLOBAL pixels = nullptr;
+  BlockOwner info;
+  BlockOwner pixels;
 };
 
-void ReleaseOrHandOver(DecodedBlocks& blocks, int result, HLOCAL* pHBInfo, HLOCAL* pHBm) {
-  HandOverBlock(blocks.info, result, pHBInfo);
-  HandOverBlock(blocks.pixels, result, pHBm);
+void HandOverBoth(DecodedBlocks& blocks, HLOCAL* pHBInfo, HLOCAL* pHBm) {
+  HandOver(&blocks.info, pHBInfo);
+  HandOver(&blocks.pixels, pHBm);
 }
 
 // Allocates the pixel block (not zero-filled: every byte is written) and locks
 // it: 0 with *pixels pointing into it, or 4.
 int AllocatePixelBlock(const QkzGeometry& geometry, DecodedBlocks& blocks, uint8_t** pixels) {
-  blocks.pixels = platform::GlobalAlloc(GMEM_MOVEABLE, geometry.rowBytes);
-  if (blocks.pixels == nullptr) return kResultMemoryError;
-  *pixels = static_cast<uint8_t*>(platform::GlobalLock(blocks.pixels));
+  *pixels = static_cast<uint8_t*>(AllocateAndLock(&blocks.pixels, GMEM_MOVEABLE, geometry.rowBytes));
   return *pixels == nullptr ? kResultMemoryError : kResultSuccess;
 }
 
@@ -43,49 +42,48 @@ int ReadRowsBottomUp(HANDLE file, const QkzGeometry& geometry, uint8_t* pixels) 
 }
 
 int DecodeMemoryImage(const uint8_t* image, LONG_PTR len, HLOCAL* pHBInfo, HLOCAL* pHBm) {
-  int result = kResultNotHandled;
   QkzGeometry geometry;
   if (image == nullptr || !MemoryImageHolds(len, kQkzHeadSize) ||
       !ReadQkzGeometry(image, &geometry) || !MemoryImageHolds(len, geometry.pictureSize))
-    return result;
+    return kResultNotHandled;
   DecodedBlocks blocks;
-  ScopeExit release([&] { ReleaseOrHandOver(blocks, result, pHBInfo, pHBm); });
-  result = BuildBitmapInfo(image, geometry, &blocks.info);
+  int result = BuildBitmapInfo(image, geometry, &blocks.info);
   if (result != kResultSuccess) return result;
   uint8_t* pixels = nullptr;
   result = AllocatePixelBlock(geometry, blocks, &pixels);
   if (result != kResultSuccess) return result;
   CopyRowsBottomUp(geometry, image + kQkzRowsOffset, pixels);
-  return result;
+  HandOverBoth(blocks, pHBInfo, pHBm);
+  return kResultSuccess;
 }
 
 int DecodeFile(const HostPath& name, HLOCAL* pHBInfo, HLOCAL* pHBm) {
   if (!IsQkzFile(name)) return kResultBadFormat;
-  int result = kResultFileError;
-  HANDLE file = INVALID_HANDLE_VALUE;
+  // The blocks are declared first, so that the file is closed before they
+  // are freed.
   DecodedBlocks blocks;
-  ScopeExit release([&] {
-    ClosePictureFile(file);
-    ReleaseOrHandOver(blocks, result, pHBInfo, pHBm);
-  });
+  HANDLE file = INVALID_HANDLE_VALUE;
+  ScopeExit close([&] { ClosePictureFile(file); });
   uint8_t head[kQkzHeadSize];
-  result = OpenAndReadHead(name, &file, head);
+  int result = OpenAndReadHead(name, &file, head);
   if (result != kResultSuccess) return result;
   // The sizes come from this read: the file may have changed since the
   // support test, and nothing is allocated for a head that fails the test.
   QkzGeometry geometry;
-  if (!ReadQkzGeometry(head, &geometry)) return result = kResultBadFormat;
+  if (!ReadQkzGeometry(head, &geometry)) return kResultBadFormat;
   // A file that ends inside its rows fails with 6 when they are read. Found
   // out first, it costs nothing: a head of a few bytes may claim nearly 4 GiB
   // of rows, and a viewer offers every file it browses to the filter.
-  if (!FileCanHold(file, geometry.pictureSize)) return result = kResultFileError;
+  if (!FileCanHold(file, geometry.pictureSize)) return kResultFileError;
   result = BuildBitmapInfo(head, geometry, &blocks.info);
   if (result != kResultSuccess) return result;
   uint8_t* pixels = nullptr;
   result = AllocatePixelBlock(geometry, blocks, &pixels);
   if (result != kResultSuccess) return result;
   result = ReadRowsBottomUp(file, geometry, pixels);
-  return result;
+  if (result != kResultSuccess) return result;
+  HandOverBoth(blocks, pHBInfo, pHBm);
+  return kResultSuccess;
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host-contract/hand_over.h"
+#include "host-contract/scope_guard.h"
 #include "import-filter/memory_input.h"
 #include "import-filter/picture_file.h"
 #include "import-filter/support_check.h"

@@ -1,6 +1,6 @@
 #include "import-filter/support_check.h"
 
-#include "host-contract/hand_over.h"
+#include "host-contract/scope_guard.h"
 #include "host-contract/host_contract.h"
 #include "import-filter/file_name_extension.h"
 #include "import-filter/picture_file.h"

@@ -3,10 +3,11 @@
 
 #include <cstring>
 
-#include "host-contract/hand_over.h"
+#include "host-contract/block_owner.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/plugin_info.h"
 #include "host-contract/row_stride.h"
+#include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
 
 namespace {
@@ -54,25 +55,35 @@ TEST(InformationStringTest, CopiesTruncatesAndRefuses) {
   }
 }
 
-TEST(HandOverTest, StoresOnSuccessAndFreesOtherwise) {
-  for (int result : {0, 2, 4, 6, -1}) {
-    HGLOBAL block = platform::GlobalAlloc(GMEM_MOVEABLE, 16);
-    ASSERT_NE(block, nullptr);
-    ASSERT_NE(platform::GlobalLock(block), nullptr);
-    ASSERT_NE(platform::GlobalLock(block), nullptr);
+// A block is handed over fully unlocked, or freed by its owner however the
+// call ends: with the result still being worked on, or as an exception
+// passes through.
+TEST(BlockOwnerTest, HandsOverUnlockedOrFreesOnEveryOtherWayOut) {
+  enum Ending { kHandedOver, kReturned, kThrown };
+  for (Ending ending : {kHandedOver, kReturned, kThrown}) {
+    const long live = LiveBlocks();
     HGLOBAL slot = reinterpret_cast<HGLOBAL>(0x1234);
-    korvo::HandOverBlock(block, result, &slot);
-    if (result == 0) {
-      EXPECT_EQ(slot, block);
-      EXPECT_EQ(platform::GlobalFlags(block) & GMEM_LOCKCOUNT, 0u);
-      platform::GlobalFree(block);
+    HGLOBAL allocated = nullptr;
+    try {
+      korvo::BlockOwner owner;
+      ASSERT_NE(korvo::AllocateAndLock(&owner, GMEM_MOVEABLE, 16), nullptr);
+      ASSERT_NE(platform::GlobalLock(owner.block), nullptr);
+      allocated = owner.block;
+      if (ending == kThrown) throw 1;
+      if (ending == kHandedOver) korvo::HandOver(&owner, &slot);
+      EXPECT_EQ(owner.block, ending == kHandedOver ? nullptr : allocated);
+    } catch (int) {
+    }
+    if (ending == kHandedOver) {
+      EXPECT_EQ(slot, allocated);
+      EXPECT_EQ(platform::GlobalFlags(allocated) & GMEM_LOCKCOUNT, 0u);
+      EXPECT_EQ(LiveBlocks(), live + (KORVO_HAS_PLATFORM_HOOKS ? 1 : 0));
+      platform::GlobalFree(allocated);
     } else {
-      EXPECT_EQ(slot, reinterpret_cast<HGLOBAL>(0x1234));
+      EXPECT_EQ(slot, reinterpret_cast<HGLOBAL>(0x1234)) << ending;
+      EXPECT_EQ(LiveBlocks(), live) << ending;
     }
   }
-  HGLOBAL slot = reinterpret_cast<HGLOBAL>(0x1234);
-  korvo::HandOverBlock(nullptr, 0, &slot);
-  EXPECT_EQ(slot, reinterpret_cast<HGLOBAL>(0x1234));
 }
 
 #if KORVO_HAS_PLATFORM_HOOKS

@@ -16,7 +16,8 @@
 
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/offset_table_archive.h"
-#include "host-contract/hand_over.h"
+#include "host-contract/block_owner.h"
+#include "host-contract/scope_guard.h"
 #include "tests/support/archive_pictures.h"
 #include "tests/support/extractor_fixture.h"
 

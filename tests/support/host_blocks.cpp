@@ -20,6 +20,14 @@ Bytes BlockBytes(HLOCAL block, size_t size) {
   return bytes;
 }
 
+size_t HostBlockSize(HLOCAL block) {
+#ifdef _WIN32
+  return ::GlobalSize(block);
+#else
+  return static_cast<size_t>(static_cast<const platform::BlockHeader*>(block)->size);
+#endif
+}
+
 void FreeBlock(HLOCAL block) {
   if (block != nullptr) {
     EXPECT_EQ(platform::GlobalFree(block), nullptr);

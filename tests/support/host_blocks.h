@@ -13,6 +13,9 @@ unsigned LockCount(HLOCAL block);
 // The block's first `size` bytes, read under a lock the host takes and drops.
 Bytes BlockBytes(HLOCAL block, size_t size);
 
+// The block's size as a host takes it (GlobalSize).
+size_t HostBlockSize(HLOCAL block);
+
 // Frees a block the host received; null does nothing.
 void FreeBlock(HLOCAL block);
 

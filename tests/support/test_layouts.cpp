@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "archive-extractor/directory_cache.h"
-#include "host-contract/hand_over.h"
+#include "host-contract/block_owner.h"
+#include "host-contract/scope_guard.h"
 #include "qkz-picture/little_endian.h"
 
 using namespace korvo;
@@ -101,16 +102,16 @@ int ExtractTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot, fi
   int result = LookUpEntryForExtract(path, parser, position, &entry, layout == 1 ? palette : nullptr);
   if (result != kResultSuccess) return result;
   size_t prefix = layout == 1 ? sizeof palette : 0;
-  HGLOBAL block = platform::GlobalAlloc(GMEM_MOVEABLE, prefix + entry.filesize);
-  ScopeExit handOver([&] { HandOverBlock(block, result, slot); });
-  auto* bytes = block == nullptr ? nullptr : static_cast<uint8_t*>(platform::GlobalLock(block));
-  if (bytes == nullptr) return result = kResultMemoryError;
+  BlockOwner block;
+  auto* bytes = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, prefix + entry.filesize));
+  if (bytes == nullptr) return kResultMemoryError;
   std::memcpy(bytes, palette, prefix);
   if (!ReadFileAt(path, static_cast<uint32_t>(entry.position), bytes + prefix,
                   static_cast<DWORD>(entry.filesize)))
-    return result = kResultFileError;
+    return kResultFileError;
   if (listed != nullptr) *listed = entry;
-  return result = kResultSuccess;
+  HandOver(&block, slot);
+  return kResultSuccess;
 }
 
 int ExtractFirstTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,

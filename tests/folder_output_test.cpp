@@ -1,0 +1,261 @@
+// GetFile with output to a folder, as filers and console extractors unpack:
+// the entry's bytes under its name in the host's folder, names from the
+// archive never taking a write outside it or to a device, and no partial or
+// temporary file left by a failure.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "archive-extractor/folder_output.h"
+#include "tests/support/host_blocks.h"
+#include "tests/support/named_entry_fixture.h"
+#include "tests/support/platform_hooks.h"
+#include "tests/support/sample_archives.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const korvo::LoadedPlugin& Extractor() { return BuiltPlugin("AXKORVO"); }
+
+// A fresh, empty folder of the scratch folder, named in UTF-8.
+std::string FreshFolder(const std::string& utf8Name) {
+  fs::path path = fs::u8path(ScratchDirectory() + utf8Name);
+  fs::remove_all(path);
+  fs::create_directories(path);
+  return ScratchDirectory() + utf8Name;
+}
+
+// The names in a folder, sorted, in UTF-8.
+std::vector<std::string> FolderNames(const std::string& utf8Folder) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(fs::u8path(utf8Folder)))
+    names.push_back(entry.path().filename().u8string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Bytes MemoryOutput(const std::string& archive, uint32_t position) {
+  HLOCAL block = nullptr;
+  EXPECT_EQ(Extractor().GetFile(archive.c_str(), position, reinterpret_cast<LPSTR>(&block), 0x100,
+                                nullptr, 0),
+            0);
+  Bytes bytes = block == nullptr ? Bytes() : BlockBytes(block, HostBlockSize(block));
+  FreeBlock(block);
+  return bytes;
+}
+
+// Every name rule, the same on every platform. `codePage932`: the name is
+// only safe where 0x95 leads a double-byte character.
+TEST(FolderOutputTest, UnsafeNamesAreRefused) {
+  struct Case {
+    const char* name;
+    bool safe;
+  } cases[] = {
+      {"plain.QKZ", true},       {"..QKZ", true},          {".QKZ", true},
+      {"COM10.QKZ", true},       {"CONSOLE.QKZ", true},    {"a b.QKZ", true},
+      {"", false},               {".", false},             {"..", false},
+      {"..\\x.QKZ", false},      {"../x.QKZ", false},      {"a/b.QKZ", false},
+      {"a\\b.QKZ", false},       {"a:b.QKZ", false},       {"C:x.QKZ", false},
+      {"CON.QKZ", false},        {"con", false},           {"nul.txt.QKZ", false},
+      {"Aux.QKZ", false},        {"PRN .QKZ", false},      {"COM1.QKZ", false},
+      {"lpt9.QKZ", false},       {"a\x01.QKZ", false},     {"tab\t.QKZ", false},
+      {"del\x7F.QKZ", false},    {"a<b.QKZ", false},       {"a>b.QKZ", false},
+      {"a\"b.QKZ", false},       {"a|b.QKZ", false},       {"a?.QKZ", false},
+      {"*.QKZ", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(korvo::IsSafeEntryName(c.name), c.safe) << c.name;
+    EXPECT_EQ(korvo::IsSafeEntryNameW(Utf16(c.name).c_str()), c.safe) << c.name;
+  }
+  EXPECT_FALSE(korvo::IsSafeEntryName(nullptr));
+  EXPECT_FALSE(korvo::IsSafeEntryNameW(nullptr));
+}
+
+// Every entry of both layouts goes into a folder whose name needs UTF-16,
+// byte for byte what memory output hands over; a file of the entry's name
+// is replaced; nothing else is left in the folder.
+TEST(FolderOutputTest, EveryEntryUnpacksIntoAUnicodeFolder) {
+  const SampleArchive archives[] = {SampleOffsetTableArchive(21), SampleNamedEntryArchive(22)};
+  const char* const folderName = "out-\xEA\xB7\xB8\xEB\xA6\xBC-\xF0\x9F\x93\x81";  // 그림-📁
+  for (size_t a = 0; a < 2; ++a) {
+    const std::string archive = WriteScratchFile(a == 0 ? "unpack-t.cg" : "unpack-n.cg", archives[a].bytes);
+    // With the UTF-16 folder, and (where the system code page is UTF-8) the
+    // 8-bit one; a trailing separator on the folder adds none.
+    struct Way {
+      bool wide;
+      const char* trailing;
+    } ways[] = {{true, ""}, {true, "/"}, {false, ""}};
+    for (const Way& way : ways) {
+#ifdef _WIN32
+      if (!way.wide) continue;  // an 8-bit host cannot name this folder
+#endif
+      const std::string folder = FreshFolder(folderName);
+      std::vector<std::string> expectedNames;
+      for (const SampleEntry& entry : archives[a].entries) {
+        const std::string target = folder + "/" + entry.filename;
+        WriteScratchFileW(std::string(folderName) + "/" + entry.filename, Bytes(3, 0xEE));
+        const std::string dest = folder + way.trailing;
+        int result = way.wide
+                         ? Extractor().GetFileW(Utf16(archive).c_str(), entry.position,
+                                                const_cast<WCHAR*>(Utf16(dest).c_str()), 0, nullptr, 0)
+                         : Extractor().GetFile(archive.c_str(), entry.position,
+                                               const_cast<char*>(dest.c_str()), 0, nullptr, 0);
+        ASSERT_EQ(result, 0) << entry.filename;
+        EXPECT_EQ(ReadWholeFile(target), entry.extracted) << entry.filename;
+        EXPECT_EQ(ReadWholeFile(target), MemoryOutput(archive, entry.position));
+        expectedNames.push_back(entry.filename);
+      }
+      std::sort(expectedNames.begin(), expectedNames.end());
+      EXPECT_EQ(FolderNames(folder), expectedNames) << "wide " << way.wide;
+    }
+  }
+}
+
+// Names from a hostile archive: each is refused with 2, and nothing is
+// written, neither in the folder nor next to it.
+TEST(FolderOutputTest, HostileNamesWriteNothingAnywhere) {
+  const char* const names[] = {"..\\x", "../y", "a/b", "a:b", "CON", "nul.txt", "c\x01"};
+  std::vector<korvo::NamedEntry> entries = {MakeNamedEntry("Palette", 1, 1, 1, true)};
+  for (const char* name : names) entries.push_back(MakeNamedEntry(name, 2, 2, 5, false));
+  const std::string archive =
+      WriteScratchFile("hostile-names.cg", korvo::BuildNamedEntryArchive(entries));
+  HLOCAL list = nullptr;
+  ASSERT_EQ(Extractor().GetArchiveInfo(archive.c_str(), 0, 0, &list), 0);
+  const Bytes listing = BlockBytes(list, entries.size() * sizeof(korvo::fileInfo));
+  FreeBlock(list);
+  const std::string folder = FreshFolder("hostile/inner");
+  const std::vector<std::string> around = FolderNames(ScratchDirectory() + "hostile");
+  const std::vector<std::string> scratch = FolderNames(ScratchDirectory());
+  for (size_t i = 1; i < entries.size(); ++i) {
+    korvo::fileInfo record;
+    std::memcpy(&record, listing.data() + i * sizeof record, sizeof record);
+    EXPECT_EQ(Extractor().GetFile(archive.c_str(), static_cast<LONG_PTR>(record.position),
+                                  const_cast<char*>(folder.c_str()), 0, nullptr, 0),
+              2)
+        << record.filename;
+    EXPECT_EQ(Extractor().GetFileW(Utf16(archive).c_str(), static_cast<LONG_PTR>(record.position),
+                                   const_cast<WCHAR*>(Utf16(folder).c_str()), 0, nullptr, 0),
+              2)
+        << record.filename;
+  }
+  EXPECT_TRUE(FolderNames(folder).empty());
+  EXPECT_EQ(FolderNames(ScratchDirectory() + "hostile"), around);
+  EXPECT_EQ(FolderNames(ScratchDirectory()), scratch);
+}
+
+// A folder that is not there, or no folder at all, gives 6 and creates
+// nothing; so does a name too long for the platform.
+TEST(FolderOutputTest, AMissingFolderGivesSix) {
+  const SampleArchive sample = SampleOffsetTableArchive(23);
+  const std::string archive = WriteScratchFile("missing-folder.cg", sample.bytes);
+  const uint32_t position = sample.entries[0].position;
+  const std::string missing = ScratchDirectory() + "no-such-folder";
+  const std::string tooLong = FreshFolder("long") + "/" + std::string(300, 'd');
+  for (const std::string& dest : {missing, std::string(), tooLong}) {
+    EXPECT_EQ(Extractor().GetFile(archive.c_str(), position, const_cast<char*>(dest.c_str()), 0,
+                                  nullptr, 0),
+              6)
+        << dest;
+    EXPECT_EQ(Extractor().GetFileW(Utf16(archive).c_str(), position,
+                                   const_cast<WCHAR*>(Utf16(dest).c_str()), 0, nullptr, 0),
+              6)
+        << dest;
+  }
+  EXPECT_FALSE(fs::exists(fs::u8path(missing)));
+  EXPECT_TRUE(FolderNames(ScratchDirectory() + "long").empty());
+}
+
+#if KORVO_HAS_PLATFORM_HOOKS
+// The lead bytes of code page 932: 0x81-0x9F and 0xE0-0xFC.
+const unsigned char* CodePage932LeadBytes() {
+  static unsigned char table[256];
+  for (int byte = 0; byte < 256; ++byte)
+    table[byte] = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+  return table;
+}
+#endif
+
+// Where 0x95 leads a character, "\x95\x5C" (the kanji for "table") is one
+// character and its trail byte no separator: the entry is written under
+// that name.
+TEST(FolderOutputTest, ACodePage932TrailByteOf0x5CIsWritten) {
+  const SampleArchive sample = SampleNamedEntryArchive(24, "\x95\x5C");
+  const std::string archive = WriteScratchFile("trail-5c.cg", sample.bytes);
+  const SampleEntry& entry = sample.entries.back();
+  const std::string folder = FreshFolder("trail-5c");
+#if KORVO_HAS_PLATFORM_HOOKS
+  EXPECT_EQ(Extractor().GetFile(archive.c_str(), entry.position, const_cast<char*>(folder.c_str()),
+                                0, nullptr, 0),
+            2)
+      << "without lead bytes the 0x5C is a separator";
+  TestHooks().leadBytes = CodePage932LeadBytes();
+  EXPECT_EQ(Extractor().GetFile(archive.c_str(), entry.position, const_cast<char*>(folder.c_str()),
+                                0, nullptr, 0),
+            0);
+  TestHooks().leadBytes = nullptr;
+  const std::string written = "\x95\x5C.QKZ";
+#else
+  if (GetACP() != 932) GTEST_SKIP() << "runs in code page 932";
+  EXPECT_EQ(Extractor().GetFile(archive.c_str(), entry.position, const_cast<char*>(folder.c_str()),
+                                0, nullptr, 0),
+            0);
+  const std::string written = "\xE8\xA1\xA8.QKZ";  // the same name in UTF-8
+  fs::remove(fs::u8path(folder + "/" + written));
+  EXPECT_EQ(Extractor().GetFileW(Utf16(archive).c_str(), entry.position,
+                                 const_cast<WCHAR*>(Utf16(folder).c_str()), 0, nullptr, 0),
+            0);
+#endif
+  EXPECT_EQ(ReadWholeFile(folder + "/" + written), entry.extracted);
+  EXPECT_EQ(FolderNames(folder), std::vector<std::string>{written});
+}
+
+#if KORVO_HAS_PLATFORM_HOOKS
+// A failure at the create, a write or the rename leaves neither the entry's
+// file nor a temporary one, and an earlier file of that name is unchanged.
+TEST(FolderOutputTest, InjectedFailuresLeaveNothingBehind) {
+  const SampleArchive sample = SampleNamedEntryArchive(25);
+  const std::string archive = WriteScratchFile("faults.cg", sample.bytes);
+  const SampleEntry& entry = sample.entries[kOwnPaletteEntry];
+  struct Case {
+    platform::PlatformOperation op;
+    bool earlierFile;
+  } cases[] = {{platform::kOpCreate, false}, {platform::kOpWrite, false},
+               {platform::kOpRename, false}, {platform::kOpCreate, true},
+               {platform::kOpWrite, true},   {platform::kOpRename, true}};
+  for (const Case& c : cases) {
+    const std::string folder = FreshFolder("faults");
+    const Bytes earlier(5, 0x11);
+    if (c.earlierFile) WriteScratchFile("faults/" + entry.filename, earlier);
+    for (bool wide : {false, true}) {
+      platform::ResetPlatformFaults(TestHooks());
+      const long live = TestHooks().liveBlocks;
+      TestHooks().failAt[c.op] = 1;
+      int result = wide ? Extractor().GetFileW(Utf16(archive).c_str(), entry.position,
+                                              const_cast<WCHAR*>(Utf16(folder).c_str()), 0,
+                                              nullptr, 0)
+                        : Extractor().GetFile(archive.c_str(), entry.position,
+                                              const_cast<char*>(folder.c_str()), 0, nullptr, 0);
+      platform::ResetPlatformFaults(TestHooks());
+      EXPECT_EQ(result, 6) << c.op << " wide " << wide;
+      EXPECT_EQ(TestHooks().liveBlocks, live) << c.op;
+      const std::vector<std::string> expected =
+          c.earlierFile ? std::vector<std::string>{entry.filename} : std::vector<std::string>{};
+      EXPECT_EQ(FolderNames(folder), expected) << c.op << " wide " << wide;
+      if (c.earlierFile) {
+        EXPECT_EQ(ReadWholeFile(folder + "/" + entry.filename), earlier);
+      }
+    }
+  }
+}
+#endif
+
+}  // namespace
