@@ -1,15 +1,14 @@
-// Positional reads of an archive file, for the layouts' parsers.
+// Positional reads of an archive file, for the layouts' parsers and
+// extracts.
 //
 // A parse looks at small fields spread over the file: table slots or name
-// records near the start, and the head of every entry further on. The reader
-// serves them from two windows of the file, one per region the parse moves
-// through, so that a parse costs a few file reads per window instead of a
-// seek and a read per field. The outcome is the same as reading each field by
-// itself: a field the file cannot deliver whole fails with 6.
-//
-// Every parse runs under the directory lock, so all parses share one set of
-// windows: large enough that a parse costs few system calls, and kept off the
-// host thread's stack.
+// records near the start, and the head of every entry further on. Its
+// reader serves them from two windows of the file, one per region the parse
+// moves through, so that a parse costs a few file reads per window instead of
+// a seek and a read per field. The outcome is the same as reading each field
+// by itself: a field the file cannot deliver whole fails with 6. An
+// extract's reader has no windows: its reads are few and large, and go
+// straight to the file.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +21,8 @@ namespace korvo {
 constexpr uint32_t kReaderWindowBytes = 65536;
 constexpr uint32_t kReaderWindowCount = 2;
 // Positions from here on cannot be reached: a seek takes a signed 32-bit
-// distance from the start of the file.
+// distance from the start of the file. A read that starts below it may run
+// past it.
 constexpr uint32_t kUnreachablePosition = 0x80000000u;
 
 struct ReaderWindow {
@@ -32,21 +32,35 @@ struct ReaderWindow {
 };
 
 struct ArchiveReader {
-  HANDLE file;
-  uint32_t fileSize;
-  ULONG_PTR timestamp;     // the file's last-write time, for the records
-  uint32_t nextVictim;     // the window a miss refills next
-  ReaderWindow* windows;   // kReaderWindowCount, shared by the parses
+  HANDLE file = INVALID_HANDLE_VALUE;
+  uint32_t fileSize = 0;            // a parse's reader only
+  ULONG_PTR timestamp = 0;          // a parse's reader only: the file's last-write time
+  uint32_t nextVictim = 0;          // the window a miss refills next
+  ReaderWindow* windows = nullptr;  // kReaderWindowCount; nullptr: reads go to the file
 };
 
-// Opens the archive for random access and takes its 32-bit size and its
-// last-write time; the caller holds the directory lock (or is the only thread
-// parsing). 0, or 6 when the file cannot be opened or its size is not known;
-// the reader is usable with CloseArchive either way.
-int OpenArchive(const HostPath& path, ArchiveReader* reader);
+// Everything one parse works with: its reader and the windows the reader
+// serves fields from. The directory cache holds the one context of the
+// extractor, guarded by the directory lock like the rest of the cache, so
+// that the windows stay off the host thread's stack and the parses, which
+// all run under that lock, share them.
+struct ParseContext {
+  ArchiveReader reader;
+  ReaderWindow windows[kReaderWindowCount];
+};
+
+// Opens the archive for a parse through `context`, with empty windows, and
+// takes its 32-bit size and last-write time. 0, or 6 when the file cannot be
+// opened or its size is not known; the reader is usable with
+// CloseArchiveReader either way.
+int OpenParseReader(const HostPath& path, ParseContext* context);
+
+// Opens the archive for an extract: a reader without windows. 0, or 6 when
+// the file cannot be opened; usable with CloseArchiveReader either way.
+int OpenArchiveReader(const HostPath& path, ArchiveReader* reader);
 
 // Closes the file if it was opened.
-void CloseArchive(ArchiveReader* reader);
+void CloseArchiveReader(ArchiveReader* reader);
 
 // Copies the `count` bytes at `position` to `out`. 0, or 6 when the position
 // cannot be reached or the file ends before `count` bytes.
@@ -55,13 +69,15 @@ int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint
 // Copies the first `count` bytes of the `available` bytes at `position` to
 // `out`: 0, or 6 when the file cannot deliver all `available` bytes there (at
 // most kReaderWindowBytes). For a check that only needs a field's first bytes
-// but must fail exactly where reading the whole field would.
+// but must fail exactly where reading the whole field would. A parse's
+// reader only.
 int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
                         uint32_t count, uint8_t* out);
 
 // The `count` bytes at `position` (at most kReaderWindowBytes) seen in place:
 // *bytes points at them until the next read. 0, or 6 exactly where
 // ReadArchiveAt would fail. For fields only looked at, so nothing is copied.
+// A parse's reader only.
 int ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
                        const uint8_t** bytes);
 
@@ -69,18 +85,15 @@ int ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
 // place: *bytes points at them and *available says how many the file holds
 // there, fewer than `wanted` only where it ends (or a read fell short). The
 // view lasts until the next read. 0, or 6 when the position cannot be
-// reached.
+// reached. A parse's reader only.
 int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
                   const uint8_t** bytes, uint32_t* available);
 
 // Copies the `count` bytes at `position` to `out` only if a window already
 // holds them, reading nothing: true when it did. For a field a parse wants
-// later but can pick up for free while passing by.
+// later but can pick up for free while passing by. False for a reader
+// without windows.
 bool CopyHeldArchiveBytes(const ArchiveReader* reader, uint32_t position, uint32_t count,
                           uint8_t* out);
-
-// Seeks and reads straight into `out`, past the windows: for an extract's
-// bulk reads. 0, or 6 as above.
-int ReadArchiveDirect(HANDLE file, uint32_t position, uint32_t count, uint8_t* out);
 
 }  // namespace korvo

@@ -16,6 +16,7 @@ struct DirectoryCache {
   char path[kCachedPathBytes];
   WCHAR widePath[kCachedPathBytes];
   uint8_t palette[kPaletteBytes];
+  ParseContext parse;
   CRITICAL_SECTION lock;
 };
 
@@ -111,6 +112,8 @@ void LeaveDirectoryLock() { platform::LeaveCriticalSection(&cache.lock); }
 const DirectoryArray* CachedDirectoryOf(const HostPath& path, ULONG_PTR timestamp) {
   return IsCachedPath(path) && cache.entries.timestamp == timestamp ? &cache.entries : nullptr;
 }
+
+ParseContext* LockedParseContext() { return &cache.parse; }
 
 void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t* palette) {
   if (IsReferenceCopy(*array) && array->reference == &cache.entries) {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_array.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
@@ -37,6 +38,10 @@ void UnloadDirectoryCache();
 
 void EnterDirectoryLock();
 void LeaveDirectoryLock();
+
+// With the lock held, as every parse runs: the context the parse reads the
+// archive through.
+ParseContext* LockedParseContext();
 
 // Replaces the cached directory with `array` (taken over; *array is emptied)
 // for `path`. A path too long for the cached-path buffer installs the array

@@ -4,9 +4,9 @@
 
 #include "archive-extractor/directory_array.h"
 #include "archive-extractor/directory_cache.h"
+#include "common/little_endian.h"
 #include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
-#include "qkz-picture/little_endian.h"
 #include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
@@ -45,6 +45,7 @@ static_assert(sizeof kPaletteStoredName + 4 == sizeof kPaletteEntryName, "listed
 // its palette bytes if they were picked up on the way.
 struct PaletteFinding {
   uint32_t index = kNoEntry;
+  uint32_t position = 0;  // of its entry (an array following its reference stores none)
   bool held = false;
   uint8_t bytes[kPaletteBytes];
 };
@@ -64,6 +65,7 @@ int AddEntry(ArchiveReader* reader, const NameRecord& record, uint32_t end,
   if (palette->index == kNoEntry && record.nameLength == sizeof kPaletteStoredName - 1 &&
       std::memcmp(record.name, kPaletteStoredName, record.nameLength) == 0) {
     palette->index = entries->count - 1;
+    palette->position = record.offset;
     // Below 2^31, its header having just been read: the sum cannot wrap.
     palette->held = CopyHeldArchiveBytes(reader, record.offset + kStoredHeaderBytes,
                                          kPaletteBytes, palette->bytes);
@@ -113,17 +115,17 @@ int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record)
 }
 
 int ParseNamedEntryArchive(const HostPath& path) noexcept {
-  ArchiveReader reader;
-  reader.file = INVALID_HANDLE_VALUE;
+  ParseContext* context = LockedParseContext();
+  ArchiveReader& reader = context->reader;
   DirectoryArray entries = kEmptyDirectoryArray;
   PaletteFinding palette;
   // After InstallDirectory the array is empty and nothing is freed.
   ScopeExit cleanUp([&] {
-    CloseArchive(&reader);
+    CloseArchiveReader(&reader);
     FreeDirectoryArray(&entries);
   });
 
-  int result = OpenArchive(path, &reader);
+  int result = OpenParseReader(path, context);
   if (result != kResultSuccess) return result;
   // An archive as cached is only checked against its directory, not built anew.
   entries.timestamp = reader.timestamp;
@@ -165,8 +167,8 @@ int ParseNamedEntryArchive(const HostPath& path) noexcept {
   // of this parse: the shared one changes only together with the directory.
   if (palette.index == kNoEntry) return kResultBadFormat;
   if (!palette.held) {
-    result = ReadArchiveAt(&reader, entries.entries[palette.index].position + kStoredHeaderBytes,
-                           kPaletteBytes, palette.bytes);
+    result = ReadArchiveAt(&reader, palette.position + kStoredHeaderBytes, kPaletteBytes,
+                           palette.bytes);
     if (result != kResultSuccess) return result;
   }
 
@@ -185,18 +187,16 @@ int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
   if (result != kResultSuccess) return result;
 
   BlockOwner block;
-  HANDLE file = INVALID_HANDLE_VALUE;
-  ScopeExit close([&] {
-    if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
-  });
+  ArchiveReader reader;
+  ScopeExit close([&] { CloseArchiveReader(&reader); });
   auto* out = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, entry.filesize));
   if (out == nullptr) return kResultMemoryError;
 
-  file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
-  if (file == INVALID_HANDLE_VALUE) return kResultFileError;
+  result = OpenArchiveReader(path, &reader);
+  if (result != kResultSuccess) return result;
   const uint32_t entryPosition = static_cast<uint32_t>(entry.position);
   uint8_t header[kStoredHeaderBytes];
-  result = ReadArchiveDirect(file, entryPosition, kStoredHeaderBytes, header);
+  result = ReadArchiveAt(&reader, entryPosition, kStoredHeaderBytes, header);
   if (result != kResultSuccess) return result;
 
   // The block was sized from the directory; the header is read again. If the
@@ -212,7 +212,7 @@ int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
   const uint8_t* palette = sharedPalette;
   uint8_t ownPalette[kPaletteBytes];
   if (header[kStoredPaletteFlagOffset] != 0) {
-    result = ReadArchiveDirect(file, entryPosition + kStoredHeaderBytes, kPaletteBytes, ownPalette);
+    result = ReadArchiveAt(&reader, entryPosition + kStoredHeaderBytes, kPaletteBytes, ownPalette);
     if (result != kResultSuccess) return result;
     palette = ownPalette;
   }
@@ -221,8 +221,8 @@ int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
   // The rows are the last bytes of the entry, whatever lies in front of them.
   const uint64_t rowsPosition = uint64_t{entryPosition} + entry.compsize - rows;
   if (rowsPosition >= kUnreachablePosition) return kResultFileError;
-  result = ReadArchiveDirect(file, static_cast<uint32_t>(rowsPosition), static_cast<uint32_t>(rows),
-                             out + kQkzRowsOffset);
+  result = ReadArchiveAt(&reader, static_cast<uint32_t>(rowsPosition), static_cast<uint32_t>(rows),
+                        out + kQkzRowsOffset);
   if (result != kResultSuccess) return result;
   if (listed != nullptr) *listed = entry;
   HandOver(&block, slot);

@@ -12,9 +12,9 @@
 
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_cache.h"
+#include "common/little_endian.h"
 #include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
-#include "qkz-picture/little_endian.h"
 #include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
@@ -103,18 +103,18 @@ int ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
 }  // namespace
 
 int ParseOffsetTableArchive(const HostPath& path) noexcept {
-  ArchiveReader reader;
+  ParseContext* context = LockedParseContext();
   DirectoryArray entries = kEmptyDirectoryArray;
-  int result = OpenArchive(path, &reader);
+  int result = OpenParseReader(path, context);
   ScopeExit cleanUp([&] {
-    CloseArchive(&reader);
+    CloseArchiveReader(&context->reader);
     FreeDirectoryArray(&entries);  // nothing left once installed
   });
   if (result != kResultSuccess) return result;
   // An archive as cached is only checked against its directory, not built anew.
-  entries.timestamp = reader.timestamp;
-  entries.reference = CachedDirectoryOf(path, reader.timestamp);
-  result = ReadDirectory(&reader, &entries);
+  entries.timestamp = context->reader.timestamp;
+  entries.reference = CachedDirectoryOf(path, context->reader.timestamp);
+  result = ReadDirectory(&context->reader, &entries);
   if (result != kResultSuccess) return result;
   if (!FinishDirectoryArray(&entries)) return kResultMemoryError;
   InstallDirectory(&entries, path);
@@ -134,18 +134,16 @@ int ExtractOffsetTableEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* s
   const auto size = static_cast<uint32_t>(entry.filesize);
 
   BlockOwner block;
-  HANDLE file = INVALID_HANDLE_VALUE;
-  ScopeExit close([&] {
-    if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
-  });
+  ArchiveReader reader;
+  ScopeExit close([&] { CloseArchiveReader(&reader); });
   auto* bytes = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, size));
   if (bytes == nullptr) return kResultMemoryError;
 
-  file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
-  if (file == INVALID_HANDLE_VALUE) return kResultFileError;
+  result = OpenArchiveReader(path, &reader);
+  if (result != kResultSuccess) return result;
   // One read of exactly the entry's size straight into the block: it can
   // neither run past the block nor leave part of it unfilled unnoticed.
-  result = ReadArchiveDirect(file, static_cast<uint32_t>(entry.position), size, bytes);
+  result = ReadArchiveAt(&reader, static_cast<uint32_t>(entry.position), size, bytes);
   if (result != kResultSuccess) return result;
 
   // The file may have changed since its directory was read. An entry whose

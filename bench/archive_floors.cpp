@@ -89,13 +89,13 @@ struct Listing {
 // entry's whole head (its width and height read). Returns a sum of the
 // fields so that nothing is optimised away; `listing` (if any) gets the entries.
 uint64_t WalkOffsetTable(WindowedFile& file, Listing* listing) {
-  uint32_t count = Le32(Field(file, 0, 4));
+  uint32_t count = korvo::ReadLe32(Field(file, 0, 4));
   uint64_t sum = 0;
-  uint32_t current = Le32(Field(file, 4, 4));
+  uint32_t current = korvo::ReadLe32(Field(file, 4, 4));
   for (uint32_t k = 1; k <= count; ++k) {
-    uint32_t next = k < count ? Le32(Field(file, 4 + 4ull * k, 4)) : static_cast<uint32_t>(file.size);
+    uint32_t next = k < count ? korvo::ReadLe32(Field(file, 4 + 4ull * k, 4)) : static_cast<uint32_t>(file.size);
     const uint8_t* head = Field(file, current, kHeadBytes);
-    sum += Le32(head) + Le32(head + 4);
+    sum += korvo::ReadLe32(head) + korvo::ReadLe32(head + 4);
     if (listing != nullptr) {
       listing->spans.push_back(EntrySpan{current, next - current});
       listing->sizes.push_back(next - current);
@@ -106,7 +106,7 @@ uint64_t WalkOffsetTable(WindowedFile& file, Listing* listing) {
 }
 
 uint32_t NamedEntryPictureSize(const uint8_t* header) {
-  return kHeadBytes + static_cast<uint32_t>(RowBytes(Le32(header), Le32(header + 4)));
+  return kHeadBytes + static_cast<uint32_t>(RowBytes(korvo::ReadLe32(header), korvo::ReadLe32(header + 4)));
 }
 
 // The named-entry fields every probe checks: the count, each name record (its
@@ -114,7 +114,7 @@ uint32_t NamedEntryPictureSize(const uint8_t* header) {
 // shared palette of the first entry named Palette, taken while its header is
 // at hand and copied to `sharedPalette` if any.
 uint64_t WalkNamedEntries(WindowedFile& file, Listing* listing, uint8_t* sharedPalette) {
-  uint32_t count = Le32(Field(file, 0, 4));
+  uint32_t count = korvo::ReadLe32(Field(file, 0, 4));
   uint64_t sum = 0, at = 4;
   uint32_t current = 0, paletteEntry = 0;
   bool paletteNamed = false;
@@ -125,14 +125,14 @@ uint64_t WalkNamedEntries(WindowedFile& file, Listing* listing, uint8_t* sharedP
       size_t view = static_cast<size_t>(std::min<uint64_t>(36, file.size - at));
       const auto* name = reinterpret_cast<const char*>(Field(file, at, view));
       size_t length = strnlen(name, std::min<size_t>(view, 32));
-      next = Le32(Field(file, at + length + 1, 4));
+      next = korvo::ReadLe32(Field(file, at + length + 1, 4));
       isPalette = !paletteNamed && length == 7 && memcmp(name, "Palette", 7) == 0;
       if (listing != nullptr) listing->names.emplace_back(name, length);
       at += length + 5;
     }
     if (k > 0) {
       const uint8_t* header = Field(file, current, kStoredHeaderBytes);
-      sum += Le32(header) + Le32(header + 4) + header[8];
+      sum += korvo::ReadLe32(header) + korvo::ReadLe32(header + 4) + header[8];
       if (listing != nullptr) {
         listing->spans.push_back(EntrySpan{current, next - current});
         listing->sizes.push_back(NamedEntryPictureSize(header));
@@ -209,14 +209,14 @@ std::vector<uint8_t> ReadWhole(const std::string& path) {
 // records in memory; with `names`, their stored names too.
 std::vector<EntrySpan> NamedEntrySpans(const uint8_t* bytes, size_t size,
                                        std::vector<std::string>* names = nullptr) {
-  uint32_t count = Le32(bytes);
+  uint32_t count = korvo::ReadLe32(bytes);
   std::vector<EntrySpan> spans(count);
   size_t at = 4;
   for (uint32_t k = 0; k < count; ++k) {
     size_t length = strnlen(reinterpret_cast<const char*>(bytes + at), 32);
     if (names != nullptr) names->emplace_back(reinterpret_cast<const char*>(bytes + at), length);
     at += length + 1;
-    spans[k].position = Le32(bytes + at);
+    spans[k].position = korvo::ReadLe32(bytes + at);
     at += 4;
   }
   for (uint32_t k = 0; k < count; ++k)
@@ -238,7 +238,7 @@ void ExtractOffsetTableEntry(int fd, const EntrySpan& span) {
 void ExtractNamedEntry(int fd, const EntrySpan& span, const uint8_t* sharedPalette) {
   uint8_t stored[kStoredHeaderBytes + kTripleBytes];
   ReadExactlyAt(fd, span.position, kStoredHeaderBytes, stored);
-  uint32_t width = Le32(stored), height = Le32(stored + 4);
+  uint32_t width = korvo::ReadLe32(stored), height = korvo::ReadLe32(stored + 4);
   const uint8_t* palette = sharedPalette;
   if (stored[8] != 0) {
     ReadExactlyAt(fd, span.position + kStoredHeaderBytes, kTripleBytes, stored + kStoredHeaderBytes);
@@ -274,11 +274,11 @@ void ReadFloorNamedEntryProbe(const std::string& path) {
 
 void MappedFloorOffsetTableProbe(const std::string& path) {
   Mapping mapping = Map(path);
-  uint32_t count = Le32(mapping.bytes);
+  uint32_t count = korvo::ReadLe32(mapping.bytes);
   uint64_t sum = 0;
   for (uint32_t k = 0; k < count; ++k) {
-    uint32_t offset = Le32(mapping.bytes + 4 + 4 * k);
-    sum += Le32(mapping.bytes + offset) + Le32(mapping.bytes + offset + 4);
+    uint32_t offset = korvo::ReadLe32(mapping.bytes + 4 + 4 * k);
+    sum += korvo::ReadLe32(mapping.bytes + offset) + korvo::ReadLe32(mapping.bytes + offset + 4);
   }
   floorSink = floorSink + sum;
   Unmap(mapping);
@@ -288,7 +288,7 @@ void MappedFloorNamedEntryProbe(const std::string& path) {
   Mapping mapping = Map(path);
   uint64_t sum = 0;
   for (const EntrySpan& span : NamedEntrySpans(mapping.bytes, mapping.size))
-    sum += Le32(mapping.bytes + span.position) + Le32(mapping.bytes + span.position + 4) +
+    sum += korvo::ReadLe32(mapping.bytes + span.position) + korvo::ReadLe32(mapping.bytes + span.position + 4) +
            mapping.bytes[span.position + 8];
   floorSink = floorSink + sum;
   Unmap(mapping);
@@ -305,12 +305,12 @@ void ReadFloorOffsetTableListing(const std::string& path) {
 
 void MappedFloorOffsetTableListing(const std::string& path) {
   Mapping mapping = Map(path);
-  uint32_t count = Le32(mapping.bytes);
+  uint32_t count = korvo::ReadLe32(mapping.bytes);
   Listing listing;
   for (uint32_t k = 0; k < count; ++k) {
-    uint32_t offset = Le32(mapping.bytes + 4 + 4 * k);
-    uint32_t end = k + 1 < count ? Le32(mapping.bytes + 8 + 4 * k) : static_cast<uint32_t>(mapping.size);
-    floorSink = floorSink + Le32(mapping.bytes + offset) + Le32(mapping.bytes + offset + 4);
+    uint32_t offset = korvo::ReadLe32(mapping.bytes + 4 + 4 * k);
+    uint32_t end = k + 1 < count ? korvo::ReadLe32(mapping.bytes + 8 + 4 * k) : static_cast<uint32_t>(mapping.size);
+    floorSink = floorSink + korvo::ReadLe32(mapping.bytes + offset) + korvo::ReadLe32(mapping.bytes + offset + 4);
     listing.spans.push_back(EntrySpan{offset, end - offset});
     listing.sizes.push_back(end - offset);
   }
@@ -340,10 +340,10 @@ void MappedFloorNamedEntryListing(const std::string& path) {
 void FloorOffsetTableSession(const std::string& path) {
   std::vector<uint8_t> archive = ReadWhole(path);
   std::vector<uint8_t> pixels;
-  uint32_t count = Le32(archive.data());
+  uint32_t count = korvo::ReadLe32(archive.data());
   for (uint32_t k = 0; k < count; ++k) {
-    const uint8_t* picture = archive.data() + Le32(archive.data() + 4 + 4 * k);
-    uint32_t width = Le32(picture), height = Le32(picture + 4);
+    const uint8_t* picture = archive.data() + korvo::ReadLe32(archive.data() + 4 + 4 * k);
+    uint32_t width = korvo::ReadLe32(picture), height = korvo::ReadLe32(picture + 4);
     pixels.resize(RowBytes(width, height));
     CopyBottomUp(picture + kHeadBytes, width, height, pixels.data());
     floorSink = floorSink + pixels[0];
@@ -355,7 +355,7 @@ void FloorNamedEntrySession(const std::string& path) {
   std::vector<uint8_t> pixels;
   for (const EntrySpan& span : NamedEntrySpans(archive.data(), archive.size())) {
     const uint8_t* entry = archive.data() + span.position;
-    uint32_t width = Le32(entry), height = Le32(entry + 4);
+    uint32_t width = korvo::ReadLe32(entry), height = korvo::ReadLe32(entry + 4);
     size_t rows = RowBytes(width, height);
     pixels.resize(rows);
     CopyBottomUp(entry + span.storedSize - rows, width, height, pixels.data());

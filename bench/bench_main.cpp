@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
   const char* jsonPath = nullptr;
   int repetitions = 7;
   bool quick = false;
-  std::string plugins = korvo::BuildPluginDirectory();
+  std::string plugins = korvo::BuildTestPluginDirectory();
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--json") && i + 1 < argc) jsonPath = argv[++i];
     else if (!strcmp(argv[i], "--repetitions") && i + 1 < argc) repetitions = atoi(argv[++i]);
@@ -378,7 +378,8 @@ int main(int argc, char** argv) {
     fprintf(json, "]\n");
     fclose(json);
   }
-  std::string command = "rm -rf '" + directory + "'";
-  if (system(command.c_str()) != 0) fprintf(stderr, "korvo_bench: cannot remove %s\n", directory.c_str());
+  std::error_code failure;
+  std::filesystem::remove_all(directory, failure);
+  if (failure) fprintf(stderr, "korvo_bench: cannot remove %s\n", directory.c_str());
   return 0;
 }

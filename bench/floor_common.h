@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "qkz-picture/little_endian.h"
+#include "common/little_endian.h"
 
 namespace bench {
 
@@ -14,7 +14,6 @@ constexpr uint32_t kHeadBytes = 1032;  // width, height, 256 x 4 palette bytes
 // Keeps the floors' results alive, so that no work is optimised away.
 extern volatile uint64_t floorSink;
 
-inline uint32_t Le32(const uint8_t* bytes) { return korvo::ReadLe32(bytes); }
 
 inline size_t RowBytes(uint32_t width, uint32_t height) {
   return static_cast<size_t>((width + 3u) & ~3u) * height;

@@ -62,7 +62,7 @@ void FloorPictureFromFile(const std::string& path) {
   if (fd < 0) abort();
   uint8_t head[kHeadBytes];
   ReadExactly(fd, kHeadBytes, head);
-  uint32_t width = Le32(head), height = Le32(head + 4);
+  uint32_t width = korvo::ReadLe32(head), height = korvo::ReadLe32(head + 4);
   uint8_t* info = NewInfoBlock(width, height, head + 8);
   size_t rows = RowBytes(width, height);
   auto* pixels = static_cast<uint8_t*>(malloc(rows));
@@ -75,7 +75,7 @@ void FloorPictureFromFile(const std::string& path) {
 }
 
 void FloorPictureFromMemory(const uint8_t* picture) {
-  uint32_t width = Le32(picture), height = Le32(picture + 4);
+  uint32_t width = korvo::ReadLe32(picture), height = korvo::ReadLe32(picture + 4);
   uint8_t* info = NewInfoBlock(width, height, picture + 8);
   auto* pixels = static_cast<uint8_t*>(malloc(RowBytes(width, height)));
   CopyBottomUp(picture + kHeadBytes, width, height, pixels);

@@ -1,19 +1,17 @@
 # korvo_add_plugin(<target> NAME <IFKORVO|AXKORVO> TITLE <IfKorvo|AxKorvo>
 #                  COMMENTS <text> DEF <file> SOURCES <files> LIBRARIES <libs>)
 #
-# Builds one plug-in: <NAME>.SPI, a 32-bit DLL with undecorated stdcall exports
-# from the module-definition file and the version resource, on Windows; or
-# <NAME>.so exporting only the plug-in functions elsewhere. Both land in
-# build/<preset>/plugins.
+# Builds one plug-in twice from the same sources. On Windows it is a DLL
+# (<NAME>.SPI on 32-bit targets, <NAME>.SPH on 64-bit ones) with undecorated
+# stdcall exports from the module-definition file and the version resource;
+# elsewhere <NAME>.so exporting only the plug-in functions.
+#   <target>               the shipped plug-in on the plain platform layer, in
+#                          build/<preset>/plugins
+#   <target>_instrumented  the same on the instrumented layer (test hooks), in
+#                          build/<preset>/test-plugins, for tests, fuzzers and
+#                          the benchmark
 function(korvo_add_plugin target)
   cmake_parse_arguments(P "" "NAME;TITLE;COMMENTS;DEF" "SOURCES;LIBRARIES" ${ARGN})
-  add_library(${target} SHARED ${P_SOURCES})
-  target_link_libraries(${target} PRIVATE korvo_options ${P_LIBRARIES})
-  set_target_properties(${target} PROPERTIES
-    OUTPUT_NAME ${P_NAME}
-    PREFIX ""
-    LIBRARY_OUTPUT_DIRECTORY ${KORVO_PLUGIN_DIR}
-    RUNTIME_OUTPUT_DIRECTORY ${KORVO_PLUGIN_DIR})
   if(WIN32)
     set(RC_NAME ${P_TITLE})
     set(RC_FILE ${P_NAME}${KORVO_PLUGIN_SUFFIX})
@@ -23,16 +21,35 @@ function(korvo_add_plugin target)
     set(KORVO_BUILD_NOTE "${CMAKE_SYSTEM_PROCESSOR} mingw-w64")
     configure_file(${PROJECT_SOURCE_DIR}/host-contract/version.rc.in
                    ${CMAKE_CURRENT_BINARY_DIR}/${P_NAME}_version.rc @ONLY)
-    target_sources(${target} PRIVATE ${P_DEF} ${CMAKE_CURRENT_BINARY_DIR}/${P_NAME}_version.rc)
-    set_target_properties(${target} PROPERTIES SUFFIX ${KORVO_PLUGIN_SUFFIX})
-    # The C++ runtime, libgcc and winpthreads go inside the DLL; only
-    # KERNEL32, USER32 and the C runtime DLL stay imports.
-    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++ -s -Wl,--gc-sections
-                        -Wl,--enable-stdcall-fixup)
-  else()
-    set_target_properties(${target} PROPERTIES SUFFIX ".so")
-    target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL -Wl,-Bsymbolic)
   endif()
+  foreach(variant plain instrumented)
+    if(variant STREQUAL "plain")
+      set(library ${target})
+      set(folder ${KORVO_PLUGIN_DIR})
+    else()
+      set(library ${target}_instrumented)
+      set(folder ${KORVO_TEST_PLUGIN_DIR})
+    endif()
+    add_library(${library} SHARED ${P_SOURCES})
+    target_link_libraries(${library} PRIVATE korvo_options ${P_LIBRARIES} korvo_platform_${variant})
+    set_target_properties(${library} PROPERTIES
+      OUTPUT_NAME ${P_NAME}
+      PREFIX ""
+      LIBRARY_OUTPUT_DIRECTORY ${folder}
+      RUNTIME_OUTPUT_DIRECTORY ${folder}
+      ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/${variant})  # import libraries
+    if(WIN32)
+      target_sources(${library} PRIVATE ${P_DEF} ${CMAKE_CURRENT_BINARY_DIR}/${P_NAME}_version.rc)
+      set_target_properties(${library} PROPERTIES SUFFIX ${KORVO_PLUGIN_SUFFIX})
+      # The C++ runtime, libgcc and winpthreads go inside the DLL; only
+      # KERNEL32, USER32 and the C runtime DLL stay imports.
+      target_link_options(${library} PRIVATE -static -static-libgcc -static-libstdc++ -s
+                          -Wl,--gc-sections -Wl,--enable-stdcall-fixup)
+    else()
+      set_target_properties(${library} PROPERTIES SUFFIX ".so")
+      target_link_options(${library} PRIVATE -Wl,--exclude-libs,ALL -Wl,-Bsymbolic)
+    endif()
+  endforeach()
 endfunction()
 
 if(WIN32)

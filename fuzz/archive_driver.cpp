@@ -9,6 +9,7 @@
 #include "fuzz/archive_oracle.h"
 #include "fuzz/filter_oracle.h"
 #include "fuzz/fuzz_support.h"
+#include "tests/support/untouched.h"
 
 namespace fuzz {
 namespace {
@@ -19,7 +20,6 @@ constexpr const char* kPath = "fuzz-archive.cg";
 // Every lookup and extract parses the archive again, so a long directory is
 // sampled: its first entries and its last.
 constexpr size_t kSampled = 24;
-HLOCAL const kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
 
 unsigned char FoldCase(unsigned char byte) {
   return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + 0x20) : byte;
@@ -80,14 +80,11 @@ void CheckLookup(const ExpectedArchive& archive, const std::vector<fileInfo>& re
   size_t found = archive.entries.size();
   for (size_t i = 0; i < archive.entries.size() && found == archive.entries.size(); ++i)
     if (SameName(archive.entries[i].filename, name, ignoreCase)) found = i;
-  fileInfo record;
-  memset(&record, 0xCC, sizeof record);
+  fileInfo record = Untouched<fileInfo>();
   int result = korvo::ArchiveGetFileInfo(korvo::kArchiveLayouts, kPath, name.c_str(), flag, &record);
   if (found == archive.entries.size()) {
     FUZZ_CHECK(result == -1);
-    fileInfo untouched;
-    memset(&untouched, 0xCC, sizeof untouched);
-    FUZZ_CHECK(memcmp(&record, &untouched, sizeof record) == 0);
+    FUZZ_CHECK(IsUntouched(record));
     return;
   }
   FUZZ_CHECK(result == 0);

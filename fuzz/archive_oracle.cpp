@@ -53,7 +53,7 @@ bool ReadNameRecord(const File& file, uint64_t at, std::string* name, uint32_t* 
   }
   uint64_t field = at + name->size() + 1;
   if (!file.Has(field, 4)) return false;
-  *offset = Le32(file.data + field);
+  *offset = ReadLe32(file.data + field);
   *length = name->size() + 5;
   return *offset != 0 && *offset < file.size;
 }
@@ -61,7 +61,7 @@ bool ReadNameRecord(const File& file, uint64_t at, std::string* name, uint32_t* 
 // A named entry's stored header and size test; its listed size on success.
 bool NamedEntryFits(const File& file, uint32_t position, uint32_t size, uint32_t* filesize) {
   if (!file.Has(position, kStoredHeader)) return false;
-  uint64_t rows = Rows(Le32(file.data + position), Le32(file.data + position + 4));
+  uint64_t rows = Rows(ReadLe32(file.data + position), ReadLe32(file.data + position + 4));
   if (rows + kStoredHeader > size || rows + kHead > 0xFFFFFFFFu) return false;
   *filesize = static_cast<uint32_t>(rows + kHead);
   return true;
@@ -73,15 +73,15 @@ ExpectedArchive ExpectOffsetTableArchive(const uint8_t* data, size_t size) {
   ExpectedArchive none, archive;
   const File file{data, size};
   if (size > 0xFFFFFFFEu || !file.Has(0, 8)) return none;
-  const uint32_t count = Le32(data);
+  const uint32_t count = ReadLe32(data);
   auto offsetAt = [&](uint64_t k, uint32_t* offset) {
     if (!file.Has(4 + 4 * k, 4)) return false;
-    *offset = Le32(data + 4 + 4 * k);
+    *offset = ReadLe32(data + 4 + 4 * k);
     return *offset != 0 && *offset < size;
   };
   auto pictureFits = [&](uint32_t position, uint32_t entrySize) {
     if (!file.Has(position, kHead)) return false;
-    return Rows(Le32(data + position), Le32(data + position + 4)) + kHead <= entrySize;
+    return Rows(ReadLe32(data + position), ReadLe32(data + position + 4)) + kHead <= entrySize;
   };
   uint32_t current;
   if (!offsetAt(0, &current)) return none;
@@ -103,7 +103,7 @@ ExpectedArchive ExpectNamedEntryArchive(const uint8_t* data, size_t size) {
   ExpectedArchive none, archive;
   const File file{data, size};
   if (size > 0xFFFFFFFEu || !file.Has(0, 4)) return none;
-  const uint32_t count = Le32(data);
+  const uint32_t count = ReadLe32(data);
   std::string name;
   uint32_t current;
   uint64_t length;
@@ -148,7 +148,7 @@ bool ExpectExtract(const ExpectedArchive& archive, const ExpectedEntry& entry,
     return true;
   }
   const uint8_t* header = data + entry.position;
-  const uint32_t width = Le32(header), height = Le32(header + 4);
+  const uint32_t width = ReadLe32(header), height = ReadLe32(header + 4);
   const uint8_t* triples = data + archive.palettePosition + kStoredHeader;
   if (header[8] != 0) {
     if (!file.Has(entry.position + kStoredHeader, kTriples)) return false;

@@ -8,13 +8,13 @@
 #include "import-filter/decode_picture.h"
 #include "import-filter/picture_info.h"
 #include "import-filter/support_check.h"
+#include "tests/support/untouched.h"
 
 namespace fuzz {
 namespace {
 
 constexpr size_t kHead = 1032;
 constexpr size_t kBitmapInfoBytes = 40 + 4 * 256;
-HLOCAL const kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
 
 void CheckPictureInfo(const korvo::PictureInfo& info, const ExpectedPicture& picture) {
   FUZZ_CHECK(info.left == 0 && info.top == 0);
@@ -34,7 +34,7 @@ void CheckDecoded(const uint8_t* data, const ExpectedPicture& picture, HLOCAL in
   FUZZ_CHECK(header.size() == kBitmapInfoBytes);
   const uint32_t expected[] = {40, picture.width, picture.height, 1 | 8u << 16, 0, 0, 0, 0, 0, 0};
   for (size_t field = 0; field < sizeof expected / sizeof expected[0]; ++field)
-    FUZZ_CHECK(Le32(&header[4 * field]) == expected[field]);
+    FUZZ_CHECK(ReadLe32(&header[4 * field]) == expected[field]);
   for (size_t i = 0; i < 256; ++i) {
     const uint8_t* entry = data + 8 + 4 * i;
     const uint8_t* colour = &header[40 + 4 * i];
@@ -67,8 +67,8 @@ void CheckGetPicture(int result, int expected, const uint8_t* data,
 ExpectedPicture ExpectPicture(const uint8_t* data, size_t size) {
   ExpectedPicture picture;
   if (size < 8) return picture;
-  picture.width = Le32(data);
-  picture.height = Le32(data + 4);
+  picture.width = ReadLe32(data);
+  picture.height = ReadLe32(data + 4);
   picture.stride = static_cast<uint32_t>((uint64_t{picture.width} + 3) & ~uint64_t{3});
   picture.size = kHead + uint64_t{picture.stride} * picture.height;
   picture.valid = picture.width != 0 && picture.height != 0 && picture.width < 0x80000000u &&
@@ -90,8 +90,7 @@ void CheckFilterOnMemory(const uint8_t* data, size_t size) {
   const ExpectedPicture picture = ExpectPicture(data, size);
   const auto* buf = reinterpret_cast<LPCSTR>(data);
   const auto len = static_cast<LONG_PTR>(size);
-  korvo::PictureInfo info;
-  memset(&info, 0xCC, sizeof info);
+  korvo::PictureInfo info = Untouched<korvo::PictureInfo>();
   const bool described = picture.valid && size >= kHead;
   FUZZ_CHECK(korvo::DescribePicture(buf, len, korvo::kFlagMemoryInput, &info) ==
              (described ? 0 : 2));
@@ -111,8 +110,7 @@ void CheckFilterOnFile(const char* path, const uint8_t* data, size_t size) {
   const bool supported = picture.valid && size >= kHead;
   FUZZ_CHECK(korvo::CheckSupport(path, 0) == (supported ? 1 : 0));
 
-  korvo::PictureInfo info;
-  memset(&info, 0xCC, sizeof info);
+  korvo::PictureInfo info = Untouched<korvo::PictureInfo>();
   FUZZ_CHECK(korvo::DescribePicture(path, 0, 0, &info) == (supported ? 0 : 2));
   if (supported) CheckPictureInfo(info, picture);
 

@@ -22,16 +22,12 @@ void Fail(const char* file, int line, const char* what) {
   abort();
 }
 
-size_t BlockSize(HGLOBAL block) {
-  return static_cast<size_t>(static_cast<const platform::BlockHeader*>(block)->size);
-}
-
 unsigned LockCount(HGLOBAL block) { return platform::GlobalFlags(block) & GMEM_LOCKCOUNT; }
 
 Bytes BlockBytes(HGLOBAL block) {
   const auto* data = static_cast<const uint8_t*>(platform::GlobalLock(block));
   FUZZ_CHECK(data != nullptr);
-  Bytes bytes(data, data + BlockSize(block));
+  Bytes bytes(data, data + platform::GlobalSize(block));
   platform::GlobalUnlock(block);
   return bytes;
 }

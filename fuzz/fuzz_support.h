@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/little_endian.h"
 #include "platform/platform.h"
 #include "platform/test_hooks.h"
 
@@ -29,13 +30,9 @@ void ServeFile(const char* path, const uint8_t* data, size_t size);
   } while (0)
 
 // A host's view of a handed-over block.
-size_t BlockSize(HGLOBAL block);
 unsigned LockCount(HGLOBAL block);
 Bytes BlockBytes(HGLOBAL block);  // locked, copied and unlocked again
 
-inline uint32_t Le32(const uint8_t* bytes) {
-  return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-         uint32_t{bytes[3]} << 24;
-}
+using korvo::ReadLe32;
 
 }  // namespace fuzz

@@ -2,7 +2,7 @@
 
 #include "host-contract/block_owner.h"
 #include "host-contract/host_contract.h"
-#include "qkz-picture/little_endian.h"
+#include "common/little_endian.h"
 
 namespace korvo {
 namespace {

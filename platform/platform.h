@@ -6,12 +6,12 @@
 //
 // Handle representation without Windows (a Linux host that takes handles from
 // a plug-in links its own copy of this layer and uses the same functions):
-//   HGLOBAL  points to a BlockHeader allocated with malloc; the block's bytes
-//            start kBlockDataOffset bytes after it. GlobalLock returns that data
-//            address and counts the lock (moveable blocks only, as on Windows:
-//            a fixed block always reports a lock count of 0). GlobalFree is
-//            free() of the header, so a block may be freed by any module of the
-//            process.
+//   HGLOBAL  points to a block header allocated with malloc (its layout is
+//            private to platform_posix.cpp; hosts ask GlobalSize); the block's
+//            bytes follow it. GlobalLock returns that data address and counts
+//            the lock (moveable blocks only, as on Windows: a fixed block
+//            always reports a lock count of 0). GlobalFree is free() of the
+//            header, so a block may be freed by any module of the process.
 //   HANDLE   a file is its POSIX descriptor cast to a pointer;
 //            INVALID_HANDLE_VALUE (-1) is "no file".
 //   CRITICAL_SECTION wraps a pthread mutex.
@@ -84,6 +84,7 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
 void* GlobalLock(HGLOBAL block);
 BOOL GlobalUnlock(HGLOBAL block);
 UINT GlobalFlags(HGLOBAL block);  // low byte (GMEM_LOCKCOUNT): the lock count
+SIZE_T GlobalSize(HGLOBAL block);  // bytes of the block; 0 for no block
 HGLOBAL GlobalFree(HGLOBAL block);  // returns nullptr on success
 
 // Files. Two kinds of opening are used: GENERIC_READ of an existing file,
@@ -136,18 +137,5 @@ void DeleteCriticalSection(CRITICAL_SECTION* lock);
 
 // Library notifications.
 BOOL DisableThreadLibraryCalls(HMODULE module);
-
-#ifndef _WIN32
-// Layout of a block without Windows; see the top of this file.
-struct BlockHeader {
-  uint32_t magic;      // kBlockMagic while the block is alive
-  uint32_t flags;      // the GlobalAlloc flags
-  uint32_t lockCount;  // moveable blocks only
-  uint32_t reserved;
-  uint64_t size;       // bytes of data
-};
-constexpr uint32_t kBlockMagic = 0x424D474Bu;  // "KGMB"
-constexpr size_t kBlockDataOffset = 32;
-#endif
 
 }  // namespace platform

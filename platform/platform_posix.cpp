@@ -20,10 +20,27 @@
 namespace platform {
 namespace {
 
+// Layout of a block; see the top of platform.h.
+struct BlockHeader {
+  uint32_t magic;      // kBlockMagic while the block is alive
+  uint32_t flags;      // the GlobalAlloc flags
+  uint32_t lockCount;  // moveable blocks only
+  uint32_t reserved;
+  uint64_t size;       // bytes of data
+};
+constexpr uint32_t kBlockMagic = 0x424D474Bu;  // "KGMB"
+constexpr size_t kBlockDataOffset = 32;
+
+// Only the instrumented copies of the layer (KORVO_PLATFORM_HOOKS) look for
+// the hooks; the plain build has none, and the code using them folds away.
 PlatformHooks* Hooks() {
+#if KORVO_PLATFORM_HOOKS
   static PlatformHooks* const hooks =
       static_cast<PlatformHooks*>(dlsym(RTLD_DEFAULT, kHooksSymbol));
   return hooks;
+#else
+  return nullptr;
+#endif
 }
 
 // Counts the call and tells whether a test asked this one to fail.
@@ -43,6 +60,7 @@ BlockHeader* HeaderOf(HGLOBAL block) {
 HANDLE FileHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd)); }
 int Descriptor(HANDLE file) { return static_cast<int>(reinterpret_cast<intptr_t>(file)); }
 
+#if KORVO_PLATFORM_HOOKS
 // Files served from memory (test hooks only). Their handles are -2, -3, ...,
 // below the invalid handle, so they never collide with a descriptor.
 struct MemoryFile {
@@ -74,6 +92,21 @@ HANDLE OpenMemoryFile(const char* name) {
     }
   }
   return INVALID_HANDLE_VALUE;
+}
+#else
+struct MemoryFile {
+  bool open;
+  const unsigned char* bytes;
+  uint64_t size;
+  uint64_t position;
+};
+MemoryFile* MemoryFileOf(HANDLE) { return nullptr; }
+HANDLE OpenMemoryFile(const char*) { return nullptr; }
+#endif
+
+// Counts a file the layer opened (+1) or closed (-1).
+void CountOpenFile(int change) {
+  if (PlatformHooks* hooks = Hooks()) hooks->openFiles += change;
 }
 
 // Another party holds the file open for writing (a write lock on it): a
@@ -129,6 +162,11 @@ UINT GlobalFlags(HGLOBAL block) {
   return header == nullptr ? 0 : header->lockCount;
 }
 
+SIZE_T GlobalSize(HGLOBAL block) {
+  BlockHeader* header = HeaderOf(block);
+  return header == nullptr ? 0 : static_cast<SIZE_T>(header->size);
+}
+
 HGLOBAL GlobalFree(HGLOBAL block) {
   BlockHeader* header = HeaderOf(block);
   if (header == nullptr) return block;
@@ -151,7 +189,9 @@ HANDLE CreateNewFile(LPCSTR name) {
   do {
     fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
-  return fd < 0 ? INVALID_HANDLE_VALUE : FileHandle(fd);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  CountOpenFile(+1);
+  return FileHandle(fd);
 }
 
 // The UTF-8 form of a NUL-terminated UTF-16 name in a malloc'd buffer, or
@@ -235,7 +275,10 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, DWORD disposition, DWORD) {
   if (InjectedFault(kOpOpen)) return INVALID_HANDLE_VALUE;
   if (name == nullptr || access != GENERIC_READ || disposition != OPEN_EXISTING)
     return INVALID_HANDLE_VALUE;
-  if (HANDLE served = OpenMemoryFile(name)) return served;
+  if (HANDLE served = OpenMemoryFile(name)) {
+    if (served != INVALID_HANDLE_VALUE) CountOpenFile(+1);
+    return served;
+  }
   int fd;
   do {
     fd = open(name, O_RDONLY | O_CLOEXEC);
@@ -247,6 +290,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, DWORD disposition, DWORD) {
     close(fd);
     return INVALID_HANDLE_VALUE;
   }
+  CountOpenFile(+1);
   return FileHandle(fd);
 }
 
@@ -366,6 +410,7 @@ DWORD GetFileSize(HANDLE file, DWORD* high) {
 
 BOOL CloseHandle(HANDLE file) {
   if (file == INVALID_HANDLE_VALUE) return 0;
+  CountOpenFile(-1);
   if (MemoryFile* served = MemoryFileOf(file)) {
     served->open = false;
     return 1;

@@ -4,23 +4,70 @@
 #include <cstdarg>
 
 #include "platform/platform.h"
+#include "platform/test_hooks.h"
 
 namespace platform {
+namespace {
 
-HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) { return ::GlobalAlloc(flags, bytes); }
+// The instrumented copies of the layer (KORVO_PLATFORM_HOOKS) count live
+// blocks and open files into the hooks the test program exports; the plain
+// build counts nothing.
+PlatformHooks* Hooks() {
+#if KORVO_PLATFORM_HOOKS
+  static PlatformHooks* const hooks = reinterpret_cast<PlatformHooks*>(
+      ::GetProcAddress(::GetModuleHandleW(nullptr), kHooksSymbol));
+  return hooks;
+#else
+  return nullptr;
+#endif
+}
+
+}  // namespace
+
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
+  HGLOBAL block = ::GlobalAlloc(flags, bytes);
+  PlatformHooks* hooks = Hooks();
+  if (hooks != nullptr && block != nullptr) {
+    hooks->liveBlocks += 1;
+    hooks->liveBytes += static_cast<long long>(bytes);
+  }
+  return block;
+}
 void* GlobalLock(HGLOBAL block) { return ::GlobalLock(block); }
 BOOL GlobalUnlock(HGLOBAL block) { return ::GlobalUnlock(block); }
 UINT GlobalFlags(HGLOBAL block) { return ::GlobalFlags(block); }
-HGLOBAL GlobalFree(HGLOBAL block) { return ::GlobalFree(block); }
+SIZE_T GlobalSize(HGLOBAL block) { return block == nullptr ? 0 : ::GlobalSize(block); }
+HGLOBAL GlobalFree(HGLOBAL block) {
+  PlatformHooks* hooks = Hooks();
+  const SIZE_T bytes = hooks != nullptr && block != nullptr ? ::GlobalSize(block) : 0;
+  HGLOBAL failed = ::GlobalFree(block);
+  if (hooks != nullptr && block != nullptr && failed == nullptr) {
+    hooks->liveBlocks -= 1;
+    hooks->liveBytes -= static_cast<long long>(bytes);
+  }
+  return failed;
+}
+
+namespace {
+
+HANDLE CountedOpen(HANDLE file) {
+  if (PlatformHooks* hooks = Hooks(); hooks != nullptr && file != INVALID_HANDLE_VALUE)
+    hooks->openFiles += 1;
+  return file;
+}
+
+}  // namespace
 
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, DWORD disposition,
                    DWORD flagsAndAttributes) {
-  return ::CreateFileA(name, access, share, nullptr, disposition, flagsAndAttributes, nullptr);
+  return CountedOpen(
+      ::CreateFileA(name, access, share, nullptr, disposition, flagsAndAttributes, nullptr));
 }
 
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, DWORD disposition,
                    DWORD flagsAndAttributes) {
-  return ::CreateFileW(name, access, share, nullptr, disposition, flagsAndAttributes, nullptr);
+  return CountedOpen(
+      ::CreateFileW(name, access, share, nullptr, disposition, flagsAndAttributes, nullptr));
 }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
@@ -48,7 +95,11 @@ DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
 }
 
 DWORD GetFileSize(HANDLE file, DWORD* high) { return ::GetFileSize(file, high); }
-BOOL CloseHandle(HANDLE file) { return ::CloseHandle(file); }
+BOOL CloseHandle(HANDLE file) {
+  BOOL closed = ::CloseHandle(file);
+  if (PlatformHooks* hooks = Hooks(); hooks != nullptr && closed) hooks->openFiles -= 1;
+  return closed;
+}
 
 int lstrlenA(LPCSTR text) { return ::lstrlenA(text); }
 LPSTR lstrcpyA(LPSTR destination, LPCSTR source) { return ::lstrcpyA(destination, source); }

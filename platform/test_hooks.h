@@ -1,15 +1,14 @@
-// Test hooks of the POSIX platform layer: live-handle counting and fault
+// Test hooks of the instrumented platform layer (built with
+// KORVO_PLATFORM_HOOKS): live-handle counting everywhere, and on POSIX fault
 // injection, so that every failure path of the plug-ins can be driven.
 //
 // A test program defines one PlatformHooks object named by kHooksSymbol and
-// exports it from the executable (KORVO_DEFINE_PLATFORM_HOOKS). Every copy of
-// the platform layer in the process, the one linked into a test and the one
-// inside a plug-in library loaded with dlopen, finds it with dlsym and reports
-// to it. A real host defines no such symbol, and the layer then does nothing
-// beyond its plain work.
+// exports it from the executable (KORVO_DEFINE_PLATFORM_HOOKS). Every
+// instrumented copy of the platform layer in the process, the one linked into
+// a test and the one inside an instrumented plug-in it loads, finds it (dlsym,
+// or GetProcAddress of the program on Windows) and reports to it. The plain
+// layer of the shipped plug-ins has no hooks at all.
 #pragma once
-
-#ifndef _WIN32
 
 #include <atomic>
 #include <cstdint>
@@ -30,7 +29,7 @@ enum PlatformOperation {
 };
 
 struct PlatformHooks {
-  // Calls of each operation since the last ResetPlatformHooks.
+  // Calls of each operation since the last ResetPlatformFaults (POSIX).
   std::atomic<long> calls[kOpCount];
   // The call number (1-based, counted in `calls`) that fails; 0: none.
   std::atomic<long> failAt[kOpCount];
@@ -40,7 +39,9 @@ struct PlatformHooks {
   // Blocks alive in the process, and their bytes.
   std::atomic<long> liveBlocks;
   std::atomic<long long> liveBytes;
-  std::atomic<long long> peakLiveBytes;
+  std::atomic<long long> peakLiveBytes;  // POSIX only
+  // Files the layer opened and has not closed.
+  std::atomic<long> openFiles;
   // Replaces the lead-byte table of the system code page (256 entries, nonzero
   // for a lead byte); nullptr: no double-byte characters, as in UTF-8.
   std::atomic<const unsigned char*> leadBytes;
@@ -64,10 +65,13 @@ inline void ResetPlatformFaults(PlatformHooks& hooks) {
 
 }  // namespace platform
 
-#define KORVO_DEFINE_PLATFORM_HOOKS                                         \
-  extern "C" {                                                              \
-  __attribute__((visibility("default"), used)) platform::PlatformHooks      \
-      KorvoPlatformHooks = {};                                              \
-  }
-
+#ifdef _WIN32
+#define KORVO_EXPORTED_HOOKS __declspec(dllexport)
+#else
+#define KORVO_EXPORTED_HOOKS __attribute__((visibility("default"), used))
 #endif
+
+#define KORVO_DEFINE_PLATFORM_HOOKS                                            \
+  extern "C" {                                                                 \
+  KORVO_EXPORTED_HOOKS platform::PlatformHooks KorvoPlatformHooks = {};        \
+  }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "host-contract/row_stride.h"
-#include "qkz-picture/little_endian.h"
+#include "common/little_endian.h"
 
 namespace korvo {
 

@@ -11,26 +11,20 @@
 
 #include "archive-extractor/entry_points.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/untouched.h"
 
 using namespace korvo;
 using namespace extractor_test;
 
 namespace {
 
-HGLOBAL const kUntouched = reinterpret_cast<HGLOBAL>(0x5A5A);
 
 const std::vector<TestEntry> kEntries = {{"first.QKZ", 6, 0x40}, {"SECOND.QKZ", 3, 0x80}};
-const TestPalette kPalette = MakeTestPalette(7);
-
-fileInfo Sentinel() {
-  fileInfo record;
-  std::memset(&record, 0xAB, sizeof record);
-  return record;
-}
+const Triples kPalette = MakeTriples(7);
 
 // What layout one and layout two hand out for an entry (see test_layouts.h).
 Bytes LayoutOneBytes(const TestEntry& entry) { return TestEntryBytes(entry); }
-Bytes LayoutTwoBytes(const TestEntry& entry, const TestPalette& palette) {
+Bytes LayoutTwoBytes(const TestEntry& entry, const Triples& palette) {
   Bytes bytes(palette.begin(), palette.end());
   Bytes data = TestEntryBytes(entry);
   bytes.insert(bytes.end(), data.begin(), data.end());
@@ -87,16 +81,16 @@ TEST_F(EntryPointTest, MemoryInputIsRefusedBeforeAnyProbe) {
     HGLOBAL listing = kUntouched;
     EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), flag, &listing), kResultNotHandled);
     EXPECT_EQ(listing, kUntouched);
-    fileInfo record = Sentinel();
+    fileInfo record = Untouched<fileInfo>();
     EXPECT_EQ(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", flag, &record),
               kResultNotHandled);
-    EXPECT_TRUE(SameRecord(record, Sentinel()));
+    EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>()));
   }
   EXPECT_EQ(testParses[0] + testParses[1], 0);
   // Every other bit leaves a file input.
   HGLOBAL listing = nullptr;
   EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0xFFFE, &listing), kResultSuccess);
-  EXPECT_EQ(BlockSize(listing), 3 * sizeof(fileInfo));
+  EXPECT_EQ(platform::GlobalSize(listing), 3 * sizeof(fileInfo));
   platform::GlobalFree(listing);
 }
 
@@ -125,7 +119,7 @@ TEST_F(EntryPointTest, LayoutsAreTriedInOrderAndTheFirstThatFitsServes) {
 
     // GetFileInfo parses only in its probe, though the file is cached.
     ResetTestLayoutCounts();
-    fileInfo record = Sentinel();
+    fileInfo record = Untouched<fileInfo>();
     EXPECT_EQ(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "second.qkz", 0x80, &record),
               kResultSuccess);
     EXPECT_TRUE(SameRecord(record, ExpectedRecord(kEntries, 1, true))) << path;
@@ -154,10 +148,10 @@ TEST_F(EntryPointTest, AFileOfNoLayoutGetsEachEntryPointsOwnCode) {
     HGLOBAL listing = kUntouched;
     EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0, &listing), kResultNotHandled);
     EXPECT_EQ(listing, kUntouched);
-    fileInfo record = Sentinel();
+    fileInfo record = Untouched<fileInfo>();
     EXPECT_EQ(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", 0, &record),
               kResultNotHandled);
-    EXPECT_TRUE(SameRecord(record, Sentinel()));
+    EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>()));
     HGLOBAL dest = kUntouched;
     EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), 0, MemoryOutputSlot(&dest), 0x100, nullptr, 0),
               kResultBadFormat);
@@ -180,10 +174,10 @@ TEST_F(EntryPointTest, MissingEntriesAndNullOutputsWriteNothing) {
   EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), -1, MemoryOutputSlot(&dest), 0x100, nullptr, 0),
             kResultNotHandled);
   EXPECT_EQ(dest, kUntouched);
-  fileInfo record = Sentinel();
+  fileInfo record = Untouched<fileInfo>();
   EXPECT_EQ(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "third.QKZ", 0x80, &record),
             kResultNotHandled);
-  EXPECT_TRUE(SameRecord(record, Sentinel()));
+  EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>()));
   // Nowhere to write the answer: refused, and nothing is left alive.
   EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0, nullptr), kResultNotHandled);
   EXPECT_EQ(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", 0, nullptr),
@@ -204,7 +198,7 @@ TEST_F(EntryPointTest, AFailedParseAfterTheProbePassesItsCodeUp) {
   for (Operation operation : {kList, kLookUp, kExtract}) {
     std::string path = WriteScratchFile("racing", BuildTestArchive("TLAR", kEntries));
     HGLOBAL slot = kUntouched;
-    fileInfo record = Sentinel();
+    fileInfo record = Untouched<fileInfo>();
     int result = 0;
     switch (operation) {
       case kList:
@@ -220,7 +214,7 @@ TEST_F(EntryPointTest, AFailedParseAfterTheProbePassesItsCodeUp) {
     }
     EXPECT_EQ(result, kResultFileError) << operation;
     EXPECT_EQ(slot, kUntouched) << operation;
-    EXPECT_TRUE(SameRecord(record, Sentinel())) << operation;
+    EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>())) << operation;
   }
 }
 
@@ -280,10 +274,10 @@ TEST(LoadedExtractorTest, AnswersFlagsAndUnrecognisedFilesWithTheirCodes) {
       EXPECT_EQ(plugin.GetArchiveInfo(path.c_str(), 0, flag, &listing), kResultNotHandled);
       EXPECT_EQ(plugin.GetArchiveInfo(path.c_str(), 77, flag, &listing), kResultNotHandled);
       EXPECT_EQ(listing, kUntouched);
-      fileInfo record = Sentinel();
+      fileInfo record = Untouched<fileInfo>();
       EXPECT_EQ(plugin.GetFileInfo(path.c_str(), 0, "00000008.QKZ", flag, &record),
                 kResultNotHandled);
-      EXPECT_TRUE(SameRecord(record, Sentinel()));
+      EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>()));
     }
     for (unsigned flag : {0x0000u, 0x0001u, 0x0101u, 0x0100u, 0x0300u}) {
       HLOCAL dest = kUntouched;

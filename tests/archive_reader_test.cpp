@@ -3,10 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_array.h"
 #include "tests/support/platform_hooks.h"
+#include "tests/support/host_blocks.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -21,8 +29,9 @@ TEST(ArchiveReaderTest, ServesFieldsAnywhereAndFailsWhereTheFileEnds) {
   const size_t size = 3 * korvo::kReaderWindowBytes + 100;
   Bytes file = Pattern(size);
   std::string path = WriteScratchFile("reader.bin", file);
-  korvo::ArchiveReader reader;
-  ASSERT_EQ(korvo::OpenArchive(path.c_str(), &reader), 0);
+  auto context = std::make_unique<korvo::ParseContext>();
+  korvo::ArchiveReader& reader = context->reader;
+  ASSERT_EQ(korvo::OpenParseReader(path.c_str(), context.get()), 0);
   EXPECT_EQ(reader.fileSize, size);
   struct Case {
     uint32_t position, count;
@@ -87,9 +96,114 @@ TEST(ArchiveReaderTest, ServesFieldsAnywhereAndFailsWhereTheFileEnds) {
       EXPECT_TRUE(std::equal(bytes, bytes + c.available, file.begin() + c.position));
     }
   }
-  korvo::CloseArchive(&reader);
-  EXPECT_EQ(korvo::OpenArchive((ScratchDirectory() + "missing.bin").c_str(), &reader), 6);
-  korvo::CloseArchive(&reader);
+  korvo::CloseArchiveReader(&reader);
+  EXPECT_EQ(korvo::OpenParseReader((ScratchDirectory() + "missing.bin").c_str(), context.get()), 6);
+  korvo::CloseArchiveReader(&reader);
+}
+
+
+// Writes `pieces` at their positions into a sparse file of `size` bytes.
+std::string WriteSparseFile(const std::string& name, uint64_t size,
+                            const std::vector<std::pair<uint64_t, Bytes>>& pieces) {
+  const std::string path = WriteScratchFile(name, Bytes());
+  std::filesystem::resize_file(path, size);
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  for (const auto& piece : pieces) {
+    file.seekp(static_cast<std::streamoff>(piece.first));
+    file.write(reinterpret_cast<const char*>(piece.second.data()),
+               static_cast<std::streamsize>(piece.second.size()));
+  }
+  EXPECT_TRUE(file.good()) << name;
+  return path;
+}
+
+Bytes Le32Bytes(uint32_t value) {
+  Bytes bytes;
+  AppendLe32(bytes, value);
+  return bytes;
+}
+
+// A field that starts below 2^31 and runs past it is read like any other:
+// only a seek to 2^31 or beyond cannot be made. Through the loaded plug-in,
+// on sparse files of a little over 2 GiB.
+TEST(ArchiveReaderTest, FieldsAcross2GiBAreRead) {
+  constexpr uint64_t k2GiB = 0x80000000u;
+  const korvo::LoadedPlugin& extractor = BuiltPlugin("AXKORVO");
+  const Bytes picture = MakeQkzPicture(4, 2);
+
+  // An offset-table archive of one entry whose head crosses 2^31.
+  const auto entry = static_cast<uint32_t>(k2GiB - 1000);
+  Bytes table = Le32Bytes(1);
+  AppendLe32(table, entry);
+  const std::string offsetTable = WriteSparseFile(
+      "across-2gib.cg", entry + picture.size(), {{0, table}, {entry, picture}});
+
+  // Named-entry archives: one whose second entry's stored header crosses
+  // 2^31, one whose Palette entry's palette does.
+  auto records = [](const char* first, uint32_t firstAt, const char* second, uint32_t secondAt) {
+    Bytes bytes = Le32Bytes(2);
+    bytes.insert(bytes.end(), first, first + strlen(first) + 1);
+    AppendLe32(bytes, firstAt);
+    bytes.insert(bytes.end(), second, second + strlen(second) + 1);
+    AppendLe32(bytes, secondAt);
+    return bytes;
+  };
+  auto header = [](uint32_t width, uint32_t height, uint8_t ownPalette) {
+    Bytes bytes = Le32Bytes(width);
+    AppendLe32(bytes, height);
+    bytes.push_back(ownPalette);
+    if (ownPalette) bytes.resize(bytes.size() + 768 + 4, 0x33);  // palette and a 1x1 row
+    return bytes;
+  };
+  const auto second = static_cast<uint32_t>(k2GiB - 4);
+  const std::string namedEntry =
+      WriteSparseFile("across-2gib-named.cg", uint64_t{second} + 9 + 8,
+                      {{0, records("Palette", 100, "b", second)},
+                       {100, header(1, 1, 1)},
+                       {second, header(4, 2, 0)}});
+  const auto paletteEntry = static_cast<uint32_t>(k2GiB - 100);
+  const std::string namedPalette =
+      WriteSparseFile("across-2gib-palette.cg", uint64_t{paletteEntry} + 9 + 768 + 4,
+                      // The first name's bytes make slot 0 of an offset table
+                      // point past the end: no zero-filled region reads as one.
+                      {{0, records("\xFF\xFF\xFF\xFF", 100, "Palette", paletteEntry)},
+                       {100, header(4, 2, 0)},
+                       {paletteEntry, header(1, 1, 1)}});
+
+  for (const std::string& path : {offsetTable, namedEntry, namedPalette}) {
+    EXPECT_EQ(extractor.IsSupported(path.c_str(), 0), 1) << path;
+    HLOCAL list = nullptr;
+    ASSERT_EQ(extractor.GetArchiveInfo(path.c_str(), 0, 0, &list), 0) << path;
+    FreeBlock(list);
+  }
+  HLOCAL block = nullptr;
+  ASSERT_EQ(extractor.GetFile(offsetTable.c_str(), entry, reinterpret_cast<LPSTR>(&block), 0x100,
+                              nullptr, 0),
+            0);
+  EXPECT_EQ(BlockBytes(block, picture.size()), picture);
+  FreeBlock(block);
+  // The entry whose palette came from across 2^31 is rebuilt with it.
+  ASSERT_EQ(extractor.GetFile(namedPalette.c_str(), 100, reinterpret_cast<LPSTR>(&block), 0x100,
+                              nullptr, 0),
+            0);
+  const Bytes rebuilt = BlockBytes(block, 1032 + 8);
+  EXPECT_EQ(rebuilt[8], 0x33);
+  EXPECT_EQ(rebuilt[8 + 4 * 255 + 2], 0x33);
+  FreeBlock(block);
+  // The rows of the entry whose header crosses 2^31 lie beyond it, where no
+  // seek reaches: listed, but not extracted.
+  block = nullptr;
+  EXPECT_EQ(extractor.GetFile(namedEntry.c_str(), second, reinterpret_cast<LPSTR>(&block), 0x100,
+                              nullptr, 0),
+            6);
+  EXPECT_EQ(block, nullptr);
+  // A position from 2^31 on is still out of reach.
+  PutLe32(table, 4, static_cast<uint32_t>(k2GiB));
+  const std::string beyond =
+      WriteSparseFile("beyond-2gib.cg", k2GiB + picture.size(), {{0, table}, {k2GiB, picture}});
+  EXPECT_EQ(extractor.IsSupported(beyond.c_str(), 0), 0);
+  for (const std::string& path : {offsetTable, namedEntry, namedPalette, beyond})
+    std::filesystem::remove(path);
 }
 
 #if KORVO_HAS_PLATFORM_HOOKS

@@ -2,16 +2,12 @@
 // every layout test builds its fixtures with them.
 #include <gtest/gtest.h>
 
+#include "tests/support/test_files.h"
 #include "tools/archive-writer/archive_writer.h"
 
 namespace {
 
 using korvo::ByteVector;
-
-uint32_t Le32(const ByteVector& bytes, size_t offset) {
-  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-         static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
 
 TEST(ArchiveWriterTest, OffsetTableArchiveOfOnePicture) {
   std::array<uint8_t, 768> palette = {};

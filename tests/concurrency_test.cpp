@@ -1,5 +1,9 @@
-// Eight threads call every export of both loaded plug-ins at once, over
-// archives of both layouts, valid and damaged, and over a picture file, while
+// Eight threads call every export of both loaded plug-ins at once, the
+// 8-bit ones and their W twins in turn on the same archives (so that the
+// directory cache keeps switching between the two kinds of path), previews
+// beside pictures, and GetFile both to memory and into a folder of each
+// thread's own, over archives of both layouts, valid and damaged, and over a
+// picture file, while
 // another thread keeps rewriting one archive on disk: a new version written
 // under a temporary name and renamed over it, or written over it in place. No
 // call may crash, hand out a wrong answer or leave a block alive or a file
@@ -17,6 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,15 +29,18 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <dirent.h>
 #endif
 
 #include "host-contract/host_contract.h"
 #include "tests/support/archive_checks.h"
+#include "tests/support/bitmap_checks.h"
+#include "tests/support/failures.h"
 #include "tests/support/host_blocks.h"
-#include "tests/support/qkz_fixture.h"
+#include "tests/support/output_folders.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/sample_archives.h"
+#include "tests/support/test_pictures.h"
+#include "tests/support/untouched.h"
 
 namespace {
 
@@ -41,23 +49,9 @@ using korvo::fileInfo;
 constexpr int kWorkers = 8;
 constexpr int kVersions = 3;
 constexpr auto kDuration = std::chrono::milliseconds(2500);
-HLOCAL const kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
 
 const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
 const korvo::LoadedPlugin& Extractor() { return BuiltPlugin("AXKORVO"); }
-
-struct Failures {
-  std::atomic<int> count{0};
-  std::mutex mutex;
-  std::string first;
-
-  void Add(const std::string& what) {
-    if (count++ == 0) {
-      std::lock_guard<std::mutex> hold(mutex);
-      first = what;
-    }
-  }
-};
 
 // An archive on disk and every version of it a reader may meet; a damaged
 // archive has no valid version.
@@ -65,6 +59,14 @@ struct Subject {
   std::string name;
   std::string path;
   std::vector<SampleArchive> versions;  // empty: damaged, refused by every export
+  WideText widePath = Utf16(path);
+};
+
+// A thread's own folders for GetFile's output: one named in ASCII for the
+// 8-bit export, one in Hangul for GetFileW.
+struct OutputFolder {
+  std::string narrow;
+  WideText wide;
 };
 
 // The rewritten archive's versions: the same named-entry archive, with one
@@ -121,49 +123,48 @@ long RewriteUntil(const Subject& subject, std::chrono::steady_clock::time_point 
   return rewrites;
 }
 
-// A decode's pixel block holds the picture's rows bottom-up (the pictures
-// here are small: their sizes fit in 16 bits).
-bool RowsMatch(const Bytes& picture, HLOCAL pixels) {
-  const uint32_t width = picture[0] | picture[1] << 8, height = picture[4] | picture[5] << 8;
-  const uint32_t stride = (width + 3) & ~3u;
-  const Bytes rows = BlockBytes(pixels, size_t{stride} * height);
-  for (uint32_t r = 0; r < height; ++r)
-    if (!std::equal(&picture[1032 + r * stride], &picture[1032 + (r + 1) * stride],
-                    &rows[(height - 1 - r) * stride]))
-      return false;
-  return true;
-}
-
-// The filter decodes the picture from a file (`path`) or from memory.
-void CheckDecoded(const Bytes& picture, const char* path, const std::string& what,
-                  Failures& failures) {
+// The filter decodes the picture from a file (`path`, in UTF-16 through the
+// W exports when `wide`) or from memory, through GetPicture or GetPreview.
+void CheckDecoded(const Bytes& picture, const std::string* path, bool wide, bool preview,
+                  const std::string& what, Failures& failures) {
   HLOCAL info = kUntouched, pixels = kUntouched;
-  const int result = path != nullptr
-                         ? Filter().GetPicture(path, 0, 0, &info, &pixels, nullptr, 0)
-                         : Filter().GetPicture(reinterpret_cast<LPCSTR>(picture.data()),
-                                               static_cast<LONG_PTR>(picture.size()), 1, &info,
-                                               &pixels, nullptr, 0);
+  const WideText widePath = path != nullptr ? Utf16(*path) : WideText();
+  const void* buf = path == nullptr ? static_cast<const void*>(picture.data())
+                    : wide          ? static_cast<const void*>(widePath.c_str())
+                                    : path->c_str();
+  const LONG_PTR len = path != nullptr ? 0 : static_cast<LONG_PTR>(picture.size());
+  const unsigned flag = path != nullptr ? 0 : 1;
+  const int result =
+      wide ? (preview ? Filter().GetPreviewW : Filter().GetPictureW)(
+                 static_cast<LPCWSTR>(buf), len, flag, &info, &pixels, nullptr, 0)
+           : (preview ? Filter().GetPreview : Filter().GetPicture)(
+                 static_cast<LPCSTR>(buf), len, flag, &info, &pixels, nullptr, 0);
   if (result != 0) {
     failures.Add("decode of " + what);
     return;
   }
-  if (!RowsMatch(picture, pixels)) failures.Add("decoded rows of " + what);
+  if (!BitmapIs(info, pixels, picture)) failures.Add("decoded bitmap of " + what);
   FreeBlock(info);
   FreeBlock(pixels);
 }
 
-// One export of the extractor on `subject`, its answer checked.
-void CallExtractor(const Subject& subject, unsigned step, Failures& failures, std::atomic<long>& successes) {
+// One export of the extractor on `subject`, its answer checked: the 8-bit
+// export or its W twin by turns, and every other extract into `folder`.
+void CallExtractor(const Subject& subject, unsigned step, const OutputFolder& folder,
+                   Failures& failures, std::atomic<long>& successes) {
+  const bool wide = step / 4 % 2 == 1;
   const LPCSTR path = subject.path.c_str();
+  const LPCWSTR widePath = subject.widePath.c_str();
   const bool damaged = subject.versions.empty();
   static const SampleArchive kNoArchive;
   const SampleArchive& shape = damaged ? kNoArchive : subject.versions[0];
   const size_t entryCount = damaged ? 4 : shape.entries.size();
   const size_t index = step / 4 % entryCount;
-  const std::string what = subject.name + " step " + std::to_string(step % 4);
+  const std::string what =
+      subject.name + " step " + std::to_string(step % 4) + (wide ? " (W)" : "");
   switch (step % 4) {
     case 0: {
-      int supported = Extractor().IsSupported(path, 0);
+      int supported = wide ? Extractor().IsSupportedW(widePath, 0) : Extractor().IsSupported(path, 0);
       if (supported == 1) ++successes;
       if (supported != (damaged ? 0 : 1) && !(supported == 0 && subject.versions.size() > 1))
         failures.Add("IsSupported of " + what);
@@ -171,90 +172,132 @@ void CallExtractor(const Subject& subject, unsigned step, Failures& failures, st
     }
     case 1: {
       HLOCAL listing = kUntouched;
-      int result = Extractor().GetArchiveInfo(path, 0, 0, &listing);
+      int result = wide ? Extractor().GetArchiveInfoW(widePath, 0, 0, &listing)
+                        : Extractor().GetArchiveInfo(path, 0, 0, &listing);
       if (result != 0) {
         if (listing != kUntouched) failures.Add("a failed listing stored a handle: " + what);
         if (!damaged && subject.versions.size() == 1) failures.Add("listing failed: " + what);
         break;
       }
       ++successes;
-      if (damaged || !ListingIs(listing, shape)) failures.Add("listing of " + what);
+      const bool right =
+          !damaged &&
+          (wide ? LockCount(listing) == 0 &&
+                      WideListingBytesAre(
+                          BlockBytes(listing, (shape.entries.size() + 1) * sizeof(korvo::fileInfoW)),
+                          shape)
+                : static_cast<bool>(ListingIs(listing, shape)));
+      if (!right) failures.Add("listing of " + what);
       FreeBlock(listing);
       break;
     }
     case 2: {
-      fileInfo record, untouched;
-      memset(&record, 0xAB, sizeof record);
-      memset(&untouched, 0xAB, sizeof untouched);
       const std::string name = damaged ? "Palette.QKZ" : shape.entries[index].filename;
-      int result = Extractor().GetFileInfo(path, 0, name.c_str(), step & 0x80, &record);
+      const unsigned flag = step & 0x80;
+      int result;
+      bool right = false;
+      if (wide) {
+        korvo::fileInfoW record, untouched;
+        memset(&record, 0xAB, sizeof record);
+        memset(&untouched, 0xAB, sizeof untouched);
+        result = Extractor().GetFileInfoW(widePath, 0, Utf16(name).c_str(), flag, &record);
+        if (result != 0 && memcmp(&record, &untouched, sizeof record) != 0)
+          failures.Add("a failed lookup wrote: " + what);
+        right = result == 0 && !damaged && WideRecordIs(record, shape.entries[index], Utf16(name));
+      } else {
+        fileInfo record, untouched;
+        memset(&record, 0xAB, sizeof record);
+        memset(&untouched, 0xAB, sizeof untouched);
+        result = Extractor().GetFileInfo(path, 0, name.c_str(), flag, &record);
+        if (result != 0 && memcmp(&record, &untouched, sizeof record) != 0)
+          failures.Add("a failed lookup wrote: " + what);
+        right = result == 0 && !damaged && RecordIs(record, shape.entries[index]);
+      }
       if (result != 0) {
-        if (memcmp(&record, &untouched, sizeof record) != 0) failures.Add("a failed lookup wrote: " + what);
         if (!damaged && subject.versions.size() == 1) failures.Add("lookup failed: " + what);
         break;
       }
       ++successes;
-      if (damaged || !RecordIs(record, shape.entries[index])) failures.Add("record of " + what);
+      if (!right) failures.Add("record of " + what);
       break;
     }
     case 3: {
-      HLOCAL block = kUntouched;
       const uint32_t position = damaged ? 40 : shape.entries[index].position;
-      int result = Extractor().GetFile(path, position, reinterpret_cast<LPSTR>(&block), 0x100, nullptr, 0);
+      const bool toFolder = step / 8 % 2 == 1;
+      HLOCAL block = kUntouched;
+      std::string dest = folder.narrow;
+      WideText wideDest = folder.wide;
+      LPSTR to = toFolder ? &dest[0] : reinterpret_cast<LPSTR>(&block);
+      LPWSTR wideTo = toFolder ? &wideDest[0] : reinterpret_cast<LPWSTR>(&block);
+      const unsigned flag = toFolder ? 0 : 0x100;
+      int result = wide ? Extractor().GetFileW(widePath, position, wideTo, flag, nullptr, 0)
+                        : Extractor().GetFile(path, position, to, flag, nullptr, 0);
+      const WideText used = wide ? folder.wide : Utf16(folder.narrow);
+      const std::vector<WideText> written = FolderNames(used);
       if (result != 0) {
         if (block != kUntouched) failures.Add("a failed extract stored a handle: " + what);
+        if (!written.empty()) failures.Add("a failed extract left a file: " + what);
         if (!damaged && subject.versions.size() == 1) failures.Add("extract failed: " + what);
         break;
       }
       ++successes;
       if (damaged) {
         failures.Add("extracted from a damaged archive: " + what);
-        FreeBlock(block);
+        if (!toFolder) FreeBlock(block);
         break;
       }
-      const Bytes bytes = BlockBytes(block, shape.entries[index].extracted.size());
-      FreeBlock(block);
+      const SampleEntry& entry = shape.entries[index];
+      Bytes bytes;
+      if (toFolder) {
+        const WideText file = used + kWideSeparator + Utf16(entry.filename);
+        if (written != std::vector<WideText>{Utf16(entry.filename)} || !ReadFileW(file, &bytes))
+          failures.Add("not exactly the entry's file in the folder: " + what);
+        std::error_code error;
+        std::filesystem::remove(std::filesystem::path(file), error);
+      } else {
+        bytes = BlockBytes(block, entry.extracted.size());
+        FreeBlock(block);
+      }
       bool known = false;
       for (const SampleArchive& version : subject.versions)
         known = known || bytes == version.entries[index].extracted;
-      if (!known) failures.Add("extract equal to no version: " + what);
-      CheckDecoded(bytes, nullptr, what, failures);
+      if (!known) {
+        failures.Add("extract equal to no version: " + what);
+      } else {
+        CheckDecoded(bytes, nullptr, wide, step / 16 % 2 == 1, what, failures);
+      }
       break;
     }
   }
 }
 
-// One export of the filter on the picture file, or on it in memory.
+// One export of the filter on the picture file, or on it in memory: the
+// 8-bit export or its W twin by turns, GetPicture or GetPreview.
 void CallFilter(const std::string& path, const Bytes& picture, unsigned step, Failures& failures) {
+  const bool wide = step / 3 % 2 == 1;
+  const WideText widePath = Utf16(path);
+  const std::string what = std::string("the picture file") + (wide ? " (W)" : "");
   switch (step % 3) {
-    case 0:
-      if (Filter().IsSupported(path.c_str(), 0) != 1 ||
-          Filter().IsSupported("", reinterpret_cast<ULONG_PTR>(picture.data())) != 1)
-        failures.Add("filter IsSupported");
+    case 0: {
+      const auto memory = reinterpret_cast<ULONG_PTR>(picture.data());
+      const int file = wide ? Filter().IsSupportedW(widePath.c_str(), 0) : Filter().IsSupported(path.c_str(), 0);
+      const int inMemory = wide ? Filter().IsSupportedW(WideText().c_str(), memory)
+                                : Filter().IsSupported("", memory);
+      if (file != 1 || inMemory != 1) failures.Add("filter IsSupported of " + what);
       break;
+    }
     case 1: {
       korvo::PictureInfo info;
-      if (Filter().GetPictureInfo(path.c_str(), 0, 0, &info) != 0 || info.width != 9 || info.height != 4)
-        failures.Add("filter GetPictureInfo");
+      const int result = wide ? Filter().GetPictureInfoW(widePath.c_str(), 0, 0, &info)
+                              : Filter().GetPictureInfo(path.c_str(), 0, 0, &info);
+      if (result != 0 || info.width != 9 || info.height != 4)
+        failures.Add("filter GetPictureInfo of " + what);
       break;
     }
     case 2:
-      CheckDecoded(picture, path.c_str(), "the picture file", failures);
+      CheckDecoded(picture, &path, wide, step / 6 % 2 == 1, what, failures);
       break;
   }
-}
-
-int OpenFiles() {
-#ifdef _WIN32
-  return 0;
-#else
-  int count = 0;
-  if (DIR* folder = opendir("/proc/self/fd")) {
-    while (readdir(folder) != nullptr) ++count;
-    closedir(folder);
-  }
-  return count;
-#endif
 }
 
 TEST(ConcurrencyTest, EightThreadsAndARewriterGetOnlyRightAnswers) {
@@ -274,15 +317,22 @@ TEST(ConcurrencyTest, EightThreadsAndARewriterGetOnlyRightAnswers) {
   };
   const Bytes picture = MakeQkzPicture(9, 4);
   const std::string picturePath = WriteScratchFile("threads-picture.QKZ", picture);
-  ASSERT_NE(Extractor().GetFile, nullptr);
-  ASSERT_NE(Filter().GetPicture, nullptr);
+  ASSERT_NE(Extractor().GetFileW, nullptr);
+  ASSERT_NE(Filter().GetPreviewW, nullptr);
+  // Each thread's output folder, the W ones named in Hangul.
+  std::vector<OutputFolder> folders;
+  for (int t = 0; t < kWorkers; ++t) {
+    const std::string name = "threads-out-" + std::to_string(t);
+    FreshFolder(name);
+    folders.push_back({ScratchDirectory() + name, FreshFolder(name + "-\xEC\xB6\x9C\xEB\xA0\xA5")});
+  }
 
   // The extractor's cache holds one directory before and after.
   HLOCAL listing = nullptr;
   ASSERT_EQ(Extractor().GetArchiveInfo(subjects[0].path.c_str(), 0, 0, &listing), 0);
   FreeBlock(listing);
   const long blocks = LiveBlocks();
-  const int files = OpenFiles();
+  const long files = OpenFiles();
 
   Failures failures;
   std::atomic<long> calls{0}, successes{0};
@@ -300,7 +350,8 @@ TEST(ConcurrencyTest, EightThreadsAndARewriterGetOnlyRightAnswers) {
         if (step % 5 == 4)
           CallFilter(picturePath, picture, step / 5, failures);
         else
-          CallExtractor(subjects[(step / 3 + t) % subjects.size()], step, failures, successes);
+          CallExtractor(subjects[(step / 3 + t) % subjects.size()], step, folders[t], failures,
+                        successes);
       }
       calls += made;
     });
@@ -314,6 +365,10 @@ TEST(ConcurrencyTest, EightThreadsAndARewriterGetOnlyRightAnswers) {
   EXPECT_GT(calls, kWorkers * 10L);
   EXPECT_GT(rewrites, 0);
   EXPECT_EQ(OpenFiles(), files) << "files left open";
+  for (const OutputFolder& folder : folders) {
+    EXPECT_TRUE(FolderNames(Utf16(folder.narrow)).empty()) << "a file was left in " << folder.narrow;
+    EXPECT_TRUE(FolderNames(folder.wide).empty()) << "a file was left in a W output folder";
+  }
   // Whatever the last successful parse was, it is the one directory held.
   ASSERT_EQ(Extractor().GetArchiveInfo(subjects[0].path.c_str(), 0, 0, &listing), 0);
   FreeBlock(listing);

@@ -15,6 +15,7 @@
 #include "archive-extractor/directory_cache.h"
 #include "archive-extractor/layouts.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/untouched.h"
 
 using namespace korvo;
 using namespace extractor_test;
@@ -27,12 +28,6 @@ const ArchiveParser kParseTwo = kTestLayouts[1].parse;
 const std::vector<TestEntry> kThreeEntries = {
     {"00000010.QKZ", 5, 0x10}, {"Second.QKZ", 7, 0x20}, {"third.qkz", 1, 0x30}};
 
-fileInfo Sentinel() {
-  fileInfo record;
-  std::memset(&record, 0xAB, sizeof record);
-  return record;
-}
-
 // ---- Records and arrays ---------------------------------------------------
 
 TEST(FillDirectoryRecordTest, DefinesEveryByteOfTheRecord) {
@@ -42,7 +37,7 @@ TEST(FillDirectoryRecordTest, DefinesEveryByteOfTheRecord) {
     size_t storedLength;  // bytes of the name kept before the NUL
   } cases[] = {{"00000008.QKZ", 12}, {".QKZ", 4}, {"", 0}, {longName.c_str(), 199}};
   for (const Case& c : cases) {
-    fileInfo record = Sentinel();
+    fileInfo record = Untouched<fileInfo>();
     FillDirectoryRecord(&record, 0x12345678u, 0xFFFFFFFFu, 1036, c.name);
     EXPECT_EQ(std::memcmp(record.method, "IfKorvo", 8), 0);
     EXPECT_EQ(record.position, 0x12345678u);
@@ -125,7 +120,7 @@ TEST_F(AppendDirectoryEntryTest, BuildsTheRecordsAHostSees) {
     ASSERT_TRUE(AppendDirectoryEntry(&array, 0x1A2B3, 40, 1036, c.naming, c.stored,
                                      c.stored == nullptr ? 0 : static_cast<uint32_t>(strlen(c.stored))));
   for (uint32_t i = 0; i < array.count; ++i) {
-    fileInfo built = Sentinel(), expected = Sentinel();
+    fileInfo built = Untouched<fileInfo>(), expected = Untouched<fileInfo>();
     BuildDirectoryRecord(array, i, &built);
     FillDirectoryRecord(&expected, 0x1A2B3, 40, 1036, cases[i].listed, 1234567);
     EXPECT_TRUE(SameRecord(built, expected)) << cases[i].listed;
@@ -180,7 +175,7 @@ TEST_F(AppendDirectoryEntryTest, FollowsItsReferenceUntilTheFirstDifference) {
     DirectoryArray expected = kEmptyDirectoryArray;
     for (const Appended& a : c.appended) ASSERT_TRUE(append(&expected, a));
     for (uint32_t i = 0; i < listed.count; ++i) {
-      fileInfo got = Sentinel(), want = Sentinel();
+      fileInfo got = Untouched<fileInfo>(), want = Untouched<fileInfo>();
       BuildDirectoryRecord(listed, i, &got);
       BuildDirectoryRecord(expected, i, &want);
       EXPECT_TRUE(SameRecord(got, want)) << i;
@@ -244,9 +239,9 @@ TEST_F(ListDirectoryTest, FailuresHandOutNothingAndReleaseTheLock) {
     long live = TestHooks().liveBlocks;
     if (c.failingOp >= 0) TestHooks().failAt[c.failingOp] = 1;
 #endif
-    HGLOBAL block = reinterpret_cast<HGLOBAL>(0x5A5A);
+    HGLOBAL block = kUntouched;
     EXPECT_EQ(ListDirectory(c.path->c_str(), kParseOne, &block), c.expected) << *c.path;
-    EXPECT_EQ(block, reinterpret_cast<HGLOBAL>(0x5A5A)) << "slot written on failure";
+    EXPECT_EQ(block, kUntouched) << "slot written on failure";
 #if KORVO_HAS_PLATFORM_HOOKS
     EXPECT_EQ(TestHooks().liveBlocks, live) << "block left alive";
     platform::ResetPlatformFaults(TestHooks());
@@ -254,7 +249,7 @@ TEST_F(ListDirectoryTest, FailuresHandOutNothingAndReleaseTheLock) {
     // The lock was released: a listing of the cached archive still runs.
     block = nullptr;
     ASSERT_EQ(ListDirectory(path.c_str(), kParseOne, &block), kResultSuccess);
-    EXPECT_EQ(BlockSize(block), 4 * sizeof(fileInfo));
+    EXPECT_EQ(platform::GlobalSize(block), 4 * sizeof(fileInfo));
     platform::GlobalFree(block);
   }
 }
@@ -300,11 +295,11 @@ TEST_F(FindEntryTest, FindsByNameExactlyOrIgnoringAsciiCase) {
       {"", 0, -1},
   };
   for (const Case& c : cases) {
-    fileInfo record = Sentinel();
+    fileInfo record = Untouched<fileInfo>();
     int result = FindEntryByName(path.c_str(), kParseOne, c.name, c.flag, &record);
     if (c.index < 0) {
       EXPECT_EQ(result, kResultNotHandled) << c.name << " flag " << c.flag;
-      EXPECT_TRUE(SameRecord(record, Sentinel())) << "record written for " << c.name;
+      EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>())) << "record written for " << c.name;
     } else {
       ASSERT_EQ(result, kResultSuccess) << c.name << " flag " << c.flag;
       EXPECT_TRUE(SameRecord(record, ExpectedRecord(entries, c.index, false)))
@@ -316,12 +311,12 @@ TEST_F(FindEntryTest, FindsByNameExactlyOrIgnoringAsciiCase) {
 
 TEST_F(FindEntryTest, PassesUpTheParsersCodeAndWritesNothing) {
   std::string path = WriteScratchFile("names-tag", BuildTestArchive("TLA2", kThreeEntries));
-  fileInfo record = Sentinel();
+  fileInfo record = Untouched<fileInfo>();
   EXPECT_EQ(FindEntryByName(path.c_str(), kParseOne, "Second.QKZ", 0, &record), kResultBadFormat);
   std::string missing = ScratchDirectory() + "names-missing";
   EXPECT_EQ(FindEntryByName(missing.c_str(), kParseOne, "Second.QKZ", 0, &record),
             kResultFileError);
-  EXPECT_TRUE(SameRecord(record, Sentinel()));
+  EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>()));
 }
 
 TEST_F(FindEntryTest, FindsTheFirstEntryAtAPosition) {
@@ -340,7 +335,7 @@ TEST_F(FindEntryTest, FindsTheFirstEntryAtAPosition) {
                {shared + 1, -1},
                {0, -1}};
   for (const Case& c : cases) {
-    fileInfo entry = Sentinel();
+    fileInfo entry = Untouched<fileInfo>();
     int result = LookUpEntryForExtract(path.c_str(), kParseOne, c.position, &entry, nullptr);
     EnterDirectoryLock();
     uint32_t index = FindEntryByPosition(c.position);
@@ -348,7 +343,7 @@ TEST_F(FindEntryTest, FindsTheFirstEntryAtAPosition) {
     if (c.index < 0) {
       EXPECT_EQ(result, kResultNotHandled) << c.position;
       EXPECT_EQ(index, kNoEntry);
-      EXPECT_TRUE(SameRecord(entry, Sentinel()));
+      EXPECT_TRUE(SameRecord(entry, Untouched<fileInfo>()));
     } else {
       EXPECT_EQ(result, kResultSuccess) << c.position;
       EXPECT_EQ(index, static_cast<uint32_t>(c.index));
@@ -478,9 +473,9 @@ TEST_F(EnsureDirectoryTest, APathTooLongForTheCacheIsServedButNotKept) {
 
 class SharedPaletteTest : public ExtractorTest {
  protected:
-  static TestPalette ExtractPalette(const std::string& path, ArchiveParser parser,
+  static Triples ExtractPalette(const std::string& path, ArchiveParser parser,
                                     ULONG_PTR position) {
-    TestPalette palette = {};
+    Triples palette = {};
     fileInfo entry;
     EXPECT_EQ(LookUpEntryForExtract(path.c_str(), parser, position, &entry, palette.data()),
               kResultSuccess);
@@ -490,7 +485,7 @@ class SharedPaletteTest : public ExtractorTest {
 
 TEST_F(SharedPaletteTest, ChangesOnlyWithASuccessfulParseThatBringsOne) {
   const std::vector<TestEntry> entries = {{"e.QKZ", 2, 9}};
-  TestPalette first = MakeTestPalette(1), second = MakeTestPalette(50), third = MakeTestPalette(99);
+  Triples first = MakeTriples(1), second = MakeTriples(50), third = MakeTriples(99);
   std::string withFirst = WriteScratchFile("pal-1", BuildTestArchive("TLA2", entries, &first));
   std::string layoutOne = WriteScratchFile("pal-one", BuildTestArchive("TLA1", entries, &second));
   std::string withThird = WriteScratchFile("pal-3", BuildTestArchive("TLA2", entries, &third));

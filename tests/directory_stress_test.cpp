@@ -10,17 +10,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#ifndef _WIN32
-#include <dirent.h>
-#endif
-
 #include "archive-extractor/entry_points.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/failures.h"
+#include "tests/support/host_blocks.h"
 
 using namespace korvo;
 using namespace extractor_test;
@@ -35,7 +32,7 @@ struct StressArchive {
   std::string path;
   std::vector<TestEntry> entries;
   bool layoutTwo;
-  TestPalette palette;
+  Triples palette;
 };
 
 std::vector<StressArchive> MakeArchives() {
@@ -48,26 +45,13 @@ std::vector<StressArchive> MakeArchives() {
                                  static_cast<uint32_t>(100 + 37 * e + a),
                                  static_cast<uint8_t>(16 * a + e)});
     archive.layoutTwo = tags[a][3] == '2';
-    archive.palette = MakeTestPalette(static_cast<uint8_t>(60 * a + 1));
+    archive.palette = MakeTriples(static_cast<uint8_t>(60 * a + 1));
     archive.path = WriteScratchFile("stress-" + std::to_string(a),
                                     BuildTestArchive(tags[a], archive.entries, &archive.palette));
     archives.push_back(archive);
   }
   return archives;
 }
-
-struct Failures {
-  std::atomic<int> count{0};
-  std::mutex mutex;
-  std::string first;
-
-  void Add(const std::string& what) {
-    if (count++ == 0) {
-      std::lock_guard<std::mutex> hold(mutex);
-      first = what;
-    }
-  }
-};
 
 // One call of the extractor's logic on `archive`, checked against what the
 // archive holds.
@@ -154,29 +138,14 @@ void CallPlugin(const LoadedPlugin& plugin, const StressArchive& archive, unsign
   if (!answered || handle != nullptr) failures.Add("plug-in call " + std::to_string(step % 4));
 }
 
-int OpenDescriptors() {
-#ifdef _WIN32
-  return 0;
-#else
-  int count = 0;
-  if (DIR* folder = opendir("/proc/self/fd")) {
-    while (readdir(folder) != nullptr) ++count;
-    closedir(folder);
-  }
-  return count;
-#endif
-}
-
 class DirectoryStressTest : public ExtractorTest {};
 
 TEST_F(DirectoryStressTest, ThreadsShareTheCacheSafely) {
   const std::vector<StressArchive> archives = MakeArchives();
   const LoadedPlugin& plugin = BuiltPlugin("AXKORVO");
   ASSERT_NE(plugin.GetFile, nullptr);
-  const int descriptors = OpenDescriptors();
-#if KORVO_HAS_PLATFORM_HOOKS
-  const long blocks = TestHooks().liveBlocks;
-#endif
+  const long files = OpenFiles();
+  const long blocks = LiveBlocks();
 
   Failures failures;
   std::atomic<long> logicCalls{0}, pluginCalls{0};
@@ -205,12 +174,10 @@ TEST_F(DirectoryStressTest, ThreadsShareTheCacheSafely) {
   EXPECT_EQ(failures.count, 0) << "first: " << failures.first;
   EXPECT_GT(logicCalls, (kThreads - kPluginThreads) * 4L);
   EXPECT_GT(pluginCalls, kPluginThreads * 4L);
-  EXPECT_EQ(OpenDescriptors(), descriptors) << "file handles left open";
-#if KORVO_HAS_PLATFORM_HOOKS
+  EXPECT_EQ(OpenFiles(), files) << "file handles left open";
   // The cached directory is the one block that may stay; unloading frees it.
   Reload();
-  EXPECT_EQ(TestHooks().liveBlocks, blocks) << "blocks leaked";
-#endif
+  EXPECT_EQ(LiveBlocks(), blocks) << "blocks leaked";
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ Bytes MemoryOutput(const std::string& archive, uint32_t position) {
   EXPECT_EQ(Extractor().GetFile(archive.c_str(), position, reinterpret_cast<LPSTR>(&block), 0x100,
                                 nullptr, 0),
             0);
-  Bytes bytes = block == nullptr ? Bytes() : BlockBytes(block, HostBlockSize(block));
+  Bytes bytes = block == nullptr ? Bytes() : BlockBytes(block, platform::GlobalSize(block));
   FreeBlock(block);
   return bytes;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "host-contract/block_owner.h"
 #include "host-contract/host_contract.h"
@@ -9,6 +10,7 @@
 #include "host-contract/row_stride.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -84,6 +86,36 @@ TEST(BlockOwnerTest, HandsOverUnlockedOrFreesOnEveryOtherWayOut) {
       EXPECT_EQ(LiveBlocks(), live) << ending;
     }
   }
+}
+
+// The instrumented layer counts on every target (the leak checks of the
+// other tests rely on it), and GlobalSize answers what a host asks.
+TEST(PlatformHooksTest, CountLiveBlocksOpenFilesAndTheirSizes) {
+  auto& hooks = TestHooks();
+  const long blocks = hooks.liveBlocks, files = hooks.openFiles;
+  const long long bytes = hooks.liveBytes;
+  for (SIZE_T size : {SIZE_T{1}, SIZE_T{1064}, SIZE_T{1} << 20}) {
+    HGLOBAL block = platform::GlobalAlloc(GMEM_MOVEABLE, size);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(platform::GlobalSize(block), size);
+    EXPECT_EQ(hooks.liveBlocks, blocks + 1);
+    EXPECT_EQ(hooks.liveBytes, bytes + static_cast<long long>(size));
+    EXPECT_EQ(platform::GlobalFree(block), nullptr);
+    EXPECT_EQ(hooks.liveBlocks, blocks);
+    EXPECT_EQ(hooks.liveBytes, bytes);
+  }
+  EXPECT_EQ(platform::GlobalSize(nullptr), 0u);
+
+  const std::string path = WriteScratchFile("counted.bin", Bytes{1, 2, 3});
+  HANDLE file = platform::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(hooks.openFiles, files + 1);
+  EXPECT_TRUE(platform::CloseHandle(file));
+  EXPECT_EQ(hooks.openFiles, files);
+  EXPECT_EQ(platform::CreateFileA((path + ".missing").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  OPEN_EXISTING, 0),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(hooks.openFiles, files) << "a failed open counts nothing";
 }
 
 #if KORVO_HAS_PLATFORM_HOOKS

@@ -9,13 +9,13 @@
 #include "host-contract/host_contract.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
-#include "tests/support/qkz_fixture.h"
+#include "tests/support/test_pictures.h"
+#include "tests/support/untouched.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -25,23 +25,12 @@ using korvo::PictureInfo;
 
 const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
 
-const HLOCAL kUntouched = reinterpret_cast<HLOCAL>(0x5A5A);
 
 #ifdef _WIN32
 const char kSeparator = '\\';
 #else
 const char kSeparator = '/';
 #endif
-
-std::string MakeScratchFolder(const std::string& name) {
-  std::string path = ScratchDirectory() + name;
-#ifdef _WIN32
-  CreateDirectoryA(path.c_str(), nullptr);
-#else
-  mkdir(path.c_str(), 0700);
-#endif
-  return path;
-}
 
 long AllocationsSoFar() {
 #if KORVO_HAS_PLATFORM_HOOKS
@@ -66,14 +55,11 @@ void ExpectCodes(LPCSTR buf, ULONG_PTR dw, LONG_PTR len, unsigned flag, const Co
   const long allocations = AllocationsSoFar();
   EXPECT_EQ(Filter().IsSupported(buf, dw), expected.isSupported) << "IsSupported";
 
-  PictureInfo info;
-  memset(&info, 0xCC, sizeof info);
+  PictureInfo info = Untouched<PictureInfo>();
   EXPECT_EQ(Filter().GetPictureInfo(buf, len, flag, &info), expected.getPictureInfo)
       << "GetPictureInfo";
   if (expected.getPictureInfo != 0) {
-    PictureInfo untouched;
-    memset(&untouched, 0xCC, sizeof untouched);
-    EXPECT_EQ(memcmp(&info, &untouched, sizeof info), 0) << "a failed call wrote the record";
+    EXPECT_TRUE(IsUntouched(info)) << "a failed call wrote the record";
   }
 
   HLOCAL bitmapInfo = kUntouched, pixels = kUntouched;
@@ -95,7 +81,7 @@ void ExpectCodes(LPCSTR buf, ULONG_PTR dw, LONG_PTR len, unsigned flag, const Co
 }
 
 TEST(ImportFilterFileFailureTest, EachConditionGetsItsCodes) {
-  MakeScratchFolder("folder.QKZ");
+  MakeFolder(ScratchDirectory() + "folder.QKZ");
   const Bytes good = MakeQkzPicture(5, 3);
   struct Case {
     const char* name;
@@ -133,7 +119,7 @@ TEST(ImportFilterFileFailureTest, EachConditionGetsItsCodes) {
 
 TEST(ImportFilterFileFailureTest, OnlyADotInTheLastComponentCounts) {
   const Bytes good = MakeQkzPicture(1, 1);
-  const std::string folder = MakeScratchFolder("pictures.QKZ");
+  const std::string folder = MakeFolder(ScratchDirectory() + "pictures.QKZ");
   const std::string plain = folder + kSeparator + "picture";
   WriteScratchFile(std::string("pictures.QKZ") + kSeparator + "picture", good);
   ExpectCodes(plain.c_str(), 0, 0, 0, {0, 2, 2});
@@ -233,92 +219,5 @@ TEST(ImportFilterFileFailureTest, AFileHeldOpenForWritingCannotBeOpened) {
   }
   ExpectCodes(path.c_str(), 0, 0, 0, {1, 0, 0});
 }
-
-#if KORVO_HAS_PLATFORM_HOOKS
-struct Fault {
-  platform::PlatformOperation op;
-  long at;
-  long shortBy;
-};
-
-// Runs one export under one injected fault.
-int GetPictureUnder(const Fault& fault, LPCSTR buf, unsigned flag, HLOCAL* info, HLOCAL* pixels) {
-  auto& hooks = TestHooks();
-  platform::ResetPlatformFaults(hooks);
-  hooks.failAt[fault.op] = fault.at;
-  hooks.readShortBy = fault.shortBy;
-  int result = Filter().GetPicture(buf, 0, flag, info, pixels, nullptr, 0);
-  platform::ResetPlatformFaults(hooks);
-  return result;
-}
-
-TEST(ImportFilterFaultTest, EachFailingOperationOfAFileDecodeGetsItsCode) {
-  // Open 1 and read 1 are the support test's, open 2 and read 2 the head's,
-  // read 3 the rows', all in one.
-  const std::string path = WriteScratchFile("faults.QKZ", MakeQkzPicture(5, 3));
-  using platform::kOpAlloc, platform::kOpLock, platform::kOpOpen, platform::kOpRead;
-  struct Case {
-    Fault fault;
-    int getPicture, getPictureInfo;
-  } cases[] = {
-      {{kOpOpen, 1, 0}, 2, 2},  {{kOpRead, 1, 0}, 2, 2}, {{kOpRead, 1, 1}, 2, 2},
-      {{kOpOpen, 2, 0}, 6, 6},  {{kOpRead, 2, 0}, 6, 6}, {{kOpRead, 2, 1}, 6, 6},
-      {{kOpAlloc, 1, 0}, 4, 0}, {{kOpLock, 1, 0}, 4, 0}, {{kOpAlloc, 2, 0}, 4, 0},
-      {{kOpLock, 2, 0}, 4, 0},  {{kOpRead, 3, 1}, 6, 0}, {{kOpRead, 3, 0}, 6, 0},
-      {{kOpRead, 4, 0}, 0, 0},  // nothing behind the rows is read
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "operation " << c.fault.op << " call " << c.fault.at
-                                    << " short by " << c.fault.shortBy);
-    const long live = LiveBlocks();
-    HLOCAL info = kUntouched, pixels = kUntouched;
-    EXPECT_EQ(GetPictureUnder(c.fault, path.c_str(), 0, &info, &pixels), c.getPicture);
-    if (c.getPicture == 0) {
-      FreeBlock(info);
-      FreeBlock(pixels);
-    } else {
-      EXPECT_EQ(info, kUntouched);
-      EXPECT_EQ(pixels, kUntouched);
-    }
-    EXPECT_EQ(LiveBlocks(), live);
-
-    auto& hooks = TestHooks();
-    platform::ResetPlatformFaults(hooks);
-    hooks.failAt[c.fault.op] = c.fault.at;
-    hooks.readShortBy = c.fault.shortBy;
-    PictureInfo described;
-    EXPECT_EQ(Filter().GetPictureInfo(path.c_str(), 0, 0, &described), c.getPictureInfo);
-    platform::ResetPlatformFaults(hooks);
-  }
-}
-
-TEST(ImportFilterFaultTest, EveryAllocationAndLockFailureGives4AndLeaksNothing) {
-  const Bytes picture = MakeQkzPicture(7, 5);
-  const std::string path = WriteScratchFile("allocations.QKZ", picture);
-  for (unsigned flag : {0u, 1u}) {
-    LPCSTR buf = flag ? reinterpret_cast<LPCSTR>(picture.data()) : path.c_str();
-    for (auto op : {platform::kOpAlloc, platform::kOpLock}) {
-      SCOPED_TRACE(testing::Message() << (flag ? "memory" : "file") << ", operation " << op);
-      int failures = 0;
-      for (long at = 1; at < 10; ++at) {
-        const long live = LiveBlocks();
-        HLOCAL info = kUntouched, pixels = kUntouched;
-        int result = GetPictureUnder({op, at, 0}, buf, flag, &info, &pixels);
-        EXPECT_EQ(LiveBlocks(), live + (result == 0 ? 2 : 0)) << "call " << at;
-        if (result == 0) {
-          FreeBlock(info);
-          FreeBlock(pixels);
-          break;
-        }
-        EXPECT_EQ(result, 4) << "call " << at;
-        EXPECT_EQ(info, kUntouched);
-        EXPECT_EQ(pixels, kUntouched);
-        ++failures;
-      }
-      EXPECT_EQ(failures, 2) << "one BITMAPINFO block and one pixel block";
-    }
-  }
-}
-#endif
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include "import-filter/file_name_extension.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
-#include "tests/support/qkz_fixture.h"
+#include "tests/support/test_pictures.h"
 
 #ifdef _WIN32
 #include <windows.h>

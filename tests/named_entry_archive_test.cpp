@@ -3,6 +3,8 @@
 // pictures, and the failure paths driven by injected faults.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,13 +13,13 @@
 #include "archive-extractor/named_entry_archive.h"
 #include "tests/support/extractor_fixture.h"
 #include "tests/support/named_entry_fixture.h"
+#include "tests/support/untouched.h"
 
 using namespace korvo;
 using namespace extractor_test;
 
 namespace {
 
-HGLOBAL const kUntouched = reinterpret_cast<HGLOBAL>(0x5A5A);
 
 // A parser for calls that must find their archive cached.
 int MustNotParse(const korvo::HostPath&) noexcept {
@@ -161,8 +163,9 @@ TEST(NameRecordTest, ReadsTheRecordAtItsPositionAndChecksIt) {
   };
   for (const Case& c : cases) {
     std::string path = WriteScratchFile("record", c.file);
-    ArchiveReader reader;
-    ASSERT_EQ(OpenArchive(path.c_str(), &reader), 0);
+    auto context = std::make_unique<ParseContext>();
+    ArchiveReader& reader = context->reader;
+    ASSERT_EQ(OpenParseReader(path.c_str(), context.get()), 0);
     NameRecord record;
     EXPECT_EQ(ReadNameRecord(&reader, c.position, &record), c.result) << c.what;
     if (c.result == kResultSuccess) {
@@ -170,7 +173,7 @@ TEST(NameRecordTest, ReadsTheRecordAtItsPositionAndChecksIt) {
       EXPECT_EQ(record.nameLength, c.name.size()) << c.what;
       EXPECT_EQ(record.offset, c.offset) << c.what;
     }
-    CloseArchive(&reader);
+    CloseArchiveReader(&reader);
   }
 }
 
@@ -190,7 +193,7 @@ TEST_F(NamedEntryArchiveTest, ListsTheSmallArchiveAndRebuildsBothEntries) {
   Extracted a = Extract(path, kSmallEntryPosition);
   ASSERT_EQ(a.result, kResultSuccess);
   const Bytes file = SmallNamedArchive();
-  EXPECT_EQ(a.bytes, ExpectedPicture(5, 2, SmallArchiveTriples(), SmallArchiveRows()));
+  EXPECT_EQ(a.bytes, QkzPictureOf(5, 2, SmallArchiveTriples(), SmallArchiveRows()));
   ASSERT_EQ(a.bytes.size(), 1048u);
   for (int i = 0; i < 256; ++i) ASSERT_EQ(a.bytes[11 + 4 * i], 0) << "colour " << i;
   EXPECT_TRUE(std::equal(file.begin() + 812, file.end(), a.bytes.begin() + 1032));
@@ -199,7 +202,7 @@ TEST_F(NamedEntryArchiveTest, ListsTheSmallArchiveAndRebuildsBothEntries) {
   Extracted palette = Extract(path, kSmallPalettePosition);
   ASSERT_EQ(palette.result, kResultSuccess);
   EXPECT_EQ(palette.bytes,
-            ExpectedPicture(1, 1, SmallArchiveTriples(), Bytes(file.begin() + 799, file.begin() + 803)));
+            QkzPictureOf(1, 1, SmallArchiveTriples(), Bytes(file.begin() + 799, file.begin() + 803)));
 
   Extracted none = Extract(path, 804);
   EXPECT_EQ(none.result, kResultNotHandled);
@@ -369,7 +372,7 @@ TEST_F(NamedEntryArchiveTest, AFailedParseKeepsThePreviousPaletteForItsEntries) 
     ASSERT_EQ(Parse(WriteScratchFile("second", c.file)), c.result);
     Extracted extracted = Extract(path, shared);
     ASSERT_EQ(extracted.result, kResultSuccess);
-    EXPECT_EQ(extracted.bytes, ExpectedPicture(5, 3, first, entries[1].rows));
+    EXPECT_EQ(extracted.bytes, QkzPictureOf(5, 3, first, entries[1].rows));
   }
 }
 
@@ -392,7 +395,7 @@ TEST_F(NamedEntryArchiveTest, RebuildsEachEntryWithItsOwnOrTheSharedPalette) {
   for (size_t i = 0; i < entries.size(); ++i) {
     const NamedEntry& entry = entries[i];
     SCOPED_TRACE(entry.name);
-    Bytes expected = ExpectedPicture(entry.width, entry.height,
+    Bytes expected = QkzPictureOf(entry.width, entry.height,
                                      entry.ownPalette ? entry.palette : shared, entry.rows);
     EXPECT_EQ(records[i].filesize, expected.size());
     Extracted extracted = Extract(path, static_cast<uint32_t>(records[i].position));
@@ -427,7 +430,7 @@ TEST_F(NamedEntryArchiveTest, AShortOwnPaletteTakesTheBytesThatFollow) {
   Triples taken;
   std::memcpy(taken.data(), &longer[812], taken.size());
   EXPECT_EQ(extracted.bytes,
-            ExpectedPicture(2, 1, taken, Bytes(longer.end() - 4, longer.end())));
+            QkzPictureOf(2, 1, taken, Bytes(longer.end() - 4, longer.end())));
 
   // An entry before the next one reads into the next entry's bytes.
   Bytes before;
@@ -441,7 +444,7 @@ TEST_F(NamedEntryArchiveTest, AShortOwnPaletteTakesTheBytesThatFollow) {
   extracted = Extract(beforePath, 22);
   ASSERT_EQ(extracted.result, kResultSuccess);
   std::memcpy(taken.data(), &before[31], taken.size());
-  EXPECT_EQ(extracted.bytes, ExpectedPicture(1, 1, taken, Bytes(before.begin() + 31, before.begin() + 35)));
+  EXPECT_EQ(extracted.bytes, QkzPictureOf(1, 1, taken, Bytes(before.begin() + 31, before.begin() + 35)));
 }
 
 // A file changed on disk after its parse: the block sized from the directory

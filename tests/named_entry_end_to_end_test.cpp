@@ -13,10 +13,12 @@
 #include "archive-extractor/named_entry_archive.h"
 #include "archive-extractor/offset_table_archive.h"
 #include "host-contract/host_contract.h"
+#include "tests/support/bitmap_checks.h"
 #include "tests/support/extractor_fixture.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/named_entry_fixture.h"
 #include "tests/support/platform_hooks.h"
+#include "tests/support/untouched.h"
 
 using korvo::fileInfo;
 using korvo::LoadedPlugin;
@@ -24,15 +26,9 @@ using korvo::NamedEntry;
 
 namespace {
 
-HGLOBAL const kUntouched = reinterpret_cast<HGLOBAL>(0x5A5A);
 
 const LoadedPlugin& Extractor() { return BuiltPlugin("AXKORVO"); }
 const LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
-
-uint32_t Le32(const Bytes& bytes, size_t offset) {
-  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-         static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
 
 // The listing GetArchiveInfo hands out, without its end record; -1 as the
 // code when it fails.
@@ -44,7 +40,7 @@ int ListArchive(const std::string& path, std::vector<fileInfo>* records) {
     return result;
   }
   EXPECT_EQ(LockCount(listing), 0u);
-  size_t size = extractor_test::BlockSize(listing);
+  size_t size = platform::GlobalSize(listing);
   EXPECT_EQ(size % sizeof(fileInfo), 0u);
   Bytes listed = BlockBytes(listing, size);
   FreeBlock(listing);
@@ -71,13 +67,13 @@ Extracted GetEntry(const std::string& path, uint32_t position) {
     return extracted;
   }
   EXPECT_EQ(LockCount(entry), 0u);
-  extracted.bytes = BlockBytes(entry, extractor_test::BlockSize(entry));
+  extracted.bytes = BlockBytes(entry, platform::GlobalSize(entry));
   FreeBlock(entry);
   return extracted;
 }
 
-// IFKORVO's bitmap of a rebuilt picture: its size, the colours of `triples`
-// in blue, green, red order, and `rows` bottom-up with their fill bytes.
+// IFKORVO decodes a rebuilt picture from memory into the bitmap of the
+// picture of this size, `triples` and `rows`.
 void ExpectDecodes(const Bytes& picture, uint32_t width, uint32_t height, const Triples& triples,
                    const Bytes& rows) {
   HLOCAL info = nullptr;
@@ -86,22 +82,7 @@ void ExpectDecodes(const Bytes& picture, uint32_t width, uint32_t height, const 
                                 static_cast<LONG_PTR>(picture.size()), 1, &info, &pixels, nullptr,
                                 0),
             0);
-  Bytes header = BlockBytes(info, 1064);
-  EXPECT_EQ(Le32(header, 4), width);
-  EXPECT_EQ(Le32(header, 8), height);
-  EXPECT_EQ(header[14], 8) << "bits per pixel";
-  for (size_t i = 0; i < 256; ++i) {
-    const uint8_t* colour = &header[40 + 4 * i];
-    ASSERT_TRUE(colour[0] == triples[3 * i + 2] && colour[1] == triples[3 * i + 1] &&
-                colour[2] == triples[3 * i] && colour[3] == 0)
-        << "colour " << i;
-  }
-  const size_t stride = (width + 3) & ~3u;
-  Bytes bitmap = BlockBytes(pixels, rows.size());
-  for (size_t row = 0; row < height; ++row)
-    ASSERT_TRUE(std::equal(rows.begin() + row * stride, rows.begin() + (row + 1) * stride,
-                           bitmap.begin() + (height - 1 - row) * stride))
-        << "row " << row;
+  EXPECT_TRUE(BitmapIs(info, pixels, QkzPictureOf(width, height, triples, rows)));
   FreeBlock(info);
   FreeBlock(pixels);
 }
@@ -159,7 +140,7 @@ TEST(NamedEntryEndToEndTest, EntriesAreListedLookedUpRebuiltAndDecoded) {
     Extracted extracted = GetEntry(path, position - size);
     ASSERT_EQ(extracted.result, 0);
     const Triples& triples = entry.ownPalette ? entry.palette : shared;
-    EXPECT_EQ(extracted.bytes, ExpectedPicture(entry.width, entry.height, triples, entry.rows));
+    EXPECT_EQ(extracted.bytes, QkzPictureOf(entry.width, entry.height, triples, entry.rows));
     ExpectDecodes(extracted.bytes, entry.width, entry.height, triples, entry.rows);
   }
   EXPECT_EQ(GetEntry(path, position).result, -1) << "no entry there";
@@ -183,7 +164,7 @@ TEST(NamedEntryEndToEndTest, TheSmallArchiveAndWhatBreaksIt) {
   EXPECT_EQ(records[1].filesize, 1048u);
   Extracted a = GetEntry(path, 803);
   ASSERT_EQ(a.result, 0);
-  EXPECT_EQ(a.bytes, ExpectedPicture(5, 2, SmallArchiveTriples(), SmallArchiveRows()));
+  EXPECT_EQ(a.bytes, QkzPictureOf(5, 2, SmallArchiveTriples(), SmallArchiveRows()));
   ExpectDecodes(a.bytes, 5, 2, SmallArchiveTriples(), SmallArchiveRows());
 
   // Files of neither layout: not recognised by any entry point.
@@ -208,10 +189,9 @@ TEST(NamedEntryEndToEndTest, TheSmallArchiveAndWhatBreaksIt) {
     HLOCAL listing = kUntouched;
     EXPECT_EQ(extractor.GetArchiveInfo(c.path.c_str(), 0, 0, &listing), -1);
     EXPECT_EQ(listing, kUntouched);
-    fileInfo found;
-    std::memset(&found, 0xAB, sizeof found);
+    fileInfo found = Untouched<fileInfo>();
     EXPECT_EQ(extractor.GetFileInfo(c.path.c_str(), 0, "a.QKZ", 0, &found), -1);
-    EXPECT_EQ(found.method[0], 0xAB);
+    EXPECT_TRUE(IsUntouched(found));
     EXPECT_EQ(GetEntry(c.path, 803).result, 2);
   }
   EXPECT_EQ(LiveBlocks(), live);
@@ -238,7 +218,7 @@ Bytes BothLayouts() {
   std::memcpy(&bytes[16], "Palette", 8);
   PutLe32(bytes, 24, kPaletteAt);
   for (uint32_t at : {0x101u, 0x510u}) {
-    Bytes picture = ExpectedPicture(1, 1, MakeTriples(static_cast<uint8_t>(at)), Bytes(4, 0x77));
+    Bytes picture = QkzPictureOf(1, 1, MakeTriples(static_cast<uint8_t>(at)), Bytes(4, 0x77));
     std::copy(picture.begin(), picture.end(), bytes.begin() + at);
   }
   PutLe32(bytes, kFirst, 4);
@@ -276,42 +256,5 @@ TEST(NamedEntryEndToEndTest, AFileOfBothLayoutsIsAnOffsetTableArchive) {
   EXPECT_EQ(first.bytes, Bytes(both.begin() + 0x101, both.begin() + 0x510));
   EXPECT_EQ(GetEntry(path, 0x51000).result, -1) << "a named entry's position";
 }
-
-#if KORVO_HAS_PLATFORM_HOOKS
-// The last call of each operation in GetFile is the extract's own: each
-// fails in turn with the extract's code, nothing is handed out or left behind.
-TEST(NamedEntryEndToEndTest, FaultsInTheExtractHandOutNothing) {
-  struct Fault {
-    platform::PlatformOperation op;
-    long shortBy;
-    int code;
-  } faults[] = {{platform::kOpAlloc, 0, 4}, {platform::kOpLock, 0, 4}, {platform::kOpOpen, 0, 6},
-                {platform::kOpSeek, 0, 6},  {platform::kOpRead, 0, 6}, {platform::kOpRead, 1, 6}};
-  auto& hooks = TestHooks();
-  const std::vector<NamedEntry> entries = GalleryEntries();
-  const std::string path = WriteScratchFile("faults.cg", korvo::BuildNamedEntryArchive(entries));
-  std::vector<fileInfo> records;
-  ASSERT_EQ(ListArchive(path, &records), 0);
-  const uint32_t position = static_cast<uint32_t>(records[1].position);  // own palette
-  const long live = hooks.liveBlocks;
-  for (const Fault& fault : faults) {
-    platform::ResetPlatformFaults(hooks);
-    HLOCAL entry = nullptr;
-    ASSERT_EQ(Extractor().GetFile(path.c_str(), position, reinterpret_cast<LPSTR>(&entry), 0x100,
-                                  nullptr, 0),
-              0);
-    const long calls = hooks.calls[fault.op];
-    FreeBlock(entry);
-    platform::ResetPlatformFaults(hooks);
-    hooks.failAt[fault.op] = calls;
-    hooks.readShortBy = fault.shortBy;
-    Extracted extracted = GetEntry(path, position);
-    platform::ResetPlatformFaults(hooks);
-    EXPECT_EQ(extracted.result, fault.code) << "operation " << fault.op << " call " << calls;
-    EXPECT_EQ(hooks.liveBlocks, live);
-  }
-  EXPECT_EQ(GetEntry(path, position).result, 0);
-}
-#endif
 
 }  // namespace

@@ -18,17 +18,16 @@
 #include "archive-extractor/offset_table_archive.h"
 #include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
-#include "tests/support/archive_pictures.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/test_pictures.h"
+#include "tests/support/untouched.h"
+#include "tools/archive-writer/archive_writer.h"
 
 using namespace korvo;
 using namespace extractor_test;
-using archive_test::ArchiveHead;
-using archive_test::ArchivePicture;
 
 namespace {
 
-HGLOBAL const kUntouched = reinterpret_cast<HGLOBAL>(0x5A5A);
 
 Bytes Le32s(std::initializer_list<uint32_t> values) {
   Bytes bytes;
@@ -108,11 +107,11 @@ Extracted Extract(const std::string& path, ULONG_PTR position) {
 class OffsetTableParseTest : public ExtractorTest {};
 
 TEST_F(OffsetTableParseTest, EveryFileGetsItsCodeAndAcceptedOnesTheirRecords) {
-  const Bytes picture32 = ArchivePicture(3, 2, 1);  // 1040 bytes
-  const Bytes picture42 = ArchivePicture(4, 2, 2);  // 1040 bytes
-  const Bytes picture11 = ArchivePicture(1, 1, 3);  // 1036 bytes
-  const Bytes picture53 = ArchivePicture(5, 3, 4);  // 1056 bytes
-  const Bytes head41 = ArchiveHead(4, 1);
+  const Bytes picture32 = MakeQkzPicture(3, 2, 0, 1);  // 1040 bytes
+  const Bytes picture42 = MakeQkzPicture(4, 2, 0, 2);  // 1040 bytes
+  const Bytes picture11 = MakeQkzPicture(1, 1, 0, 3);  // 1036 bytes
+  const Bytes picture53 = MakeQkzPicture(5, 3, 0, 4);  // 1056 bytes
+  const Bytes head41 = MakeQkzHead(4, 1);
   const Bytes palette41(head41.begin() + 8, head41.end());
   struct Case {
     const char* what;
@@ -134,11 +133,11 @@ TEST_F(OffsetTableParseTest, EveryFileGetsItsCodeAndAcceptedOnesTheirRecords) {
       {"an entry starting at its own table slot",
        Cat({Le32s({1, 4, 1}), palette41, Filler(4)}),
        0, {{4, 1036, "00000004.QKZ"}}},
-      {"width 0 needs only the head", Cat({Le32s({1, 8}), ArchiveHead(0, 7)}), 0,
+      {"width 0 needs only the head", Cat({Le32s({1, 8}), MakeQkzHead(0, 7)}), 0,
        {{8, 1032, "00000008.QKZ"}}},
-      {"width 65536 by height 65537", Cat({Le32s({1, 8}), ArchiveHead(65536, 65537), Filler(4000)}),
+      {"width 65536 by height 65537", Cat({Le32s({1, 8}), MakeQkzHead(65536, 65537), Filler(4000)}),
        2, {}},
-      {"a width whose stride would wrap to 0", Cat({Le32s({1, 8}), ArchiveHead(0xFFFFFFFD, 1)}), 2,
+      {"a width whose stride would wrap to 0", Cat({Le32s({1, 8}), MakeQkzHead(0xFFFFFFFD, 1)}), 2,
        {}},
       // The table.
       {"an empty file", {}, 6, {}},
@@ -182,8 +181,8 @@ class OffsetTableExtractTest : public ExtractorTest {};
 
 TEST_F(OffsetTableExtractTest, ParsesAnotherArchiveFirstAndKeepsTheCacheWhenThatFails) {
   std::string cached = WriteScratchFile(
-      "ot-first", BuildOffsetTableArchive({ArchivePicture(2, 2, 1), ArchivePicture(9, 1, 2)}));
-  const Bytes otherFile = BuildOffsetTableArchive({ArchivePicture(4, 4, 5)});
+      "ot-first", BuildOffsetTableArchive({MakeQkzPicture(2, 2, 0, 1), MakeQkzPicture(9, 1, 0, 2)}));
+  const Bytes otherFile = BuildOffsetTableArchive({MakeQkzPicture(4, 4, 0, 5)});
   std::string other = WriteScratchFile("ot-second", otherFile);
   std::string broken = WriteScratchFile("ot-broken", Cut(otherFile, otherFile.size() - 1));
   ASSERT_EQ(ParseOffsetTableArchive(cached.c_str()), kResultSuccess);
@@ -209,7 +208,7 @@ TEST_F(OffsetTableExtractTest, ParsesAnotherArchiveFirstAndKeepsTheCacheWhenThat
 // extract then fails rather than hand out a block it did not fill, or an entry
 // whose head claims more rows than the block holds.
 TEST_F(OffsetTableExtractTest, AFileChangedSinceItsParseNeverYieldsAPartialEntry) {
-  const std::vector<ByteVector> entries = {ArchivePicture(3, 2, 1), ArchivePicture(5, 3, 2)};
+  const std::vector<ByteVector> entries = {MakeQkzPicture(3, 2, 0, 1), MakeQkzPicture(5, 3, 0, 2)};
   const Bytes file = BuildOffsetTableArchive(entries);
   const uint32_t last = static_cast<uint32_t>(file.size() - entries[1].size());
   Bytes taller = file;
@@ -255,7 +254,7 @@ TEST_F(OffsetTableExtractTest, AFileChangedSinceItsParseNeverYieldsAPartialEntry
 class OffsetTableTruncationTest : public ExtractorTest {
  protected:
   void SetUp() override {
-    const Bytes whole = BuildOffsetTableArchive({ArchivePicture(2, 2, 7)});
+    const Bytes whole = BuildOffsetTableArchive({MakeQkzPicture(2, 2, 0, 7)});
     ASSERT_EQ(BuiltPlugin("AXKORVO").IsSupported(WriteScratchFile("ot-whole", whole).c_str(), 0),
               1);
     ExtractorTest::SetUp();
@@ -269,8 +268,8 @@ class OffsetTableTruncationTest : public ExtractorTest {
 // Directly and through the loaded plug-in. Where the platform hooks can serve
 // a file from memory, the cuts are served so; elsewhere each is a file.
 TEST_F(OffsetTableTruncationTest, EveryLengthIsRefusedOrAcceptedByTheRules) {
-  const std::vector<ByteVector> entries = {ArchivePicture(1, 1, 1), ArchivePicture(3, 2, 2, 5),
-                                           ArchivePicture(5, 3, 3, 4)};
+  const std::vector<ByteVector> entries = {MakeQkzPicture(1, 1, 0, 1), MakeQkzPicture(3, 2, 5, 2),
+                                           MakeQkzPicture(5, 3, 4, 3)};
   const Bytes file = BuildOffsetTableArchive(entries);
   const uint32_t last = static_cast<uint32_t>(file.size() - entries[2].size());
   ASSERT_EQ(last, 16u + 1036 + 1045);
@@ -322,7 +321,7 @@ TEST_F(OffsetTableTruncationTest, EveryLengthIsRefusedOrAcceptedByTheRules) {
 // they may be read. An entry at 2^31 lies inside the file but cannot be
 // reached by a seek, so its head read fails with 6.
 TEST_F(OffsetTableParseTest, EntriesFromTwoGibibytesOnCannotBeReached) {
-  const Bytes picture = ArchivePicture(3, 2, 1);
+  const Bytes picture = MakeQkzPicture(3, 2, 0, 1);
   struct Case {
     const char* what;
     Bytes start;
@@ -371,9 +370,9 @@ const Fault kFaults[] = {
 TEST_F(OffsetTableParseTest, TheCachedArchiveIsCheckedRatherThanRebuilt) {
   auto& hooks = TestHooks();
   std::vector<ByteVector> pictures;
-  for (uint8_t k = 0; k < 20; ++k) pictures.push_back(ArchivePicture(1 + k, 1 + k % 3, k));
+  for (uint8_t k = 0; k < 20; ++k) pictures.push_back(MakeQkzPicture(1 + k, 1 + k % 3, 0, k));
   std::vector<ByteVector> changed = pictures;
-  changed[5] = ArchivePicture(7, 2, 99);
+  changed[5] = MakeQkzPicture(7, 2, 0, 99);
   struct Case {
     const char* what;
     std::vector<ByteVector> now;
@@ -417,10 +416,10 @@ TEST_F(OffsetTableParseTest, TheCachedArchiveIsCheckedRatherThanRebuilt) {
 TEST_F(OffsetTableExtractTest, EveryFaultOfAParseAndAnExtractGivesItsCode) {
   auto& hooks = TestHooks();
   std::vector<ByteVector> pictures;
-  for (uint8_t k = 0; k < 20; ++k) pictures.push_back(ArchivePicture(1 + k, 1 + k % 3, k, k % 2));
+  for (uint8_t k = 0; k < 20; ++k) pictures.push_back(MakeQkzPicture(1 + k, 1 + k % 3, k % 2, k));
   const Bytes file = BuildOffsetTableArchive(pictures);  // grows the array twice, spans windows
   std::string path = WriteScratchFile("ot-faults", file);
-  std::string held = WriteScratchFile("ot-held", BuildOffsetTableArchive({ArchivePicture(2, 1, 9)}));
+  std::string held = WriteScratchFile("ot-held", BuildOffsetTableArchive({MakeQkzPicture(2, 1, 0, 9)}));
   const uint32_t position = static_cast<uint32_t>(file.size() - pictures.back().size());
   const Bytes wanted(file.begin() + position, file.end());
 

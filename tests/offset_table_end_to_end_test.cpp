@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "host-contract/host_contract.h"
-#include "tests/support/archive_pictures.h"
+#include "tests/support/bitmap_checks.h"
 #include "tests/support/extractor_fixture.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
+#include "tests/support/test_pictures.h"
+#include "tests/support/untouched.h"
+#include "tools/archive-writer/archive_writer.h"
 
 using korvo::fileInfo;
 using korvo::LoadedPlugin;
@@ -44,7 +47,7 @@ Archive BuildArchive() {
   Archive archive;
   for (const Picture& p : kPictures) {
     archive.entries.push_back(
-        archive_test::ArchivePicture(p.width, p.height, p.seed, p.trailing));
+        MakeQkzPicture(p.width, p.height, p.trailing, p.seed));
   }
   archive.bytes = korvo::BuildOffsetTableArchive(archive.entries);
   uint32_t position = 4 + 4 * static_cast<uint32_t>(archive.entries.size());
@@ -59,37 +62,6 @@ std::string EntryName(uint32_t position) {
   char name[16];
   std::snprintf(name, sizeof name, "%08X.QKZ", position);
   return name;
-}
-
-uint32_t Le32(const Bytes& bytes, size_t offset) {
-  return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-         static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
-
-// The bitmap IFKORVO decoded holds picture p: its size, its colours in blue,
-// green, red order, its rows bottom-up with their fill bytes.
-void ExpectDecoded(const Picture& p, HLOCAL info, HLOCAL pixels) {
-  EXPECT_EQ(LockCount(info), 0u);
-  EXPECT_EQ(LockCount(pixels), 0u);
-  Bytes header = BlockBytes(info, 1064);
-  EXPECT_EQ(Le32(header, 0), 40u);
-  EXPECT_EQ(Le32(header, 4), p.width);
-  EXPECT_EQ(Le32(header, 8), p.height);
-  EXPECT_EQ(header[14], 8) << "bits per pixel";
-  const std::array<uint8_t, 768> palette = archive_test::PicturePalette(p.seed);
-  for (size_t i = 0; i < 256; ++i) {
-    const uint8_t* colour = &header[40 + 4 * i];
-    ASSERT_TRUE(colour[0] == palette[3 * i + 2] && colour[1] == palette[3 * i + 1] &&
-                colour[2] == palette[3 * i] && colour[3] == 0)
-        << "colour " << i;
-  }
-  const uint32_t stride = archive_test::PictureStride(p.width);
-  Bytes rows = BlockBytes(pixels, size_t{stride} * p.height);
-  for (uint32_t row = 0; row < p.height; ++row)
-    for (uint32_t column = 0; column < stride; ++column)
-      ASSERT_EQ(rows[size_t{p.height - 1 - row} * stride + column],
-                archive_test::PicturePixel(p.seed, row, column))
-          << "row " << row << ", byte " << column;
 }
 
 TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
@@ -107,7 +79,7 @@ TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
   HLOCAL listing = nullptr;
   ASSERT_EQ(extractor.GetArchiveInfo(path.c_str(), 0, 0, &listing), 0);
   EXPECT_EQ(LockCount(listing), 0u);
-  ASSERT_EQ(extractor_test::BlockSize(listing), (count + 1) * sizeof(fileInfo));
+  ASSERT_EQ(platform::GlobalSize(listing), (count + 1) * sizeof(fileInfo));
   Bytes listed = BlockBytes(listing, (count + 1) * sizeof(fileInfo));
   FreeBlock(listing);
   for (size_t i = count * sizeof(fileInfo); i < listed.size(); ++i)
@@ -116,7 +88,6 @@ TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
   std::memcpy(records.data(), listed.data(), count * sizeof(fileInfo));
 
   for (size_t k = 0; k < count; ++k) {
-    const Picture& p = kPictures[k];
     const fileInfo& record = records[k];
     const std::string name = EntryName(archive.positions[k]);
     SCOPED_TRACE(name);
@@ -133,9 +104,9 @@ TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
     EXPECT_EQ(std::memcmp(&found, &record, sizeof found), 0);
     std::string lower = name;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::memset(&found, 0xAB, sizeof found);
+    found = Untouched<fileInfo>();
     EXPECT_EQ(extractor.GetFileInfo(path.c_str(), 0, lower.c_str(), 0, &found), -1);
-    EXPECT_EQ(static_cast<uint8_t>(found.method[0]), 0xAB) << "written on failure";
+    EXPECT_TRUE(IsUntouched(found)) << "written on failure";
     ASSERT_EQ(extractor.GetFileInfo(path.c_str(), 0, lower.c_str(), 0x80, &found), 0);
     EXPECT_EQ(std::memcmp(&found, &record, sizeof found), 0);
 
@@ -145,7 +116,7 @@ TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
                                 reinterpret_cast<LPSTR>(&entry), 0x100, nullptr, 0),
               0);
     EXPECT_EQ(LockCount(entry), 0u);
-    ASSERT_EQ(extractor_test::BlockSize(entry), record.filesize);
+    ASSERT_EQ(platform::GlobalSize(entry), record.filesize);
     EXPECT_EQ(BlockBytes(entry, record.filesize), archive.entries[k]);
     const void* image = platform::GlobalLock(entry);
     ASSERT_NE(image, nullptr);
@@ -155,7 +126,7 @@ TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
                                 1, &info, &pixels, nullptr, 0),
               0);
     platform::GlobalUnlock(entry);
-    ExpectDecoded(p, info, pixels);
+    EXPECT_TRUE(BitmapIs(info, pixels, archive.entries[k]));
     FreeBlock(info);
     FreeBlock(pixels);
     FreeBlock(entry);
@@ -173,75 +144,5 @@ TEST(OffsetTableEndToEndTest, PicturesAreListedLookedUpExtractedAndDecoded) {
   }
   EXPECT_EQ(LiveBlocks(), live);
 }
-
-#if KORVO_HAS_PLATFORM_HOOKS
-// Every operation of GetFile fails in turn. In its probe the failure only
-// means the file is not taken for an archive (2); in the extract it is the
-// extract's code. Nothing is handed out, nothing is left behind, and the
-// archive is served as before once the faults stop.
-TEST(OffsetTableEndToEndTest, FaultsInGetFileHandOutNothing) {
-  struct Fault {
-    platform::PlatformOperation op;
-    long shortBy;
-    int code;
-    const char* what;
-  } faults[] = {
-      {platform::kOpOpen, 0, 6, "open"},          {platform::kOpSize, 0, 6, "size"},
-      {platform::kOpSeek, 0, 6, "seek"},          {platform::kOpRead, 0, 6, "read of nothing"},
-      {platform::kOpRead, 1, 6, "read one short"}, {platform::kOpAlloc, 0, 4, "allocation"},
-      {platform::kOpLock, 0, 4, "lock"},
-  };
-  const LoadedPlugin& extractor = Extractor();
-  auto& hooks = TestHooks();
-  const Archive archive = BuildArchive();
-  const std::string path = WriteScratchFile("faults.cg", archive.bytes);
-  const size_t k = 3;
-  const LONG_PTR position = archive.positions[k];
-  HGLOBAL const untouched = reinterpret_cast<HGLOBAL>(0x5A5A);
-
-  ASSERT_EQ(extractor.IsSupported(path.c_str(), 0), 1);
-  const long live = hooks.liveBlocks;
-  for (const Fault& fault : faults) {
-    SCOPED_TRACE(fault.what);
-    platform::ResetPlatformFaults(hooks);
-    ASSERT_EQ(extractor.IsSupported(path.c_str(), 0), 1);
-    const long probeCalls = hooks.calls[fault.op];
-    platform::ResetPlatformFaults(hooks);
-    HLOCAL entry = untouched;
-    ASSERT_EQ(extractor.GetFile(path.c_str(), position, reinterpret_cast<LPSTR>(&entry), 0x100,
-                                nullptr, 0),
-              0);
-    const long calls = hooks.calls[fault.op];
-    ASSERT_GT(calls, 0);
-    FreeBlock(entry);
-    for (long at = 1; at <= calls; ++at) {
-      SCOPED_TRACE(testing::Message() << "call " << at << " of " << calls);
-      platform::ResetPlatformFaults(hooks);
-      hooks.failAt[fault.op] = at;
-      hooks.readShortBy = fault.shortBy;
-      entry = untouched;
-      int result = extractor.GetFile(path.c_str(), position, reinterpret_cast<LPSTR>(&entry),
-                                     0x100, nullptr, 0);
-      platform::ResetPlatformFaults(hooks);
-      const bool inProbe = at <= probeCalls;
-      if (result == 0) {
-        // A window read one byte short may still hold the field it was for.
-        EXPECT_TRUE(inProbe && fault.shortBy > 0);
-        EXPECT_EQ(BlockBytes(entry, archive.entries[k].size()), archive.entries[k]);
-        FreeBlock(entry);
-      } else {
-        EXPECT_EQ(result, inProbe ? 2 : fault.code);
-        EXPECT_EQ(entry, untouched);
-      }
-      EXPECT_EQ(hooks.liveBlocks, live);
-    }
-  }
-  fileInfo found;
-  EXPECT_EQ(extractor.GetFileInfo(path.c_str(), 0, EntryName(archive.positions[k]).c_str(), 0,
-                                  &found),
-            0);
-  EXPECT_EQ(found.position, archive.positions[k]);
-}
-#endif
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "qkz-picture/little_endian.h"
+#include "common/little_endian.h"
 #include "qkz-picture/qkz_picture.h"
 #include "tests/support/test_files.h"
 

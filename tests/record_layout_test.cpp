@@ -14,14 +14,6 @@ constexpr bool kWide = sizeof(void*) == 8;
 constexpr size_t kFileInfoBytes = kWide ? 448 : 428;
 constexpr size_t kPictureInfoBytes = kWide ? 32 : 26;
 
-size_t BlockSize(HGLOBAL block) {
-#ifdef _WIN32
-  return GlobalSize(block);
-#else
-  return static_cast<size_t>(static_cast<const platform::BlockHeader*>(block)->size);
-#endif
-}
-
 uint64_t Field(const uint8_t* bytes, size_t offset, size_t size) {
   uint64_t value = 0;
   for (size_t i = 0; i < size; ++i) value |= uint64_t{bytes[offset + i]} << (8 * i);
@@ -75,7 +67,7 @@ TEST(RecordLayoutTest, GetArchiveInfoHandsOverRecordsOfThisBitness) {
                                    : plugin.GetArchiveInfoW(widePath.c_str(), 0, 0, &list);
     ASSERT_EQ(result, 0);
     ASSERT_NE(list, nullptr);
-    EXPECT_EQ(BlockSize(list), 3 * listing.recordBytes);
+    EXPECT_EQ(platform::GlobalSize(list), 3 * listing.recordBytes);
     const auto* bytes = static_cast<const uint8_t*>(platform::GlobalLock(list));
     ASSERT_NE(bytes, nullptr);
     const size_t path_ = 8 + 4 * word, name = path_ + 200 * listing.unit,

@@ -14,7 +14,7 @@
 #include "host-contract/host_contract.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/named_entry_fixture.h"
-#include "tests/support/qkz_fixture.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/sample_archives.h"
 
 namespace {
@@ -42,7 +42,7 @@ Decoded Decode(korvo::GetPictureFunction get, const char* name) {
   decoded.result = get(name, 0, 0, &info, &pixels, nullptr, 0);
   if (decoded.result == 0) {
     decoded.info = BlockBytes(info, 1064);
-    decoded.pixels = BlockBytes(pixels, HostBlockSize(pixels));
+    decoded.pixels = BlockBytes(pixels, platform::GlobalSize(pixels));
   }
   FreeBlock(info);
   FreeBlock(pixels);
@@ -55,7 +55,7 @@ Decoded DecodeW(korvo::GetPictureWFunction get, const WCHAR* name) {
   decoded.result = get(name, 0, 0, &info, &pixels, nullptr, 0);
   if (decoded.result == 0) {
     decoded.info = BlockBytes(info, 1064);
-    decoded.pixels = BlockBytes(pixels, HostBlockSize(pixels));
+    decoded.pixels = BlockBytes(pixels, platform::GlobalSize(pixels));
   }
   FreeBlock(info);
   FreeBlock(pixels);
@@ -99,7 +99,7 @@ TEST(UnicodeEntryPointsTest, NamesBeyondTheCodePageOpenThroughEveryWFunction) {
       EXPECT_EQ(Extractor().IsSupportedW(archivePath.c_str(), 0), 1);
       HLOCAL list = nullptr;
       ASSERT_EQ(Extractor().GetArchiveInfoW(archivePath.c_str(), 0, 0, &list), 0);
-      EXPECT_EQ(HostBlockSize(list), (archive.entries.size() + 1) * sizeof(fileInfoW));
+      EXPECT_EQ(platform::GlobalSize(list), (archive.entries.size() + 1) * sizeof(fileInfoW));
       FreeBlock(list);
       for (const SampleEntry& entry : archive.entries) {
         fileInfoW record = {};
@@ -111,7 +111,7 @@ TEST(UnicodeEntryPointsTest, NamesBeyondTheCodePageOpenThroughEveryWFunction) {
         ASSERT_EQ(Extractor().GetFileW(archivePath.c_str(), entry.position,
                                        reinterpret_cast<LPWSTR>(&block), 0x100, nullptr, 0),
                   0);
-        EXPECT_EQ(BlockBytes(block, HostBlockSize(block)), entry.extracted);
+        EXPECT_EQ(BlockBytes(block, platform::GlobalSize(block)), entry.extracted);
         FreeBlock(block);
       }
 #ifdef _WIN32
@@ -195,7 +195,7 @@ TEST(UnicodeEntryPointsTest, PreviewsAreThePicture) {
   ASSERT_EQ(Filter().GetPreview(memory, static_cast<LONG_PTR>(picture.size()), 1, &info, &pixels,
                                 nullptr, 0),
             0);
-  EXPECT_EQ(BlockBytes(pixels, HostBlockSize(pixels)), Decode(Filter().GetPicture, good.c_str()).pixels);
+  EXPECT_EQ(BlockBytes(pixels, platform::GlobalSize(pixels)), Decode(Filter().GetPicture, good.c_str()).pixels);
   FreeBlock(info);
   FreeBlock(pixels);
 }

@@ -22,6 +22,14 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 
+// Paths are UTF-8 here as in korvo, so names that need UTF-16 on Windows work.
+static fs::path PathOf(const std::string& path) { return fs::u8path(path); }
+static std::string Utf8Of(const fs::path& path) { return path.u8string(); }
+
+#ifdef _WIN32
+static std::wstring Wide(const std::string& utf8) { return PathOf(utf8).wstring(); }
+#endif
+
 const std::string& Scratch() {
   static const std::string folder = [] {
     fs::path path = fs::temp_directory_path() /
@@ -32,46 +40,46 @@ const std::string& Scratch() {
 #endif
     fs::remove_all(path);
     fs::create_directories(path);
-    static std::string removal = path.string();
+    static std::string removal = Utf8Of(path);
     atexit([] {
       std::error_code ignored;
-      fs::remove_all(removal, ignored);
+      fs::remove_all(PathOf(removal), ignored);
     });
-    return path.string() + "/";
+    return Utf8Of(path) + "/";
   }();
   return folder;
 }
 
 std::string NewFolder(const std::string& name) {
   std::string folder = Scratch() + name;
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  fs::remove_all(PathOf(folder));
+  fs::create_directories(PathOf(folder));
   return folder + "/";
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> names;
   std::error_code failure;
-  for (const auto& item : fs::directory_iterator(folder, failure))
-    names.push_back(item.path().filename().string());
+  for (const auto& item : fs::directory_iterator(PathOf(folder), failure))
+    names.push_back(Utf8Of(item.path().filename()));
   std::sort(names.begin(), names.end());
   return names;
 }
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream file(path, std::ios::binary);
+  std::ofstream file(PathOf(path), std::ios::binary);
   file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(file.good()) << path;
 }
 
 Bytes ReadBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(PathOf(path), std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 bool Exists(const std::string& path) {
   std::error_code failure;
-  return fs::exists(path, failure);
+  return fs::exists(PathOf(path), failure);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -90,9 +98,13 @@ std::vector<std::string> Lines(const std::string& text) {
 
 namespace {
 
+// A program's output with Windows' CRLF line ends turned into LF.
 std::string ReadText(const std::string& path) {
   Bytes bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); ++i)
+    if (bytes[i] != '\r' || i + 1 >= bytes.size() || bytes[i + 1] != '\n') text += static_cast<char>(bytes[i]);
+  return text;
 }
 
 std::string ProgramPath() {
@@ -110,24 +122,25 @@ RunResult RunKorvo(const std::vector<std::string>& arguments) {
   const std::string outPath = Scratch() + "stdout.txt", errPath = Scratch() + "stderr.txt";
   std::string program = ProgramPath();
 #ifdef _WIN32
-  std::string command = "\"" + program + "\"";
-  for (const std::string& argument : arguments) command += " \"" + argument + "\"";
+  // Arguments go over in UTF-16, as a Unicode shell hands them over.
+  std::wstring command = L"\"" + Wide(program) + L"\"";
+  for (const std::string& argument : arguments) command += L" \"" + Wide(argument) + L"\"";
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                            0, nullptr);
   HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                            0, nullptr);
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process = {};
-  std::vector<char> line(command.begin(), command.end());
+  std::vector<wchar_t> line(command.begin(), command.end());
   line.push_back(0);
-  if (CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                     Scratch().c_str(), &startup, &process)) {
+  if (CreateProcessW(Wide(program).c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                     Wide(Scratch()).c_str(), &startup, &process)) {
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
@@ -161,4 +174,24 @@ RunResult RunKorvo(const std::vector<std::string>& arguments) {
   result.out = ReadText(outPath);
   result.err = ReadText(errPath);
   return result;
+}
+
+bool RunPython(const std::string& script, const std::string& input, std::string* output) {
+#ifdef _WIN32
+  (void)script, (void)input, (void)output;
+  return false;
+#else
+  const std::string inputPath = Scratch() + "python-input", scriptPath = Scratch() + "script.py";
+  WriteBytes(inputPath, Bytes(input.begin(), input.end()));
+  WriteBytes(scriptPath, Bytes(script.begin(), script.end()));
+  std::string command = "python3 '" + scriptPath + "' '" + inputPath + "' 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return false;
+  output->clear();
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, got);
+  int status = pclose(pipe);
+  return WIFEXITED(status) && WEXITSTATUS(status) != 127;
+#endif
 }

@@ -32,3 +32,8 @@ bool Exists(const std::string& path);
 
 // Lines of a program's output.
 std::vector<std::string> Lines(const std::string& text);
+
+// Runs a Python 3 script with the path of a file holding `input` as its one
+// argument; its standard output and error. False when there is no Python
+// (under Wine), so the caller skips.
+bool RunPython(const std::string& script, const std::string& input, std::string* output);

@@ -4,6 +4,7 @@
 // failures, each one line, with its exit status and no file left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -142,6 +143,14 @@ TEST_P(RoundTrip, PackListExtractGiveBackEveryPixelAndColour) {
     std::string name = layout == "named-entry" ? pictures[i].name + ".QKZ" : PositionName(expected[i].position);
     EXPECT_EQ(ReadBytes(folder + "qkz/" + name), QkzFileOf(pictures[i])) << layout << " " << name;
   }
+  // Through the extractor's folder output: the same files, and nothing else
+  // left in the folder.
+  RunResult viaFolder = RunKorvo({"extract", folder + "pictures.cg", "-o", folder + "folder-qkz", "--format", "qkz",
+                                  "--via-folder-output"});
+  ASSERT_EQ(viaFolder.status, 0) << viaFolder.err;
+  ASSERT_EQ(FilesIn(folder + "folder-qkz"), FilesIn(folder + "qkz"));
+  for (const std::string& name : FilesIn(folder + "qkz"))
+    EXPECT_EQ(ReadBytes(folder + "folder-qkz/" + name), ReadBytes(folder + "qkz/" + name)) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLayouts, RoundTrip, testing::Values("offset-table", "named-entry"),
@@ -190,10 +199,13 @@ TEST(Convert, DecodesThroughTheImportFilterToBmpAndPng) {
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), archive.begin() + 8));
 }
 
-// One bad input: the arguments (with {} standing for the case's folder), the
-// exit status, a piece of the one-line error, and the files the folder must
-// hold afterwards.
-struct BadInput {
+// The command line as a table: each command with a good input, a missing
+// file, a foreign file, a damaged archive or picture and an output that
+// cannot be written (where the command has them), then wrong command lines.
+// One case: the arguments (with {} standing for the case's folder), the exit
+// status, a piece of the one-line error ("" for success, which prints no
+// error) and the files the folder must hold afterwards: no partial file.
+struct CommandCase {
   const char* title;
   std::vector<std::string> arguments;
   int status;
@@ -202,22 +214,31 @@ struct BadInput {
 };
 
 // The folder of each case holds: good.cg (a named-entry archive of three
-// pictures), torn.cg (its first half), text.cg (a file
-// of neither layout), short.QKZ (a picture that ends inside its rows),
-// overrun.cg (an archive whose last entry claims a palette the file ends
-// inside) and, on Linux, rgb.png.
-const std::vector<std::string> kInputs = {"good.cg", "overrun.cg", "short.QKZ", "text.cg", "torn.cg"};
+// pictures), good.QKZ (a picture), torn.cg (the archive's first half),
+// text.cg (a file of neither layout), short.QKZ (a picture that ends inside
+// its rows), overrun.cg (an archive whose last entry claims a palette the
+// file ends inside) and, on Linux, rgb.png. A path inside text.cg is an
+// output that cannot be created.
+const std::vector<std::string> kInputs = {"good.QKZ", "good.cg", "overrun.cg", "short.QKZ", "text.cg", "torn.cg"};
 
-class Failures : public testing::TestWithParam<BadInput> {};
+std::vector<std::string> InputsAnd(const std::string& output) {
+  std::vector<std::string> files = kInputs;
+  files.push_back(output);
+  std::sort(files.begin(), files.end());
+  return files;
+}
 
-TEST_P(Failures, GiveOneLineAndTheStatusAndLeaveNoPartialFile) {
-  const BadInput& bad = GetParam();
-  const std::string folder = NewFolder(std::string("bad-") + bad.title);
+class Commands : public testing::TestWithParam<CommandCase> {};
+
+TEST_P(Commands, GiveTheStatusAndOneErrorLineAndLeaveNoPartialFile) {
+  const CommandCase& c = GetParam();
+  const std::string folder = NewFolder(std::string("case-") + c.title);
   std::vector<std::string> arguments = {"pack", "--layout", "named-entry", "-o", folder + "good.cg"};
   std::vector<TestPicture> pictures = Pictures();
   for (const std::string& path : WritePictures(folder, pictures)) arguments.push_back(path);
   ASSERT_EQ(RunKorvo(arguments).status, 0);
   for (const TestPicture& picture : pictures) std::remove((folder + picture.name + ".QKZ").c_str());
+  WriteBytes(folder + "good.QKZ", QkzFileOf(pictures[0]));
   Bytes good = ReadBytes(folder + "good.cg");
   WriteBytes(folder + "torn.cg", Bytes(good.begin(), good.begin() + good.size() / 2));
   WriteBytes(folder + "text.cg", Bytes(3000, 'x'));
@@ -240,20 +261,24 @@ TEST_P(Failures, GiveOneLineAndTheStatusAndLeaveNoPartialFile) {
 #endif
 
   std::vector<std::string> words;
-  for (const std::string& argument : bad.arguments) {
+  for (const std::string& argument : c.arguments) {
     size_t at = argument.find("{}");
     words.push_back(at == std::string::npos ? argument : argument.substr(0, at) + folder + argument.substr(at + 2));
   }
   RunResult run = RunKorvo(words);
-  EXPECT_EQ(run.status, bad.status) << run.err;
+  EXPECT_EQ(run.status, c.status) << run.err;
   std::vector<std::string> errors = Lines(run.err);
-  ASSERT_FALSE(errors.empty());
-  EXPECT_NE(errors[0].find(bad.error), std::string::npos) << run.err;
-  if (bad.status == kFailure) {
+  if (c.status == 0) {
+    EXPECT_EQ(run.err, "");
+  } else {
+    ASSERT_FALSE(errors.empty());
+    EXPECT_NE(errors[0].find(c.error), std::string::npos) << run.err;
+  }
+  if (c.status == kFailure) {
     EXPECT_EQ(errors.size(), 1u) << run.err;
     EXPECT_EQ(errors[0].rfind("korvo: ", 0), 0u) << run.err;
   }
-  std::vector<std::string> files = bad.files;
+  std::vector<std::string> files = c.files;
 #ifndef _WIN32
   files.push_back("rgb.png");
   std::sort(files.begin(), files.end());
@@ -262,70 +287,77 @@ TEST_P(Failures, GiveOneLineAndTheStatusAndLeaveNoPartialFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Korvo, Failures,
+    Korvo, Commands,
     testing::Values(
-        BadInput{"InfoMissing", {"info", "{}none.cg"}, kFailure, "none.cg: cannot open", kInputs},
-        BadInput{"ListMissing", {"list", "{}none.cg"}, kFailure, "none.cg: cannot open", kInputs},
-        BadInput{"ListNeitherLayout", {"list", "{}text.cg"}, kFailure, "text.cg: not a supported archive", kInputs},
-        BadInput{"ListTorn", {"list", "{}torn.cg"}, kFailure, "torn.cg: not a supported archive", kInputs},
-        BadInput{"ExtractTorn", {"extract", "{}torn.cg", "-o", "{}out"}, kFailure,
-                 "torn.cg: not a supported archive", kInputs},
-        BadInput{"ExtractPastTheEnd", {"extract", "{}overrun.cg", "-o", "{}", "--format", "bmp", "x"},
-                 kFailure, "overrun.cg: x.QKZ: file ends inside an entry", kInputs},
-        BadInput{"ExtractUnknownName", {"extract", "{}good.cg", "-o", "{}", "delta"}, kFailure,
-                 "good.cg: no entry named 'delta'", kInputs},
-        BadInput{"ConvertShortPicture", {"convert", "{}short.QKZ", "-o", "{}short.bmp"}, kFailure,
-                 "short.QKZ: cannot read the file, or it ends inside the picture", kInputs},
-        BadInput{"ConvertArchive", {"convert", "{}good.cg", "-o", "{}good.bmp"}, kFailure,
-                 "good.cg: not a supported picture", kInputs},
-        BadInput{"PackMissingPicture", {"pack", "--layout", "offset-table", "-o", "{}new.cg", "{}none.QKZ"},
-                 kFailure, "none.QKZ: cannot open", kInputs},
-        BadInput{"PackNotAPicture", {"pack", "--layout", "offset-table", "-o", "{}new.cg", "{}good.cg"},
-                 kFailure, "good.cg: neither a QKZ picture nor a PNG", kInputs},
-        BadInput{"PackShortPicture", {"pack", "--layout", "named-entry", "-o", "{}new.cg", "{}short.QKZ"},
-                 kFailure, "short.QKZ: QKZ picture of 17 x 9 ends inside its rows", kInputs},
-        BadInput{"PackOverAnArchive", {"pack", "--layout", "named-entry", "-o", "{}good.cg", "{}short.QKZ"},
-                 kFailure, "short.QKZ", kInputs},
+        CommandCase{"InfoGood", {"info", "{}good.cg", "{}good.QKZ"}, 0, "", kInputs},
+        CommandCase{"InfoMissing", {"info", "{}none.cg"}, kFailure, "none.cg: cannot open", kInputs},
+        CommandCase{"InfoForeign", {"info", "{}text.cg"}, kFailure, "text.cg: no plug-in in", kInputs},
+        CommandCase{"InfoDamaged", {"info", "{}torn.cg"}, kFailure, "torn.cg: no plug-in in", kInputs},
+        CommandCase{"ListGood", {"list", "{}good.cg"}, 0, "", kInputs},
+        CommandCase{"ListMissing", {"list", "{}none.cg"}, kFailure, "none.cg: cannot open", kInputs},
+        CommandCase{"ListForeign", {"list", "{}text.cg"}, kFailure, "text.cg: not a supported archive", kInputs},
+        CommandCase{"ListDamaged", {"list", "--json", "{}torn.cg"}, kFailure, "torn.cg: not a supported archive", kInputs},
+        CommandCase{"ExtractGood", {"extract", "{}good.cg", "-o", "{}out"}, 0, "", InputsAnd("out")},
+        CommandCase{"ExtractMissing", {"extract", "{}none.cg", "-o", "{}out"}, kFailure, "none.cg: cannot open", kInputs},
+        CommandCase{"ExtractForeign", {"extract", "{}good.QKZ", "-o", "{}out"}, kFailure,
+                    "good.QKZ: not a supported archive", kInputs},
+        CommandCase{"ExtractDamaged", {"extract", "{}torn.cg", "-o", "{}out"}, kFailure,
+                    "torn.cg: not a supported archive", kInputs},
+        CommandCase{"ExtractPastTheEnd", {"extract", "{}overrun.cg", "-o", "{}", "--format", "bmp", "x"},
+                    kFailure, "overrun.cg: x.QKZ: file ends inside an entry", kInputs},
+        CommandCase{"ExtractUnwritable", {"extract", "{}good.cg", "-o", "{}text.cg/out"}, kFailure,
+                    "text.cg/out: cannot create the output folder", kInputs},
+        CommandCase{"ExtractUnknownName", {"extract", "{}good.cg", "-o", "{}", "delta"}, kFailure,
+                    "good.cg: no entry named 'delta'", kInputs},
+        CommandCase{"ExtractViaFolderGood", {"extract", "{}good.cg", "-o", "{}out", "--via-folder-output"}, 0, "",
+                    InputsAnd("out")},
+        CommandCase{"ExtractViaFolderMissing", {"extract", "--via-folder-output", "{}none.cg"}, kFailure,
+                    "none.cg: cannot open", kInputs},
+        CommandCase{"ExtractViaFolderForeign", {"extract", "--via-folder-output", "{}text.cg"}, kFailure,
+                    "text.cg: not a supported archive", kInputs},
+        CommandCase{"ExtractViaFolderDamaged",
+                    {"extract", "{}overrun.cg", "-o", "{}", "--format", "qkz", "--via-folder-output", "x"}, kFailure,
+                    "overrun.cg: x.QKZ: cannot write into the folder, or the file ends inside the entry", kInputs},
+        CommandCase{"ExtractViaFolderUnwritable",
+                    {"extract", "{}good.cg", "-o", "{}text.cg/out", "--via-folder-output"}, kFailure,
+                    "text.cg/out: cannot create the output folder", kInputs},
+        CommandCase{"ConvertGood", {"convert", "{}good.QKZ", "-o", "{}good.bmp"}, 0, "", InputsAnd("good.bmp")},
+        CommandCase{"ConvertMissing", {"convert", "{}none.QKZ"}, kFailure, "none.QKZ: cannot open", kInputs},
+        CommandCase{"ConvertForeign", {"convert", "{}good.cg", "-o", "{}good.bmp"}, kFailure,
+                    "good.cg: not a supported picture", kInputs},
+        CommandCase{"ConvertDamaged", {"convert", "{}short.QKZ", "-o", "{}short.bmp"}, kFailure,
+                    "short.QKZ: cannot read the file, or it ends inside the picture", kInputs},
+        CommandCase{"ConvertUnwritable", {"convert", "{}good.QKZ", "-o", "{}text.cg/good.bmp"}, kFailure,
+                    "text.cg/good.bmp: cannot create", kInputs},
+        CommandCase{"PackGood", {"pack", "--layout", "offset-table", "-o", "{}new.cg", "{}good.QKZ"}, 0, "",
+                    InputsAnd("new.cg")},
+        CommandCase{"PackMissing", {"pack", "--layout", "offset-table", "-o", "{}new.cg", "{}none.QKZ"},
+                    kFailure, "none.QKZ: cannot open", kInputs},
+        CommandCase{"PackForeign", {"pack", "--layout", "offset-table", "-o", "{}new.cg", "{}good.cg"},
+                    kFailure, "good.cg: neither a QKZ picture nor a PNG", kInputs},
+        CommandCase{"PackDamaged", {"pack", "--layout", "named-entry", "-o", "{}new.cg", "{}short.QKZ"},
+                    kFailure, "short.QKZ: QKZ picture of 17 x 9 ends inside its rows", kInputs},
+        CommandCase{"PackUnwritable", {"pack", "--layout", "named-entry", "-o", "{}text.cg/new.cg", "{}good.QKZ"},
+                    kFailure, "text.cg/new.cg: cannot create", kInputs},
+        CommandCase{"PackOverAnArchive", {"pack", "--layout", "named-entry", "-o", "{}good.cg", "{}short.QKZ"},
+                    kFailure, "short.QKZ", kInputs},
 #ifndef _WIN32
-        BadInput{"PackRgbPng", {"pack", "--layout", "named-entry", "-o", "{}new.cg", "{}rgb.png"},
-                 kFailure, "rgb.png: not an indexed PNG (RGB)", kInputs},
+        CommandCase{"PackRgbPng", {"pack", "--layout", "named-entry", "-o", "{}new.cg", "{}rgb.png"},
+                    kFailure, "rgb.png: not an indexed PNG (RGB)", kInputs},
 #endif
-        BadInput{"ConvertToJpeg", {"convert", "{}short.QKZ", "-o", "{}short.jpg"}, kUsage, ".jpg", kInputs},
-        BadInput{"UnknownFormat", {"extract", "{}good.cg", "--format", "gif"}, kUsage, "unknown format 'gif'", kInputs},
-        BadInput{"PackNoLayout", {"pack", "-o", "{}new.cg", "{}short.QKZ"}, kUsage, "--layout", kInputs},
-        BadInput{"UnknownOption", {"list", "--colour", "{}good.cg"}, kUsage, "unknown option '--colour'", kInputs},
-        BadInput{"UnknownCommand", {"unpack", "{}good.cg"}, kUsage, "unknown command 'unpack'", kInputs},
-        BadInput{"NoPlugins", {"--plugins", "{}", "list", "{}good.cg"}, kFailure, "no plug-in", kInputs}),
-    [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.title); });
-
-TEST(Pack, RefusesNamesTheNamedEntryLayoutCannotCarry) {
-  const std::string folder = NewFolder("names");
-  TestPicture picture = MakeTestPicture("p", 3, 3, 1, 1);
-  const struct {
-    std::string file;
-    const char* problem;
-  } cases[] = {
-      {"Palette.QKZ", "taken by the archive's Palette entry"},
-      {std::string(32, 'n') + ".QKZ", "longer than 31 bytes"},
-  };
-  for (const auto& bad : cases) {
-    WriteBytes(folder + bad.file, QkzFileOf(picture));
-    RunResult run = RunKorvo({"pack", "--layout", "named-entry", "-o", folder + "n.cg", folder + bad.file});
-    EXPECT_EQ(run.status, kFailure) << bad.file;
-    EXPECT_NE(run.err.find(bad.problem), std::string::npos) << run.err;
-    EXPECT_FALSE(Exists(folder + "n.cg"));
-  }
-  std::string other = NewFolder("names/other");
-  WriteBytes(other + "dup.QKZ", QkzFileOf(picture));
-  WriteBytes(folder + "dup.QKZ", QkzFileOf(picture));
-  RunResult run = RunKorvo({"pack", "--layout", "named-entry", "-o", folder + "n.cg", folder + "dup.QKZ", other + "dup.QKZ"});
-  EXPECT_EQ(run.status, kFailure);
-  EXPECT_NE(run.err.find("another picture has the same name"), std::string::npos) << run.err;
-  // Thirty-one bytes still make a name.
-  std::string longest = std::string(31, 'n') + ".QKZ";
-  WriteBytes(folder + longest, QkzFileOf(picture));
-  EXPECT_EQ(RunKorvo({"pack", "--layout", "named-entry", "-o", folder + "n.cg", folder + longest}).status, 0);
-}
+        CommandCase{"SamplePictureGood", {"sample-picture", "{}s.QKZ"}, 0, "", InputsAnd("s.QKZ")},
+        CommandCase{"SamplePictureUnwritable", {"sample-picture", "{}text.cg/s.QKZ"}, kFailure,
+                    "text.cg/s.QKZ: cannot create", kInputs},
+        CommandCase{"PluginsGood", {"plugins"}, 0, "", kInputs},
+        CommandCase{"PluginsMissing", {"--plugins", "{}none", "plugins"}, kFailure,
+                    "none: cannot read the plug-in folder", kInputs},
+        CommandCase{"PluginsForeign", {"--plugins", "{}", "list", "{}good.cg"}, kFailure, "no plug-in", kInputs},
+        CommandCase{"ConvertToJpeg", {"convert", "{}short.QKZ", "-o", "{}short.jpg"}, kUsage, ".jpg", kInputs},
+        CommandCase{"UnknownFormat", {"extract", "{}good.cg", "--format", "gif"}, kUsage, "unknown format 'gif'", kInputs},
+        CommandCase{"PackNoLayout", {"pack", "-o", "{}new.cg", "{}short.QKZ"}, kUsage, "--layout", kInputs},
+        CommandCase{"UnknownOption", {"list", "--colour", "{}good.cg"}, kUsage, "unknown option '--colour'", kInputs},
+        CommandCase{"UnknownCommand", {"unpack", "{}good.cg"}, kUsage, "unknown command 'unpack'", kInputs}),
+    [](const testing::TestParamInfo<CommandCase>& info) { return std::string(info.param.title); });
 
 TEST(Help, EveryCommandExplainsItself) {
   for (const char* command : {"info", "list", "extract", "convert", "pack", "plugins", "sample-picture"}) {
@@ -337,41 +369,5 @@ TEST(Help, EveryCommandExplainsItself) {
   EXPECT_EQ(run.status, kUsage);
   EXPECT_NE(run.err.find("usage: korvo"), std::string::npos);
 }
-
-TEST(List, JsonCarriesEveryEntry) {
-  const std::string folder = NewFolder("json");
-  std::vector<std::string> arguments = {"pack", "--layout", "named-entry", "-o", folder + "a.cg"};
-  for (const std::string& path : WritePictures(folder, Pictures())) arguments.push_back(path);
-  ASSERT_EQ(RunKorvo(arguments).status, 0);
-  RunResult run = RunKorvo({"list", "--json", folder + "a.cg"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  for (const char* name : {"Palette.QKZ", "alpha.QKZ", "beta.QKZ", "gamma.QKZ"})
-    EXPECT_NE(run.out.find(std::string("{\"name\": \"") + name + "\", \"method\": \"IfKorvo\""),
-              std::string::npos)
-        << run.out;
-  EXPECT_NE(run.out.find("\"size\": " + std::to_string(1032 + Pictures()[2].rows.size()) + "}"),
-            std::string::npos)
-      << run.out;
-}
-
-#ifndef _WIN32
-// Entry names are bytes of the system code page: UTF-8 passes through, any
-// other byte becomes \u00XX, so the output is always valid JSON.
-TEST(List, JsonKeepsUtf8AndEscapesOtherBytes) {
-  const std::string folder = NewFolder("json-names");
-  TestPicture picture = MakeTestPicture("p", 3, 3, 1, 1);
-  const std::string latin1 = "caf\xE9", utf8 = "na\xC3\xAFve", quoted = "say \"hi\"";
-  std::vector<std::string> arguments = {"pack", "--layout", "named-entry", "-o", folder + "a.cg"};
-  for (const std::string& name : {latin1, utf8, quoted}) {
-    WriteBytes(folder + name + ".QKZ", QkzFileOf(picture));
-    arguments.push_back(folder + name + ".QKZ");
-  }
-  ASSERT_EQ(RunKorvo(arguments).status, 0);
-  RunResult run = RunKorvo({"list", "--json", folder + "a.cg"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  for (const std::string& name : {std::string("caf\\u00e9.QKZ"), utf8 + ".QKZ", std::string("say \\\"hi\\\".QKZ")})
-    EXPECT_NE(run.out.find("\"name\": \"" + name + "\""), std::string::npos) << name << "\n" << run.out;
-}
-#endif
 
 }  // namespace

@@ -1,8 +1,24 @@
 #include "tests/support/archive_checks.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "tests/support/host_blocks.h"
+#include "tests/support/output_folders.h"
+
+namespace {
+
+// A file named in 8-bit text, opened as the A exports open it.
+Bytes ReadNarrowFile(const std::string& path) {
+  Bytes bytes;
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == nullptr) return bytes;
+  for (int c; (c = fgetc(file)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
+  fclose(file);
+  return bytes;
+}
+
+}  // namespace
 
 testing::AssertionResult RecordIs(const korvo::fileInfo& record, const SampleEntry& entry) {
   if (memcmp(record.method, "IfKorvo", 8) != 0) return testing::AssertionFailure() << "method";
@@ -50,6 +66,8 @@ void ExpectArchiveServed(const korvo::LoadedPlugin& extractor, const std::string
   EXPECT_EQ(extractor.GetArchiveInfo(path.c_str(), 0, 0, &listing), 0);
   EXPECT_TRUE(ListingIs(listing, archive));
   FreeBlock(listing);
+  const WideText folder = FreshFolder("served-8-bit");
+  const std::string narrowFolder = ScratchDirectory() + "served-8-bit";
   for (const SampleEntry& entry : archive.entries) {
     SCOPED_TRACE(entry.filename);
     std::string lower = entry.filename;
@@ -67,6 +85,13 @@ void ExpectArchiveServed(const korvo::LoadedPlugin& extractor, const std::string
     EXPECT_EQ(LockCount(block), 0u);
     EXPECT_EQ(BlockBytes(block, entry.extracted.size()), entry.extracted);
     FreeBlock(block);
+    // Unpacked into a folder: exactly the entry's file, named as listed.
+    std::string dest = narrowFolder;
+    EXPECT_EQ(extractor.GetFile(path.c_str(), entry.position, &dest[0], 0, nullptr, 0), 0);
+    EXPECT_EQ(FolderNames(folder).size(), 1u);
+    const std::string written = narrowFolder + static_cast<char>(kWideSeparator) + entry.filename;
+    EXPECT_EQ(ReadNarrowFile(written), entry.extracted);
+    remove(written.c_str());
   }
   EXPECT_EQ(LiveBlocks(), live);
 }

@@ -18,7 +18,8 @@ testing::AssertionResult ListingIs(HLOCAL listing, const SampleArchive& archive)
 testing::AssertionResult ListingBytesAre(const Bytes& bytes, const SampleArchive& archive);
 
 // Every export of `extractor` serves the archive at `path` in full: it is
-// supported, listed, every entry found by its name (also without case) and
-// extracted to its exact bytes. Nothing is left alive.
+// supported, listed, every entry found by its name (also without case),
+// extracted to its exact bytes and unpacked by GetFile into a folder as a
+// file of its name holding those bytes. Nothing is left alive.
 void ExpectArchiveServed(const korvo::LoadedPlugin& extractor, const std::string& path,
                          const SampleArchive& archive);

@@ -17,19 +17,15 @@ class ExtractorTest : public ::testing::Test {
   void SetUp() override {
     Reload();
     ResetTestLayoutCounts();
-#if KORVO_HAS_PLATFORM_HOOKS
     platform::ResetPlatformFaults(TestHooks());
     liveBlocks_ = TestHooks().liveBlocks.load();
-#endif
   }
 
   void TearDown() override {
     // Unloading frees the cached array, so anything still alive leaked.
     Reload();
-#if KORVO_HAS_PLATFORM_HOOKS
     platform::ResetPlatformFaults(TestHooks());
     EXPECT_EQ(TestHooks().liveBlocks.load(), liveBlocks_) << "blocks leaked";
-#endif
   }
 
   // The library's unload and load: an empty cache holding no path.
@@ -42,17 +38,8 @@ class ExtractorTest : public ::testing::Test {
   long liveBlocks_ = 0;
 };
 
-// Bytes of a block as a host reads them.
-inline size_t BlockSize(HGLOBAL block) {
-#ifdef _WIN32
-  return ::GlobalSize(block);
-#else
-  return static_cast<size_t>(static_cast<const platform::BlockHeader*>(block)->size);
-#endif
-}
-
 inline Bytes BlockBytes(HGLOBAL block) {
-  size_t size = BlockSize(block);
+  size_t size = platform::GlobalSize(block);
   auto* data = static_cast<const uint8_t*>(platform::GlobalLock(block));
   Bytes bytes(data, data + size);
   platform::GlobalUnlock(block);

@@ -20,24 +20,12 @@ Bytes BlockBytes(HLOCAL block, size_t size) {
   return bytes;
 }
 
-size_t HostBlockSize(HLOCAL block) {
-#ifdef _WIN32
-  return ::GlobalSize(block);
-#else
-  return static_cast<size_t>(static_cast<const platform::BlockHeader*>(block)->size);
-#endif
-}
-
 void FreeBlock(HLOCAL block) {
   if (block != nullptr) {
     EXPECT_EQ(platform::GlobalFree(block), nullptr);
   }
 }
 
-long LiveBlocks() {
-#if KORVO_HAS_PLATFORM_HOOKS
-  return TestHooks().liveBlocks;
-#else
-  return 0;
-#endif
-}
+long LiveBlocks() { return TestHooks().liveBlocks; }
+
+long OpenFiles() { return TestHooks().openFiles; }

@@ -13,11 +13,10 @@ unsigned LockCount(HLOCAL block);
 // The block's first `size` bytes, read under a lock the host takes and drops.
 Bytes BlockBytes(HLOCAL block, size_t size);
 
-// The block's size as a host takes it (GlobalSize).
-size_t HostBlockSize(HLOCAL block);
-
 // Frees a block the host received; null does nothing.
 void FreeBlock(HLOCAL block);
 
-// Live blocks in the process (POSIX hooks), or 0 where they are not counted.
+// Blocks alive and files open in the process, as the instrumented platform
+// layers of the test program and of the plug-ins count them.
 long LiveBlocks();
+long OpenFiles();

@@ -2,20 +2,6 @@
 
 #include <cstring>
 
-Triples MakeTriples(uint8_t seed) {
-  Triples triples;
-  for (size_t i = 0; i < triples.size(); ++i)
-    triples[i] = static_cast<uint8_t>(seed + 3 * i + i / 256);
-  return triples;
-}
-
-Bytes MakeRows(uint32_t width, uint32_t height, uint8_t seed) {
-  const uint32_t stride = (width + 3) & ~3u;
-  Bytes rows(size_t{stride} * height);
-  for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(seed + 7 * i + i / 253);
-  return rows;
-}
-
 Triples SmallArchiveTriples() { return MakeTriples(0x11); }
 
 Bytes SmallArchiveRows() { return MakeRows(5, 2, 0x40); }
@@ -40,10 +26,6 @@ Bytes SmallNamedArchive() {
   const Bytes rows = SmallArchiveRows();
   std::memcpy(&bytes[812], rows.data(), rows.size());
   return bytes;
-}
-
-Bytes ExpectedPicture(uint32_t width, uint32_t height, const Triples& triples, const Bytes& rows) {
-  return korvo::BuildQkzPicture(width, height, triples, rows);
 }
 
 korvo::NamedEntry MakeNamedEntry(const std::string& name, uint32_t width, uint32_t height,

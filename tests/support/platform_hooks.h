@@ -1,12 +1,17 @@
-// Leak counting and fault injection for tests (POSIX builds only; on Windows
-// the plug-ins call KERNEL32 itself and the tests that need hooks skip).
+// The test program's platform hooks. The program links the instrumented
+// platform layer and loads the instrumented plug-ins, so every copy of the
+// layer in the process reports to them: live blocks and open files on every
+// target; fault injection, the code-page table and files served from memory
+// on POSIX only (on Windows the layer calls KERNEL32 itself, and the tests
+// that need those skip).
 #pragma once
 
 #include "platform/test_hooks.h"
 
-#ifndef _WIN32
 extern "C" platform::PlatformHooks KorvoPlatformHooks;
 platform::PlatformHooks& TestHooks();
+
+#ifndef _WIN32
 #define KORVO_HAS_PLATFORM_HOOKS 1
 #else
 #define KORVO_HAS_PLATFORM_HOOKS 0

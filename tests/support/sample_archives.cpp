@@ -1,29 +1,13 @@
 #include "tests/support/sample_archives.h"
 
-#include <array>
 #include <cstdio>
 
+#include "tests/support/test_pictures.h"
 #include "tools/archive-writer/archive_writer.h"
 
 namespace {
 
-using Palette = std::array<uint8_t, 768>;
-
 constexpr uint32_t kHeadBytes = 1032;
-
-uint32_t Stride(uint32_t width) { return (width + 3) & ~3u; }
-
-Palette MakePalette(uint8_t seed) {
-  Palette palette;
-  for (size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<uint8_t>(seed * 41 + 5 * i);
-  return palette;
-}
-
-Bytes MakeRows(uint32_t width, uint32_t height, uint8_t seed) {
-  Bytes rows(Stride(width) * height);
-  for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(seed * 17 + 3 * i + 1);
-  return rows;
-}
 
 }  // namespace
 
@@ -36,10 +20,7 @@ SampleArchive SampleOffsetTableArchive(uint8_t seed) {
   uint32_t position = 4 + 4 * 3;
   for (size_t i = 0; i < 3; ++i) {
     const Picture& p = pictures[i];
-    korvo::ByteVector picture = korvo::BuildQkzPicture(
-        p.width, p.height, MakePalette(static_cast<uint8_t>(seed + i)),
-        MakeRows(p.width, p.height, static_cast<uint8_t>(seed + i)));
-    picture.insert(picture.end(), p.trailing, static_cast<uint8_t>(0xE0 + i));
+    const Bytes picture = MakeQkzPicture(p.width, p.height, p.trailing, static_cast<uint8_t>(seed + i));
     char name[16];
     snprintf(name, sizeof name, "%08X.QKZ", position);
     const auto size = static_cast<uint32_t>(picture.size());
@@ -63,7 +44,7 @@ SampleArchive SampleNamedEntryArchive(uint8_t seed, const std::string& name) {
                  {"Shared", 5, 3, false, 0},
                  {"Own", 3, 2, true, 11},
                  {name.empty() ? "Sample" : name, 6, 2, false, 2}};
-  const Palette shared = MakePalette(seed);
+  const Triples shared = MakeTriples(seed);
   std::vector<korvo::NamedEntry> stored;
   uint32_t position = 4;
   for (const Entry& e : entries) position += static_cast<uint32_t>(e.name.size()) + 5;
@@ -75,13 +56,13 @@ SampleArchive SampleNamedEntryArchive(uint8_t seed, const std::string& name) {
     entry.width = e.width;
     entry.height = e.height;
     entry.ownPalette = e.ownPalette;
-    entry.palette = i == 0 ? shared : MakePalette(static_cast<uint8_t>(seed + 100 + i));
+    entry.palette = i == 0 ? shared : MakeTriples(static_cast<uint8_t>(seed + 100 + i));
     entry.gap.assign(e.gap, 0x66);
     entry.rows = MakeRows(e.width, e.height, static_cast<uint8_t>(seed + i));
     const auto compsize = static_cast<uint32_t>(9 + (e.ownPalette ? 768 : 0) + e.gap +
                                                 entry.rows.size());
-    korvo::ByteVector picture = korvo::BuildQkzPicture(
-        e.width, e.height, e.ownPalette ? entry.palette : shared, entry.rows);
+    const Bytes picture =
+        QkzPictureOf(e.width, e.height, e.ownPalette ? entry.palette : shared, entry.rows);
     const auto rowBytes = static_cast<uint32_t>(entry.rows.size());
     archive.entries.push_back({e.name + ".QKZ", position, compsize,
                                static_cast<uint32_t>(picture.size()),

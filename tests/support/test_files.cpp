@@ -9,10 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include "common/little_endian.h"
+
 #ifdef _WIN32
 #include <sys/utime.h>
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 #endif
@@ -30,18 +33,26 @@ const std::string& ScratchDirectory() {
     const char* made = mkdtemp(pattern);
     if (made == nullptr) abort();
     std::string path = made;
-    // Removed when the program ends; the tests leave only files in it.
+    // Removed when the program ends, with whatever the tests left in it.
     static std::string removal;
     removal = path;
     atexit([] {
-      std::string command = "rm -rf '" + removal + "'";
-      if (system(command.c_str()) != 0) {
-      }
+      std::error_code ignored;
+      std::filesystem::remove_all(removal, ignored);
     });
     return path + "/";
 #endif
   }();
   return directory;
+}
+
+std::string MakeFolder(const std::string& path) {
+#ifdef _WIN32
+  CreateDirectoryA(path.c_str(), nullptr);
+#else
+  mkdir(path.c_str(), 0700);
+#endif
+  return path;
 }
 
 std::string WriteScratchFile(const std::string& name, const Bytes& bytes) {
@@ -61,7 +72,7 @@ const korvo::LoadedPlugin& BuiltPlugin(const std::string& name) {
   auto found = loaded.find(name);
   if (found != loaded.end()) return found->second;
   korvo::LoadedPlugin plugin;
-  std::string path = korvo::BuildPluginDirectory() + korvo::PluginFileName(name);
+  std::string path = korvo::BuildTestPluginDirectory() + korvo::PluginFileName(name);
   if (!korvo::LoadPlugin(path, &plugin)) {
     ADD_FAILURE() << "cannot load " << path;
   }
@@ -70,7 +81,7 @@ const korvo::LoadedPlugin& BuiltPlugin(const std::string& name) {
 
 void PutLe32(Bytes& bytes, size_t offset, uint32_t value) {
   if (bytes.size() < offset + 4) bytes.resize(offset + 4);
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+  korvo::WriteLe32(&bytes[offset], value);
 }
 
 void AppendLe32(Bytes& bytes, uint32_t value) { PutLe32(bytes, bytes.size(), value); }
@@ -116,3 +127,5 @@ Bytes ReadWholeFile(const std::string& utf8Path) {
   std::ifstream file(std::filesystem::u8path(utf8Path), std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
+
+uint32_t Le32(const Bytes& bytes, size_t offset) { return korvo::ReadLe32(&bytes[offset]); }

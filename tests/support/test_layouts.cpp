@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "archive-extractor/directory_cache.h"
+#include "common/little_endian.h"
 #include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
-#include "qkz-picture/little_endian.h"
 
 using namespace korvo;
 
@@ -138,12 +138,6 @@ void ResetTestLayoutCounts() {
   }
 }
 
-TestPalette MakeTestPalette(uint8_t seed) {
-  TestPalette palette;
-  for (size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<uint8_t>(seed + i);
-  return palette;
-}
-
 Bytes TestEntryBytes(const TestEntry& entry) {
   Bytes bytes(entry.size);
   for (uint32_t i = 0; i < entry.size; ++i) bytes[i] = static_cast<uint8_t>(entry.fill + i);
@@ -160,7 +154,7 @@ uint32_t TestEntryPosition(const std::vector<TestEntry>& entries, size_t index,
 }
 
 Bytes BuildTestArchive(const char* tag, const std::vector<TestEntry>& entries,
-                       const TestPalette* palette) {
+                       const Triples* palette) {
   Bytes bytes(tag, tag + 4);
   AppendLe32(bytes, static_cast<uint32_t>(entries.size()));
   AppendLe32(bytes, palette != nullptr ? 1 : 0);

@@ -26,6 +26,7 @@
 
 #include "archive-extractor/layouts.h"
 #include "tests/support/test_files.h"
+#include "tests/support/test_pictures.h"
 
 struct TestEntry {
   std::string name;
@@ -34,11 +35,9 @@ struct TestEntry {
   uint32_t position = 0;  // 0: stored behind the previous entry; else a record only
 };
 
-using TestPalette = std::array<uint8_t, 768>;
-
 // The bytes of a test archive of tag `tag` (4 letters).
 Bytes BuildTestArchive(const char* tag, const std::vector<TestEntry>& entries,
-                       const TestPalette* palette = nullptr);
+                       const Triples* palette = nullptr);
 
 // The bytes an entry holds in a test archive.
 Bytes TestEntryBytes(const TestEntry& entry);
@@ -47,8 +46,6 @@ Bytes TestEntryBytes(const TestEntry& entry);
 uint32_t TestEntryPosition(const std::vector<TestEntry>& entries, size_t index,
                            bool withPalette);
 
-// A palette whose bytes are seed, seed + 1, ...
-TestPalette MakeTestPalette(uint8_t seed);
 
 extern const korvo::LayoutTable kTestLayouts;
 

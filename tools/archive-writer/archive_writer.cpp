@@ -1,14 +1,14 @@
 #include "tools/archive-writer/archive_writer.h"
 
+#include "common/little_endian.h"
+#include "qkz-picture/qkz_picture.h"
+
 namespace korvo {
 namespace {
 
 void AppendLe32(ByteVector& bytes, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void PutLe32(ByteVector& bytes, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+  bytes.resize(bytes.size() + 4);
+  WriteLe32(&bytes[bytes.size() - 4], value);
 }
 
 void Append(ByteVector& bytes, const ByteVector& more) {
@@ -22,7 +22,7 @@ ByteVector BuildOffsetTableArchive(const std::vector<ByteVector>& entries) {
   AppendLe32(archive, static_cast<uint32_t>(entries.size()));
   archive.resize(4 + 4 * entries.size());
   for (size_t k = 0; k < entries.size(); ++k) {
-    PutLe32(archive, 4 + 4 * k, static_cast<uint32_t>(archive.size()));
+    WriteLe32(&archive[4 + 4 * k], static_cast<uint32_t>(archive.size()));
     Append(archive, entries[k]);
   }
   return archive;
@@ -40,7 +40,7 @@ ByteVector BuildNamedEntryArchive(const std::vector<NamedEntry>& entries) {
   }
   for (size_t k = 0; k < entries.size(); ++k) {
     const NamedEntry& entry = entries[k];
-    PutLe32(archive, offsetFields[k], static_cast<uint32_t>(archive.size()));
+    WriteLe32(&archive[offsetFields[k]], static_cast<uint32_t>(archive.size()));
     AppendLe32(archive, entry.width);
     AppendLe32(archive, entry.height);
     archive.push_back(entry.ownPalette ? 1 : 0);
@@ -53,13 +53,10 @@ ByteVector BuildNamedEntryArchive(const std::vector<NamedEntry>& entries) {
 
 ByteVector BuildQkzPicture(uint32_t width, uint32_t height,
                            const std::array<uint8_t, 768>& palette, const ByteVector& rows) {
-  ByteVector picture;
-  AppendLe32(picture, width);
-  AppendLe32(picture, height);
-  for (size_t i = 0; i < 256; ++i) {
-    picture.insert(picture.end(), palette.begin() + 3 * i, palette.begin() + 3 * i + 3);
-    picture.push_back(0);
-  }
+  // The format library's head; the rows as given, so that a test may also
+  // build a head alone or a picture with rows missing or to spare.
+  ByteVector picture(kQkzHeadSize);
+  WriteQkzHeadFromTriples(width, height, palette.data(), picture.data());
   Append(picture, rows);
   return picture;
 }

@@ -5,7 +5,7 @@
 namespace korvo {
 
 const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
-                          std::vector<ArchiveEntry>* entries) {
+                          const NameEncoding& encoding, std::vector<ArchiveEntry>* entries) {
   Bytes head;
   std::string error;
   if (!ReadHeadBuffer(path, &head, &error)) {
@@ -15,13 +15,37 @@ const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
   std::string failure;
   for (const Plugin* extractor : FindPlugins(set, PluginKind::kArchiveExtractor, path, head)) {
     CallResult result = ListArchive(*extractor, path, entries);
-    if (result.ok()) return extractor;
+    if (result.ok()) {
+      NameEntries(encoding, entries);
+      return extractor;
+    }
     if (failure.empty()) failure = result.message;
   }
   ReportFailure(path, !failure.empty() ? failure
                                        : "not a supported archive (no archive extractor in " +
                                              set.directory + " takes it)");
   return nullptr;
+}
+
+void NameEntries(const NameEncoding& encoding, std::vector<ArchiveEntry>* entries) {
+  for (ArchiveEntry& entry : *entries) {
+    entry.name = DisplayName(encoding, entry.storedName);
+    entry.decoded = DecodeName(encoding, entry.storedName, &entry.decodedName);
+    if (!entry.decoded) entry.decodedName.clear();
+  }
+}
+
+std::string UndecodableNames(const NameEncoding& encoding, const std::vector<ArchiveEntry>& entries) {
+  size_t count = 0;
+  std::string first;
+  for (const ArchiveEntry& entry : entries)
+    if (!entry.decoded && count++ == 0) first = entry.name;
+  if (count == 0) return std::string();
+  std::string more = count == 1 ? std::string()
+                                : " (and " + std::to_string(count - 1) +
+                                      (count == 2 ? " more name)" : " more names)");
+  return "entry name '" + first + "' is not valid " + encoding.name + more +
+         "; choose the archive's encoding with --names";
 }
 
 }  // namespace korvo

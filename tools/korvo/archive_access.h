@@ -1,17 +1,27 @@
-// Opening an archive as list and extract do: the extractor that takes it and
-// its entries, with a one-line error when there is none.
+// Opening an archive as list, extract and info do: the extractor that takes
+// it and its entries, named in UTF-8, with a one-line error when there is
+// none.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "tools/korvo/name_encoding.h"
 #include "tools/korvo/plugin_set.h"
 
 namespace korvo {
 
-// Finds the extractor for `path` among `set` and lists the archive. On
-// failure the error has been reported and nullptr is returned.
+// Finds the extractor for `path` among `set`, lists the archive and names
+// its entries from `encoding`. On failure the error has been reported and
+// nullptr is returned.
 const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
-                          std::vector<ArchiveEntry>* entries);
+                          const NameEncoding& encoding, std::vector<ArchiveEntry>* entries);
+
+// Fills in each entry's shown and decoded names from its stored bytes.
+void NameEntries(const NameEncoding& encoding, std::vector<ArchiveEntry>* entries);
+
+// The entries whose names do not decode, for the one line that says so:
+// "'\x89.QKZ' is not valid cp932 (and 2 more names)", or "" when all do.
+std::string UndecodableNames(const NameEncoding& encoding, const std::vector<ArchiveEntry>& entries);
 
 }  // namespace korvo

@@ -1,15 +1,23 @@
+#include <algorithm>
 #include <cstdlib>
 
 #include "host-contract/row_stride.h"
-#include "qkz-picture/little_endian.h"
+#include "common/little_endian.h"
 #include "tools/korvo/pictures.h"
 
 namespace korvo {
 
 bool ReadBitmapLayout(const uint8_t* info, size_t infoSize, BitmapLayout* layout,
                       std::string* error) {
-  if (infoSize < kBitmapInfoHeaderSize || ReadLe32(info) < kBitmapInfoHeaderSize) {
+  // The header says how long it is; it must hold the 40 bytes read here and
+  // lie inside the block, whatever a third-party plug-in hands out.
+  uint32_t headerSize = infoSize >= 4 ? ReadLe32(info) : 0;
+  if (infoSize < kBitmapInfoHeaderSize || headerSize < kBitmapInfoHeaderSize) {
     *error = "the plug-in's bitmap header is too short";
+    return false;
+  }
+  if (headerSize > infoSize) {
+    *error = "the plug-in's bitmap header is longer than its block";
     return false;
   }
   BitmapLayout result;
@@ -27,7 +35,8 @@ bool ReadBitmapLayout(const uint8_t* info, size_t infoSize, BitmapLayout* layout
   result.height = static_cast<uint32_t>(std::abs(height));
   result.bottomUp = height > 0;
   result.stride = RowStride(result.width, result.bitCount);
-  if (result.stride == 0) {
+  if (result.stride == 0 || (result.bitCount != 1 && result.bitCount != 4 && result.bitCount != 8 &&
+                             result.bitCount != 16 && result.bitCount != 24 && result.bitCount != 32)) {
     *error = "the plug-in's bitmap has " + std::to_string(result.bitCount) +
              " bits per pixel, which no bitmap has";
     return false;
@@ -42,15 +51,20 @@ bool ReadBitmapLayout(const uint8_t* info, size_t infoSize, BitmapLayout* layout
     uint32_t full = 1u << result.bitCount;
     result.colourCount = coloursUsed == 0 || coloursUsed > full ? full : coloursUsed;
   }
-  // Masks follow a 40-byte header; larger headers hold them at the same place.
-  uint32_t headerSize = ReadLe32(info);
-  result.colourOffset = headerSize + (masks && headerSize == kBitmapInfoHeaderSize ? 12 : 0);
-  uint64_t infoBytes = uint64_t{result.colourOffset} + 4ull * result.colourCount;
+  // The three masks lie right behind the 40-byte header: after it when the
+  // header is that long, inside the later headers that hold them. The
+  // colours follow the header and any masks.
+  uint64_t masksEnd = kBitmapInfoHeaderSize + 12;
+  uint64_t colourOffset = masks ? std::max<uint64_t>(headerSize, masksEnd) : headerSize;
+  uint64_t infoBytes = colourOffset + 4ull * result.colourCount;
   uint64_t pixelBytes = uint64_t{result.stride} * result.height;
   if (infoBytes > infoSize || pixelBytes > UINT32_MAX) {
     *error = "the plug-in's bitmap header does not fit its block";
     return false;
   }
+  if (masks)
+    for (int c = 0; c < 3; ++c) result.masks[c] = ReadLe32(info + kBitmapInfoHeaderSize + 4 * c);
+  result.colourOffset = static_cast<uint32_t>(colourOffset);
   result.infoBytes = static_cast<uint32_t>(infoBytes);
   result.pixelBytes = static_cast<uint32_t>(pixelBytes);
   *layout = result;
@@ -80,7 +94,7 @@ Channel ChannelOf(uint32_t mask) {
 uint8_t Widen(const Channel& channel, uint32_t pixel) {
   if (channel.maximum == 0) return 0;
   uint32_t value = (pixel & channel.mask) >> channel.shift;
-  return static_cast<uint8_t>((value * 255 + channel.maximum / 2) / channel.maximum);
+  return static_cast<uint8_t>((uint64_t{value} * 255 + channel.maximum / 2) / channel.maximum);
 }
 
 }  // namespace
@@ -116,7 +130,7 @@ void RowToRgb(const DecodedBitmap& bitmap, const BitmapLayout& layout, uint32_t 
     masks[2] = 0x0000FF;
   }
   if (layout.compression == kBitFields)
-    for (int c = 0; c < 3; ++c) masks[c] = ReadLe32(bitmap.info.data() + kBitmapInfoHeaderSize + 4 * c);
+    for (int c = 0; c < 3; ++c) masks[c] = layout.masks[c];
   const Channel channels[3] = {ChannelOf(masks[0]), ChannelOf(masks[1]), ChannelOf(masks[2])};
   for (uint32_t x = 0; x < layout.width; ++x) {
     uint32_t pixel = layout.bitCount == 16 ? ReadLe16(pixels + 2 * x) : ReadLe32(pixels + 4 * x);

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "qkz-picture/little_endian.h"
+#include "common/little_endian.h"
 #include "tools/korvo/image_files.h"
 
 namespace korvo {

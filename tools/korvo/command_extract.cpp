@@ -1,12 +1,20 @@
 // korvo extract ARCHIVE [-o DIR] [--format png|bmp|qkz] [NAME...]: every
-// entry, or the named ones, through GetFile to memory and, unless kept as
-// QKZ, through an import filter to a picture file.
+// entry, or the named ones, through GetFile to memory (or, when asked, to a
+// folder) and, unless kept as QKZ, through an import filter to a picture
+// file named after the entry in UTF-8.
 #include <cstdio>
 #include <filesystem>
 #include <set>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "tools/korvo/archive_access.h"
 #include "tools/korvo/commands.h"
+#include "tools/korvo/file_system.h"
 #include "tools/korvo/output_file.h"
 #include "tools/korvo/progress.h"
 
@@ -14,23 +22,37 @@ namespace korvo {
 namespace {
 
 // An entry is asked for by its listed name or by that name without its
-// extension, in any letter case: "Palette.QKZ", "palette".
+// extension, in any letter case (A-Z): "Palette.QKZ", "palette".
 bool NameMatches(const ArchiveEntry& entry, const std::string& asked) {
   std::string wanted = LowerAscii(asked);
   return LowerAscii(entry.name) == wanted || LowerAscii(FileStem(entry.name)) == wanted;
 }
 
+// Windows opens these as devices whatever follows a dot: "con.png" is the
+// console.
+bool IsDeviceName(std::string stem) {
+  stem = LowerAscii(stem.substr(0, stem.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
 // An entry name made safe as a file name in the output folder: separators,
 // drive colons, control characters and the characters Windows refuses
-// become '_', so no entry can write outside the folder.
+// become '_', as do the dots and spaces Windows would drop from its end, and
+// device names gain a leading '_', so no entry writes outside the folder or
+// to a device. The same names come out on every system.
 std::string SafeFileName(const std::string& name) {
   std::string safe;
   for (char c : name) {
     auto byte = static_cast<unsigned char>(c);
-    bool refused = byte < 0x20 || std::string("/\\:*?\"<>|").find(c) != std::string::npos;
+    bool refused = byte < 0x20 || byte == 0x7F || std::string("/\\:*?\"<>|").find(c) != std::string::npos;
     safe += refused ? '_' : c;
   }
-  if (safe.empty() || safe == "." || safe == "..") safe = "_";
+  while (!safe.empty() && (safe.back() == '.' || safe.back() == ' ')) safe.back() = '_';
+  if (safe.empty()) safe = "_";
+  if (IsDeviceName(safe)) safe = "_" + safe;
   return safe;
 }
 
@@ -39,10 +61,11 @@ std::string SafeFileName(const std::string& name) {
 // compared without case, as Windows does).
 std::string OutputName(const ArchiveEntry& entry, PictureFormat format,
                        std::set<std::string>* used) {
-  std::string stem = entry.name, extension;
+  const std::string& decoded = entry.decodedName;
+  std::string stem = decoded, extension;
   if (format != PictureFormat::kQkz) {
-    stem = FileStem(entry.name);
-    if (stem == entry.name && !stem.empty() && stem[0] == '.') stem.clear();  // ".QKZ"
+    stem = FileStem(decoded);
+    if (stem == decoded && !stem.empty() && stem[0] == '.') stem.clear();  // ".QKZ"
     extension = ExtensionOf(format);
   }
   stem = SafeFileName(stem);
@@ -52,12 +75,15 @@ std::string OutputName(const ArchiveEntry& entry, PictureFormat format,
   return name;
 }
 
-// One entry to the file at `output`. Returns the failure's message, or "".
+// One entry to the file at `output`, through the plug-in's folder output
+// into `staging` when that is not empty. Returns the failure's message, or "".
 std::string ExtractOne(const PluginSet& set, const Plugin& extractor, const std::string& archive,
-                       const ArchiveEntry& entry, PictureFormat format,
+                       const ArchiveEntry& entry, PictureFormat format, const std::string& staging,
                        const std::string& output) {
   Bytes data;
-  CallResult result = ExtractEntry(extractor, archive, entry, &data);
+  CallResult result = staging.empty()
+                          ? ExtractEntry(extractor, archive, entry, &data)
+                          : ExtractEntryThroughFolder(extractor, archive, entry, staging, &data);
   if (!result.ok()) return result.message;
   Bytes file;
   std::string error;
@@ -68,7 +94,7 @@ std::string ExtractOne(const PluginSet& set, const Plugin& extractor, const std:
     std::string failure = "no import filter in " + set.directory + " takes this entry";
     bool decoded = false;
     for (const Plugin* filter :
-         FindPlugins(set, PluginKind::kImportFilter, entry.name, HeadBufferOf(data))) {
+         FindPlugins(set, PluginKind::kImportFilter, entry.decodedName, HeadBufferOf(data))) {
       result = DecodePictureMemory(*filter, data, &bitmap);
       decoded = result.ok();
       if (decoded) break;
@@ -81,9 +107,21 @@ std::string ExtractOne(const PluginSet& set, const Plugin& extractor, const std:
   return std::string();
 }
 
+// A folder of the output folder for the plug-in's folder output, removed
+// with whatever is in it when the extraction ends.
+struct StagingFolder {
+  std::string path;
+  ~StagingFolder() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(PathOf(path), ignored);
+  }
+};
+
 }  // namespace
 
 int RunExtract(const Arguments& arguments) {
+  NameEncoding encoding;
+  if (!ChooseNameEncoding(arguments, &encoding)) return kExitUsage;
   PictureFormat format = PictureFormat::kPng;
   if (arguments.Has("--format") && !PictureFormatByName(arguments.Value("--format"), &format)) {
     fprintf(stderr, "korvo: extract: unknown format '%s' (png, bmp or qkz)\n",
@@ -94,7 +132,7 @@ int RunExtract(const Arguments& arguments) {
   if (!LoadCommandPlugins(arguments, &set)) return kExitFailure;
   const std::string& archive = arguments.operands[0];
   std::vector<ArchiveEntry> entries;
-  const Plugin* extractor = OpenArchive(set, archive, &entries);
+  const Plugin* extractor = OpenArchive(set, archive, encoding, &entries);
   if (extractor == nullptr) return kExitFailure;
 
   // The entries asked for, in archive order; every name must find one.
@@ -110,13 +148,25 @@ int RunExtract(const Arguments& arguments) {
     for (const std::string& name : names) wanted = wanted || NameMatches(entry, name);
     if (wanted) chosen.push_back(&entry);
   }
+  // Every chosen name must make a file name before anything is written.
+  std::vector<ArchiveEntry> undecoded;
+  for (const ArchiveEntry* entry : chosen)
+    if (!entry->decoded) undecoded.push_back(*entry);
+  if (!undecoded.empty()) return ReportFailure(archive, UndecodableNames(encoding, undecoded));
 
   std::string folder = arguments.Has("-o") ? arguments.Value("-o") : ".";
   std::error_code failure;
-  std::filesystem::create_directories(folder, failure);
-  if (!std::filesystem::is_directory(folder, failure))
+  std::filesystem::create_directories(PathOf(folder), failure);
+  if (!std::filesystem::is_directory(PathOf(folder), failure))
     return ReportFailure(folder, "cannot create the output folder");
   if (folder.back() != '/' && folder.back() != '\\') folder += '/';
+  StagingFolder staging;
+  if (arguments.Has("--via-folder-output")) {
+    std::string path = folder + ".korvo-unpack-" + std::to_string(getpid());
+    if (!std::filesystem::create_directory(PathOf(path), failure))
+      return ReportFailure(folder, "cannot create a folder for the plug-in's output");
+    staging.path = path;
+  }
 
   std::set<std::string> used;
   size_t failed = 0;
@@ -124,8 +174,8 @@ int RunExtract(const Arguments& arguments) {
   for (size_t i = 0; i < chosen.size(); ++i) {
     const ArchiveEntry& entry = *chosen[i];
     StepProgress(&progress, i, entry.name);
-    std::string error =
-        ExtractOne(set, *extractor, archive, entry, format, folder + OutputName(entry, format, &used));
+    std::string error = ExtractOne(set, *extractor, archive, entry, format, staging.path,
+                                   folder + OutputName(entry, format, &used));
     if (!error.empty()) {
       EndProgress(&progress);
       ReportFailure(archive + ": " + entry.name, error);

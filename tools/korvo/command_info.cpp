@@ -3,42 +3,53 @@
 // name and its first 2 KB, import filters first.
 #include <cstdio>
 
+#include "tools/korvo/archive_access.h"
 #include "tools/korvo/commands.h"
-#include "tools/korvo/error_text.h"
 
 namespace korvo {
 namespace {
 
 // "" and the description printed, or the failure's message.
 std::string DescribePicture(const Plugin& filter, const std::string& path) {
-  PictureInfo info = {};
-  int code = filter.exports.GetPictureInfo(path.c_str(), 0, 0, &info);
-  if (code != 0) return ResultMessage(filter.fileName, "GetPictureInfo", code);
+  PictureInfo info;
+  CallResult result = DescribePictureFile(filter, path, &info);
+  if (!result.ok()) return result.message;
   printf("%s: %s picture, %d x %d, %d bits per pixel (%s)\n", path.c_str(),
          filter.typeName.c_str(), info.width, info.height, info.colorDepth,
          filter.fileName.c_str());
   return std::string();
 }
 
-std::string DescribeArchive(const Plugin& extractor, const std::string& path) {
+// An archive's entries and size, and how many names do not decode.
+std::string DescribeArchive(const Plugin& extractor, const std::string& path,
+                            const NameEncoding& encoding) {
   std::vector<ArchiveEntry> entries;
   CallResult result = ListArchive(extractor, path, &entries);
   if (!result.ok()) return result.message;
+  NameEntries(encoding, &entries);
   uint64_t bytes = 0;
-  for (const ArchiveEntry& entry : entries) bytes += entry.size;
-  printf("%s: %s archive, %zu %s, %llu bytes extracted (%s)\n", path.c_str(),
+  size_t undecoded = 0;
+  for (const ArchiveEntry& entry : entries) {
+    bytes += entry.size;
+    undecoded += entry.decoded ? 0 : 1;
+  }
+  std::string names = undecoded == 0 ? std::string()
+                                     : ", " + std::to_string(undecoded) + " of the names not " +
+                                           encoding.name;
+  printf("%s: %s archive, %zu %s, %llu bytes extracted%s (%s)\n", path.c_str(),
          extractor.typeName.c_str(), entries.size(), entries.size() == 1 ? "entry" : "entries",
-         static_cast<unsigned long long>(bytes), extractor.fileName.c_str());
+         static_cast<unsigned long long>(bytes), names.c_str(), extractor.fileName.c_str());
   return std::string();
 }
 
 // Archive extractors first: they answer IsSupported by reading the whole
 // directory, while an import filter offered a buffer may take any bytes and
 // refuse the file only when asked for the picture.
-std::string Describe(const PluginSet& set, const std::string& path, const Bytes& head) {
+std::string Describe(const PluginSet& set, const std::string& path, const Bytes& head,
+                     const NameEncoding& encoding) {
   std::string firstFailure;
   for (const Plugin* extractor : FindPlugins(set, PluginKind::kArchiveExtractor, path, head)) {
-    std::string failure = DescribeArchive(*extractor, path);
+    std::string failure = DescribeArchive(*extractor, path, encoding);
     if (failure.empty()) return failure;
     if (firstFailure.empty()) firstFailure = failure;
   }
@@ -54,13 +65,15 @@ std::string Describe(const PluginSet& set, const std::string& path, const Bytes&
 }  // namespace
 
 int RunInfo(const Arguments& arguments) {
+  NameEncoding encoding;
+  if (!ChooseNameEncoding(arguments, &encoding)) return kExitUsage;
   PluginSet set;
   if (!LoadCommandPlugins(arguments, &set)) return kExitFailure;
   int status = 0;
   for (const std::string& path : arguments.operands) {
     Bytes head;
     std::string error;
-    if (ReadHeadBuffer(path, &head, &error)) error = Describe(set, path, head);
+    if (ReadHeadBuffer(path, &head, &error)) error = Describe(set, path, head, encoding);
     if (!error.empty()) status = ReportFailure(path, error);
   }
   return status;

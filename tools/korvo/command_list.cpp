@@ -3,42 +3,10 @@
 
 #include "tools/korvo/archive_access.h"
 #include "tools/korvo/commands.h"
+#include "tools/korvo/json_text.h"
 
 namespace korvo {
 namespace {
-
-// A JSON string of bytes in the system code page: valid UTF-8 passes
-// through, and any other byte b is written as \u00bb so the output stays
-// valid JSON and nothing is lost.
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size(); ++i) {
-    auto byte = static_cast<unsigned char>(text[i]);
-    char escape[8];
-    if (byte == '"' || byte == '\\') {
-      out += '\\';
-      out += static_cast<char>(byte);
-    } else if (byte < 0x20 || byte == 0x7F) {
-      snprintf(escape, sizeof escape, "\\u%04x", byte);
-      out += escape;
-    } else if (byte < 0x80) {
-      out += static_cast<char>(byte);
-    } else {
-      size_t length = byte >= 0xF0 && byte <= 0xF4 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 && byte < 0xE0 ? 2 : 0;
-      bool valid = length != 0 && i + length <= text.size();
-      for (size_t k = 1; valid && k < length; ++k)
-        valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-      if (valid) {
-        out.append(text, i, length);
-        i += length - 1;
-      } else {
-        snprintf(escape, sizeof escape, "\\u%04x", byte);
-        out += escape;
-      }
-    }
-  }
-  return out + "\"";
-}
 
 void PrintTable(const std::string& path, const Plugin& extractor,
                 const std::vector<ArchiveEntry>& entries) {
@@ -64,9 +32,12 @@ void PrintJson(const std::string& path, const Plugin& extractor,
          JsonString(extractor.typeName).c_str());
   for (size_t i = 0; i < entries.size(); ++i) {
     const ArchiveEntry& entry = entries[i];
-    printf("%s\n    {\"name\": %s, \"method\": %s, \"position\": %llu, \"stored\": %llu, "
-           "\"size\": %llu}",
-           i == 0 ? "" : ",", JsonString(entry.name).c_str(), JsonString(entry.method).c_str(),
+    // "name" as listings show it; "stored_name" the archive's bytes in hex,
+    // so that nothing of a name that does not decode is lost.
+    printf("%s\n    {\"name\": %s, \"stored_name\": \"%s\", \"decoded\": %s, \"method\": %s, "
+           "\"position\": %llu, \"stored\": %llu, \"size\": %llu}",
+           i == 0 ? "" : ",", JsonString(entry.name).c_str(), HexOf(entry.storedName).c_str(),
+           entry.decoded ? "true" : "false", JsonString(entry.method).c_str(),
            static_cast<unsigned long long>(entry.position),
            static_cast<unsigned long long>(entry.storedSize),
            static_cast<unsigned long long>(entry.size));
@@ -77,11 +48,13 @@ void PrintJson(const std::string& path, const Plugin& extractor,
 }  // namespace
 
 int RunList(const Arguments& arguments) {
+  NameEncoding encoding;
+  if (!ChooseNameEncoding(arguments, &encoding)) return kExitUsage;
   PluginSet set;
   if (!LoadCommandPlugins(arguments, &set)) return kExitFailure;
   const std::string& path = arguments.operands[0];
   std::vector<ArchiveEntry> entries;
-  const Plugin* extractor = OpenArchive(set, path, &entries);
+  const Plugin* extractor = OpenArchive(set, path, encoding, &entries);
   if (extractor == nullptr) return kExitFailure;
   if (arguments.Has("--json"))
     PrintJson(path, *extractor, entries);

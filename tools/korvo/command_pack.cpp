@@ -22,7 +22,8 @@ constexpr uint32_t kSwatchSide = 16;
 
 struct PackInput {
   std::string path;
-  std::string name;  // file name without folder and extension
+  std::string name;        // file name without folder and extension, UTF-8
+  std::string storedName;  // the same in the archive's name encoding
   IndexedPicture picture;
 };
 
@@ -41,19 +42,31 @@ NamedEntry PaletteEntry(const std::array<uint8_t, 768>& palette) {
 // Named-entry entries: the Palette entry first, then the pictures, each with
 // its own palette only where it differs from the archive's (the first
 // picture's). Fails with a message on a name the layout cannot carry.
-bool NamedEntries(const std::vector<PackInput>& inputs, std::vector<NamedEntry>* entries,
-                  size_t* ownPalettes) {
+bool NamedEntries(std::vector<PackInput>& inputs, const NameEncoding& encoding,
+                  std::vector<NamedEntry>* entries, size_t* ownPalettes) {
   std::set<std::string> names;
-  for (const PackInput& input : inputs) {
+  NameEncoding utf8Names;
+  std::string unused;
+  FindNameEncoding("utf-8", &utf8Names, &unused);
+  for (PackInput& input : inputs) {
     std::string problem;
-    if (input.name.size() > kLongestName)
-      problem = "its name is longer than " + std::to_string(kLongestName) + " bytes";
-    else if (input.name == kPaletteName)
+    std::string utf8;
+    if (!DecodeName(utf8Names, input.name, &utf8))
+      problem = "its name is not UTF-8";
+    else if (!EncodeName(encoding, input.name, &input.storedName))
+      problem = "its name has no " + encoding.name + " form (choose another with --names)";
+    else if (input.storedName.size() > kLongestName)
+      problem = "its name is longer than " + std::to_string(kLongestName) + " bytes in " +
+                encoding.name + " (" + std::to_string(input.storedName.size()) + ")";
+    else if (input.storedName.empty() || input.storedName.find('\0') != std::string::npos)
+      problem = "an entry name can be neither empty nor hold a NUL byte";
+    else if (input.storedName == kPaletteName)
       problem = "its name is taken by the archive's Palette entry";
-    else if (!names.insert(input.name).second)
+    else if (!names.insert(input.storedName).second)
       problem = "another picture has the same name";
     if (!problem.empty()) {
-      ReportFailure(input.path, "cannot be an entry '" + input.name + "': " + problem);
+      ReportFailure(input.path,
+                    "cannot be an entry '" + DisplayName(utf8Names, input.name) + "': " + problem);
       return false;
     }
   }
@@ -62,7 +75,7 @@ bool NamedEntries(const std::vector<PackInput>& inputs, std::vector<NamedEntry>*
   *ownPalettes = 0;
   for (const PackInput& input : inputs) {
     NamedEntry entry;
-    entry.name = input.name;
+    entry.name = input.storedName;
     entry.width = input.picture.width;
     entry.height = input.picture.height;
     entry.ownPalette = input.picture.palette != shared;
@@ -79,6 +92,8 @@ bool NamedEntries(const std::vector<PackInput>& inputs, std::vector<NamedEntry>*
 }  // namespace
 
 int RunPack(const Arguments& arguments) {
+  NameEncoding encoding;
+  if (!ChooseNameEncoding(arguments, &encoding)) return kExitUsage;
   const std::string layout = arguments.Value("--layout");
   const std::string archive = arguments.Value("-o");
   if (layout != "offset-table" && layout != "named-entry") {
@@ -126,7 +141,7 @@ int RunPack(const Arguments& arguments) {
   } else {
     std::vector<NamedEntry> entries;
     size_t ownPalettes = 0;
-    if (!NamedEntries(inputs, &entries, &ownPalettes)) return kExitFailure;
+    if (!NamedEntries(inputs, encoding, &entries, &ownPalettes)) return kExitFailure;
     bytes = BuildNamedEntryArchive(entries);
     summary = "named-entry archive of the Palette entry and " + std::to_string(inputs.size()) +
               (inputs.size() == 1 ? " picture" : " pictures") + " (" +

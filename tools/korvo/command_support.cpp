@@ -19,6 +19,14 @@ bool LoadCommandPlugins(const Arguments& arguments, PluginSet* set) {
   return false;
 }
 
+bool ChooseNameEncoding(const Arguments& arguments, NameEncoding* encoding) {
+  std::string name = arguments.Has("--names") ? arguments.Value("--names") : kDefaultNameEncoding;
+  std::string error;
+  if (FindNameEncoding(name, encoding, &error)) return true;
+  fprintf(stderr, "korvo: %s\n", error.c_str());
+  return false;
+}
+
 namespace {
 
 struct FormatEntry {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/korvo/command_line.h"
+#include "tools/korvo/name_encoding.h"
 #include "tools/korvo/plugin_set.h"
 
 namespace korvo {
@@ -30,6 +31,10 @@ int ReportFailure(const std::string& file, const std::string& message);
 // Loads the plug-ins of --plugins DIR, or the default folder, reporting a
 // failure.
 bool LoadCommandPlugins(const Arguments& arguments, PluginSet* set);
+
+// The encoding of --names, cp932 without it; reports an unknown one and
+// fails (a wrong command line).
+bool ChooseNameEncoding(const Arguments& arguments, NameEncoding* encoding);
 
 // Picture files korvo writes.
 enum class PictureFormat { kPng, kBmp, kQkz };

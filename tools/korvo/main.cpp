@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/korvo/commands.h"
+#include "tools/korvo/file_system.h"
 #include "tools/korvo/output_file.h"
 
 namespace korvo {
@@ -22,38 +23,60 @@ struct Command {
 constexpr size_t kAny = SIZE_MAX;
 
 const Command kCommands[] = {
-    {"info", "info FILE...",
+    {"info", "info FILE... [--names ENC]",
      "Tells which plug-in takes each file, offered as a viewer offers it (its\n"
      "name and first 2 KB), and what it is: a picture's size and depth, an\n"
-     "archive's entry count.\n",
-     {}, 1, kAny, RunInfo},
-    {"list", "list ARCHIVE [--json]",
+     "archive's entry count and how many of its names do not decode.\n"
+     "  --names ENC  how the archive stores entry names: cp932 (the default),\n"
+     "               utf-8 or any encoding the system converts; korvo shows and\n"
+     "               writes them in UTF-8\n",
+     {{"--names", nullptr, true}}, 1, kAny, RunInfo},
+    {"list", "list ARCHIVE [--json] [--names ENC]",
      "Lists the archive's entries as the archive extractor gives them: position,\n"
-     "stored size, size once extracted, name.\n"
-     "  --json   one JSON object instead of the table; name bytes that are not\n"
-     "           UTF-8 are written as \\u00XX\n",
-     {{"--json", nullptr, false}}, 1, 1, RunList},
-    {"extract", "extract ARCHIVE [-o DIR] [--format png|bmp|qkz] [NAME...]",
+     "stored size, size once extracted, name. A byte of a name that does not\n"
+     "decode shows as \\xNN.\n"
+     "  --json       one JSON object instead of the table; each entry also\n"
+     "               carries its stored name's bytes in hex (stored_name)\n"
+     "  --names ENC  how the archive stores entry names: cp932 (the default),\n"
+     "               utf-8 or any encoding the system converts; korvo shows and\n"
+     "               writes them in UTF-8\n",
+     {{"--json", nullptr, false}, {"--names", nullptr, true}}, 1, 1, RunList},
+    {"extract",
+     "extract ARCHIVE [-o DIR] [--format png|bmp|qkz] [--names ENC] [--via-folder-output] "
+     "[NAME...]",
      "Extracts every entry, or the named ones (with or without their extension,\n"
-     "any letter case), and decodes each through an import filter.\n"
+     "any letter case), and decodes each through an import filter. Files are\n"
+     "named after the entries in UTF-8, made safe and unique (name~2.png).\n"
      "  -o DIR         output folder, created if missing (default: the current one)\n"
      "  --format png   indexed PNG keeping the palette (the default)\n"
      "  --format bmp   the bitmap exactly as the host receives it\n"
-     "  --format qkz   the entry's bytes as the extractor hands them out\n",
-     {{"-o", "--output", true}, {"--format", nullptr, true}}, 1, kAny, RunExtract},
+     "  --format qkz   the entry's bytes as the extractor hands them out\n"
+     "  --names ENC    how the archive stores entry names: cp932 (the default),\n"
+     "                 utf-8 or any encoding the system converts\n"
+     "  --via-folder-output\n"
+     "                 have the extractor write each entry into a folder, as file\n"
+     "                 managers unpack, instead of handing it over in memory\n",
+     {{"-o", "--output", true},
+      {"--format", nullptr, true},
+      {"--names", nullptr, true},
+      {"--via-folder-output", nullptr, false}},
+     1, kAny, RunExtract},
     {"convert", "convert PICTURE [-o OUT.png|OUT.bmp]",
      "Decodes a picture through the import filter that takes it and writes it as\n"
      "PNG or BMP, chosen by OUT's extension (default: PICTURE's name with .png).\n",
      {{"-o", "--output", true}}, 1, 1, RunConvert},
-    {"pack", "pack --layout offset-table|named-entry -o ARCHIVE PICTURE...",
+    {"pack", "pack --layout offset-table|named-entry -o ARCHIVE [--names ENC] PICTURE...",
      "Writes an archive of QKZ pictures and indexed PNGs, in the order given.\n"
      "  --layout offset-table   complete pictures, named by their position\n"
      "  --layout named-entry    pictures named after their files (at most 31 bytes,\n"
      "                          without extension), behind a Palette entry that\n"
      "                          holds the first picture's palette; pictures with\n"
      "                          that palette store none of their own\n"
-     "  -o ARCHIVE              the archive to write\n",
-     {{"--layout", nullptr, true}, {"-o", "--output", true}}, 1, kAny, RunPack},
+     "  -o ARCHIVE              the archive to write\n"
+     "  --names ENC             the encoding names are stored in: cp932 (the\n"
+     "                          default), utf-8 or any the system converts\n",
+     {{"--layout", nullptr, true}, {"-o", "--output", true}, {"--names", nullptr, true}}, 1, kAny,
+     RunPack},
     {"plugins", "plugins",
      "Shows every plug-in of the plug-in folder and its information strings.\n", {}, 0, 0,
      RunPlugins},
@@ -132,7 +155,16 @@ int Run(std::vector<std::string> words) {
 }  // namespace
 }  // namespace korvo
 
+// On Windows the arguments arrive in UTF-16 (wmain), so any file name
+// passes; korvo works in UTF-8 inside.
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  korvo::CleanUpOnInterrupt();
+  return korvo::Run(korvo::Utf8Arguments(argc, argv));
+}
+#else
 int main(int argc, char** argv) {
   korvo::CleanUpOnInterrupt();
   return korvo::Run(std::vector<std::string>(argv + 1, argv + argc));
 }
+#endif

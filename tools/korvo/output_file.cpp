@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/korvo/file_system.h"
+
 #ifdef _WIN32
 #include <process.h>
 #include <windows.h>
@@ -16,12 +18,21 @@ namespace korvo {
 namespace {
 
 // The temporary file being written, for the interrupt handler: a fixed
-// buffer, since the handler may only read plain memory.
+// buffer, since the handler may only read plain memory (on Windows the wide
+// name, which the handler removes with the wide function).
+#ifdef _WIN32
+wchar_t pendingTemporary[4096];
+#else
 char pendingTemporary[4096];
+#endif
 volatile sig_atomic_t havePending = 0;
 
 void RemovePending(int signalNumber) {
+#ifdef _WIN32
+  if (havePending) _wremove(pendingTemporary);
+#else
   if (havePending) remove(pendingTemporary);
+#endif
   signal(signalNumber, SIG_DFL);
   raise(signalNumber);
 }
@@ -33,28 +44,22 @@ std::string TemporaryNameFor(const std::string& path) {
   return folder + "." + name + "." + std::to_string(getpid()) + ".part";
 }
 
-// Renames over an existing file on both systems; errno tells why not.
-bool ReplaceFile(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
-  errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-  return false;
-#else
-  return rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::string* error) {
   std::string temporary = TemporaryNameFor(path);
-  if (temporary.size() >= sizeof pendingTemporary) {
+#ifdef _WIN32
+  std::wstring pending = WideOf(temporary);
+#else
+  const std::string& pending = temporary;
+#endif
+  if (pending.size() >= sizeof pendingTemporary / sizeof pendingTemporary[0]) {
     *error = "path too long";
     return false;
   }
-  memcpy(pendingTemporary, temporary.c_str(), temporary.size() + 1);
+  memcpy(pendingTemporary, pending.c_str(), (pending.size() + 1) * sizeof pendingTemporary[0]);
   havePending = 1;
-  FILE* file = fopen(temporary.c_str(), "wb");
+  FILE* file = OpenFile(temporary, "wb");
   if (file == nullptr) {
     havePending = 0;
     *error = std::string("cannot create: ") + strerror(errno);
@@ -66,12 +71,12 @@ bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::strin
     written = false;
     writeError = errno;
   }
-  if (written && !ReplaceFile(temporary, path)) {
+  if (written && !RenameOver(temporary, path)) {
     written = false;
     writeError = errno;
   }
   if (!written) {
-    remove(temporary.c_str());
+    RemoveFile(temporary);
     *error = std::string("cannot write: ") + strerror(writeError);
   }
   havePending = 0;

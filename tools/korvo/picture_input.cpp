@@ -7,17 +7,18 @@
 #include <filesystem>
 
 #include "qkz-picture/qkz_picture.h"
+#include "tools/korvo/file_system.h"
 #include "tools/korvo/image_files.h"
 
 namespace korvo {
 
 FILE* OpenForReading(const std::string& path, std::string* error) {
   std::error_code failure;
-  if (std::filesystem::is_directory(path, failure)) {
+  if (std::filesystem::is_directory(PathOf(path), failure)) {
     *error = "is a folder";
     return nullptr;
   }
-  FILE* file = fopen(path.c_str(), "rb");
+  FILE* file = OpenFile(path, "rb");
   if (file == nullptr) *error = std::string("cannot open: ") + strerror(errno);
   return file;
 }

@@ -26,6 +26,7 @@ struct BitmapLayout {
   bool bottomUp = true;
   uint16_t bitCount = 0;
   uint32_t compression = 0;
+  uint32_t masks[3] = {};     // red, green, blue of 16- and 32-bit bitfields
   uint32_t colourOffset = 0;  // where the RGBQUAD table starts in `info`
   uint32_t colourCount = 0;   // entries in that table
   uint32_t infoBytes = 0;     // header, masks and colours

@@ -47,6 +47,10 @@ constexpr size_t kHeadBufferSize = 2048;
 bool ReadHeadBuffer(const std::string& path, Bytes* head, std::string* error);
 Bytes HeadBufferOf(const Bytes& data);
 
+// The calls below use the plug-ins' W entry points on Windows when they are
+// exported, with paths in UTF-16, and the 8-bit ones otherwise (on Windows
+// with paths in the system code page). Paths are UTF-8 throughout.
+
 // The plug-ins of `kind` whose IsSupported takes the file (its name and the
 // head buffer), in folder order. An import filter may say yes to a buffer
 // and still refuse the file by name, so callers try each in turn.
@@ -60,6 +64,9 @@ struct CallResult {
   bool ok() const { return code == 0 && message.empty(); }
 };
 
+// GetPictureInfo of a file.
+CallResult DescribePictureFile(const Plugin& filter, const std::string& path, PictureInfo* info);
+
 // GetPicture from a file or from memory, the blocks copied out and freed.
 CallResult DecodePictureFile(const Plugin& filter, const std::string& path, DecodedBitmap* bitmap);
 CallResult DecodePictureMemory(const Plugin& filter, const Bytes& data, DecodedBitmap* bitmap);
@@ -70,7 +77,12 @@ struct ArchiveEntry {
   uint64_t position = 0;
   uint64_t storedSize = 0;
   uint64_t size = 0;
+  std::string storedName;  // the name's bytes in the archive's encoding
+  // Filled in by NameEntries (archive_access.h): the name as listings show
+  // it (UTF-8, undecodable bytes as \xNN), and in UTF-8 when it decodes.
   std::string name;
+  bool decoded = false;
+  std::string decodedName;
 };
 
 CallResult ListArchive(const Plugin& extractor, const std::string& path,
@@ -78,5 +90,11 @@ CallResult ListArchive(const Plugin& extractor, const std::string& path,
 // GetFile to memory; the entry's bytes, at most entry.size of them.
 CallResult ExtractEntry(const Plugin& extractor, const std::string& path,
                         const ArchiveEntry& entry, Bytes* data);
+// GetFile to a folder: the plug-in writes the entry into `staging`, an
+// empty folder, under a name of its choice; the one file found there is
+// read back into `data` (at most entry.size bytes) and removed.
+CallResult ExtractEntryThroughFolder(const Plugin& extractor, const std::string& path,
+                                     const ArchiveEntry& entry, const std::string& staging,
+                                     Bytes* data);
 
 }  // namespace korvo

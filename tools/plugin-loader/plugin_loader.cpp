@@ -23,6 +23,17 @@ void Resolve(void* module, const char* name, Function* function) {
   *function = reinterpret_cast<Function>(FindExport(module, name));
 }
 
+#ifdef _WIN32
+// Paths are UTF-8 on every system; Windows takes them as UTF-16.
+std::wstring WidePath(const std::string& utf8) {
+  int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  if (length > 0)
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
+  return wide;
+}
+#endif
+
 constexpr char kSeparator =
 #ifdef _WIN32
     '\\';
@@ -35,7 +46,7 @@ constexpr char kSeparator =
 bool LoadPlugin(const std::string& path, LoadedPlugin* plugin) {
   *plugin = LoadedPlugin{};
 #ifdef _WIN32
-  plugin->module = LoadLibraryA(path.c_str());
+  plugin->module = LoadLibraryW(WidePath(path).c_str());
 #else
   plugin->module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
@@ -83,9 +94,12 @@ std::string PluginFileName(const std::string& name) {
 }
 
 std::string ExecutableDirectory() {
-  char path[4096] = {};
+  char path[4096 * 3] = {};
 #ifdef _WIN32
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path - 1);
+  wchar_t wide[4096] = {};
+  DWORD units = GetModuleFileNameW(nullptr, wide, 4095);
+  int length = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units), path,
+                                   static_cast<int>(sizeof path - 1), nullptr, nullptr);
 #else
   ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
   if (length < 0) length = 0;
@@ -97,6 +111,10 @@ std::string ExecutableDirectory() {
 
 std::string BuildPluginDirectory() {
   return ExecutableDirectory() + ".." + kSeparator + "plugins" + kSeparator;
+}
+
+std::string BuildTestPluginDirectory() {
+  return ExecutableDirectory() + ".." + kSeparator + "test-plugins" + kSeparator;
 }
 
 }  // namespace korvo

@@ -31,8 +31,9 @@ struct LoadedPlugin {
   GetFileWFunction GetFileW = nullptr;
 };
 
-// Loads the library at path and looks up every export it has. Fails when the
-// library cannot be loaded or lacks GetPluginInfo or IsSupported.
+// Paths are UTF-8 (on Linux, any bytes). Loads the library at path and
+// looks up every export it has. Fails when the library cannot be loaded or
+// lacks GetPluginInfo or IsSupported.
 bool LoadPlugin(const std::string& path, LoadedPlugin* plugin);
 void UnloadPlugin(LoadedPlugin* plugin);
 
@@ -42,7 +43,11 @@ std::string PluginFileName(const std::string& name);
 // Folder of the running program, with a trailing separator.
 std::string ExecutableDirectory();
 
-// build/<preset>/plugins as seen from a program in build/<preset>/<folder>/.
+// build/<preset>/plugins as seen from a program in build/<preset>/<folder>/:
+// the plug-ins as shipped.
 std::string BuildPluginDirectory();
+// build/<preset>/test-plugins, likewise: the instrumented copies, which
+// report to the test hooks of the program that loads them.
+std::string BuildTestPluginDirectory();
 
 }  // namespace korvo

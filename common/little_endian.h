@@ -1,5 +1,6 @@
-// Little-endian numbers in file and block bytes, decoded byte by byte so that
-// no record is ever overlaid on unaligned data.
+// Little-endian numbers in file, block and fixture bytes, decoded byte by
+// byte so that no record is ever overlaid on unaligned data. Header-only, for
+// the plug-ins, the tools, the tests, the fuzzers and the benchmark alike.
 #pragma once
 
 #include <cstdint>

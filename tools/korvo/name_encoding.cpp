@@ -1,0 +1,213 @@
+#include "tools/korvo/name_encoding.h"
+
+#include <cstdio>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cstring>
+#else
+#include <cerrno>
+#include <iconv.h>
+#endif
+
+namespace korvo {
+namespace {
+
+std::string HexByte(unsigned char byte) {
+  char text[8];
+  snprintf(text, sizeof text, "\\x%02X", byte);
+  return text;
+}
+
+// Appends decoded UTF-8 to `out`, its control characters as \xNN.
+void AppendShown(const std::string& utf8, std::string* out) {
+  for (char c : utf8) {
+    auto byte = static_cast<unsigned char>(c);
+    *out += byte < 0x20 || byte == 0x7F ? HexByte(byte) : std::string(1, c);
+  }
+}
+
+#ifdef _WIN32
+
+struct CodePageName {
+  const char* name;
+  unsigned codePage;
+};
+
+// Names iconv users type, for the code pages Windows has under numbers.
+const CodePageName kCodePages[] = {
+    {"cp932", 932},        {"shift_jis", 932},   {"shift-jis", 932},  {"sjis", 932},
+    {"windows-31j", 932},  {"utf-8", CP_UTF8},   {"utf8", CP_UTF8},   {"euc-jp", 20932},
+    {"latin1", 28591},     {"iso-8859-1", 28591}, {"ascii", 20127},   {"us-ascii", 20127},
+    {"gbk", 936},          {"euc-kr", 949},       {"big5", 950},
+};
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+// Length of the character at the start of `bytes` (at most `left` bytes), or
+// 0 when no prefix of up to four bytes decodes.
+size_t CharacterLength(unsigned codePage, const char* bytes, size_t left, std::wstring* wide) {
+  for (size_t length = 1; length <= 4 && length <= left; ++length) {
+    wchar_t units[4];
+    int got = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(length),
+                                  units, 4);
+    if (got > 0) {
+      wide->append(units, static_cast<size_t>(got));
+      return length;
+    }
+  }
+  return 0;
+}
+
+std::string Utf8(const std::wstring& wide) {
+  int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                 nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  if (size > 0)
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], size,
+                        nullptr, nullptr);
+  return utf8;
+}
+
+// Walks the stored name character by character, calling `undecodable` for
+// each byte that starts no character. Returns the decoded text.
+template <typename OnByte>
+std::string Decode(const NameEncoding& encoding, const std::string& stored, OnByte undecodable) {
+  std::string out;
+  std::wstring run;
+  for (size_t i = 0; i < stored.size();) {
+    size_t length = CharacterLength(encoding.codePage, stored.data() + i, stored.size() - i, &run);
+    if (length != 0) {
+      i += length;
+      continue;
+    }
+    out += Utf8(run);
+    run.clear();
+    out += undecodable(static_cast<unsigned char>(stored[i]));
+    ++i;
+  }
+  return out + Utf8(run);
+}
+
+#else
+
+// Converts `text` with `converter` into `out` up to the first byte that does
+// not convert; returns its offset, or text.size() when all of it converted.
+size_t ConvertRun(iconv_t converter, const std::string& text, size_t from, std::string* out) {
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  char* in = const_cast<char*>(text.data()) + from;
+  size_t inLeft = text.size() - from;
+  char buffer[256];
+  while (inLeft > 0) {
+    char* outAt = buffer;
+    size_t outLeft = sizeof buffer;
+    size_t done = iconv(converter, &in, &inLeft, &outAt, &outLeft);
+    out->append(buffer, static_cast<size_t>(outAt - buffer));
+    if (done == static_cast<size_t>(-1) && errno != E2BIG) break;
+  }
+  // Flush any shift state, so stateful encodings end in their initial state.
+  char* outAt = buffer;
+  size_t outLeft = sizeof buffer;
+  iconv(converter, nullptr, nullptr, &outAt, &outLeft);
+  out->append(buffer, static_cast<size_t>(outAt - buffer));
+  return text.size() - inLeft;
+}
+
+template <typename OnByte>
+std::string Decode(const NameEncoding& encoding, const std::string& stored, OnByte undecodable) {
+  std::string out;
+  iconv_t converter = iconv_open("UTF-8", encoding.name.c_str());
+  if (converter == reinterpret_cast<iconv_t>(-1)) {
+    for (char c : stored) out += undecodable(static_cast<unsigned char>(c));
+    return out;
+  }
+  for (size_t at = 0; at < stored.size();) {
+    at = ConvertRun(converter, stored, at, &out);
+    if (at < stored.size()) out += undecodable(static_cast<unsigned char>(stored[at++]));
+  }
+  iconv_close(converter);
+  return out;
+}
+
+#endif
+
+}  // namespace
+
+bool FindNameEncoding(const std::string& name, NameEncoding* encoding, std::string* error) {
+  encoding->name = name;
+#ifdef _WIN32
+  std::string lower = Lower(name);
+  unsigned codePage = 0;
+  for (const CodePageName& known : kCodePages)
+    if (lower == known.name) codePage = known.codePage;
+  // "cp1252", "windows-1252": any code page by number.
+  for (const char* prefix : {"cp", "windows-"}) {
+    size_t length = strlen(prefix);
+    if (codePage == 0 && lower.compare(0, length, prefix) == 0 && lower.size() > length &&
+        lower.find_first_not_of("0123456789", length) == std::string::npos && lower.size() < length + 6)
+      codePage = static_cast<unsigned>(std::stoul(lower.substr(length)));
+  }
+  if (codePage != 0 && IsValidCodePage(codePage)) {
+    encoding->codePage = codePage;
+    return true;
+  }
+#else
+  iconv_t in = iconv_open("UTF-8", name.c_str()), out = iconv_open(name.c_str(), "UTF-8");
+  bool known = in != reinterpret_cast<iconv_t>(-1) && out != reinterpret_cast<iconv_t>(-1);
+  if (in != reinterpret_cast<iconv_t>(-1)) iconv_close(in);
+  if (out != reinterpret_cast<iconv_t>(-1)) iconv_close(out);
+  if (known) return true;
+#endif
+  *error = "unknown name encoding '" + name + "'";
+  return false;
+}
+
+bool DecodeName(const NameEncoding& encoding, const std::string& stored, std::string* utf8) {
+  bool whole = true;
+  *utf8 = Decode(encoding, stored, [&whole](unsigned char) {
+    whole = false;
+    return std::string();
+  });
+  return whole;
+}
+
+std::string DisplayName(const NameEncoding& encoding, const std::string& stored) {
+  std::string shown;
+  AppendShown(Decode(encoding, stored, HexByte), &shown);
+  return shown;
+}
+
+bool EncodeName(const NameEncoding& encoding, const std::string& utf8, std::string* stored) {
+#ifdef _WIN32
+  int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                  static_cast<int>(utf8.size()), nullptr, 0);
+  if (units <= 0) return utf8.empty() ? (stored->clear(), true) : false;
+  std::wstring wide(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], units);
+  // No best-fit stand-ins: a character without its own form fails.
+  bool utf8Target = encoding.codePage == CP_UTF8;
+  BOOL defaulted = FALSE;
+  DWORD flags = utf8Target ? 0 : WC_NO_BEST_FIT_CHARS;
+  int size = WideCharToMultiByte(encoding.codePage, flags, wide.data(), units, nullptr, 0, nullptr,
+                                 utf8Target ? nullptr : &defaulted);
+  if (size <= 0 || defaulted) return false;
+  stored->assign(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(encoding.codePage, flags, wide.data(), units, &(*stored)[0], size, nullptr,
+                      utf8Target ? nullptr : &defaulted);
+  return !defaulted;
+#else
+  iconv_t converter = iconv_open(encoding.name.c_str(), "UTF-8");
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+  stored->clear();
+  bool whole = ConvertRun(converter, utf8, 0, stored) == utf8.size();
+  iconv_close(converter);
+  return whole;
+#endif
+}
+
+}  // namespace korvo

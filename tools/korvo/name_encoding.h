@@ -1,0 +1,33 @@
+// Entry names as archives store them, in an encoding of the user's choice
+// (code page 932 unless told otherwise), and as korvo shows and writes them:
+// UTF-8. iconv converts on Linux, the code page functions on Windows.
+#pragma once
+
+#include <string>
+
+namespace korvo {
+
+constexpr char kDefaultNameEncoding[] = "cp932";
+
+struct NameEncoding {
+  std::string name;  // as the user spelt it: "cp932", "utf-8", "EUC-JP"
+#ifdef _WIN32
+  unsigned codePage = 0;
+#endif
+};
+
+// Looks the encoding up; fails with a message when the system does not know it.
+bool FindNameEncoding(const std::string& name, NameEncoding* encoding, std::string* error);
+
+// The stored name in UTF-8; fails when some byte does not decode.
+bool DecodeName(const NameEncoding& encoding, const std::string& stored, std::string* utf8);
+
+// The stored name for listings: UTF-8, with every byte that does not decode,
+// and every control character, written as \xNN.
+std::string DisplayName(const NameEncoding& encoding, const std::string& stored);
+
+// A UTF-8 name in the archive's encoding; fails when some character has no
+// form there.
+bool EncodeName(const NameEncoding& encoding, const std::string& utf8, std::string* stored);
+
+}  // namespace korvo
