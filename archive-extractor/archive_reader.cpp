@@ -47,7 +47,9 @@ const ReaderWindow* WindowHolding(ArchiveReader* reader, uint32_t position, uint
 }  // namespace
 
 int OpenParseReader(const HostPath& path, ParseContext* context) {
+  if (context->heldOpen) return kResultSuccess;  // the held file, windows and all
   ArchiveReader& reader = context->reader;
+  CloseArchiveReader(&reader);  // a held file whose size could not be taken
   int result = OpenArchiveReader(path, &reader);
   reader.windows = context->windows;
   for (ReaderWindow& window : context->windows) window.start = window.length = 0;
@@ -55,7 +57,22 @@ int OpenParseReader(const HostPath& path, ParseContext* context) {
   reader.fileSize = platform::GetFileSize(reader.file);
   if (reader.fileSize == INVALID_FILE_SIZE) return kResultFileError;
   reader.timestamp = FileTimestamp(reader.file);
+  context->heldOpen = context->holding;
   return kResultSuccess;
+}
+
+void CloseParseReader(ParseContext* context) {
+  if (!context->holding) CloseArchiveReader(&context->reader);
+}
+
+void HoldParseReader(ParseContext* context) {
+  context->holding = true;
+  context->heldOpen = false;
+}
+
+void ReleaseParseReader(ParseContext* context) {
+  context->holding = context->heldOpen = false;
+  CloseArchiveReader(&context->reader);
 }
 
 int OpenArchiveReader(const HostPath& path, ArchiveReader* reader) {

@@ -47,6 +47,11 @@ struct ArchiveReader {
 struct ParseContext {
   ArchiveReader reader;
   ReaderWindow windows[kReaderWindowCount];
+  // While a recognition tries the layouts in turn (HoldParseReader), their
+  // parses share one open of the file and the windows it filled: the second
+  // layout's probe starts from the bytes the first one read.
+  bool holding = false;
+  bool heldOpen = false;  // holding, and a parse has opened the file
 };
 
 // Opens the archive for a parse through `context`, with empty windows, and
@@ -54,6 +59,15 @@ struct ParseContext {
 // opened or its size is not known; the reader is usable with
 // CloseArchiveReader either way.
 int OpenParseReader(const HostPath& path, ParseContext* context);
+
+// Closes a parse's file, unless a recognition holds it for the next layout.
+void CloseParseReader(ParseContext* context);
+
+// From HoldParseReader to ReleaseParseReader, the parses through `context`
+// (all of one path) share the first successful open and its windows; a parse
+// after a failed open tries the open again, as it would on its own.
+void HoldParseReader(ParseContext* context);
+void ReleaseParseReader(ParseContext* context);
 
 // Opens the archive for an extract: a reader without windows. 0, or 6 when
 // the file cannot be opened; usable with CloseArchiveReader either way.

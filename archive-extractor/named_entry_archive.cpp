@@ -121,7 +121,7 @@ int ParseNamedEntryArchive(const HostPath& path) noexcept {
   PaletteFinding palette;
   // After InstallDirectory the array is empty and nothing is freed.
   ScopeExit cleanUp([&] {
-    CloseArchiveReader(&reader);
+    CloseParseReader(context);
     FreeDirectoryArray(&entries);
   });
 

@@ -107,7 +107,7 @@ int ParseOffsetTableArchive(const HostPath& path) noexcept {
   DirectoryArray entries = kEmptyDirectoryArray;
   int result = OpenParseReader(path, context);
   ScopeExit cleanUp([&] {
-    CloseArchiveReader(&context->reader);
+    CloseParseReader(context);
     FreeDirectoryArray(&entries);  // nothing left once installed
   });
   if (result != kResultSuccess) return result;
