@@ -10,8 +10,11 @@
 //   korvo_bench [--json FILE] [--repetitions N] [--quick] [--only TEXT] [--plugins DIR]
 //               [--cpu-time]
 //
-// --plugins loads the plug-ins of DIR instead of the build's, so that two
-// builds are measured by the same benchmark in one sitting.
+// By default it loads the build's instrumented plug-ins (test-plugins/), whose
+// platform layer counts the system calls and block bytes it reports.
+// --plugins loads the plug-ins of DIR instead, so that two builds are
+// measured by the same benchmark in one sitting (block bytes are reported
+// only by plug-ins whose platform layer counts them).
 // --only measures just the rows whose operation and input contain TEXT (for
 // profiling one operation); the inputs are written all the same.
 #include <malloc.h>
