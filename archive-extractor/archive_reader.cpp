@@ -24,7 +24,10 @@ int ReadDirect(HANDLE file, uint32_t position, uint32_t count, uint8_t* out) {
 // holds what it could get, from `position` on).
 const ReaderWindow* WindowHolding(ArchiveReader* reader, uint32_t position, uint32_t available) {
   for (uint32_t i = 0; i < kReaderWindowCount; ++i)
-    if (Holds(reader->windows[i], position, available)) return &reader->windows[i];
+    if (Holds(reader->windows[i], position, available)) {
+      reader->nextVictim = (i + 1) % kReaderWindowCount;
+      return &reader->windows[i];
+    }
 
   // A miss refills the window that was refilled longer ago, starting at the
   // field, so that the fields behind it come with it. Only the seek is bound
@@ -44,7 +47,9 @@ const ReaderWindow* WindowHolding(ArchiveReader* reader, uint32_t position, uint
 }  // namespace
 
 int OpenParseReader(const HostPath& path, ParseContext* context) {
+  if (context->heldOpen) return kResultSuccess;  // the held file, windows and all
   ArchiveReader& reader = context->reader;
+  CloseArchiveReader(&reader);  // a held file whose size could not be taken
   int result = OpenArchiveReader(path, &reader);
   reader.windows = context->windows;
   for (ReaderWindow& window : context->windows) window.start = window.length = 0;
@@ -52,7 +57,22 @@ int OpenParseReader(const HostPath& path, ParseContext* context) {
   reader.fileSize = platform::GetFileSize(reader.file);
   if (reader.fileSize == INVALID_FILE_SIZE) return kResultFileError;
   reader.timestamp = FileTimestamp(reader.file);
+  context->heldOpen = context->holding;
   return kResultSuccess;
+}
+
+void CloseParseReader(ParseContext* context) {
+  if (!context->holding) CloseArchiveReader(&context->reader);
+}
+
+void HoldParseReader(ParseContext* context) {
+  context->holding = true;
+  context->heldOpen = false;
+}
+
+void ReleaseParseReader(ParseContext* context) {
+  context->holding = context->heldOpen = false;
+  CloseArchiveReader(&context->reader);
 }
 
 int OpenArchiveReader(const HostPath& path, ArchiveReader* reader) {
@@ -72,15 +92,36 @@ int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint
   return ReadArchivePrefixAt(reader, position, count, count, out);
 }
 
-int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
-                        uint32_t count, uint8_t* out) {
-  if (position >= kUnreachablePosition || available > kReaderWindowBytes ||
+int ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
+                       const uint8_t** bytes) {
+  if (position >= kUnreachablePosition || count > kReaderWindowBytes ||
       reader->windows == nullptr)
     return kResultFileError;
-  const ReaderWindow* window = WindowHolding(reader, position, available);
+  const ReaderWindow* window = WindowHolding(reader, position, count);
   if (window == nullptr) return kResultFileError;
-  std::memcpy(out, window->data + (position - window->start), count);
+  *bytes = window->data + (position - window->start);
   return kResultSuccess;
+}
+
+int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
+                        uint32_t count, uint8_t* out) {
+  const uint8_t* bytes = nullptr;
+  int result = ViewArchiveFieldAt(reader, position, available, &bytes);
+  if (result == kResultSuccess) std::memcpy(out, bytes, count);
+  return result;
+}
+
+bool CopyHeldArchiveBytes(const ArchiveReader* reader, uint32_t position, uint32_t count,
+                          uint8_t* out) {
+  if (reader->windows == nullptr) return false;
+  for (uint32_t i = 0; i < kReaderWindowCount; ++i) {
+    const ReaderWindow& window = reader->windows[i];
+    if (Holds(window, position, count)) {
+      std::memcpy(out, window.data + (position - window.start), count);
+      return true;
+    }
+  }
+  return false;
 }
 
 int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,

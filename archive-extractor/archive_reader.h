@@ -47,6 +47,11 @@ struct ArchiveReader {
 struct ParseContext {
   ArchiveReader reader;
   ReaderWindow windows[kReaderWindowCount];
+  // While a recognition tries the layouts in turn (HoldParseReader), their
+  // parses share one open of the file and the windows it filled: the second
+  // layout's probe starts from the bytes the first one read.
+  bool holding = false;
+  bool heldOpen = false;  // holding, and a parse has opened the file
 };
 
 // Opens the archive for a parse through `context`, with empty windows, and
@@ -54,6 +59,15 @@ struct ParseContext {
 // opened or its size is not known; the reader is usable with
 // CloseArchiveReader either way.
 int OpenParseReader(const HostPath& path, ParseContext* context);
+
+// Closes a parse's file, unless a recognition holds it for the next layout.
+void CloseParseReader(ParseContext* context);
+
+// From HoldParseReader to ReleaseParseReader, the parses through `context`
+// (all of one path) share the first successful open and its windows; a parse
+// after a failed open tries the open again, as it would on its own.
+void HoldParseReader(ParseContext* context);
+void ReleaseParseReader(ParseContext* context);
 
 // Opens the archive for an extract: a reader without windows. 0, or 6 when
 // the file cannot be opened; usable with CloseArchiveReader either way.
@@ -74,6 +88,13 @@ int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint
 int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
                         uint32_t count, uint8_t* out);
 
+// The `count` bytes at `position` (at most kReaderWindowBytes) seen in place:
+// *bytes points at them until the next read. 0, or 6 exactly where
+// ReadArchiveAt would fail. For fields only looked at, so nothing is copied.
+// A parse's reader only.
+int ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
+                       const uint8_t** bytes);
+
 // Up to `wanted` bytes at `position` (at most kReaderWindowBytes), seen in
 // place: *bytes points at them and *available says how many the file holds
 // there, fewer than `wanted` only where it ends (or a read fell short). The
@@ -81,5 +102,12 @@ int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t avail
 // reached. A parse's reader only.
 int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
                   const uint8_t** bytes, uint32_t* available);
+
+// Copies the `count` bytes at `position` to `out` only if a window already
+// holds them, reading nothing: true when it did. For a field a parse wants
+// later but can pick up for free while passing by. False for a reader
+// without windows.
+bool CopyHeldArchiveBytes(const ArchiveReader* reader, uint32_t position, uint32_t count,
+                          uint8_t* out);
 
 }  // namespace korvo

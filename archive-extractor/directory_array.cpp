@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "archive-extractor/entry_names.h"
+
 namespace korvo {
 
 bool RecordBlockBytes(uint64_t records, SIZE_T* bytes) {
@@ -14,59 +16,160 @@ bool RecordBlockBytes(uint64_t records, SIZE_T* bytes) {
 
 namespace {
 
-// A fixed block of `count` records and its address, or false with nothing
-// allocated. A fixed block's lock only yields its address; nothing to undo.
-bool AllocateRecordBlock(uint64_t count, HGLOBAL* block, fileInfo** records) {
-  SIZE_T bytes = 0;
-  if (!RecordBlockBytes(count, &bytes)) return false;
-  *block = platform::GlobalAlloc(GMEM_FIXED, bytes);
-  if (*block == nullptr) return false;
-  *records = static_cast<fileInfo*>(platform::GlobalLock(*block));
-  if (*records != nullptr) return true;
-  platform::GlobalFree(*block);
-  *block = nullptr;
-  return false;
+constexpr uint32_t kFirstBlockBytes = 256;  // 16 entries
+// Name distances must stay below kListedWithExtension. Entries and names come
+// from a file the reader cannot read past 2^31, so no parse gets near this.
+constexpr uint64_t kMostBlockBytes = kListedWithExtension - 1;
+
+const char* NamesEnd(const DirectoryArray& array) {
+  return reinterpret_cast<const char*>(array.entries) + array.blockBytes;
 }
 
-// Moves the array into a new block of `capacity` records.
-bool RegrowDirectoryArray(DirectoryArray* array, uint64_t capacity) {
-  HGLOBAL block = nullptr;
-  fileInfo* records = nullptr;
-  if (capacity <= array->capacity || !AllocateRecordBlock(capacity, &block, &records))
+// Moves the array into a block of at least `needed` bytes: double the
+// present one. The entries keep their place at the start and the names their
+// distance from the end.
+bool GrowDirectoryBlock(DirectoryArray* array, uint64_t needed) {
+  uint64_t bytes = array->blockBytes < kFirstBlockBytes ? kFirstBlockBytes
+                                                        : 2 * uint64_t{array->blockBytes};
+  while (bytes < needed) bytes *= 2;
+  if (bytes > kMostBlockBytes) bytes = kMostBlockBytes;
+  if (bytes < needed) return false;
+  HGLOBAL block = platform::GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(bytes));
+  if (block == nullptr) return false;
+  // A fixed block's lock only yields its address; nothing to undo.
+  auto* data = static_cast<char*>(platform::GlobalLock(block));
+  if (data == nullptr) {
+    platform::GlobalFree(block);
     return false;
-  if (array->count > 0) std::memcpy(records, array->records, array->count * sizeof(fileInfo));
+  }
+  if (array->count > 0) std::memcpy(data, array->entries, array->count * sizeof(DirectoryEntry));
+  if (array->nameBytes > 0)
+    std::memcpy(data + bytes - array->nameBytes, NamesEnd(*array) - array->nameBytes,
+                array->nameBytes);
   if (array->block != nullptr) platform::GlobalFree(array->block);
   array->block = block;
-  array->records = records;
-  array->capacity = static_cast<uint32_t>(capacity);
+  array->entries = reinterpret_cast<DirectoryEntry*>(data);
+  array->blockBytes = static_cast<uint32_t>(bytes);
+  return true;
+}
+
+const char* StoredName(const DirectoryArray& array, const DirectoryEntry& entry) {
+  return NamesEnd(array) - (entry.nameAt & ~kListedWithExtension);
+}
+
+// Whether the next entry of the array's reference is this one.
+bool IsReferenceEntry(const DirectoryArray& array, uint32_t position, uint32_t compsize,
+                      uint32_t filesize, EntryNaming naming, const char* name,
+                      uint32_t nameLength) {
+  const DirectoryArray& reference = *array.reference;
+  if (array.count >= reference.count) return false;
+  const DirectoryEntry& entry = reference.entries[array.count];
+  if (entry.position != position || entry.compsize != compsize || entry.filesize != filesize)
+    return false;
+  if (naming == EntryNaming::kByPosition) return entry.nameAt == kPositionNamed;
+  if (entry.nameAt == kPositionNamed ||
+      ((entry.nameAt & kListedWithExtension) != 0) != (naming == EntryNaming::kWithExtension))
+    return false;
+  const char* stored = StoredName(reference, entry);
+  return std::memcmp(stored, name, nameLength) == 0 && stored[nameLength] == '\0';
+}
+
+// Stores the entries counted so far, copied from the reference, in a block
+// of the array's own, and lets go of the reference. False (the array
+// unchanged) when no block can be had.
+bool StoreReferencedEntries(DirectoryArray* array) {
+  const DirectoryArray& reference = *array->reference;
+  uint32_t nameBytes = 0;  // the names of the first `count` entries end here
+  for (uint32_t i = array->count; i > 0; --i)
+    if (reference.entries[i - 1].nameAt != kPositionNamed) {
+      nameBytes = reference.entries[i - 1].nameAt & ~kListedWithExtension;
+      break;
+    }
+  DirectoryArray own = kEmptyDirectoryArray;
+  const uint64_t needed = uint64_t{array->count} * sizeof(DirectoryEntry) + nameBytes;
+  if (needed > 0 && !GrowDirectoryBlock(&own, needed)) return false;
+  if (array->count > 0)
+    std::memcpy(own.entries, reference.entries, array->count * sizeof(DirectoryEntry));
+  if (nameBytes > 0)
+    std::memcpy(const_cast<char*>(NamesEnd(own)) - nameBytes, NamesEnd(reference) - nameBytes,
+                nameBytes);
+  own.count = array->count;
+  own.nameBytes = nameBytes;
+  own.timestamp = array->timestamp;
+  *array = own;
   return true;
 }
 
 }  // namespace
 
-int AllocateDirectoryArray(uint32_t count, DirectoryArray* array) {
-  *array = DirectoryArray{nullptr, nullptr, 0, 0};
-  HGLOBAL block = nullptr;
-  fileInfo* records = nullptr;
-  if (!AllocateRecordBlock(count, &block, &records)) return kResultMemoryError;
-  *array = DirectoryArray{block, records, count, count};
-  return kResultSuccess;
+bool FinishDirectoryArray(DirectoryArray* array) {
+  if (array->reference == nullptr || array->count == array->reference->count) return true;
+  return StoreReferencedEntries(array);
 }
 
-fileInfo* AppendDirectoryRecord(DirectoryArray* array) {
-  if (array->count == array->capacity) {
-    uint64_t capacity = array->capacity < 16 ? 16 : 2 * uint64_t{array->capacity};
-    SIZE_T bytes = 0;
-    // Past the doubling, grow to the largest array a 32-bit size allows.
-    if (!RecordBlockBytes(capacity, &bytes)) capacity = 0xFFFFFFFFu / sizeof(fileInfo);
-    if (!RegrowDirectoryArray(array, capacity)) return nullptr;
+bool IsReferenceCopy(const DirectoryArray& array) {
+  return array.reference != nullptr && array.count == array.reference->count;
+}
+
+bool AppendDirectoryEntry(DirectoryArray* array, uint32_t position, uint32_t compsize,
+                          uint32_t filesize, EntryNaming naming, const char* name,
+                          uint32_t nameLength) {
+  if (array->reference != nullptr) {
+    if (IsReferenceEntry(*array, position, compsize, filesize, naming, name, nameLength)) {
+      ++array->count;
+      return true;
+    }
+    if (!StoreReferencedEntries(array)) return false;
   }
-  return &array->records[array->count++];
+  const bool named = naming != EntryNaming::kByPosition;
+  const uint64_t nameBytes = array->nameBytes + (named ? nameLength + 1 : 0);
+  const uint64_t needed = (uint64_t{array->count} + 1) * sizeof(DirectoryEntry) + nameBytes;
+  if (needed > array->blockBytes && !GrowDirectoryBlock(array, needed)) return false;
+  uint32_t nameAt = kPositionNamed;
+  if (named) {
+    nameAt = static_cast<uint32_t>(nameBytes);
+    char* stored = reinterpret_cast<char*>(array->entries) + array->blockBytes - nameAt;
+    std::memcpy(stored, name, nameLength);
+    stored[nameLength] = '\0';
+    array->nameBytes = nameAt;
+    if (naming == EntryNaming::kWithExtension) nameAt |= kListedWithExtension;
+  }
+  array->entries[array->count++] = DirectoryEntry{position, compsize, filesize, nameAt};
+  return true;
 }
 
 void FreeDirectoryArray(DirectoryArray* array) {
   if (array->block != nullptr) platform::GlobalFree(array->block);
-  *array = DirectoryArray{nullptr, nullptr, 0, 0};
+  *array = kEmptyDirectoryArray;
+}
+
+uint32_t FormatEntryName(const DirectoryArray& array, uint32_t index,
+                         char (&name)[kEntryNameBytes]) {
+  const DirectoryEntry& entry = array.entries[index];
+  if (entry.nameAt == kPositionNamed) {
+    char positionName[kPositionNameBytes];
+    FormatPositionName(entry.position, positionName);
+    std::memcpy(name, positionName, kPositionNameBytes);
+    return kPositionNameBytes - 1;
+  }
+  const char* stored = StoredName(array, entry);
+  auto length = static_cast<uint32_t>(std::strlen(stored));
+  if (entry.nameAt & kListedWithExtension) {
+    FormatStoredName(stored, length, name);
+    return length + 4;
+  }
+  std::memcpy(name, stored, length + 1);
+  return length;
+}
+
+char FirstNameByte(const DirectoryArray& array, uint32_t index) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  const DirectoryEntry& entry = array.entries[index];
+  if (entry.nameAt == kPositionNamed) return kDigits[entry.position >> 28];
+  char first = StoredName(array, entry)[0];
+  // An empty stored name with the extension is listed as ".QKZ".
+  if (first == '\0' && (entry.nameAt & kListedWithExtension)) first = '.';
+  return first;
 }
 
 void FillDirectoryRecord(fileInfo* record, uint32_t position, uint32_t compsize,
@@ -81,6 +184,14 @@ void FillDirectoryRecord(fileInfo* record, uint32_t position, uint32_t compsize,
   while (name != nullptr && name[length] != '\0' && length + 1 < sizeof record->filename)
     ++length;
   if (length > 0) std::memcpy(record->filename, name, length);
+}
+
+void BuildDirectoryRecord(const DirectoryArray& array, uint32_t index, fileInfo* record) {
+  const DirectoryEntry& entry = array.entries[index];
+  char name[kEntryNameBytes];
+  FormatEntryName(array, index, name);
+  FillDirectoryRecord(record, entry.position, entry.compsize, entry.filesize, name,
+                      array.timestamp);
 }
 
 }  // namespace korvo

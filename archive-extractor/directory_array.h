@@ -1,5 +1,10 @@
-// The entry array a parser builds and hands to the directory cache: a private
-// fixed block of fileInfo records.
+// The entry array a parser builds and hands to the directory cache. It keeps
+// per entry only what the calls need: position, stored size, size and, for an
+// entry with a stored name, that name. The fileInfo records a host sees are
+// built from it when they are handed out (listing, lookup, extract).
+//
+// One private fixed block holds it all: the entries from the start, the names
+// from the end, so that a parse allocates and grows a single block.
 #pragma once
 
 #include <cstdint>
@@ -8,37 +13,88 @@
 
 namespace korvo {
 
+// `nameAt` of an entry named "%08X.QKZ" after its position (offset-table).
+constexpr uint32_t kPositionNamed = 0xFFFFFFFFu;
+// Set in `nameAt` of an entry listed as its stored name and ".QKZ" (named
+// entries): the extension is added only when the name is handed out.
+constexpr uint32_t kListedWithExtension = 0x80000000u;
+// Room for the longest listed name: 32 stored bytes, ".QKZ" and the NUL.
+constexpr uint32_t kEntryNameBytes = 37;
+
+struct DirectoryEntry {
+  uint32_t position;
+  uint32_t compsize;
+  uint32_t filesize;
+  // Distance from the block's end to the stored name (NUL-terminated), with
+  // kListedWithExtension if it takes one; or kPositionNamed.
+  uint32_t nameAt;
+};
+
 // A parser's array until InstallDirectory takes it over (and empties it).
 struct DirectoryArray {
-  HGLOBAL block;      // GMEM_FIXED; nullptr: none
-  fileInfo* records;  // the block's bytes
-  uint32_t count;     // records filled
-  uint32_t capacity;  // records the block holds
+  HGLOBAL block;            // GMEM_FIXED; nullptr: none
+  DirectoryEntry* entries;  // the block's bytes, entries first
+  uint32_t count;           // entries
+  uint32_t blockBytes;      // bytes of the block
+  uint32_t nameBytes;       // bytes of names at the block's end
+  ULONG_PTR timestamp;      // the archive's last-write time, in every record
+  // While set, the `count` entries appended so far equal the first ones of
+  // this directory (the cached one of the same archive) and are not stored:
+  // a parse of an archive that has not changed allocates and copies nothing.
+  const DirectoryArray* reference;
+};
+
+constexpr DirectoryArray kEmptyDirectoryArray = {nullptr, nullptr, 0, 0, 0, 0, nullptr};
+
+// How an entry is named when listed.
+enum class EntryNaming {
+  kByPosition,     // "%08X.QKZ" of its position; no name is kept
+  kAsStored,       // its stored name
+  kWithExtension,  // its stored name and ".QKZ"
 };
 
 // Bytes of `records` fileInfo records, or false when they exceed the 32-bit
 // sizes the plug-ins work in (and so a 32-bit SIZE_T).
 bool RecordBlockBytes(uint64_t records, SIZE_T* bytes);
 
-// Allocates an array of `count` records, not cleared. Returns 0, or 4 when the
-// block is too large, cannot be allocated or cannot be locked; on failure the
-// array is left empty.
-int AllocateDirectoryArray(uint32_t count, DirectoryArray* array);
+// Appends an entry; `name` holds its `nameLength` stored bytes (at most 32,
+// no NUL among them) unless it is named by position. The block doubles as
+// entries pass, so a parse never reserves more than twice what the entries
+// the file has shown need (a count field alone justifies nothing). An array
+// with a reference only counts an entry equal to the reference's next one;
+// at the first that differs it stores those before it and goes on as any
+// other. False when a larger block cannot be had; the array is then unchanged.
+bool AppendDirectoryEntry(DirectoryArray* array, uint32_t position, uint32_t compsize,
+                          uint32_t filesize, EntryNaming naming, const char* name,
+                          uint32_t nameLength);
 
-// Makes room for one more record, doubling the block as entries pass, so that
-// a parse never reserves more than the entries the file has shown justify (a
-// count field alone justifies nothing). Returns the record to fill and counts
-// it, or nullptr when the larger block cannot be had (the array is unchanged).
-fileInfo* AppendDirectoryRecord(DirectoryArray* array);
+// Ends a parse's appending: an array that still follows its reference but
+// holds fewer entries gets them stored after all. False when no block can be
+// had for them. Afterwards the array follows its reference only if it equals
+// it whole (IsReferenceCopy).
+bool FinishDirectoryArray(DirectoryArray* array);
 
-// Frees the array's block, if any, and empties it. Parsers call it on every way
-// out; after InstallDirectory it has nothing left to free.
+// True when the finished array is its reference, entry for entry.
+bool IsReferenceCopy(const DirectoryArray& array);
+
+// Frees the array's block, if any, and empties it. Parsers call it on every
+// way out; after InstallDirectory it has nothing left to free.
 void FreeDirectoryArray(DirectoryArray* array);
+
+// The listed name of entry `index`, NUL-terminated; returns its length.
+uint32_t FormatEntryName(const DirectoryArray& array, uint32_t index,
+                         char (&name)[kEntryNameBytes]);
+
+// The first byte of the listed name of entry `index`, without building it.
+char FirstNameByte(const DirectoryArray& array, uint32_t index);
 
 // Writes a whole record: zeros, then the method tag "IfKorvo", the position and
 // sizes, the archive's time stamp, an empty path and `name` (cut to fit the
 // field with its NUL). Every byte of the record is defined, the crc being zero.
 void FillDirectoryRecord(fileInfo* record, uint32_t position, uint32_t compsize,
                          uint32_t filesize, LPCSTR name, ULONG_PTR timestamp = 0);
+
+// The record a host sees for entry `index`.
+void BuildDirectoryRecord(const DirectoryArray& array, uint32_t index, fileInfo* record);
 
 }  // namespace korvo

@@ -62,12 +62,11 @@ unsigned char LowerAscii(unsigned char byte) {
   return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + 0x20) : byte;
 }
 
-// Whole-name comparison, bounded by the record's field in case a record ever
-// lacked its NUL.
-bool NamesMatch(const char (&stored)[sizeof(fileInfo::filename)], LPCSTR name,
-                bool ignoreCase) {
-  for (size_t i = 0; i < sizeof stored; ++i) {
-    auto a = static_cast<unsigned char>(stored[i]);
+// Whole-name comparison of a listed name (NUL-terminated) with the one asked
+// for.
+bool NamesMatch(const char* listed, LPCSTR name, bool ignoreCase) {
+  for (size_t i = 0;; ++i) {
+    auto a = static_cast<unsigned char>(listed[i]);
     auto b = static_cast<unsigned char>(name[i]);
     if (ignoreCase) {
       a = LowerAscii(a);
@@ -76,19 +75,19 @@ bool NamesMatch(const char (&stored)[sizeof(fileInfo::filename)], LPCSTR name,
     if (a != b) return false;
     if (a == '\0') return true;
   }
-  return false;
 }
 
 uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) {
   auto first = static_cast<unsigned char>(name[0]);
   if (ignoreCase) first = UpperAscii(first);
   for (uint32_t i = 0; i < cache.entries.count; ++i) {
-    const fileInfo& record = cache.entries.records[i];
-    // The cheap first-byte test spares most full comparisons.
-    auto storedFirst = static_cast<unsigned char>(record.filename[0]);
-    if (ignoreCase) storedFirst = UpperAscii(storedFirst);
-    if (storedFirst != first) continue;
-    if (NamesMatch(record.filename, name, ignoreCase)) return i;
+    // The cheap first-byte test spares building most names.
+    auto listedFirst = static_cast<unsigned char>(FirstNameByte(cache.entries, i));
+    if (ignoreCase) listedFirst = UpperAscii(listedFirst);
+    if (listedFirst != first) continue;
+    char listed[kEntryNameBytes];
+    FormatEntryName(cache.entries, i, listed);
+    if (NamesMatch(listed, name, ignoreCase)) return i;
   }
   return kNoEntry;
 }
@@ -96,7 +95,7 @@ uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) {
 }  // namespace
 
 void LoadDirectoryCache() {
-  cache.entries = DirectoryArray{nullptr, nullptr, 0, 0};
+  cache.entries = kEmptyDirectoryArray;
   ForgetPath();
   platform::InitializeCriticalSection(&cache.lock);
 }
@@ -110,12 +109,23 @@ void UnloadDirectoryCache() {
 void EnterDirectoryLock() { platform::EnterCriticalSection(&cache.lock); }
 void LeaveDirectoryLock() { platform::LeaveCriticalSection(&cache.lock); }
 
+const DirectoryArray* CachedDirectoryOf(const HostPath& path, ULONG_PTR timestamp) {
+  return IsCachedPath(path) && cache.entries.timestamp == timestamp ? &cache.entries : nullptr;
+}
+
 ParseContext* LockedParseContext() { return &cache.parse; }
 
 void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t* palette) {
+  if (IsReferenceCopy(*array) && array->reference == &cache.entries) {
+    // The archive is as cached: the directory, its path and its key stay.
+    *array = kEmptyDirectoryArray;
+    if (palette != nullptr) std::memcpy(cache.palette, palette, kPaletteBytes);
+    return;
+  }
   FreeDirectoryArray(&cache.entries);
   cache.entries = *array;
-  *array = DirectoryArray{nullptr, nullptr, 0, 0};
+  cache.entries.reference = nullptr;
+  *array = kEmptyDirectoryArray;
   // A path that does not fit is never copied: the directory is served to the
   // call that parsed it, and every later call parses again.
   ForgetPath();
@@ -142,22 +152,23 @@ int EnsureDirectory(const HostPath& path, ArchiveParser parser) {
 
 uint32_t FindEntryByPosition(ULONG_PTR position) {
   for (uint32_t i = 0; i < cache.entries.count; ++i)
-    if (cache.entries.records[i].position == position) return i;
+    if (cache.entries.entries[i].position == position) return i;
   return kNoEntry;
 }
 
 namespace {
 
-// Writes `count` records of one kind from the cached entries.
-typedef void (*FillRecords)(const fileInfo* entries, uint32_t count, void* records);
+// Builds the records of one kind from the cached entries.
+typedef void (*FillRecords)(const DirectoryArray& entries, void* records);
 
-void FillNarrowRecords(const fileInfo* entries, uint32_t count, void* records) {
-  if (count > 0) std::memcpy(records, entries, count * sizeof(fileInfo));
+void FillNarrowRecords(const DirectoryArray& entries, void* records) {
+  auto* narrow = static_cast<fileInfo*>(records);
+  for (uint32_t i = 0; i < entries.count; ++i) BuildDirectoryRecord(entries, i, &narrow[i]);
 }
 
-void FillWideRecords(const fileInfo* entries, uint32_t count, void* records) {
+void FillWideRecords(const DirectoryArray& entries, void* records) {
   auto* wide = static_cast<fileInfoW*>(records);
-  for (uint32_t i = 0; i < count; ++i) FillWideRecord(entries[i], &wide[i]);
+  for (uint32_t i = 0; i < entries.count; ++i) BuildWideDirectoryRecord(entries, i, &wide[i]);
 }
 
 // A listing of (count + 1) records of `recordBytes` each, under the lock:
@@ -173,7 +184,7 @@ int BuildListing(const HostPath& path, ArchiveParser parser, size_t recordBytes,
   if (bytes > 0xFFFFFFFFu || bytes > SIZE_MAX) return kResultMemoryError;
   void* records = AllocateAndLock(listing, GHND, static_cast<SIZE_T>(bytes));
   if (records == nullptr) return kResultMemoryError;
-  fill(cache.entries.records, count, records);
+  fill(cache.entries, records);
   return kResultSuccess;
 }
 
@@ -205,7 +216,7 @@ int FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, uns
   if (name == nullptr) return kResultNotHandled;
   uint32_t index = FindEntryIndexByName(name, (flag & kFlagIgnoreCase) != 0);
   if (index == kNoEntry) return kResultNotHandled;
-  std::memcpy(record, &cache.entries.records[index], sizeof *record);
+  BuildDirectoryRecord(cache.entries, index, record);
   return kResultSuccess;
 }
 
@@ -218,10 +229,12 @@ int FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, u
   if (name == nullptr) return kResultNotHandled;
   const bool ignoreCase = (flag & kFlagIgnoreCase) != 0;
   for (uint32_t i = 0; i < cache.entries.count; ++i) {
-    WCHAR stored[kNameUnits];
-    WideEntryName(cache.entries.records[i].filename, stored);
-    if (!WideNamesMatch(stored, name, ignoreCase)) continue;
-    FillWideRecord(cache.entries.records[i], record);
+    char listed[kEntryNameBytes];
+    FormatEntryName(cache.entries, i, listed);
+    WCHAR wide[kNameUnits];
+    WideEntryName(listed, wide);
+    if (!WideNamesMatch(wide, name, ignoreCase)) continue;
+    BuildWideDirectoryRecord(cache.entries, i, record);
     return kResultSuccess;
   }
   return kResultNotHandled;
@@ -235,7 +248,7 @@ int LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR 
   if (result != kResultSuccess) return result;
   uint32_t index = FindEntryByPosition(position);
   if (index == kNoEntry) return kResultNotHandled;
-  std::memcpy(entry, &cache.entries.records[index], sizeof *entry);
+  BuildDirectoryRecord(cache.entries, index, entry);
   if (palette != nullptr) std::memcpy(palette, cache.palette, kPaletteBytes);
   return kResultSuccess;
 }

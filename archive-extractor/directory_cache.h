@@ -47,10 +47,17 @@ ParseContext* LockedParseContext();
 // for `path`. A path too long for the cached-path buffer installs the array
 // but leaves the cache holding no path, so the next operation parses afresh.
 // A non-null `palette` (768 bytes) becomes the shared palette in the same
-// step; nullptr leaves it alone. Called by parsers only after a whole
-// successful parse; it neither takes nor expects the lock.
+// step; nullptr leaves it alone. An array that is a copy of the cached
+// directory (IsReferenceCopy) leaves the cached one in place. Called by
+// parsers only after a whole successful parse; it neither takes nor expects
+// the lock.
 void InstallDirectory(DirectoryArray* array, const HostPath& path,
                       const uint8_t* palette = nullptr);
+
+// With the lock held: the cached directory if it is that of `path` as last
+// written at `timestamp`, else nullptr. A parse of the archive follows it
+// (DirectoryArray::reference) and builds nothing while the archive agrees.
+const DirectoryArray* CachedDirectoryOf(const HostPath& path, ULONG_PTR timestamp);
 
 // With the lock held: 0 when the cache holds exactly `path` (of the same
 // kind, unit for unit), otherwise runs `parser` on it and returns its code.
@@ -59,8 +66,8 @@ int EnsureDirectory(const HostPath& path, ArchiveParser parser);
 // With the lock held: the index of the first entry at `position`, or kNoEntry.
 uint32_t FindEntryByPosition(ULONG_PTR position);
 
-// The listing of GetArchiveInfo: a GHND block of (count + 1) records, the
-// cached records unchanged and then a zero record, fully unlocked and stored
+// The listing of GetArchiveInfo: a GHND block of (count + 1) records, one
+// built from each cached entry and then a zero record, fully unlocked and stored
 // in *slot on 0. Otherwise the parser's code or 4, and *slot is untouched.
 int ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot);
 
@@ -81,8 +88,8 @@ int FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, u
                      fileInfoW* record);
 
 // The look-up of an extract operation, all under the lock: ensures the
-// directory with `parser`, finds the entry at `position` and copies it to
-// *entry, and the shared palette to `palette` (768 bytes) unless nullptr.
+// directory with `parser`, finds the entry at `position` and builds its
+// record in *entry, and copies the shared palette to `palette` (768 bytes) unless nullptr.
 // Returns 0, -1 when no entry has that position, or the parser's code; the
 // outputs are written only on 0.
 int LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,

@@ -20,8 +20,15 @@ bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path) {
 
 const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath& path) {
   if (IsNullPath(path)) return nullptr;
+  EnterDirectoryLock();
+  ScopeExit leave([] { LeaveDirectoryLock(); });
+  // One open and one set of windows serve every layout's probe: the next
+  // layout starts from the bytes the previous one read.
+  ParseContext* context = LockedParseContext();
+  HoldParseReader(context);
+  ScopeExit release([context] { ReleaseParseReader(context); });
   for (const ArchiveLayout& layout : layouts)
-    if (ProbeLayout(layout, path)) return &layout;
+    if (layout.parse(path) == kResultSuccess) return &layout;
   return nullptr;
 }
 

@@ -4,7 +4,6 @@
 
 #include "archive-extractor/directory_array.h"
 #include "archive-extractor/directory_cache.h"
-#include "archive-extractor/entry_names.h"
 #include "common/little_endian.h"
 #include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
@@ -23,8 +22,8 @@ static_assert(kPaletteBytes == kQkzTripleTableSize, "the shared palette is a tri
 // the size of the picture the entry becomes. Sizes are taken in 64 bits, so no
 // width and height can wrap into a small picture.
 int MeasureEntry(ArchiveReader* reader, uint32_t offset, uint32_t end, uint32_t* filesize) {
-  uint8_t header[kStoredHeaderBytes];
-  int result = ReadArchiveAt(reader, offset, kStoredHeaderBytes, header);
+  const uint8_t* header = nullptr;
+  int result = ViewArchiveFieldAt(reader, offset, kStoredHeaderBytes, &header);
   if (result != kResultSuccess) return result;
   uint64_t picture =
       QkzPictureSize(ReadLe32(header + kQkzWidthOffset), ReadLe32(header + kQkzHeightOffset));
@@ -37,28 +36,41 @@ int MeasureEntry(ArchiveReader* reader, uint32_t offset, uint32_t end, uint32_t*
   return kResultSuccess;
 }
 
+// The stored name of the entry that carries the shared palette ("Palette.QKZ"
+// when listed). Byte for byte, so letter case counts: "palette" is not it.
+constexpr char kPaletteStoredName[] = "Palette";
+static_assert(sizeof kPaletteStoredName + 4 == sizeof kPaletteEntryName, "listed with .QKZ");
+
+// The shared palette as a parse finds it: the first entry named Palette, and
+// its palette bytes if they were picked up on the way.
+struct PaletteFinding {
+  uint32_t index = kNoEntry;
+  uint32_t position = 0;  // of its entry (an array following its reference stores none)
+  bool held = false;
+  uint8_t bytes[kPaletteBytes];
+};
+
 // Measures the entry of `record`, which runs to `end`, and appends its
-// directory record.
+// directory entry. The first entry named Palette is remembered, with its
+// palette if the reader's windows already hold it (they usually do, having
+// just served the entry's header), so that it need not be read again.
 int AddEntry(ArchiveReader* reader, const NameRecord& record, uint32_t end,
-             DirectoryArray* entries) {
+             DirectoryArray* entries, PaletteFinding* palette) {
   uint32_t filesize = 0;
   int result = MeasureEntry(reader, record.offset, end, &filesize);
   if (result != kResultSuccess) return result;
-  fileInfo* entry = AppendDirectoryRecord(entries);
-  if (entry == nullptr) return kResultMemoryError;
-  char name[kNameFieldBytes + 4];  // 31 bytes, ".QKZ" and the NUL
-  FormatStoredName(record.name, record.nameLength, name);
-  FillDirectoryRecord(entry, record.offset, end - record.offset, filesize, name,
-                      reader->timestamp);
+  if (!AppendDirectoryEntry(entries, record.offset, end - record.offset, filesize,
+                            EntryNaming::kWithExtension, record.name, record.nameLength))
+    return kResultMemoryError;
+  if (palette->index == kNoEntry && record.nameLength == sizeof kPaletteStoredName - 1 &&
+      std::memcmp(record.name, kPaletteStoredName, record.nameLength) == 0) {
+    palette->index = entries->count - 1;
+    palette->position = record.offset;
+    // Below 2^31, its header having just been read: the sum cannot wrap.
+    palette->held = CopyHeldArchiveBytes(reader, record.offset + kStoredHeaderBytes,
+                                         kPaletteBytes, palette->bytes);
+  }
   return kResultSuccess;
-}
-
-const fileInfo* FindPaletteEntry(const DirectoryArray& entries) {
-  // Byte for byte, so letter case counts: "palette" is not the Palette entry.
-  for (uint32_t i = 0; i < entries.count; ++i)
-    if (std::strcmp(entries.records[i].filename, kPaletteEntryName) == 0)
-      return &entries.records[i];
-  return nullptr;
 }
 
 }  // namespace
@@ -66,26 +78,38 @@ const fileInfo* FindPaletteEntry(const DirectoryArray& entries) {
 int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record) {
   record->nameLength = 0;
   record->offset = 0;
-  // The name is looked for in one view of the next 32 bytes: its NUL within
-  // them, or the file's end before them (6), or 32 bytes without a NUL (2),
-  // exactly as reading it byte by byte would find.
+  // The record is looked at in one view of its longest extent, the 32 name
+  // bytes and the offset behind them: the name's NUL within the first 32, or
+  // the file's end before them (6), or 32 bytes without a NUL (2), exactly as
+  // reading it byte by byte would find.
+  constexpr uint32_t kLongestRecord = kNameFieldBytes + 4;
   const uint8_t* bytes = nullptr;
   uint32_t available = 0;
-  int viewed = ViewArchiveAt(reader, position, kNameFieldBytes, &bytes, &available);
+  int viewed = ViewArchiveAt(reader, position, kLongestRecord, &bytes, &available);
   if (viewed != kResultSuccess) return viewed;
-  const void* nul = std::memchr(bytes, 0, available);
-  if (nul == nullptr)
-    return available == kNameFieldBytes ? kResultBadFormat : kResultFileError;
+  const uint32_t nameView = available < kNameFieldBytes ? available : kNameFieldBytes;
+  const void* nul = std::memchr(bytes, 0, nameView);
+  if (nul == nullptr) return nameView == kNameFieldBytes ? kResultBadFormat : kResultFileError;
   const auto length = static_cast<uint32_t>(static_cast<const uint8_t*>(nul) - bytes);
-  std::memcpy(record->name, bytes, length + 1);
+  // A whole name field is copied as one fixed-size move where the view has it.
+  if (nameView == kNameFieldBytes)
+    std::memcpy(record->name, bytes, kNameFieldBytes);
+  else
+    std::memcpy(record->name, bytes, length + 1);
   record->nameLength = length;
 
-  uint64_t at = uint64_t{position} + length + 1;
-  if (at >= kUnreachablePosition) return kResultFileError;
-  uint8_t field[4];
-  int result = ReadArchiveAt(reader, static_cast<uint32_t>(at), sizeof field, field);
-  if (result != kResultSuccess) return result;
-  record->offset = ReadLe32(field);
+  if (length + kNameRecordOverhead <= available) {
+    record->offset = ReadLe32(bytes + length + 1);
+  } else {
+    // The view ends inside the offset: read it by itself, which fails where
+    // the file ends.
+    uint64_t at = uint64_t{position} + length + 1;
+    if (at >= kUnreachablePosition) return kResultFileError;
+    uint8_t field[4];
+    int result = ReadArchiveAt(reader, static_cast<uint32_t>(at), sizeof field, field);
+    if (result != kResultSuccess) return result;
+    record->offset = ReadLe32(field);
+  }
   if (record->offset == 0 || record->offset >= reader->fileSize) return kResultBadFormat;
   return kResultSuccess;
 }
@@ -93,15 +117,19 @@ int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record)
 int ParseNamedEntryArchive(const HostPath& path) noexcept {
   ParseContext* context = LockedParseContext();
   ArchiveReader& reader = context->reader;
-  DirectoryArray entries = {nullptr, nullptr, 0, 0};
+  DirectoryArray entries = kEmptyDirectoryArray;
+  PaletteFinding palette;
   // After InstallDirectory the array is empty and nothing is freed.
   ScopeExit cleanUp([&] {
-    CloseArchiveReader(&reader);
+    CloseParseReader(context);
     FreeDirectoryArray(&entries);
   });
 
   int result = OpenParseReader(path, context);
   if (result != kResultSuccess) return result;
+  // An archive as cached is only checked against its directory, not built anew.
+  entries.timestamp = reader.timestamp;
+  entries.reference = CachedDirectoryOf(path, reader.timestamp);
   uint8_t field[4];
   result = ReadArchiveAt(&reader, 0, sizeof field, field);
   if (result != kResultSuccess) return result;
@@ -121,7 +149,7 @@ int ParseNamedEntryArchive(const HostPath& path) noexcept {
     result = ReadNameRecord(&reader, static_cast<uint32_t>(nextRecord), &next);
     if (result != kResultSuccess) return result;
     nextRecord += next.nameLength + kNameRecordOverhead;
-    result = AddEntry(&reader, current, next.offset, &entries);
+    result = AddEntry(&reader, current, next.offset, &entries, &palette);
     if (result != kResultSuccess) return result;
     current = next;
   }
@@ -131,22 +159,21 @@ int ParseNamedEntryArchive(const HostPath& path) noexcept {
     uint32_t unused = 0;
     result = MeasureEntry(&reader, current.offset, reader.fileSize, &unused);
   } else {
-    result = AddEntry(&reader, current, reader.fileSize, &entries);
+    result = AddEntry(&reader, current, reader.fileSize, &entries, &palette);
   }
   if (result != kResultSuccess) return result;
 
-  // Looked for only once every entry has passed.
-  const fileInfo* paletteEntry = FindPaletteEntry(entries);
-  if (paletteEntry == nullptr) return kResultBadFormat;
-  // Its stored header was just read, so its position is below 2^31 and the
-  // palette's cannot wrap. The palette goes to a buffer of this parse: the
-  // shared one changes only together with the directory.
-  uint8_t palette[kPaletteBytes];
-  result = ReadArchiveAt(&reader, static_cast<uint32_t>(paletteEntry->position) + kStoredHeaderBytes,
-                         kPaletteBytes, palette);
-  if (result != kResultSuccess) return result;
+  // Required only once every entry has passed. The palette goes to a buffer
+  // of this parse: the shared one changes only together with the directory.
+  if (palette.index == kNoEntry) return kResultBadFormat;
+  if (!palette.held) {
+    result = ReadArchiveAt(&reader, palette.position + kStoredHeaderBytes, kPaletteBytes,
+                           palette.bytes);
+    if (result != kResultSuccess) return result;
+  }
 
-  InstallDirectory(&entries, path, palette);
+  if (!FinishDirectoryArray(&entries)) return kResultMemoryError;
+  InstallDirectory(&entries, path, palette.bytes);
   return kResultSuccess;
 }
 

@@ -12,7 +12,6 @@
 
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_cache.h"
-#include "archive-extractor/entry_names.h"
 #include "common/little_endian.h"
 #include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
@@ -37,8 +36,8 @@ bool IsEntryPosition(uint32_t position, uint32_t fileSize) {
 // such and later be asked for as one block.
 int CheckEntry(ArchiveReader* reader, uint32_t position, uint32_t end) {
   // The whole head must be there; only its width and height are looked at.
-  uint8_t head[kQkzPaletteOffset];
-  int result = ReadArchivePrefixAt(reader, position, kQkzHeadSize, sizeof head, head);
+  const uint8_t* head = nullptr;
+  int result = ViewArchiveFieldAt(reader, position, kQkzHeadSize, &head);
   if (result != kResultSuccess) return result;
   if (end < position) return kResultBadFormat;
   // 64-bit: a head of 65536 x 65537 needs more than 2^32 bytes, and a width
@@ -52,13 +51,10 @@ int CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end,
                       DirectoryArray* entries) {
   int result = CheckEntry(reader, position, end);
   if (result != kResultSuccess) return result;
-  // The array grows as entries pass: a count that a multi-gigabyte file
-  // happens to follow with one good entry reserves nothing for the rest.
-  fileInfo* record = AppendDirectoryRecord(entries);
-  if (record == nullptr) return kResultMemoryError;
-  char name[kPositionNameBytes];
-  FormatPositionName(position, name);
-  FillDirectoryRecord(record, position, end - position, end - position, name, reader->timestamp);
+  // Its name follows from the position when it is handed out.
+  if (!AppendDirectoryEntry(entries, position, end - position, end - position,
+                            EntryNaming::kByPosition, nullptr, 0))
+    return kResultMemoryError;
   return kResultSuccess;
 }
 
@@ -108,15 +104,19 @@ int ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
 
 int ParseOffsetTableArchive(const HostPath& path) noexcept {
   ParseContext* context = LockedParseContext();
-  DirectoryArray entries{nullptr, nullptr, 0, 0};
+  DirectoryArray entries = kEmptyDirectoryArray;
   int result = OpenParseReader(path, context);
   ScopeExit cleanUp([&] {
-    CloseArchiveReader(&context->reader);
+    CloseParseReader(context);
     FreeDirectoryArray(&entries);  // nothing left once installed
   });
   if (result != kResultSuccess) return result;
+  // An archive as cached is only checked against its directory, not built anew.
+  entries.timestamp = context->reader.timestamp;
+  entries.reference = CachedDirectoryOf(path, context->reader.timestamp);
   result = ReadDirectory(&context->reader, &entries);
   if (result != kResultSuccess) return result;
+  if (!FinishDirectoryArray(&entries)) return kResultMemoryError;
   InstallDirectory(&entries, path);
   return kResultSuccess;
 }

@@ -2,6 +2,7 @@
 // 8-bit record when handed out, the name turned from the system code page.
 #pragma once
 
+#include "archive-extractor/directory_array.h"
 #include "host-contract/host_contract.h"
 
 namespace korvo {
@@ -16,6 +17,10 @@ void WideEntryName(LPCSTR name, WCHAR (&wide)[kNameUnits]);
 // Writes a whole fileInfoW: the fields of `record`, an empty path and the
 // name in UTF-16; padding and crc zero.
 void FillWideRecord(const fileInfo& record, fileInfoW* wide);
+
+// The UTF-16 record a host sees for entry `index` of `array`: the fields of
+// its 8-bit record, an empty path and the name in UTF-16.
+void BuildWideDirectoryRecord(const DirectoryArray& array, uint32_t index, fileInfoW* wide);
 
 // Whole-name equality of two UTF-16 names; with `ignoreCase` A-Z compare as
 // a-z, and every other unit must match exactly.

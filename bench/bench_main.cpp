@@ -1,8 +1,24 @@
 // korvo_bench: every operation measured through the plug-ins' exports, as a
-// host calls them, interleaved with its floor; medians of the repetitions.
+// host calls them, interleaved with its floors (bench/floors.h); medians of the
+// repetitions. Archive operations have two floors: `floor` is the physical
+// limit (a mapped file for the probes and listings, one read of the whole
+// archive for a host session) and `read floor` the least a safe plug-in can
+// do (system reads in 64 KiB windows; in a host session, one such probe per
+// GetFile). Also printed: the directory cache's bytes per entry, taken from
+// the live block bytes the plug-ins' platform layer reports.
 //
-//   korvo_bench [--json FILE] [--repetitions N] [--quick]
+//   korvo_bench [--json FILE] [--repetitions N] [--quick] [--only TEXT] [--plugins DIR]
+//               [--cpu-time]
+//
+// By default it loads the build's instrumented plug-ins (test-plugins/), whose
+// platform layer counts the system calls and block bytes it reports.
+// --plugins loads the plug-ins of DIR instead, so that two builds are
+// measured by the same benchmark in one sitting (block bytes are reported
+// only by plug-ins whose platform layer counts them).
+// --only measures just the rows whose operation and input contain TEXT (for
+// profiling one operation); the inputs are written all the same.
 #include <malloc.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -24,11 +40,37 @@ KORVO_DEFINE_PLATFORM_HOOKS
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Wall time by default; with --cpu-time the CPU time of the measuring thread
+// (user and system, page faults and copies in the kernel included), which
+// other processes on a busy machine do not inflate.
+bool cpuTime = false;
+
+double Now() {
+  if (cpuTime) {
+    timespec now;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+const char* onlyRows = nullptr;
+
+bool Wanted(const std::string& operation, const std::string& input) {
+  return onlyRows == nullptr || (operation + " " + input).find(onlyRows) != std::string::npos;
+}
 
 struct Row {
   std::string operation, input;
   double median = 0, floorMedian = 0, syscalls = -1;
+  double readFloorMedian = -1;  // < 0: the operation has no read floor
+};
+
+// Bytes the directory cache holds per entry once a probe has installed it,
+// and the most a probe had allocated on top of the previous directory.
+struct CacheRow {
+  std::string input;
+  double heldPerEntry = 0, peakPerEntry = 0;
 };
 
 double Median(std::vector<double> values) {
@@ -47,23 +89,30 @@ long FileOperations() {
 // Runs `batch` calls of each per repetition so that short operations are
 // timed over a few milliseconds, the operation and its floor alternating.
 Row Measure(const std::string& operation, const std::string& input, int repetitions,
-            const std::function<void()>& run, const std::function<void()>& floor) {
+            const std::function<void()>& run, const std::function<void()>& floor,
+            const std::function<void()>& readFloor = nullptr) {
+  if (!Wanted(operation, input)) return Row{};
   auto seconds = [](const std::function<void()>& f, int batch) {
-    Clock::time_point start = Clock::now();
+    double start = Now();
     for (int i = 0; i < batch; ++i) f();
-    return std::chrono::duration<double>(Clock::now() - start).count() / batch;
+    return (Now() - start) / batch;
   };
   double once = seconds(run, 1);  // also warms the page cache
   seconds(floor, 1);
+  if (readFloor) seconds(readFloor, 1);
   int batch = std::max(1, std::min(10000, static_cast<int>(0.002 / std::max(once, 1e-9))));
-  std::vector<double> runs, floors;
-  long before = FileOperations();
+  std::vector<double> runs, floors, readFloors;
+  long operations = 0;
   for (int r = 0; r < repetitions; ++r) {
+    long before = FileOperations();
     runs.push_back(seconds(run, batch));
+    operations += FileOperations() - before;
     floors.push_back(seconds(floor, batch));
+    if (readFloor) readFloors.push_back(seconds(readFloor, batch));
   }
   Row row{operation, input, Median(runs), Median(floors), 0};
-  row.syscalls = static_cast<double>(FileOperations() - before) / (repetitions * batch);
+  row.syscalls = static_cast<double>(operations) / (repetitions * batch);
+  if (readFloor) row.readFloorMedian = Median(readFloors);
   return row;
 }
 
@@ -92,24 +141,44 @@ long long PeakResidentGrowth(const std::function<void()>& run) {
   return status("VmHWM:") - start;
 }
 
+// The directory cache's size per entry after `probe` installs a directory of
+// `entries` entries (built afresh: the probe first finds another archive
+// cached). Every handle the benchmark got has been freed by then, so the live
+// block bytes the plug-ins report are the cache's own; the peak is the most
+// the probe held on top of the directory it replaced.
+CacheRow MeasureDirectoryCache(const std::string& input, uint32_t entries,
+                               const std::function<void()>& probe) {
+  if (!Wanted("directory cache bytes per entry", input)) return CacheRow{};
+  long long before = KorvoPlatformHooks.liveBytes.load();
+  KorvoPlatformHooks.peakLiveBytes = before;
+  probe();
+  long long held = KorvoPlatformHooks.liveBytes.load();
+  long long peak = KorvoPlatformHooks.peakLiveBytes.load() - before;
+  return CacheRow{input, static_cast<double>(held) / entries, static_cast<double>(peak) / entries};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* jsonPath = nullptr;
   int repetitions = 7;
   bool quick = false;
+  std::string plugins = korvo::BuildTestPluginDirectory();
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--json") && i + 1 < argc) jsonPath = argv[++i];
     else if (!strcmp(argv[i], "--repetitions") && i + 1 < argc) repetitions = atoi(argv[++i]);
     else if (!strcmp(argv[i], "--quick")) quick = true;
+    else if (!strcmp(argv[i], "--only") && i + 1 < argc) onlyRows = argv[++i];
+    else if (!strcmp(argv[i], "--cpu-time")) cpuTime = true;
+    else if (!strcmp(argv[i], "--plugins") && i + 1 < argc) plugins = std::string(argv[++i]) + "/";
     else {
-      fprintf(stderr, "usage: korvo_bench [--json FILE] [--repetitions N] [--quick]\n");
+      fprintf(stderr, "usage: korvo_bench [--json FILE] [--repetitions N] [--quick] [--only TEXT] "
+                      "[--plugins DIR] [--cpu-time]\n");
       return 2;
     }
   }
   repetitions = std::max(repetitions, 5);
 
-  std::string plugins = korvo::BuildTestPluginDirectory();
   korvo::LoadedPlugin filter, extractor;
   if (!korvo::LoadPlugin(plugins + korvo::PluginFileName("IFKORVO"), &filter) ||
       !korvo::LoadPlugin(plugins + korvo::PluginFileName("AXKORVO"), &extractor)) {
@@ -118,7 +187,8 @@ int main(int argc, char** argv) {
   }
 
   std::string directory = bench::MakeScratchDirectory();
-  std::vector<Row> rows;
+  std::vector<Row> rows;  // those --only leaves out have no operation
+  std::vector<CacheRow> cacheRows;
 
   std::vector<bench::PictureInput> pictures = bench::WritePictures(directory);
   // Peak memory of a large decode. Large blocks always come from the system
@@ -126,7 +196,7 @@ int main(int argc, char** argv) {
   // decode brings the code in, so the growth measured is the decode's own.
   mallopt(M_MMAP_THRESHOLD, 128 * 1024);
   for (const bench::PictureInput& picture : pictures) {
-    if (picture.label != "4000x3000") continue;
+    if (picture.label != "4000x3000" || !Wanted("decode peak memory", picture.label)) continue;
     auto decode = [&] {
       HLOCAL info = nullptr, bits = nullptr;
       if (filter.GetPicture(picture.path.c_str(), 0, 0, &info, &bits, nullptr, 0) != 0) abort();
@@ -145,17 +215,14 @@ int main(int argc, char** argv) {
   }
 
   for (const bench::PictureInput& picture : pictures) {
-    std::vector<uint8_t> fileBuffer(picture.bytes.size());
-    std::vector<uint8_t> pixels(picture.bytes.size() - 1032);
     auto decodeFile = [&] {
       HLOCAL info = nullptr, bits = nullptr;
       if (filter.GetPicture(picture.path.c_str(), 0, 0, &info, &bits, nullptr, 0) != 0) abort();
       FreeHandle(info);
       FreeHandle(bits);
     };
-    rows.push_back(Measure("GetPicture file", picture.label, repetitions, decodeFile, [&] {
-      bench::FloorPictureFromFile(picture.path, picture.width, picture.height, fileBuffer, pixels);
-    }));
+    rows.push_back(Measure("GetPicture file", picture.label, repetitions, decodeFile,
+                           [&] { bench::FloorPictureFromFile(picture.path); }));
     auto decodeMemory = [&] {
       HLOCAL info = nullptr, bits = nullptr;
       if (filter.GetPicture(reinterpret_cast<LPCSTR>(picture.bytes.data()),
@@ -165,9 +232,8 @@ int main(int argc, char** argv) {
       FreeHandle(info);
       FreeHandle(bits);
     };
-    rows.push_back(Measure("GetPicture memory", picture.label, repetitions, decodeMemory, [&] {
-      bench::FloorPictureFromMemory(picture.bytes.data(), picture.width, picture.height);
-    }));
+    rows.push_back(Measure("GetPicture memory", picture.label, repetitions, decodeMemory,
+                           [&] { bench::FloorPictureFromMemory(picture.bytes.data()); }));
   }
 
   std::vector<uint32_t> sizes = quick ? std::vector<uint32_t>{1000, 10000}
@@ -178,14 +244,59 @@ int main(int argc, char** argv) {
                                         ? bench::WriteOffsetTableInput(directory, entries)
                                         : bench::WriteNamedEntryInput(directory, entries);
       const char* path = archive.path.c_str();
+      const std::string input = std::to_string(entries) + " entries";
       rows.push_back(Measure(
-          "IsSupported " + archive.layout, std::to_string(entries) + " entries", repetitions,
+          "IsSupported " + archive.layout, input, repetitions,
           [&] {
             if (extractor.IsSupported(path, 0) != 1) abort();
           },
           [&] {
-            offsetTable ? bench::FloorOffsetTableProbe(archive.path)
-                        : bench::FloorNamedEntryProbe(archive.path);
+            offsetTable ? bench::MappedFloorOffsetTableProbe(archive.path)
+                        : bench::MappedFloorNamedEntryProbe(archive.path);
+          },
+          [&] {
+            offsetTable ? bench::ReadFloorOffsetTableProbe(archive.path)
+                        : bench::ReadFloorNamedEntryProbe(archive.path);
+          }));
+      // The same archive under two names probed in turn: every probe finds
+      // another archive cached and builds its directory, as the first probe of
+      // a file a host offers does.
+      const std::string twin = archive.path + ".twin";
+      std::filesystem::copy_file(archive.path, twin,
+                                 std::filesystem::copy_options::overwrite_existing);
+      bool useTwin = false;
+      rows.push_back(Measure(
+          "IsSupported " + archive.layout + ", new", input, repetitions,
+          [&] {
+            useTwin = !useTwin;
+            if (extractor.IsSupported(useTwin ? twin.c_str() : path, 0) != 1) abort();
+          },
+          [&] {
+            offsetTable ? bench::MappedFloorOffsetTableProbe(archive.path)
+                        : bench::MappedFloorNamedEntryProbe(archive.path);
+          },
+          [&] {
+            offsetTable ? bench::ReadFloorOffsetTableProbe(archive.path)
+                        : bench::ReadFloorNamedEntryProbe(archive.path);
+          }));
+      if (extractor.IsSupported(path, 0) != 1) abort();
+      cacheRows.push_back(MeasureDirectoryCache(archive.layout + " " + input, entries, [&] {
+        if (extractor.IsSupported(twin.c_str(), 0) != 1) abort();
+      }));
+      rows.push_back(Measure(
+          "GetArchiveInfo " + archive.layout, input, repetitions,
+          [&] {
+            HLOCAL list = nullptr;
+            if (extractor.GetArchiveInfo(path, 0, 0, &list) != 0) abort();
+            FreeHandle(list);
+          },
+          [&] {
+            offsetTable ? bench::MappedFloorOffsetTableListing(archive.path)
+                        : bench::MappedFloorNamedEntryListing(archive.path);
+          },
+          [&] {
+            offsetTable ? bench::ReadFloorOffsetTableListing(archive.path)
+                        : bench::ReadFloorNamedEntryListing(archive.path);
           }));
       if (entries != 1000) continue;
       auto session = [&] {
@@ -208,19 +319,41 @@ int main(int argc, char** argv) {
         platform::GlobalUnlock(list);
         FreeHandle(list);
       };
-      rows.push_back(Measure("host session " + archive.layout,
-                             std::to_string(entries) + " entries", repetitions, session, [&] {
-                               offsetTable ? bench::FloorOffsetTableSession(archive.path)
-                                           : bench::FloorNamedEntrySession(archive.path);
-                             }));
+      rows.push_back(Measure(
+          "host session " + archive.layout, input, repetitions, session,
+          [&] {
+            offsetTable ? bench::FloorOffsetTableSession(archive.path)
+                        : bench::FloorNamedEntrySession(archive.path);
+          },
+          [&] {
+            offsetTable ? bench::ProbeFloorOffsetTableSession(archive.path)
+                        : bench::ProbeFloorNamedEntrySession(archive.path);
+          }));
     }
   }
 
-  printf("\n%-26s %-16s %12s %12s %7s %10s\n", "operation", "input", "median s", "floor s",
-         "ratio", "syscalls");
-  for (const Row& row : rows)
-    printf("%-26s %-16s %12.6f %12.6f %7.2f %10.1f\n", row.operation.c_str(), row.input.c_str(),
-           row.median, row.floorMedian, row.median / row.floorMedian, row.syscalls);
+  rows.erase(std::remove_if(rows.begin(), rows.end(),
+                            [](const Row& row) { return row.operation.empty(); }),
+             rows.end());
+  cacheRows.erase(std::remove_if(cacheRows.begin(), cacheRows.end(),
+                                 [](const CacheRow& row) { return row.input.empty(); }),
+                  cacheRows.end());
+  printf("\n%-26s %-16s %11s %11s %7s %11s %7s %9s\n", "operation", "input", "median s",
+         "floor s", "ratio", "read fl. s", "r.ratio", "syscalls");
+  for (const Row& row : rows) {
+    printf("%-26s %-16s %11.6f %11.6f %7.2f", row.operation.c_str(), row.input.c_str(),
+           row.median, row.floorMedian, row.median / row.floorMedian);
+    if (row.readFloorMedian >= 0)
+      printf(" %11.6f %7.2f", row.readFloorMedian, row.median / row.readFloorMedian);
+    else
+      printf(" %11s %7s", "-", "-");
+    printf(" %9.1f\n", row.syscalls);
+  }
+  if (!cacheRows.empty())
+    printf("\n%-34s %-28s %12s %12s\n", "operation", "input", "held", "peak");
+  for (const CacheRow& row : cacheRows)
+    printf("%-34s %-28s %12.1f %12.1f\n", "directory cache bytes per entry", row.input.c_str(),
+           row.heldPerEntry, row.peakPerEntry);
 
   if (jsonPath != nullptr) {
     FILE* json = fopen(jsonPath, "w");
@@ -229,14 +362,23 @@ int main(int argc, char** argv) {
       return 1;
     }
     fprintf(json, "[\n");
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const Row& row = rows[i];
+    for (const Row& row : rows) {
       fprintf(json,
               "  {\"operation\": \"%s\", \"input\": \"%s\", \"median_s\": %.9f, "
-              "\"floor_median_s\": %.9f, \"ratio\": %.4f, \"syscalls\": %.1f}%s\n",
+              "\"floor_median_s\": %.9f, \"ratio\": %.4f, \"syscalls\": %.1f",
               row.operation.c_str(), row.input.c_str(), row.median, row.floorMedian,
-              row.median / row.floorMedian, row.syscalls, i + 1 < rows.size() ? "," : "");
+              row.median / row.floorMedian, row.syscalls);
+      if (row.readFloorMedian >= 0)
+        fprintf(json, ", \"read_floor_median_s\": %.9f, \"read_ratio\": %.4f",
+                row.readFloorMedian, row.median / row.readFloorMedian);
+      fprintf(json, "},\n");
     }
+    for (size_t i = 0; i < cacheRows.size(); ++i)
+      fprintf(json,
+              "  {\"operation\": \"directory cache bytes per entry\", \"input\": \"%s\", "
+              "\"bytes_per_entry\": %.1f, \"peak_bytes_per_entry\": %.1f}%s\n",
+              cacheRows[i].input.c_str(), cacheRows[i].heldPerEntry, cacheRows[i].peakPerEntry,
+              i + 1 < cacheRows.size() ? "," : "");
     fprintf(json, "]\n");
     fclose(json);
   }

@@ -1,27 +1,59 @@
-// The floor of each benchmarked operation: the least work any implementation
-// must do on this machine for the same result.
+// The floor of each benchmarked operation: the least work an implementation
+// must do on this machine for the same result. A plug-in runs inside the host,
+// so the floors that matter are those of a safe one: it reads the archive
+// through system reads (a mapped file that another process truncates, or a
+// page a network drive fails to deliver, kills the host), and every block it
+// hands out is fresh memory the host then owns.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace bench {
 
-// One read of the whole picture file into a preallocated buffer, then the
-// rows copied bottom-up into a second preallocated buffer.
-void FloorPictureFromFile(const std::string& path, uint32_t width, uint32_t height,
-                          std::vector<uint8_t>& fileBuffer, std::vector<uint8_t>& pixels);
+// GetPicture from a file: open, read the head, allocate the bitmap-info block
+// and the pixel block fresh, fill the colour table, read every row into the
+// pixel block with one read and turn the rows bottom-up in place; close and
+// free both blocks (the host's part).
+void FloorPictureFromFile(const std::string& path);
 
-// The rows copied bottom-up into a freshly allocated buffer.
-void FloorPictureFromMemory(const uint8_t* picture, uint32_t width, uint32_t height);
+// GetPicture from memory: allocate both blocks fresh, fill the colour table
+// and copy the rows bottom-up; free both blocks.
+void FloorPictureFromMemory(const uint8_t* picture);
 
-// The file mapped and every field the layout's checks must see read.
-void FloorOffsetTableProbe(const std::string& path);
-void FloorNamedEntryProbe(const std::string& path);
+// IsSupported, the read floor: open the archive and read it through read() in
+// 64 KiB windows, each byte at most once, touching every field the layout's
+// checks must see (counts, table slots or name records, and every entry's
+// head), building nothing. The least a safe probe can do.
+void ReadFloorOffsetTableProbe(const std::string& path);
+void ReadFloorNamedEntryProbe(const std::string& path);
 
-// The whole archive read once and every picture's rows copied bottom-up.
+// IsSupported, the mapped floor: the same fields read through a mapping of
+// the file, no copy at all. The physical limit, which a plug-in cannot use.
+void MappedFloorOffsetTableProbe(const std::string& path);
+void MappedFloorNamedEntryProbe(const std::string& path);
+
+// GetArchiveInfo: a probe's floor (read or mapped) and then the listing every
+// host reads, (n + 1) records of fileInfo in a fresh block, each with its
+// method tag, position, sizes and name; the block freed.
+void ReadFloorOffsetTableListing(const std::string& path);
+void ReadFloorNamedEntryListing(const std::string& path);
+void MappedFloorOffsetTableListing(const std::string& path);
+void MappedFloorNamedEntryListing(const std::string& path);
+
+// Host session (the listing, then every entry through GetFile and then
+// GetPicture from memory), the single-pass floor: the whole archive read once
+// and every picture's rows copied bottom-up into one reused buffer. What a
+// host that could hold the archive itself would pay.
 void FloorOffsetTableSession(const std::string& path);
 void FloorNamedEntrySession(const std::string& path);
+
+// Host session, the per-call-probe floor: GetFile carries no state from the
+// listing and must first recognise the archive, so each entry costs the read
+// floor of one probe; then the entry is read into a fresh block (a named
+// entry gets its head rebuilt in front of its rows) and decoded into two
+// fresh blocks. Plus one probe for the listing.
+void ProbeFloorOffsetTableSession(const std::string& path);
+void ProbeFloorNamedEntrySession(const std::string& path);
 
 }  // namespace bench

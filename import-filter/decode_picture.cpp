@@ -58,24 +58,21 @@ int DecodeMemoryImage(const uint8_t* image, LONG_PTR len, HLOCAL* pHBInfo, HLOCA
 }
 
 int DecodeFile(const HostPath& name, HLOCAL* pHBInfo, HLOCAL* pHBm) {
-  if (!IsQkzFile(name)) return kResultBadFormat;
   // The blocks are declared first, so that the file is closed before they
   // are freed.
   DecodedBlocks blocks;
   HANDLE file = INVALID_HANDLE_VALUE;
   ScopeExit close([&] { ClosePictureFile(file); });
+  // The support test's open and head serve the decode: the sizes come from
+  // the head that passed the test, and the rows follow it in the same file.
   uint8_t head[kQkzHeadSize];
-  int result = OpenAndReadHead(name, &file, head);
-  if (result != kResultSuccess) return result;
-  // The sizes come from this read: the file may have changed since the
-  // support test, and nothing is allocated for a head that fails the test.
   QkzGeometry geometry;
-  if (!ReadQkzGeometry(head, &geometry)) return kResultBadFormat;
+  if (!OpenQkzFile(name, &file, head, &geometry)) return kResultBadFormat;
   // A file that ends inside its rows fails with 6 when they are read. Found
   // out first, it costs nothing: a head of a few bytes may claim nearly 4 GiB
   // of rows, and a viewer offers every file it browses to the filter.
   if (!FileCanHold(file, geometry.pictureSize)) return kResultFileError;
-  result = BuildBitmapInfo(head, geometry, &blocks.info);
+  int result = BuildBitmapInfo(head, geometry, &blocks.info);
   if (result != kResultSuccess) return result;
   uint8_t* pixels = nullptr;
   result = AllocatePixelBlock(geometry, blocks, &pixels);

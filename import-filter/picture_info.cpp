@@ -31,15 +31,12 @@ int DescribeMemoryImage(const uint8_t* image, LONG_PTR len, PictureInfo* info) {
 }
 
 int DescribeFile(const HostPath& name, PictureInfo* info) {
-  if (!IsQkzFile(name)) return kResultBadFormat;
+  // The support test's read of the head is the description's.
   uint8_t head[kQkzHeadSize];
   HANDLE file = INVALID_HANDLE_VALUE;
   ScopeExit close([&] { ClosePictureFile(file); });
-  int result = OpenAndReadHead(name, &file, head);
-  if (result != kResultSuccess) return result;
-  // The file may have changed since the support test read it.
   QkzGeometry geometry;
-  if (!ReadQkzGeometry(head, &geometry)) return kResultBadFormat;
+  if (!OpenQkzFile(name, &file, head, &geometry)) return kResultBadFormat;
   FillPictureInfo(geometry, info);
   return kResultSuccess;
 }

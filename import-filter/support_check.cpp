@@ -12,14 +12,20 @@ bool IsQkzInMemory(const void* head) {
   return head != nullptr && IsQkzHead(static_cast<const uint8_t*>(head));
 }
 
-bool IsQkzFile(const HostPath& name) {
+bool OpenQkzFile(const HostPath& name, HANDLE* file, uint8_t* head, QkzGeometry* geometry) {
+  *file = INVALID_HANDLE_VALUE;
   if (name.narrow != nullptr ? !HasQkzExtension(name.narrow)
                              : name.wide == nullptr || !HasQkzExtensionW(name.wide))
     return false;
+  return OpenAndReadHead(name, file, head) == kResultSuccess && ReadQkzGeometry(head, geometry);
+}
+
+bool IsQkzFile(const HostPath& name) {
   uint8_t head[kQkzHeadSize];
+  QkzGeometry geometry;
   HANDLE file = INVALID_HANDLE_VALUE;
   ScopeExit close([&] { ClosePictureFile(file); });
-  return OpenAndReadHead(name, &file, head) == kResultSuccess && IsQkzHead(head);
+  return OpenQkzFile(name, &file, head, &geometry);
 }
 
 int CheckSupport(const HostPath& filename, ULONG_PTR dw) {

@@ -5,6 +5,7 @@
 
 #include "host-contract/host_path.h"
 #include "platform/platform.h"
+#include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
 
@@ -13,7 +14,14 @@ namespace korvo {
 bool IsQkzInMemory(const void* head);
 
 // File form: the name ends in ".QKZ", the file opens, its first 1032 bytes
-// arrive in one read and pass the validity test. The file is closed again.
+// arrive in one read into `head` and pass the validity test, giving
+// *geometry. True leaves the file open in *file at its first row, for the
+// decode or description that follows the test without opening and reading
+// the head again; *file is the caller's to close either way
+// (INVALID_HANDLE_VALUE when nothing opened).
+bool OpenQkzFile(const HostPath& name, HANDLE* file, uint8_t* head, QkzGeometry* geometry);
+
+// The same test on its own: the file is closed again.
 bool IsQkzFile(const HostPath& name);
 
 // IsSupported: `dw` below 0x10000 is a file handle, which is ignored in favour

@@ -2,6 +2,7 @@
 // reads would, including failing with 6 wherever a direct read falls short.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -209,21 +210,42 @@ TEST(ArchiveReaderTest, FieldsAcross2GiBAreRead) {
 TEST(DirectoryArrayGrowthTest, GrowsAsEntriesPassAndKeepsThemOnFailure) {
   auto& hooks = TestHooks();
   long live = hooks.liveBlocks;
-  korvo::DirectoryArray array{nullptr, nullptr, 0, 0};
-  for (uint32_t i = 0; i < 100; ++i) {
-    korvo::fileInfo* record = korvo::AppendDirectoryRecord(&array);
-    ASSERT_NE(record, nullptr);
-    korvo::FillDirectoryRecord(record, i, i, i, "x");
-  }
+  korvo::DirectoryArray array = korvo::kEmptyDirectoryArray;
+  // Entries named by position and by stored name, the block shared by both.
+  auto append = [&](uint32_t i) {
+    return i % 2 ? korvo::AppendDirectoryEntry(&array, i, i, i, korvo::EntryNaming::kAsStored,
+                                               "x", 1)
+                 : korvo::AppendDirectoryEntry(&array, i, i, i, korvo::EntryNaming::kByPosition,
+                                               nullptr, 0);
+  };
+  for (uint32_t i = 0; i < 100; ++i) ASSERT_TRUE(append(i));
   EXPECT_EQ(array.count, 100u);
-  EXPECT_LT(array.capacity, 200u);
-  platform::ResetPlatformFaults(hooks);
-  hooks.failAt[platform::kOpAlloc] = 1;
-  while (array.count < array.capacity) korvo::AppendDirectoryRecord(&array);
-  EXPECT_EQ(korvo::AppendDirectoryRecord(&array), nullptr) << "growth fails cleanly";
-  platform::ResetPlatformFaults(hooks);
-  for (uint32_t i = 0; i < 100; ++i) EXPECT_EQ(array.records[i].position, i);
+  const uint32_t needed = 100 * sizeof(korvo::DirectoryEntry) + 50 * 2;
+  EXPECT_LT(array.blockBytes, 2 * needed);
+  // Failing allocations and locks of a larger block leave the array as it was.
+  for (int op : {platform::kOpAlloc, platform::kOpLock}) {
+    while ((array.count + 1) * sizeof(korvo::DirectoryEntry) + array.nameBytes + 2 <=
+           array.blockBytes)
+      ASSERT_TRUE(append(array.count));
+    const korvo::DirectoryArray before = array;
+    platform::ResetPlatformFaults(hooks);
+    hooks.failAt[op] = 1;
+    EXPECT_FALSE(append(array.count)) << "growth fails cleanly";
+    platform::ResetPlatformFaults(hooks);
+    EXPECT_EQ(array.block, before.block);
+    EXPECT_EQ(array.count, before.count);
+    EXPECT_EQ(array.nameBytes, before.nameBytes);
+  }
+  for (uint32_t i = 0; i < array.count; ++i) {
+    EXPECT_EQ(array.entries[i].position, i);
+    char name[korvo::kEntryNameBytes];
+    char expected[16];
+    snprintf(expected, sizeof expected, i % 2 ? "x" : "%08X.QKZ", i);
+    korvo::FormatEntryName(array, i, name);
+    ASSERT_STREQ(name, expected) << i;
+  }
   korvo::FreeDirectoryArray(&array);
+  EXPECT_EQ(array.block, nullptr);
   EXPECT_EQ(hooks.liveBlocks, live);
 }
 #endif

@@ -72,31 +72,118 @@ TEST(RecordBlockBytesTest, RefusesEveryCountBeyondThirtyTwoBits) {
   }
 }
 
-class AllocateDirectoryArrayTest : public ExtractorTest {};
+class AppendDirectoryEntryTest : public ExtractorTest {};
 
-TEST_F(AllocateDirectoryArrayTest, FailuresLeaveNoBlockAndAnEmptyArray) {
+TEST_F(AppendDirectoryEntryTest, FailuresLeaveNoBlockAndAnEmptyArray) {
   REQUIRE_PLATFORM_HOOKS();
 #if KORVO_HAS_PLATFORM_HOOKS
   struct Case {
-    uint32_t count;
-    int failingOp;  // -1: none
-    long allocCalls;
-  } cases[] = {{0xFFFFFFFFu, -1, 0}, {12000000, -1, 0}, {3, platform::kOpAlloc, 1},
-               {3, platform::kOpLock, 1}};
+    EntryNaming naming;
+    int failingOp;
+  } cases[] = {{EntryNaming::kByPosition, platform::kOpAlloc},
+               {EntryNaming::kWithExtension, platform::kOpAlloc},
+               {EntryNaming::kByPosition, platform::kOpLock},
+               {EntryNaming::kAsStored, platform::kOpLock}};
   for (const Case& c : cases) {
     platform::ResetPlatformFaults(TestHooks());
-    if (c.failingOp >= 0) TestHooks().failAt[c.failingOp] = 1;
+    TestHooks().failAt[c.failingOp] = 1;
     long live = TestHooks().liveBlocks;
-    DirectoryArray array = {};
-    array.block = reinterpret_cast<HGLOBAL>(1);
-    array.count = 9;
-    EXPECT_EQ(AllocateDirectoryArray(c.count, &array), kResultMemoryError) << c.count;
+    DirectoryArray array = kEmptyDirectoryArray;
+    EXPECT_FALSE(AppendDirectoryEntry(&array, 8, 1036, 1036, c.naming, "Palette", 7));
     EXPECT_EQ(array.block, nullptr);
     EXPECT_EQ(array.count, 0u);
-    EXPECT_EQ(TestHooks().calls[platform::kOpAlloc], c.allocCalls);
+    EXPECT_EQ(array.nameBytes, 0u);
+    EXPECT_EQ(TestHooks().calls[platform::kOpAlloc], 1);
     EXPECT_EQ(TestHooks().liveBlocks, live);
   }
+  platform::ResetPlatformFaults(TestHooks());
 #endif
+}
+
+// Each way of naming an entry gives the listed name, and its record carries
+// the directory's time stamp.
+TEST_F(AppendDirectoryEntryTest, BuildsTheRecordsAHostSees) {
+  struct Case {
+    EntryNaming naming;
+    const char* stored;
+    const char* listed;
+  } cases[] = {{EntryNaming::kByPosition, nullptr, "0001A2B3.QKZ"},
+               {EntryNaming::kWithExtension, "Palette", "Palette.QKZ"},
+               {EntryNaming::kWithExtension, "", ".QKZ"},
+               {EntryNaming::kWithExtension, "0123456789012345678901234567890",
+                "0123456789012345678901234567890.QKZ"},
+               {EntryNaming::kAsStored, "first.QKZ", "first.QKZ"},
+               {EntryNaming::kAsStored, "", ""}};
+  DirectoryArray array = kEmptyDirectoryArray;
+  array.timestamp = 1234567;
+  for (const Case& c : cases)
+    ASSERT_TRUE(AppendDirectoryEntry(&array, 0x1A2B3, 40, 1036, c.naming, c.stored,
+                                     c.stored == nullptr ? 0 : static_cast<uint32_t>(strlen(c.stored))));
+  for (uint32_t i = 0; i < array.count; ++i) {
+    fileInfo built = Untouched<fileInfo>(), expected = Untouched<fileInfo>();
+    BuildDirectoryRecord(array, i, &built);
+    FillDirectoryRecord(&expected, 0x1A2B3, 40, 1036, cases[i].listed, 1234567);
+    EXPECT_TRUE(SameRecord(built, expected)) << cases[i].listed;
+    EXPECT_EQ(FirstNameByte(array, i), cases[i].listed[0]) << cases[i].listed;
+  }
+  FreeDirectoryArray(&array);
+}
+
+// An array following a reference counts the entries equal to the reference's
+// and stores nothing; at the first difference (a position, a size, a name
+// or how it is listed) or at a shorter end it stores all it has.
+TEST_F(AppendDirectoryEntryTest, FollowsItsReferenceUntilTheFirstDifference) {
+  struct Appended {
+    uint32_t position, compsize;
+    EntryNaming naming;
+    const char* name;
+  };
+  const std::vector<Appended> referenced = {{4, 10, EntryNaming::kWithExtension, "a"},
+                                            {14, 20, EntryNaming::kWithExtension, "bb"},
+                                            {34, 5, EntryNaming::kByPosition, nullptr}};
+  struct Case {
+    const char* what;
+    std::vector<Appended> appended;
+    bool copy;
+  } cases[] = {
+      {"the same", referenced, true},
+      {"a name", {referenced[0], {14, 20, EntryNaming::kWithExtension, "bB"}, referenced[2]}, false},
+      {"a name listed as stored", {referenced[0], {14, 20, EntryNaming::kAsStored, "bb"}}, false},
+      {"a size", {referenced[0], referenced[1], {34, 6, EntryNaming::kByPosition, nullptr}}, false},
+      {"fewer", {referenced[0], referenced[1]}, false},
+      {"more", {referenced[0], referenced[1], referenced[2], {39, 1, EntryNaming::kAsStored, "z"}},
+       false},
+      {"none", {}, false},
+  };
+  auto append = [](DirectoryArray* array, const Appended& a) {
+    uint32_t length = a.name == nullptr ? 0 : static_cast<uint32_t>(strlen(a.name));
+    return AppendDirectoryEntry(array, a.position, a.compsize, a.compsize, a.naming, a.name, length);
+  };
+  DirectoryArray reference = kEmptyDirectoryArray;
+  for (const Appended& a : referenced) ASSERT_TRUE(append(&reference, a));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DirectoryArray array = kEmptyDirectoryArray;
+    array.reference = &reference;
+    for (const Appended& a : c.appended) ASSERT_TRUE(append(&array, a));
+    ASSERT_TRUE(FinishDirectoryArray(&array));
+    EXPECT_EQ(IsReferenceCopy(array), c.copy);
+    EXPECT_EQ(array.block == nullptr, c.copy || c.appended.empty());
+    // Stored or followed, the array lists exactly what was appended.
+    const DirectoryArray& listed = c.copy ? reference : array;
+    ASSERT_EQ(listed.count, c.appended.size());
+    DirectoryArray expected = kEmptyDirectoryArray;
+    for (const Appended& a : c.appended) ASSERT_TRUE(append(&expected, a));
+    for (uint32_t i = 0; i < listed.count; ++i) {
+      fileInfo got = Untouched<fileInfo>(), want = Untouched<fileInfo>();
+      BuildDirectoryRecord(listed, i, &got);
+      BuildDirectoryRecord(expected, i, &want);
+      EXPECT_TRUE(SameRecord(got, want)) << i;
+    }
+    FreeDirectoryArray(&expected);
+    FreeDirectoryArray(&array);
+  }
+  FreeDirectoryArray(&reference);
 }
 
 // ---- Listing ---------------------------------------------------------------

@@ -36,9 +36,8 @@ bool ReadFileAt(const HostPath& path, uint32_t position, void* buffer, DWORD byt
 
 // Imitates another thread: caches another path, and spoils this file.
 void Race(const HostPath& path) {
-  DirectoryArray decoy;
-  if (AllocateDirectoryArray(0, &decoy) == kResultSuccess)
-    InstallDirectory(&decoy, kRacingDecoyPath);
+  DirectoryArray decoy = kEmptyDirectoryArray;
+  InstallDirectory(&decoy, kRacingDecoyPath);
   if (path.narrow == nullptr) return;  // racing archives are named in 8 bits
   if (FILE* file = fopen(path.narrow, "wb")) {
     fputs("TL", file);
@@ -49,7 +48,7 @@ void Race(const HostPath& path) {
 int ReadTestArchive(const HostPath& path, int layout, bool* racing) {
   HANDLE file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
   if (file == INVALID_HANDLE_VALUE) return kResultFileError;
-  DirectoryArray array = {};
+  DirectoryArray array = kEmptyDirectoryArray;
   ScopeExit cleanUp([&] {
     platform::CloseHandle(file);
     FreeDirectoryArray(&array);
@@ -67,15 +66,14 @@ int ReadTestArchive(const HostPath& path, int layout, bool* racing) {
   bool hasPalette = ReadLe32(head + 8) == 1;
   uint8_t palette[kPaletteBytes];
   if (hasPalette && !ReadExactly(file, palette, sizeof palette)) return kResultFileError;
-  int result = AllocateDirectoryArray(count, &array);
-  if (result != kResultSuccess) return result;
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t record[kRecordBytes];
     if (!ReadExactly(file, record, sizeof record)) return kResultFileError;
-    char name[kNameBytes + 1] = {};
-    std::memcpy(name, record + 8, kNameBytes);
+    const char* name = reinterpret_cast<const char*>(record + 8);
     uint32_t size = ReadLe32(record + 4);
-    FillDirectoryRecord(&array.records[i], ReadLe32(record), size, size, name);
+    if (!AppendDirectoryEntry(&array, ReadLe32(record), size, size, EntryNaming::kAsStored, name,
+                              static_cast<uint32_t>(strnlen(name, kNameBytes))))
+      return kResultMemoryError;
   }
   InstallDirectory(&array, path, layout == 1 && hasPalette ? palette : nullptr);
   return kResultSuccess;
