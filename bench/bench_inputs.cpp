@@ -12,14 +12,14 @@ std::array<uint8_t, 768> TestPalette(uint8_t seed) {
   return palette;
 }
 
-korvo::ByteVector TestRows(uint32_t width, uint32_t height) {
+korvo::Bytes TestRows(uint32_t width, uint32_t height) {
   uint64_t stride = (width + 3u) & ~3u;
-  korvo::ByteVector rows(stride * height);
+  korvo::Bytes rows(stride * height);
   for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(i * 31 + i / stride);
   return rows;
 }
 
-void WriteFile(const std::string& path, const korvo::ByteVector& bytes) {
+void WriteFile(const std::string& path, const korvo::Bytes& bytes) {
   FILE* file = fopen(path.c_str(), "wb");
   if (file == nullptr || fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
     fprintf(stderr, "korvo_bench: cannot write %s\n", path.c_str());
@@ -63,7 +63,7 @@ std::vector<PictureInput> WritePictures(const std::string& directory) {
 }
 
 ArchiveInput WriteOffsetTableInput(const std::string& directory, uint32_t entries) {
-  std::vector<korvo::ByteVector> pictures;
+  std::vector<korvo::Bytes> pictures;
   pictures.reserve(entries);
   for (uint32_t k = 0; k < entries; ++k)
     pictures.push_back(korvo::BuildQkzPicture(EntryWidth(k), EntryHeight(k), TestPalette(2),

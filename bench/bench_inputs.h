@@ -13,7 +13,7 @@ struct PictureInput {
   std::string label;  // "640x480"
   uint32_t width, height;
   std::string path;            // the picture as a .QKZ file
-  korvo::ByteVector bytes;     // the same picture in memory
+  korvo::Bytes bytes;     // the same picture in memory
 };
 
 struct ArchiveInput {

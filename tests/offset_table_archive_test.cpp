@@ -369,13 +369,13 @@ const Fault kFaults[] = {
 // rewritten within the same second, the time stamp set back).
 TEST_F(OffsetTableParseTest, TheCachedArchiveIsCheckedRatherThanRebuilt) {
   auto& hooks = TestHooks();
-  std::vector<ByteVector> pictures;
+  std::vector<Bytes> pictures;
   for (uint8_t k = 0; k < 20; ++k) pictures.push_back(MakeQkzPicture(1 + k, 1 + k % 3, 0, k));
-  std::vector<ByteVector> changed = pictures;
+  std::vector<Bytes> changed = pictures;
   changed[5] = MakeQkzPicture(7, 2, 0, 99);
   struct Case {
     const char* what;
-    std::vector<ByteVector> now;
+    std::vector<Bytes> now;
     bool allocates;
   } cases[] = {{"unchanged", pictures, false},
                {"fewer entries", {pictures.begin(), pictures.begin() + 12}, true},

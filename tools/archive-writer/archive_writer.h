@@ -11,9 +11,6 @@
 
 namespace korvo {
 
-// Deprecated: the benchmark's old name for Bytes; new code says Bytes.
-using ByteVector = Bytes;
-
 // An offset-table archive: the count, the table of positions, then each entry
 // (normally a complete QKZ picture, plus any bytes that should trail it) laid
 // out one behind the other in the given order.
