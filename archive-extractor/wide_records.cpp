@@ -20,36 +20,19 @@ void WideEntryName(LPCSTR name, WCHAR (&wide)[kNameUnits]) {
   if (units <= 0) std::memset(wide, 0, sizeof wide);
 }
 
-namespace {
-
-void FillWideFields(const void* method, ULONG_PTR position, ULONG_PTR compsize,
-                    ULONG_PTR filesize, ULONG_PTR timestamp, uint32_t crc, LPCSTR name,
-                    fileInfoW* wide) {
-  std::memset(wide, 0, sizeof *wide);
-  std::memcpy(wide->method, method, sizeof wide->method);
-  wide->position = position;
-  wide->compsize = compsize;
-  wide->filesize = filesize;
-  wide->timestamp = timestamp;
-  wide->crc = crc;
-  WCHAR units[kNameUnits];
-  WideEntryName(name, units);
-  std::memcpy(wide->filename, units, sizeof units);
-}
-
-}  // namespace
-
-void FillWideRecord(const fileInfo& record, fileInfoW* wide) {
-  FillWideFields(record.method, record.position, record.compsize, record.filesize,
-                 record.timestamp, record.crc, record.filename, wide);
-}
-
 void BuildWideDirectoryRecord(const DirectoryArray& array, uint32_t index, fileInfoW* wide) {
   const DirectoryEntry& entry = array.entries[index];
   char name[kEntryNameBytes];
   FormatEntryName(array, index, name);
-  FillWideFields(kMethodTag, entry.position, entry.compsize, entry.filesize, array.timestamp, 0,
-                 name, wide);
+  std::memset(wide, 0, sizeof *wide);
+  std::memcpy(wide->method, kMethodTag, sizeof wide->method);
+  wide->position = entry.position;
+  wide->compsize = entry.compsize;
+  wide->filesize = entry.filesize;
+  wide->timestamp = array.timestamp;
+  WCHAR units[kNameUnits];
+  WideEntryName(name, units);
+  std::memcpy(wide->filename, units, sizeof units);
 }
 
 bool WideNamesMatch(const WCHAR* stored, LPCWSTR name, bool ignoreCase) {

@@ -1,5 +1,5 @@
-// The UTF-16 form of directory records, for the W exports: built from the
-// 8-bit record when handed out, the name turned from the system code page.
+// The UTF-16 form of directory records, for the W exports: built from a
+// directory entry when handed out, the name turned from the system code page.
 #pragma once
 
 #include "archive-extractor/directory_array.h"
@@ -13,10 +13,6 @@ constexpr int kNameUnits = sizeof(fileInfoW::filename) / sizeof(WCHAR);
 // system cannot convert it. A byte of the 8-bit name yields at most one unit,
 // so a name that fits the 8-bit field fits this one whole.
 void WideEntryName(LPCSTR name, WCHAR (&wide)[kNameUnits]);
-
-// Writes a whole fileInfoW: the fields of `record`, an empty path and the
-// name in UTF-16; padding and crc zero.
-void FillWideRecord(const fileInfo& record, fileInfoW* wide);
 
 // The UTF-16 record a host sees for entry `index` of `array`: the fields of
 // its 8-bit record, an empty path and the name in UTF-16.
