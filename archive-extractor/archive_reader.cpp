@@ -9,14 +9,28 @@ bool Holds(const ReaderWindow& window, uint32_t position, uint32_t count) {
   return position >= window.start && uint64_t{position} + count <= uint64_t{window.start} + window.length;
 }
 
-// Seeks and reads straight into `out`: 0, or 6 as ReadArchiveAt says.
-int ReadDirect(HANDLE file, uint32_t position, uint32_t count, uint8_t* out) {
-  if (position >= kUnreachablePosition) return kResultFileError;
-  if (platform::SetFilePointer(file, static_cast<LONG>(position)) != position)
-    return kResultFileError;
+// Reads up to `count` bytes at `position` into `out`, seeking first unless
+// the file already stands there (a fresh open stands at 0, and a read leaves
+// it behind the bytes it got): the number of bytes read, 0 when the seek
+// fails.
+DWORD ReadFileAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
+  if (reader->filePosition != position) {
+    reader->filePosition = kUnknownFilePosition;
+    if (platform::SetFilePointer(reader->file, static_cast<LONG>(position)) != position) return 0;
+  }
   DWORD got = 0;
-  platform::ReadFile(file, out, count, &got);
-  return got == count ? kResultSuccess : kResultFileError;
+  platform::ReadFile(reader->file, out, count, &got);
+  if (got > count) got = 0;
+  reader->filePosition =
+      got == count && uint64_t{position} + got < kUnknownFilePosition ? position + got
+                                                                       : kUnknownFilePosition;
+  return got;
+}
+
+// Reads straight into `out`: 0, or 6 as ReadArchiveAt says.
+int ReadDirect(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
+  if (position >= kUnreachablePosition) return kResultFileError;
+  return ReadFileAt(reader, position, count, out) == count ? kResultSuccess : kResultFileError;
 }
 
 // The window holding `available` bytes at `position`, refilling one when none
@@ -34,13 +48,12 @@ const ReaderWindow* WindowHolding(ArchiveReader* reader, uint32_t position, uint
   // by the reachable positions; the read may run past them.
   ReaderWindow& window = reader->windows[reader->nextVictim];
   reader->nextVictim = (reader->nextVictim + 1) % kReaderWindowCount;
+  // Nothing is asked for past the end of the file as it was opened: a window
+  // there could only come back short, and cost a read to find out.
   window.start = position;
-  window.length = 0;
-  if (platform::SetFilePointer(reader->file, static_cast<LONG>(position)) != position)
-    return nullptr;
-  DWORD got = 0;
-  platform::ReadFile(reader->file, window.data, kReaderWindowBytes, &got);
-  window.length = got > kReaderWindowBytes ? 0 : got;
+  const uint64_t left = reader->fileEnd > position ? reader->fileEnd - position : 0;
+  const auto wanted = static_cast<uint32_t>(left < kReaderWindowBytes ? left : kReaderWindowBytes);
+  window.length = wanted == 0 ? 0 : ReadFileAt(reader, position, wanted, window.data);
   return window.length < available ? nullptr : &window;
 }
 
@@ -54,9 +67,15 @@ int OpenParseReader(const HostPath& path, ParseContext* context) {
   reader.windows = context->windows;
   for (ReaderWindow& window : context->windows) window.start = window.length = 0;
   if (result != kResultSuccess) return result;
-  reader.fileSize = platform::GetFileSize(reader.file);
-  if (reader.fileSize == INVALID_FILE_SIZE) return kResultFileError;
-  reader.timestamp = FileTimestamp(reader.file);
+  // One query for both: the size (its low 32 bits, as every position is
+  // 32-bit) and the last-write time every record carries.
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!platform::GetFileInformationByHandle(reader.file, &information) ||
+      information.nFileSizeLow == INVALID_FILE_SIZE)
+    return kResultFileError;
+  reader.fileSize = information.nFileSizeLow;
+  reader.fileEnd = uint64_t{information.nFileSizeHigh} << 32 | information.nFileSizeLow;
+  reader.timestamp = UnixSeconds(information.ftLastWriteTime);
   context->heldOpen = context->holding;
   return kResultSuccess;
 }
@@ -88,7 +107,7 @@ void CloseArchiveReader(ArchiveReader* reader) {
 
 int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
   if (count > kReaderWindowBytes || reader->windows == nullptr)
-    return ReadDirect(reader->file, position, count, out);
+    return ReadDirect(reader, position, count, out);
   return ReadArchivePrefixAt(reader, position, count, count, out);
 }
 

@@ -31,9 +31,14 @@ struct ReaderWindow {
   uint8_t data[kReaderWindowBytes];
 };
 
+// Where a reader's file position is not known: the next read seeks first.
+constexpr uint32_t kUnknownFilePosition = 0xFFFFFFFFu;
+
 struct ArchiveReader {
   HANDLE file = INVALID_HANDLE_VALUE;
-  uint32_t fileSize = 0;            // a parse's reader only
+  uint32_t fileSize = 0;            // a parse's reader only: the size's low 32 bits
+  uint64_t fileEnd = UINT64_MAX;    // a parse's reader only: window reads stop here
+  uint32_t filePosition = 0;        // where the file's next read starts, if known
   ULONG_PTR timestamp = 0;          // a parse's reader only: the file's last-write time
   uint32_t nextVictim = 0;          // the window a miss refills next
   ReaderWindow* windows = nullptr;  // kReaderWindowCount; nullptr: reads go to the file

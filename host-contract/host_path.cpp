@@ -14,9 +14,7 @@ HANDLE OpenHostFile(const HostPath& path, DWORD flagsAndAttributes) {
   return INVALID_HANDLE_VALUE;
 }
 
-ULONG_PTR FileTimestamp(HANDLE file) {
-  FILETIME lastWrite;
-  if (!platform::GetFileTime(file, &lastWrite)) return 0;
+ULONG_PTR UnixSeconds(const FILETIME& lastWrite) {
   constexpr uint64_t kIntervalsPerSecond = 10000000;
   constexpr uint64_t kIntervalsTo1970 = 116444736000000000;  // from 1601-01-01
   uint64_t intervals = uint64_t{lastWrite.dwHighDateTime} << 32 | lastWrite.dwLowDateTime;

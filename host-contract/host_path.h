@@ -39,9 +39,9 @@ inline HostPath MemoryOutputSlot(HGLOBAL* slot) { return HostPath(reinterpret_ca
 // W function that fits the name. INVALID_HANDLE_VALUE when it cannot be.
 HANDLE OpenHostFile(const HostPath& path, DWORD flagsAndAttributes);
 
-// The file's last-write time as Unix seconds, as a record's `timestamp`
-// holds it (0 when the time cannot be taken or lies before 1970; the largest
-// value the field holds for a time beyond it).
-ULONG_PTR FileTimestamp(HANDLE file);
+// A file's last-write time as Unix seconds, as a record's `timestamp` holds
+// it (0 for a time before 1970; the largest value the field holds for a time
+// beyond it).
+ULONG_PTR UnixSeconds(const FILETIME& lastWrite);
 
 }  // namespace korvo

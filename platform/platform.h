@@ -57,6 +57,20 @@ struct FILETIME {  // 100-nanosecond intervals since 1601-01-01 UTC
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
 };
+// What GetFileInformationByHandle reports; without Windows only the size and
+// the last-write time are filled, every other field is 0.
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
@@ -106,8 +120,8 @@ BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
 BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
 BOOL DeleteFileA(LPCSTR name);
 BOOL DeleteFileW(LPCWSTR name);
-// The last-write time of an open file.
-BOOL GetFileTime(HANDLE file, FILETIME* lastWrite);
+// The size and last-write time of an open file, in one query.
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 DWORD SetFilePointer(HANDLE file, LONG distanceFromStart);
 // Low 32 bits, INVALID_FILE_SIZE on failure; the high 32 bits go to *high
 // when it is given.

@@ -364,21 +364,28 @@ BOOL DeleteFileW(LPCWSTR name) {
   return deleted;
 }
 
-BOOL GetFileTime(HANDLE file, FILETIME* lastWrite) {
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+  if (InjectedFault(kOpSize)) return 0;
   struct stat status;
-  if (MemoryFileOf(file) != nullptr) {
+  if (MemoryFile* served = MemoryFileOf(file)) {
+    status.st_size = static_cast<off_t>(served->size);
     status.st_mtim.tv_sec = 0;
     status.st_mtim.tv_nsec = 0;
   } else if (fstat(Descriptor(file), &status) != 0) {
     return 0;
   }
+  *information = BY_HANDLE_FILE_INFORMATION{};
+  const auto size = static_cast<uint64_t>(status.st_size);
+  information->nFileSizeLow = static_cast<DWORD>(size);
+  information->nFileSizeHigh = static_cast<DWORD>(size >> 32);
   // 100-nanosecond intervals since 1601, as Windows counts them.
   constexpr int64_t kIntervalsTo1970 = 116444736000000000;
   int64_t intervals = static_cast<int64_t>(status.st_mtim.tv_sec) * 10000000 +
                       status.st_mtim.tv_nsec / 100 + kIntervalsTo1970;
   if (intervals < 0) intervals = 0;
-  lastWrite->dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(intervals));
-  lastWrite->dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(intervals) >> 32);
+  information->ftLastWriteTime.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(intervals));
+  information->ftLastWriteTime.dwHighDateTime =
+      static_cast<DWORD>(static_cast<uint64_t>(intervals) >> 32);
   return 1;
 }
 

@@ -86,8 +86,8 @@ BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) { return ::MoveFileExW(f
 BOOL DeleteFileA(LPCSTR name) { return ::DeleteFileA(name); }
 BOOL DeleteFileW(LPCWSTR name) { return ::DeleteFileW(name); }
 
-BOOL GetFileTime(HANDLE file, FILETIME* lastWrite) {
-  return ::GetFileTime(file, nullptr, nullptr, lastWrite);
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+  return ::GetFileInformationByHandle(file, information);
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {

@@ -21,7 +21,7 @@ enum PlatformOperation {
   kOpOpen,   // CreateFileA
   kOpSeek,   // SetFilePointer
   kOpRead,   // ReadFile
-  kOpSize,   // GetFileSize
+  kOpSize,   // GetFileSize, GetFileInformationByHandle
   kOpCreate,  // CreateFileA/W of a new file for writing
   kOpWrite,   // WriteFile
   kOpRename,  // MoveFileExA/W
