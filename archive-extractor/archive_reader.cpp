@@ -9,24 +9,27 @@ bool Holds(const ReaderWindow& window, uint32_t position, uint32_t count) {
   return position >= window.start && uint64_t{position} + count <= uint64_t{window.start} + window.length;
 }
 
-// Seeks and reads straight into `out`: 0, or 6 as ReadArchiveAt says.
-int ReadDirect(HANDLE file, uint32_t position, uint32_t count, uint8_t* out) {
-  if (position >= kUnreachablePosition) return kResultFileError;
+// Seeks and reads straight into `out`, as ReadArchiveAt says.
+Failure ReadDirect(HANDLE file, uint32_t position, uint32_t count, uint8_t* out) {
+  if (position >= kUnreachablePosition) return Failure::kUnreachablePosition;
   if (platform::SetFilePointer(file, static_cast<LONG>(position)) != position)
-    return kResultFileError;
+    return Failure::kSeekFailed;
   DWORD got = 0;
   platform::ReadFile(file, out, count, &got);
-  return got == count ? kResultSuccess : kResultFileError;
+  return got == count ? Failure::kNone : Failure::kFileEndsEarly;
 }
 
 // The window holding `available` bytes at `position`, refilling one when none
-// does: nullptr when the file cannot deliver them (a refilled window then
-// holds what it could get, from `position` on).
-const ReaderWindow* WindowHolding(ArchiveReader* reader, uint32_t position, uint32_t available) {
+// does. kNone with *held set, or kSeekFailed or kFileEndsEarly when the file
+// cannot deliver them (a refilled window then holds what it could get, from
+// `position` on).
+Failure WindowHolding(ArchiveReader* reader, uint32_t position, uint32_t available,
+                      const ReaderWindow** held) {
   for (uint32_t i = 0; i < kReaderWindowCount; ++i)
     if (Holds(reader->windows[i], position, available)) {
       reader->nextVictim = (i + 1) % kReaderWindowCount;
-      return &reader->windows[i];
+      *held = &reader->windows[i];
+      return Failure::kNone;
     }
 
   // A miss refills the window that was refilled longer ago, starting at the
@@ -37,28 +40,30 @@ const ReaderWindow* WindowHolding(ArchiveReader* reader, uint32_t position, uint
   window.start = position;
   window.length = 0;
   if (platform::SetFilePointer(reader->file, static_cast<LONG>(position)) != position)
-    return nullptr;
+    return Failure::kSeekFailed;
   DWORD got = 0;
   platform::ReadFile(reader->file, window.data, kReaderWindowBytes, &got);
   window.length = got > kReaderWindowBytes ? 0 : got;
-  return window.length < available ? nullptr : &window;
+  if (window.length < available) return Failure::kFileEndsEarly;
+  *held = &window;
+  return Failure::kNone;
 }
 
 }  // namespace
 
-int OpenParseReader(const HostPath& path, ParseContext* context) {
-  if (context->heldOpen) return kResultSuccess;  // the held file, windows and all
+Failure OpenParseReader(const HostPath& path, ParseContext* context) {
+  if (context->heldOpen) return Failure::kNone;  // the held file, windows and all
   ArchiveReader& reader = context->reader;
   CloseArchiveReader(&reader);  // a held file whose size could not be taken
-  int result = OpenArchiveReader(path, &reader);
+  Failure failure = OpenArchiveReader(path, &reader);
   reader.windows = context->windows;
   for (ReaderWindow& window : context->windows) window.start = window.length = 0;
-  if (result != kResultSuccess) return result;
+  if (failure != Failure::kNone) return failure;
   reader.fileSize = platform::GetFileSize(reader.file);
-  if (reader.fileSize == INVALID_FILE_SIZE) return kResultFileError;
+  if (reader.fileSize == INVALID_FILE_SIZE) return Failure::kSizeUnknown;
   reader.timestamp = FileTimestamp(reader.file);
   context->heldOpen = context->holding;
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 void CloseParseReader(ParseContext* context) {
@@ -75,10 +80,10 @@ void ReleaseParseReader(ParseContext* context) {
   CloseArchiveReader(&context->reader);
 }
 
-int OpenArchiveReader(const HostPath& path, ArchiveReader* reader) {
+Failure OpenArchiveReader(const HostPath& path, ArchiveReader* reader) {
   *reader = ArchiveReader{};
   reader->file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
-  return reader->file == INVALID_HANDLE_VALUE ? kResultFileError : kResultSuccess;
+  return reader->file == INVALID_HANDLE_VALUE ? Failure::kCannotOpen : Failure::kNone;
 }
 
 void CloseArchiveReader(ArchiveReader* reader) {
@@ -86,29 +91,30 @@ void CloseArchiveReader(ArchiveReader* reader) {
   reader->file = INVALID_HANDLE_VALUE;
 }
 
-int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
+Failure ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
   if (count > kReaderWindowBytes || reader->windows == nullptr)
     return ReadDirect(reader->file, position, count, out);
   return ReadArchivePrefixAt(reader, position, count, count, out);
 }
 
-int ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
-                       const uint8_t** bytes) {
-  if (position >= kUnreachablePosition || count > kReaderWindowBytes ||
-      reader->windows == nullptr)
-    return kResultFileError;
-  const ReaderWindow* window = WindowHolding(reader, position, count);
-  if (window == nullptr) return kResultFileError;
+Failure ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
+                           const uint8_t** bytes) {
+  if (position >= kUnreachablePosition) return Failure::kUnreachablePosition;
+  if (count > kReaderWindowBytes || reader->windows == nullptr)
+    return Failure::kFieldLargerThanWindow;
+  const ReaderWindow* window = nullptr;
+  Failure failure = WindowHolding(reader, position, count, &window);
+  if (failure != Failure::kNone) return failure;
   *bytes = window->data + (position - window->start);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
-int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
-                        uint32_t count, uint8_t* out) {
+Failure ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
+                            uint32_t count, uint8_t* out) {
   const uint8_t* bytes = nullptr;
-  int result = ViewArchiveFieldAt(reader, position, available, &bytes);
-  if (result == kResultSuccess) std::memcpy(out, bytes, count);
-  return result;
+  Failure failure = ViewArchiveFieldAt(reader, position, available, &bytes);
+  if (failure == Failure::kNone) std::memcpy(out, bytes, count);
+  return failure;
 }
 
 bool CopyHeldArchiveBytes(const ArchiveReader* reader, uint32_t position, uint32_t count,
@@ -124,15 +130,15 @@ bool CopyHeldArchiveBytes(const ArchiveReader* reader, uint32_t position, uint32
   return false;
 }
 
-int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
-                  const uint8_t** bytes, uint32_t* available) {
+Failure ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
+                      const uint8_t** bytes, uint32_t* available) {
   *bytes = nullptr;
   *available = 0;
-  if (position >= kUnreachablePosition || wanted > kReaderWindowBytes ||
-      reader->windows == nullptr)
-    return kResultFileError;
-  const ReaderWindow* window = WindowHolding(reader, position, wanted);
-  if (window == nullptr) {
+  if (position >= kUnreachablePosition) return Failure::kUnreachablePosition;
+  if (wanted > kReaderWindowBytes || reader->windows == nullptr)
+    return Failure::kFieldLargerThanWindow;
+  const ReaderWindow* window = nullptr;
+  if (WindowHolding(reader, position, wanted, &window) != Failure::kNone) {
     // The refilled window starts at `position` and holds what the file has.
     window = &reader->windows[(reader->nextVictim + kReaderWindowCount - 1) % kReaderWindowCount];
     *available = window->length;
@@ -140,7 +146,7 @@ int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
     *available = wanted;
   }
   *bytes = window->data + (position - window->start);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 }  // namespace korvo

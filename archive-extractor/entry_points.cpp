@@ -17,8 +17,8 @@ int ArchiveGetArchiveInfo(const LayoutTable& layouts, const HostPath& buf, unsig
   if (lphInf == nullptr) return kResultNotHandled;
   const ArchiveLayout* layout = RecognizeLayout(layouts, buf);
   if (layout == nullptr) return kResultNotHandled;
-  return wide ? ListDirectoryW(buf, layout->parse, lphInf)
-              : ListDirectory(buf, layout->parse, lphInf);
+  return ResultCodeOf(wide ? ListDirectoryW(buf, layout->parse, lphInf)
+                           : ListDirectory(buf, layout->parse, lphInf));
 }
 
 int ArchiveGetFileInfo(const LayoutTable& layouts, const HostPath& buf, LPCSTR filename,
@@ -27,7 +27,7 @@ int ArchiveGetFileInfo(const LayoutTable& layouts, const HostPath& buf, LPCSTR f
   if (filename == nullptr || lpInfo == nullptr) return kResultNotHandled;
   const ArchiveLayout* layout = RecognizeLayout(layouts, buf);
   if (layout == nullptr) return kResultNotHandled;
-  return FindEntryByName(buf, layout->parse, filename, flag, lpInfo);
+  return ResultCodeOf(FindEntryByName(buf, layout->parse, filename, flag, lpInfo));
 }
 
 int ArchiveGetFileInfoW(const LayoutTable& layouts, const HostPath& buf, LPCWSTR filename,
@@ -36,7 +36,7 @@ int ArchiveGetFileInfoW(const LayoutTable& layouts, const HostPath& buf, LPCWSTR
   if (filename == nullptr || lpInfo == nullptr) return kResultNotHandled;
   const ArchiveLayout* layout = RecognizeLayout(layouts, buf);
   if (layout == nullptr) return kResultNotHandled;
-  return FindEntryByNameW(buf, layout->parse, filename, flag, lpInfo);
+  return ResultCodeOf(FindEntryByNameW(buf, layout->parse, filename, flag, lpInfo));
 }
 
 int ArchiveGetFile(const LayoutTable& layouts, const HostPath& src, LONG_PTR len,
@@ -49,15 +49,16 @@ int ArchiveGetFile(const LayoutTable& layouts, const HostPath& src, LONG_PTR len
   const auto position = static_cast<ULONG_PTR>(len);
   if (flag & kFlagMemoryOutput) {
     auto* slot = static_cast<HGLOBAL*>(const_cast<void*>(MemoryAddress(dest)));
-    return layout->extract(src, position, slot, prgressCallback, lData, nullptr);
+    return ResultCodeOf(layout->extract(src, position, slot, prgressCallback, lData, nullptr));
   }
   // Output to a folder: the entry's block is written out and never handed
   // over. The extract has released the directory lock, so no other call
   // waits on the write.
   BlockOwner extracted;
   fileInfo entry;
-  int result = layout->extract(src, position, &extracted.block, prgressCallback, lData, &entry);
-  if (result != kResultSuccess) return result;
+  Failure failure =
+      layout->extract(src, position, &extracted.block, prgressCallback, lData, &entry);
+  if (failure != Failure::kNone) return ResultCodeOf(failure);
   const auto* bytes = static_cast<const uint8_t*>(platform::GlobalLock(extracted.block));
   if (bytes == nullptr) return kResultMemoryError;
   return WriteEntryIntoFolder(dest, entry.filename, bytes, static_cast<uint32_t>(entry.filesize));
