@@ -195,6 +195,32 @@ TEST(ImportFilterMemoryFailureTest, EachConditionGetsItsCodes) {
             Failure::kNullImage);
   EXPECT_EQ(korvo::DecodePicture(static_cast<LPCSTR>(nullptr), 0, 0, &bitmapInfo, &pixels),
             Failure::kWrongExtension);
+
+  // Nowhere to store the result: refused as input that is not taken, before
+  // anything is read, from memory and from a file alike.
+  const std::string file = WriteScratchFile("nowhere.QKZ", good);
+  struct NullCase {
+    LPCSTR buf;
+    unsigned flag;
+    int getPictureInfo, getPicture;
+  } nullCases[] = {{reinterpret_cast<LPCSTR>(good.data()), 1, 2, -1}, {file.c_str(), 0, 2, 2}};
+  for (const NullCase& c : nullCases) {
+    SCOPED_TRACE(testing::Message() << "flag " << c.flag);
+    const long live = LiveBlocks();
+    EXPECT_EQ(Filter().GetPictureInfo(c.buf, 0, c.flag, nullptr), c.getPictureInfo);
+    EXPECT_EQ(korvo::DescribePicture(c.buf, 0, c.flag, nullptr), Failure::kNullOutput);
+    for (int missing = 0; missing < 3; ++missing) {
+      HLOCAL slot = kUntouched;
+      HLOCAL* infoSlot = missing == 1 ? &slot : nullptr;
+      HLOCAL* pixelSlot = missing == 0 ? &slot : nullptr;
+      EXPECT_EQ(Filter().GetPicture(c.buf, 0, c.flag, infoSlot, pixelSlot, nullptr, 0),
+                c.getPicture);
+      EXPECT_EQ(korvo::DecodePicture(c.buf, 0, c.flag, infoSlot, pixelSlot),
+                Failure::kNullOutput);
+      EXPECT_EQ(slot, kUntouched) << "stored through the one slot given";
+    }
+    EXPECT_EQ(LiveBlocks(), live);
+  }
 }
 
 // Another party holds the file open for writing: the filter, which shares
