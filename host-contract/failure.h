@@ -18,7 +18,7 @@ enum class Failure : uint8_t {
   kUnreachablePosition,   // a field at 2^31 or beyond: no seek reaches it
   kSeekFailed,            // a seek to a reachable position failed
   kFileEndsEarly,         // fewer bytes arrived than a field or the rows need
-  kFieldLargerThanWindow, // a parse asked to look at more than a reader window holds
+  kFieldLargerThanWindow, // a view wider than a reader window, or without windows
 
   // Memory (4).
   kNoMemory,  // a block could not be allocated or locked, or is too large to ask for
