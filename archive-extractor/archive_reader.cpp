@@ -11,36 +11,44 @@ bool Holds(const ReaderWindow& window, uint32_t position, uint32_t count) {
 
 // Reads up to `count` bytes at `position` into `out`, seeking first unless
 // the file already stands there (a fresh open stands at 0, and a read leaves
-// it behind the bytes it got): the number of bytes read, 0 when the seek
-// fails.
-DWORD ReadFileAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
+// it behind the bytes it got): kNone with *got the bytes read, or
+// kSeekFailed.
+Failure ReadFileAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out,
+                   DWORD* got) {
+  *got = 0;
   if (reader->filePosition != position) {
     reader->filePosition = kUnknownFilePosition;
-    if (platform::SetFilePointer(reader->file, static_cast<LONG>(position)) != position) return 0;
+    if (platform::SetFilePointer(reader->file, static_cast<LONG>(position)) != position)
+      return Failure::kSeekFailed;
   }
-  DWORD got = 0;
-  platform::ReadFile(reader->file, out, count, &got);
-  if (got > count) got = 0;
+  platform::ReadFile(reader->file, out, count, got);
+  if (*got > count) *got = 0;
   reader->filePosition =
-      got == count && uint64_t{position} + got < kUnknownFilePosition ? position + got
-                                                                       : kUnknownFilePosition;
-  return got;
+      *got == count && uint64_t{position} + count < kUnknownFilePosition ? position + count
+                                                                          : kUnknownFilePosition;
+  return Failure::kNone;
 }
 
-// Reads straight into `out`: 0, or 6 as ReadArchiveAt says.
-int ReadDirect(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
-  if (position >= kUnreachablePosition) return kResultFileError;
-  return ReadFileAt(reader, position, count, out) == count ? kResultSuccess : kResultFileError;
+// Reads straight into `out`, as ReadArchiveAt says.
+Failure ReadDirect(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
+  if (position >= kUnreachablePosition) return Failure::kUnreachablePosition;
+  DWORD got = 0;
+  Failure failure = ReadFileAt(reader, position, count, out, &got);
+  if (failure != Failure::kNone) return failure;
+  return got == count ? Failure::kNone : Failure::kFileEndsEarly;
 }
 
 // The window holding `available` bytes at `position`, refilling one when none
-// does: nullptr when the file cannot deliver them (a refilled window then
-// holds what it could get, from `position` on).
-const ReaderWindow* WindowHolding(ArchiveReader* reader, uint32_t position, uint32_t available) {
+// does. kNone with *held set, or kSeekFailed or kFileEndsEarly when the file
+// cannot deliver them (a refilled window then holds what it could get, from
+// `position` on).
+Failure WindowHolding(ArchiveReader* reader, uint32_t position, uint32_t available,
+                      const ReaderWindow** held) {
   for (uint32_t i = 0; i < kReaderWindowCount; ++i)
     if (Holds(reader->windows[i], position, available)) {
       reader->nextVictim = (i + 1) % kReaderWindowCount;
-      return &reader->windows[i];
+      *held = &reader->windows[i];
+      return Failure::kNone;
     }
 
   // A miss refills the window that was refilled longer ago, starting at the
@@ -51,33 +59,41 @@ const ReaderWindow* WindowHolding(ArchiveReader* reader, uint32_t position, uint
   // Nothing is asked for past the end of the file as it was opened: a window
   // there could only come back short, and cost a read to find out.
   window.start = position;
+  window.length = 0;
   const uint64_t left = reader->fileEnd > position ? reader->fileEnd - position : 0;
   const auto wanted = static_cast<uint32_t>(left < kReaderWindowBytes ? left : kReaderWindowBytes);
-  window.length = wanted == 0 ? 0 : ReadFileAt(reader, position, wanted, window.data);
-  return window.length < available ? nullptr : &window;
+  if (wanted > 0) {
+    DWORD got = 0;
+    Failure failure = ReadFileAt(reader, position, wanted, window.data, &got);
+    if (failure != Failure::kNone) return failure;
+    window.length = got;
+  }
+  if (window.length < available) return Failure::kFileEndsEarly;
+  *held = &window;
+  return Failure::kNone;
 }
 
 }  // namespace
 
-int OpenParseReader(const HostPath& path, ParseContext* context) {
-  if (context->heldOpen) return kResultSuccess;  // the held file, windows and all
+Failure OpenParseReader(const HostPath& path, ParseContext* context) {
+  if (context->heldOpen) return Failure::kNone;  // the held file, windows and all
   ArchiveReader& reader = context->reader;
   CloseArchiveReader(&reader);  // a held file whose size could not be taken
-  int result = OpenArchiveReader(path, &reader);
+  Failure failure = OpenArchiveReader(path, &reader);
   reader.windows = context->windows;
   for (ReaderWindow& window : context->windows) window.start = window.length = 0;
-  if (result != kResultSuccess) return result;
+  if (failure != Failure::kNone) return failure;
   // One query for both: the size (its low 32 bits, as every position is
   // 32-bit) and the last-write time every record carries.
   BY_HANDLE_FILE_INFORMATION information;
   if (!platform::GetFileInformationByHandle(reader.file, &information) ||
       information.nFileSizeLow == INVALID_FILE_SIZE)
-    return kResultFileError;
+    return Failure::kSizeUnknown;
   reader.fileSize = information.nFileSizeLow;
   reader.fileEnd = uint64_t{information.nFileSizeHigh} << 32 | information.nFileSizeLow;
   reader.timestamp = UnixSeconds(information.ftLastWriteTime);
   context->heldOpen = context->holding;
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 void CloseParseReader(ParseContext* context) {
@@ -94,10 +110,10 @@ void ReleaseParseReader(ParseContext* context) {
   CloseArchiveReader(&context->reader);
 }
 
-int OpenArchiveReader(const HostPath& path, ArchiveReader* reader) {
+Failure OpenArchiveReader(const HostPath& path, ArchiveReader* reader) {
   *reader = ArchiveReader{};
   reader->file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
-  return reader->file == INVALID_HANDLE_VALUE ? kResultFileError : kResultSuccess;
+  return reader->file == INVALID_HANDLE_VALUE ? Failure::kCannotOpen : Failure::kNone;
 }
 
 void CloseArchiveReader(ArchiveReader* reader) {
@@ -105,29 +121,30 @@ void CloseArchiveReader(ArchiveReader* reader) {
   reader->file = INVALID_HANDLE_VALUE;
 }
 
-int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
+Failure ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out) {
   if (count > kReaderWindowBytes || reader->windows == nullptr)
     return ReadDirect(reader, position, count, out);
   return ReadArchivePrefixAt(reader, position, count, count, out);
 }
 
-int ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
-                       const uint8_t** bytes) {
-  if (position >= kUnreachablePosition || count > kReaderWindowBytes ||
-      reader->windows == nullptr)
-    return kResultFileError;
-  const ReaderWindow* window = WindowHolding(reader, position, count);
-  if (window == nullptr) return kResultFileError;
+Failure ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
+                           const uint8_t** bytes) {
+  if (position >= kUnreachablePosition) return Failure::kUnreachablePosition;
+  if (count > kReaderWindowBytes || reader->windows == nullptr)
+    return Failure::kFieldLargerThanWindow;
+  const ReaderWindow* window = nullptr;
+  Failure failure = WindowHolding(reader, position, count, &window);
+  if (failure != Failure::kNone) return failure;
   *bytes = window->data + (position - window->start);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
-int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
-                        uint32_t count, uint8_t* out) {
+Failure ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
+                            uint32_t count, uint8_t* out) {
   const uint8_t* bytes = nullptr;
-  int result = ViewArchiveFieldAt(reader, position, available, &bytes);
-  if (result == kResultSuccess) std::memcpy(out, bytes, count);
-  return result;
+  Failure failure = ViewArchiveFieldAt(reader, position, available, &bytes);
+  if (failure == Failure::kNone) std::memcpy(out, bytes, count);
+  return failure;
 }
 
 bool CopyHeldArchiveBytes(const ArchiveReader* reader, uint32_t position, uint32_t count,
@@ -143,15 +160,15 @@ bool CopyHeldArchiveBytes(const ArchiveReader* reader, uint32_t position, uint32
   return false;
 }
 
-int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
-                  const uint8_t** bytes, uint32_t* available) {
+Failure ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
+                      const uint8_t** bytes, uint32_t* available) {
   *bytes = nullptr;
   *available = 0;
-  if (position >= kUnreachablePosition || wanted > kReaderWindowBytes ||
-      reader->windows == nullptr)
-    return kResultFileError;
-  const ReaderWindow* window = WindowHolding(reader, position, wanted);
-  if (window == nullptr) {
+  if (position >= kUnreachablePosition) return Failure::kUnreachablePosition;
+  if (wanted > kReaderWindowBytes || reader->windows == nullptr)
+    return Failure::kFieldLargerThanWindow;
+  const ReaderWindow* window = nullptr;
+  if (WindowHolding(reader, position, wanted, &window) != Failure::kNone) {
     // The refilled window starts at `position` and holds what the file has.
     window = &reader->windows[(reader->nextVictim + kReaderWindowCount - 1) % kReaderWindowCount];
     *available = window->length;
@@ -159,7 +176,7 @@ int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
     *available = wanted;
   }
   *bytes = window->data + (position - window->start);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 }  // namespace korvo

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
 
@@ -60,10 +61,9 @@ struct ParseContext {
 };
 
 // Opens the archive for a parse through `context`, with empty windows, and
-// takes its 32-bit size and last-write time. 0, or 6 when the file cannot be
-// opened or its size is not known; the reader is usable with
-// CloseArchiveReader either way.
-int OpenParseReader(const HostPath& path, ParseContext* context);
+// takes its 32-bit size and last-write time: kNone, kCannotOpen or
+// kSizeUnknown. The reader is usable with CloseArchiveReader either way.
+Failure OpenParseReader(const HostPath& path, ParseContext* context);
 
 // Closes a parse's file, unless a recognition holds it for the next layout.
 void CloseParseReader(ParseContext* context);
@@ -74,38 +74,41 @@ void CloseParseReader(ParseContext* context);
 void HoldParseReader(ParseContext* context);
 void ReleaseParseReader(ParseContext* context);
 
-// Opens the archive for an extract: a reader without windows. 0, or 6 when
-// the file cannot be opened; usable with CloseArchiveReader either way.
-int OpenArchiveReader(const HostPath& path, ArchiveReader* reader);
+// Opens the archive for an extract: a reader without windows. kNone or
+// kCannotOpen; usable with CloseArchiveReader either way.
+Failure OpenArchiveReader(const HostPath& path, ArchiveReader* reader);
 
 // Closes the file if it was opened.
 void CloseArchiveReader(ArchiveReader* reader);
 
-// Copies the `count` bytes at `position` to `out`. 0, or 6 when the position
-// cannot be reached or the file ends before `count` bytes.
-int ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out);
+// Copies the `count` bytes at `position` to `out`. kNone;
+// kUnreachablePosition from 2^31 on; kSeekFailed; kFileEndsEarly when fewer
+// than `count` bytes arrive.
+Failure ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out);
 
 // Copies the first `count` bytes of the `available` bytes at `position` to
-// `out`: 0, or 6 when the file cannot deliver all `available` bytes there (at
-// most kReaderWindowBytes). For a check that only needs a field's first bytes
-// but must fail exactly where reading the whole field would. A parse's
-// reader only.
-int ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
+// `out`: kNone, or ReadArchiveAt's reason for all `available` bytes there
+// (kFieldLargerThanWindow beyond kReaderWindowBytes). For a check that only
+// needs a field's first bytes but must fail exactly where reading the whole
+// field would. A parse's reader only.
+Failure ReadArchivePrefixAt(ArchiveReader* reader, uint32_t position, uint32_t available,
                         uint32_t count, uint8_t* out);
 
 // The `count` bytes at `position` (at most kReaderWindowBytes) seen in place:
-// *bytes points at them until the next read. 0, or 6 exactly where
-// ReadArchiveAt would fail. For fields only looked at, so nothing is copied.
-// A parse's reader only.
-int ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
+// *bytes points at them until the next read. kNone, or ReadArchiveAt's reason
+// exactly where it would fail (kFieldLargerThanWindow beyond
+// kReaderWindowBytes or without windows). For fields only looked at, so
+// nothing is copied. A parse's reader only.
+Failure ViewArchiveFieldAt(ArchiveReader* reader, uint32_t position, uint32_t count,
                        const uint8_t** bytes);
 
 // Up to `wanted` bytes at `position` (at most kReaderWindowBytes), seen in
 // place: *bytes points at them and *available says how many the file holds
-// there, fewer than `wanted` only where it ends (or a read fell short). The
-// view lasts until the next read. 0, or 6 when the position cannot be
-// reached. A parse's reader only.
-int ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
+// there, fewer than `wanted` only where it ends (or a seek or read failed).
+// The view lasts until the next read. kNone; kUnreachablePosition from 2^31
+// on; kFieldLargerThanWindow beyond kReaderWindowBytes or without windows. A
+// parse's reader only.
+Failure ViewArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t wanted,
                   const uint8_t** bytes, uint32_t* available);
 
 // Copies the `count` bytes at `position` to `out` only if a window already

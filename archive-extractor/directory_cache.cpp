@@ -145,8 +145,8 @@ void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t
   if (palette != nullptr) std::memcpy(cache.palette, palette, kPaletteBytes);
 }
 
-int EnsureDirectory(const HostPath& path, ArchiveParser parser) {
-  if (IsCachedPath(path)) return kResultSuccess;
+Failure EnsureDirectory(const HostPath& path, ArchiveParser parser) {
+  if (IsCachedPath(path)) return Failure::kNone;
   return parser(path);
 }
 
@@ -173,60 +173,60 @@ void FillWideRecords(const DirectoryArray& entries, void* records) {
 
 // A listing of (count + 1) records of `recordBytes` each, under the lock:
 // the cached entries, then a zero record (the block is zero-filled).
-int BuildListing(const HostPath& path, ArchiveParser parser, size_t recordBytes,
-                 FillRecords fill, BlockOwner* listing) {
+Failure BuildListing(const HostPath& path, ArchiveParser parser, size_t recordBytes,
+                     FillRecords fill, BlockOwner* listing) {
   EnterDirectoryLock();
   ScopeExit leave([] { LeaveDirectoryLock(); });
-  int result = EnsureDirectory(path, parser);
-  if (result != kResultSuccess) return result;
+  Failure failure = EnsureDirectory(path, parser);
+  if (failure != Failure::kNone) return failure;
   const uint32_t count = cache.entries.count;
   const uint64_t bytes = (uint64_t{count} + 1) * recordBytes;
-  if (bytes > 0xFFFFFFFFu || bytes > SIZE_MAX) return kResultMemoryError;
+  if (bytes > 0xFFFFFFFFu || bytes > SIZE_MAX) return Failure::kNoMemory;
   void* records = AllocateAndLock(listing, GHND, static_cast<SIZE_T>(bytes));
-  if (records == nullptr) return kResultMemoryError;
+  if (records == nullptr) return Failure::kNoMemory;
   fill(cache.entries, records);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 // The lock is released before the listing is handed over or freed.
-int HandOutListing(const HostPath& path, ArchiveParser parser, size_t recordBytes,
-                   FillRecords fill, HGLOBAL* slot) {
+Failure HandOutListing(const HostPath& path, ArchiveParser parser, size_t recordBytes,
+                       FillRecords fill, HGLOBAL* slot) {
   BlockOwner listing;
-  int result = BuildListing(path, parser, recordBytes, fill, &listing);
-  if (result == kResultSuccess) HandOver(&listing, slot);
-  return result;
+  Failure failure = BuildListing(path, parser, recordBytes, fill, &listing);
+  if (failure == Failure::kNone) HandOver(&listing, slot);
+  return failure;
 }
 
 }  // namespace
 
-int ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
+Failure ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
   return HandOutListing(path, parser, sizeof(fileInfo), FillNarrowRecords, slot);
 }
 
-int ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
+Failure ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
   return HandOutListing(path, parser, sizeof(fileInfoW), FillWideRecords, slot);
 }
 
-int FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,
-                    fileInfo* record) {
+Failure FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,
+                        fileInfo* record) {
   EnterDirectoryLock();
   ScopeExit leave([] { LeaveDirectoryLock(); });
-  int result = EnsureDirectory(path, parser);
-  if (result != kResultSuccess) return result;
-  if (name == nullptr) return kResultNotHandled;
+  Failure failure = EnsureDirectory(path, parser);
+  if (failure != Failure::kNone) return failure;
+  if (name == nullptr) return Failure::kNoEntryNamed;
   uint32_t index = FindEntryIndexByName(name, (flag & kFlagIgnoreCase) != 0);
-  if (index == kNoEntry) return kResultNotHandled;
+  if (index == kNoEntry) return Failure::kNoEntryNamed;
   BuildDirectoryRecord(cache.entries, index, record);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
-int FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, unsigned flag,
-                     fileInfoW* record) {
+Failure FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, unsigned flag,
+                         fileInfoW* record) {
   EnterDirectoryLock();
   ScopeExit leave([] { LeaveDirectoryLock(); });
-  int result = EnsureDirectory(path, parser);
-  if (result != kResultSuccess) return result;
-  if (name == nullptr) return kResultNotHandled;
+  Failure failure = EnsureDirectory(path, parser);
+  if (failure != Failure::kNone) return failure;
+  if (name == nullptr) return Failure::kNoEntryNamed;
   const bool ignoreCase = (flag & kFlagIgnoreCase) != 0;
   for (uint32_t i = 0; i < cache.entries.count; ++i) {
     char listed[kEntryNameBytes];
@@ -235,22 +235,22 @@ int FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, u
     WideEntryName(listed, wide);
     if (!WideNamesMatch(wide, name, ignoreCase)) continue;
     BuildWideDirectoryRecord(cache.entries, i, record);
-    return kResultSuccess;
+    return Failure::kNone;
   }
-  return kResultNotHandled;
+  return Failure::kNoEntryNamed;
 }
 
-int LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,
-                          fileInfo* entry, uint8_t* palette) {
+Failure LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,
+                              fileInfo* entry, uint8_t* palette) {
   EnterDirectoryLock();
   ScopeExit leave([] { LeaveDirectoryLock(); });
-  int result = EnsureDirectory(path, parser);
-  if (result != kResultSuccess) return result;
+  Failure failure = EnsureDirectory(path, parser);
+  if (failure != Failure::kNone) return failure;
   uint32_t index = FindEntryByPosition(position);
-  if (index == kNoEntry) return kResultNotHandled;
+  if (index == kNoEntry) return Failure::kNoEntryAtPosition;
   BuildDirectoryRecord(cache.entries, index, entry);
   if (palette != nullptr) std::memcpy(palette, cache.palette, kPaletteBytes);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 }  // namespace korvo

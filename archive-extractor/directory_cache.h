@@ -14,14 +14,15 @@
 
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_array.h"
+#include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
 
 namespace korvo {
 
-// A layout's parser: reads the archive at `path` afresh and, on 0, has
-// installed its directory. On any other code the cache is as it was.
-typedef int (*ArchiveParser)(const HostPath& path) noexcept;
+// A layout's parser: reads the archive at `path` afresh and, on kNone, has
+// installed its directory. On any other reason the cache is as it was.
+typedef Failure (*ArchiveParser)(const HostPath& path) noexcept;
 
 // The cached path: MAX_PATH bytes of an 8-bit path or units of a UTF-16
 // path, the NUL included. A UTF-16 path is a key of its own: it never equals
@@ -59,40 +60,42 @@ void InstallDirectory(DirectoryArray* array, const HostPath& path,
 // (DirectoryArray::reference) and builds nothing while the archive agrees.
 const DirectoryArray* CachedDirectoryOf(const HostPath& path, ULONG_PTR timestamp);
 
-// With the lock held: 0 when the cache holds exactly `path` (of the same
-// kind, unit for unit), otherwise runs `parser` on it and returns its code.
-int EnsureDirectory(const HostPath& path, ArchiveParser parser);
+// With the lock held: kNone when the cache holds exactly `path` (of the same
+// kind, unit for unit), otherwise runs `parser` on it and returns its reason.
+Failure EnsureDirectory(const HostPath& path, ArchiveParser parser);
 
 // With the lock held: the index of the first entry at `position`, or kNoEntry.
 uint32_t FindEntryByPosition(ULONG_PTR position);
 
 // The listing of GetArchiveInfo: a GHND block of (count + 1) records, one
 // built from each cached entry and then a zero record, fully unlocked and stored
-// in *slot on 0. Otherwise the parser's code or 4, and *slot is untouched.
-int ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot);
+// in *slot on kNone. Otherwise the parser's reason or kNoMemory, and *slot is
+// untouched.
+Failure ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot);
 
 // The listing of GetArchiveInfoW: the same, as fileInfoW records whose
 // filename is the 8-bit name in UTF-16 and whose path is empty.
-int ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot);
+Failure ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot);
 
 // The lookup of GetFileInfo: copies the first record whose filename equals
-// `name` to *record and returns 0; -1 when none does (*record untouched), or
-// the parser's code. Bit 0x80 of `flag` compares A-Z as a-z; every other byte,
-// those of 0x80 and above included, must match exactly.
-int FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,
-                    fileInfo* record);
+// `name` to *record and returns kNone; kNoEntryNamed when none does or `name`
+// is null (*record untouched), or the parser's reason. Bit 0x80 of `flag`
+// compares A-Z as a-z; every other byte, those of 0x80 and above included,
+// must match exactly.
+Failure FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,
+                        fileInfo* record);
 
 // The lookup of GetFileInfoW: the same over the names in UTF-16. Bit 0x80
 // folds A-Z only; every other unit must match exactly.
-int FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, unsigned flag,
-                     fileInfoW* record);
+Failure FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, unsigned flag,
+                         fileInfoW* record);
 
 // The look-up of an extract operation, all under the lock: ensures the
 // directory with `parser`, finds the entry at `position` and builds its
 // record in *entry, and copies the shared palette to `palette` (768 bytes) unless nullptr.
-// Returns 0, -1 when no entry has that position, or the parser's code; the
-// outputs are written only on 0.
-int LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,
-                          fileInfo* entry, uint8_t* palette);
+// Returns kNone, kNoEntryAtPosition, or the parser's reason; the outputs are
+// written only on kNone.
+Failure LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,
+                              fileInfo* entry, uint8_t* palette);
 
 }  // namespace korvo

@@ -17,8 +17,8 @@ int ArchiveGetArchiveInfo(const LayoutTable& layouts, const HostPath& buf, unsig
   if (lphInf == nullptr) return kResultNotHandled;
   const ArchiveLayout* layout = RecognizeLayout(layouts, buf);
   if (layout == nullptr) return kResultNotHandled;
-  return wide ? ListDirectoryW(buf, layout->parse, lphInf)
-              : ListDirectory(buf, layout->parse, lphInf);
+  return ResultCodeOf(wide ? ListDirectoryW(buf, layout->parse, lphInf)
+                           : ListDirectory(buf, layout->parse, lphInf));
 }
 
 namespace {
@@ -28,12 +28,13 @@ namespace {
 template <typename Unit, typename Record>
 int GetEntryInfo(const LayoutTable& layouts, const HostPath& buf, const Unit* filename,
                  unsigned flag, Record* lpInfo,
-                 int (*find)(const HostPath&, ArchiveParser, const Unit*, unsigned, Record*)) {
+                 Failure (*find)(const HostPath&, ArchiveParser, const Unit*, unsigned,
+                                 Record*)) {
   if (flag & kFlagMemoryInput) return kResultNotHandled;
   if (filename == nullptr || lpInfo == nullptr) return kResultNotHandled;
   const ArchiveLayout* layout = RecognizeLayout(layouts, buf);
   if (layout == nullptr) return kResultNotHandled;
-  return find(buf, layout->parse, filename, flag, lpInfo);
+  return ResultCodeOf(find(buf, layout->parse, filename, flag, lpInfo));
 }
 
 }  // namespace
@@ -58,15 +59,16 @@ int ArchiveGetFile(const LayoutTable& layouts, const HostPath& src, LONG_PTR len
   const auto position = static_cast<ULONG_PTR>(len);
   if (flag & kFlagMemoryOutput) {
     auto* slot = static_cast<HGLOBAL*>(const_cast<void*>(MemoryAddress(dest)));
-    return layout->extract(src, position, slot, prgressCallback, lData, nullptr);
+    return ResultCodeOf(layout->extract(src, position, slot, prgressCallback, lData, nullptr));
   }
   // Output to a folder: the entry's block is written out and never handed
   // over. The extract has released the directory lock, so no other call
   // waits on the write.
   BlockOwner extracted;
   fileInfo entry;
-  int result = layout->extract(src, position, &extracted.block, prgressCallback, lData, &entry);
-  if (result != kResultSuccess) return result;
+  Failure failure =
+      layout->extract(src, position, &extracted.block, prgressCallback, lData, &entry);
+  if (failure != Failure::kNone) return ResultCodeOf(failure);
   const auto* bytes = static_cast<const uint8_t*>(platform::GlobalLock(extracted.block));
   if (bytes == nullptr) return kResultMemoryError;
   return WriteEntryIntoFolder(dest, entry.filename, bytes, static_cast<uint32_t>(entry.filesize));

@@ -1,7 +1,8 @@
 // What the extractor's exports do, over a table of layouts: the exports pass
 // kArchiveLayouts, tests a table of their own. Paths arrive as the host gave
 // them, 8-bit or UTF-16 (see HostPath); the W exports differ from the A ones
-// only in the records and names they take and hand out.
+// only in the records and names they take and hand out. Here the reasons of
+// the layouts and the directory cache become the host's result codes.
 #pragma once
 
 #include "archive-extractor/layouts.h"

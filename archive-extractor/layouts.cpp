@@ -15,7 +15,7 @@ bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path) {
   EnterDirectoryLock();
   ScopeExit leave([] { LeaveDirectoryLock(); });
   // Always a fresh parse: the file may have changed since it was cached.
-  return layout.parse(path) == kResultSuccess;
+  return layout.parse(path) == Failure::kNone;
 }
 
 const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath& path) {
@@ -28,7 +28,7 @@ const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath&
   HoldParseReader(context);
   ScopeExit release([context] { ReleaseParseReader(context); });
   for (const ArchiveLayout& layout : layouts)
-    if (layout.parse(path) == kResultSuccess) return &layout;
+    if (layout.parse(path) == Failure::kNone) return &layout;
   return nullptr;
 }
 

@@ -8,9 +8,10 @@
 namespace korvo {
 
 // A layout's extract operation: hands the entry at `position` to *slot (fully
-// unlocked, on 0 only), copies the entry's directory record to *entry on 0
-// unless it is null (the name a folder output writes under), and returns the result code.
-typedef int (*ExtractOperation)(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+// unlocked, on kNone only), copies the entry's directory record to *entry on
+// kNone unless it is null (the name a folder output writes under), and says
+// why it failed otherwise.
+typedef Failure (*ExtractOperation)(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
                                 ProgressCallback prgressCallback, LONG_PTR lData,
                                 fileInfo* entry) noexcept;
 
@@ -26,8 +27,8 @@ typedef ArchiveLayout LayoutTable[kLayoutCount];
 // an offset-table archive.
 extern const LayoutTable kArchiveLayouts;
 
-// Runs the layout's parser under the directory lock; true when it returned 0
-// (the file's directory is then cached). Its other codes are dropped.
+// Runs the layout's parser under the directory lock; true when it succeeded
+// (the file's directory is then cached). Its reasons are dropped.
 bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path);
 
 // The first layout of `layouts` whose probe recognises the file, or nullptr.

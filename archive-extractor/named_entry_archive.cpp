@@ -18,22 +18,25 @@ constexpr uint32_t kNameRecordOverhead = 1 + 4;
 static_assert(kPaletteBytes == kQkzTripleTableSize, "the shared palette is a triple table");
 
 // Reads the stored header of the entry at `offset`, which runs to `end`, and
-// checks that the header and the rows fit in it. 0, 2 or 6; on 0 *filesize is
-// the size of the picture the entry becomes. Sizes are taken in 64 bits, so no
+// checks that the header and the rows fit in it. On kNone *filesize is the
+// size of the picture the entry becomes. Sizes are taken in 64 bits, so no
 // width and height can wrap into a small picture.
-int MeasureEntry(ArchiveReader* reader, uint32_t offset, uint32_t end, uint32_t* filesize) {
+Failure MeasureEntry(ArchiveReader* reader, uint32_t offset, uint32_t end, uint32_t* filesize) {
   const uint8_t* header = nullptr;
-  int result = ViewArchiveFieldAt(reader, offset, kStoredHeaderBytes, &header);
-  if (result != kResultSuccess) return result;
+  Failure failure = ViewArchiveFieldAt(reader, offset, kStoredHeaderBytes, &header);
+  if (failure != Failure::kNone) return failure;
   uint64_t picture =
       QkzPictureSize(ReadLe32(header + kQkzWidthOffset), ReadLe32(header + kQkzHeightOffset));
   uint64_t rows = picture - kQkzHeadSize;
   // An entry whose next record points in front of it has no room at all:
   // offsets that descend are refused rather than wrapped into a huge size.
-  if (end < offset || rows + kStoredHeaderBytes > uint64_t{end} - offset) return kResultBadFormat;
-  if (picture > UINT32_MAX) return kResultBadFormat;
+  if (end < offset) return Failure::kOffsetsNotAscending;
+  // Rows that fit an entry below 2^32 may still make a picture beyond it
+  // once the 1032-byte head replaces the 9-byte header.
+  if (picture > UINT32_MAX) return Failure::kPictureOver4GiB;
+  if (rows + kStoredHeaderBytes > uint64_t{end} - offset) return Failure::kEntryTooSmallForPicture;
   *filesize = static_cast<uint32_t>(picture);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 // The stored name of the entry that carries the shared palette ("Palette.QKZ"
@@ -54,14 +57,14 @@ struct PaletteFinding {
 // directory entry. The first entry named Palette is remembered, with its
 // palette if the reader's windows already hold it (they usually do, having
 // just served the entry's header), so that it need not be read again.
-int AddEntry(ArchiveReader* reader, const NameRecord& record, uint32_t end,
-             DirectoryArray* entries, PaletteFinding* palette) {
+Failure AddEntry(ArchiveReader* reader, const NameRecord& record, uint32_t end,
+                 DirectoryArray* entries, PaletteFinding* palette) {
   uint32_t filesize = 0;
-  int result = MeasureEntry(reader, record.offset, end, &filesize);
-  if (result != kResultSuccess) return result;
+  Failure failure = MeasureEntry(reader, record.offset, end, &filesize);
+  if (failure != Failure::kNone) return failure;
   if (!AppendDirectoryEntry(entries, record.offset, end - record.offset, filesize,
                             EntryNaming::kWithExtension, record.name, record.nameLength))
-    return kResultMemoryError;
+    return Failure::kNoMemory;
   if (palette->index == kNoEntry && record.nameLength == sizeof kPaletteStoredName - 1 &&
       std::memcmp(record.name, kPaletteStoredName, record.nameLength) == 0) {
     palette->index = entries->count - 1;
@@ -70,26 +73,27 @@ int AddEntry(ArchiveReader* reader, const NameRecord& record, uint32_t end,
     palette->held = CopyHeldArchiveBytes(reader, record.offset + kStoredHeaderBytes,
                                          kPaletteBytes, palette->bytes);
   }
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 }  // namespace
 
-int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record) {
+Failure ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record) {
   record->nameLength = 0;
   record->offset = 0;
   // The record is looked at in one view of its longest extent, the 32 name
   // bytes and the offset behind them: the name's NUL within the first 32, or
-  // the file's end before them (6), or 32 bytes without a NUL (2), exactly as
-  // reading it byte by byte would find.
+  // the file's end before them, or 32 bytes without a NUL, exactly as reading
+  // it byte by byte would find.
   constexpr uint32_t kLongestRecord = kNameFieldBytes + 4;
   const uint8_t* bytes = nullptr;
   uint32_t available = 0;
-  int viewed = ViewArchiveAt(reader, position, kLongestRecord, &bytes, &available);
-  if (viewed != kResultSuccess) return viewed;
+  Failure failure = ViewArchiveAt(reader, position, kLongestRecord, &bytes, &available);
+  if (failure != Failure::kNone) return failure;
   const uint32_t nameView = available < kNameFieldBytes ? available : kNameFieldBytes;
   const void* nul = std::memchr(bytes, 0, nameView);
-  if (nul == nullptr) return nameView == kNameFieldBytes ? kResultBadFormat : kResultFileError;
+  if (nul == nullptr)
+    return nameView == kNameFieldBytes ? Failure::kNameWithoutNul : Failure::kFileEndsEarly;
   const auto length = static_cast<uint32_t>(static_cast<const uint8_t*>(nul) - bytes);
   // A whole name field is copied as one fixed-size move where the view has it.
   if (nameView == kNameFieldBytes)
@@ -104,17 +108,18 @@ int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record)
     // The view ends inside the offset: read it by itself, which fails where
     // the file ends.
     uint64_t at = uint64_t{position} + length + 1;
-    if (at >= kUnreachablePosition) return kResultFileError;
+    if (at >= kUnreachablePosition) return Failure::kUnreachablePosition;
     uint8_t field[4];
-    int result = ReadArchiveAt(reader, static_cast<uint32_t>(at), sizeof field, field);
-    if (result != kResultSuccess) return result;
+    failure = ReadArchiveAt(reader, static_cast<uint32_t>(at), sizeof field, field);
+    if (failure != Failure::kNone) return failure;
     record->offset = ReadLe32(field);
   }
-  if (record->offset == 0 || record->offset >= reader->fileSize) return kResultBadFormat;
-  return kResultSuccess;
+  if (record->offset == 0) return Failure::kEntryPositionZero;
+  if (record->offset >= reader->fileSize) return Failure::kEntryPositionPastEnd;
+  return Failure::kNone;
 }
 
-int ParseNamedEntryArchive(const HostPath& path) noexcept {
+Failure ParseNamedEntryArchive(const HostPath& path) noexcept {
   ParseContext* context = LockedParseContext();
   ArchiveReader& reader = context->reader;
   DirectoryArray entries = kEmptyDirectoryArray;
@@ -125,14 +130,14 @@ int ParseNamedEntryArchive(const HostPath& path) noexcept {
     FreeDirectoryArray(&entries);
   });
 
-  int result = OpenParseReader(path, context);
-  if (result != kResultSuccess) return result;
+  Failure failure = OpenParseReader(path, context);
+  if (failure != Failure::kNone) return failure;
   // An archive as cached is only checked against its directory, not built anew.
   entries.timestamp = reader.timestamp;
   entries.reference = CachedDirectoryOf(path, reader.timestamp);
   uint8_t field[4];
-  result = ReadArchiveAt(&reader, 0, sizeof field, field);
-  if (result != kResultSuccess) return result;
+  failure = ReadArchiveAt(&reader, 0, sizeof field, field);
+  if (failure != Failure::kNone) return failure;
   const uint32_t count = ReadLe32(field);
 
   // Each entry is measured against the record behind its own, so record k is
@@ -140,64 +145,65 @@ int ParseNamedEntryArchive(const HostPath& path) noexcept {
   // the count alone reserves nothing, and a garbage count fails where the file
   // runs out of valid records.
   NameRecord current;
-  result = ReadNameRecord(&reader, kFirstNameRecordPosition, &current);
-  if (result != kResultSuccess) return result;
+  failure = ReadNameRecord(&reader, kFirstNameRecordPosition, &current);
+  if (failure != Failure::kNone) return failure;
   // Records lie inside the file, so this never passes 2^32.
   uint64_t nextRecord = uint64_t{kFirstNameRecordPosition} + current.nameLength + kNameRecordOverhead;
   for (uint32_t k = 1; k < count; ++k) {
     NameRecord next;
-    result = ReadNameRecord(&reader, static_cast<uint32_t>(nextRecord), &next);
-    if (result != kResultSuccess) return result;
+    failure = ReadNameRecord(&reader, static_cast<uint32_t>(nextRecord), &next);
+    if (failure != Failure::kNone) return failure;
     nextRecord += next.nameLength + kNameRecordOverhead;
-    result = AddEntry(&reader, current, next.offset, &entries, &palette);
-    if (result != kResultSuccess) return result;
+    failure = AddEntry(&reader, current, next.offset, &entries, &palette);
+    if (failure != Failure::kNone) return failure;
     current = next;
   }
   // The last entry runs to the end of the file. A count of 0 still has its
   // first record and entry checked, but lists nothing.
   if (count == 0) {
     uint32_t unused = 0;
-    result = MeasureEntry(&reader, current.offset, reader.fileSize, &unused);
+    failure = MeasureEntry(&reader, current.offset, reader.fileSize, &unused);
   } else {
-    result = AddEntry(&reader, current, reader.fileSize, &entries, &palette);
+    failure = AddEntry(&reader, current, reader.fileSize, &entries, &palette);
   }
-  if (result != kResultSuccess) return result;
+  if (failure != Failure::kNone) return failure;
 
   // Required only once every entry has passed. The palette goes to a buffer
   // of this parse: the shared one changes only together with the directory.
-  if (palette.index == kNoEntry) return kResultBadFormat;
+  if (palette.index == kNoEntry) return Failure::kNoPaletteEntry;
   if (!palette.held) {
-    result = ReadArchiveAt(&reader, palette.position + kStoredHeaderBytes, kPaletteBytes,
+    failure = ReadArchiveAt(&reader, palette.position + kStoredHeaderBytes, kPaletteBytes,
                            palette.bytes);
-    if (result != kResultSuccess) return result;
+    if (failure != Failure::kNone) return failure;
   }
 
-  if (!FinishDirectoryArray(&entries)) return kResultMemoryError;
+  if (!FinishDirectoryArray(&entries)) return Failure::kNoMemory;
   InstallDirectory(&entries, path, palette.bytes);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
-int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                      ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
+Failure ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                          ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
   // A copy of the record and of the shared palette, both taken under the
   // directory lock: another thread's parse may replace either meanwhile.
   fileInfo entry;
   uint8_t sharedPalette[kPaletteBytes];
-  int result = LookUpEntryForExtract(path, ParseNamedEntryArchive, position, &entry, sharedPalette);
-  if (result != kResultSuccess) return result;
+  Failure failure =
+      LookUpEntryForExtract(path, ParseNamedEntryArchive, position, &entry, sharedPalette);
+  if (failure != Failure::kNone) return failure;
 
   BlockOwner block;
   ArchiveReader reader;
   ScopeExit close([&] { CloseArchiveReader(&reader); });
   auto* out = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, entry.filesize));
-  if (out == nullptr) return kResultMemoryError;
+  if (out == nullptr) return Failure::kNoMemory;
 
-  result = OpenArchiveReader(path, &reader);
-  if (result != kResultSuccess) return result;
+  failure = OpenArchiveReader(path, &reader);
+  if (failure != Failure::kNone) return failure;
   const uint32_t entryPosition = static_cast<uint32_t>(entry.position);
   uint8_t header[kStoredHeaderBytes];
-  result = ReadArchiveAt(&reader, entryPosition, kStoredHeaderBytes, header);
-  if (result != kResultSuccess) return result;
+  failure = ReadArchiveAt(&reader, entryPosition, kStoredHeaderBytes, header);
+  if (failure != Failure::kNone) return failure;
 
   // The block was sized from the directory; the header is read again. If the
   // file has changed since the parse, the picture no longer fits the block,
@@ -207,26 +213,26 @@ int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
   const uint64_t picture = QkzPictureSize(width, height);
   const uint64_t rows = picture - kQkzHeadSize;
   if (picture != entry.filesize || rows + kStoredHeaderBytes > entry.compsize)
-    return kResultBadFormat;
+    return Failure::kEntryChangedOnDisk;
 
   const uint8_t* palette = sharedPalette;
   uint8_t ownPalette[kPaletteBytes];
   if (header[kStoredPaletteFlagOffset] != 0) {
-    result = ReadArchiveAt(&reader, entryPosition + kStoredHeaderBytes, kPaletteBytes, ownPalette);
-    if (result != kResultSuccess) return result;
+    failure = ReadArchiveAt(&reader, entryPosition + kStoredHeaderBytes, kPaletteBytes, ownPalette);
+    if (failure != Failure::kNone) return failure;
     palette = ownPalette;
   }
   WriteQkzHeadFromTriples(width, height, palette, out);
 
   // The rows are the last bytes of the entry, whatever lies in front of them.
   const uint64_t rowsPosition = uint64_t{entryPosition} + entry.compsize - rows;
-  if (rowsPosition >= kUnreachablePosition) return kResultFileError;
-  result = ReadArchiveAt(&reader, static_cast<uint32_t>(rowsPosition), static_cast<uint32_t>(rows),
+  if (rowsPosition >= kUnreachablePosition) return Failure::kUnreachablePosition;
+  failure = ReadArchiveAt(&reader, static_cast<uint32_t>(rowsPosition), static_cast<uint32_t>(rows),
                         out + kQkzRowsOffset);
-  if (result != kResultSuccess) return result;
+  if (failure != Failure::kNone) return failure;
   if (listed != nullptr) *listed = entry;
   HandOver(&block, slot);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 }  // namespace korvo

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "archive-extractor/archive_reader.h"
+#include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
 
@@ -33,25 +34,28 @@ struct NameRecord {
   uint32_t offset;             // position of the entry
 };
 
-// Reads the name record at `position`. 0; 2 when the 32 name bytes hold no
-// NUL, or the offset is 0 or not below the file size; 6 when the file ends
-// inside the record. On 0 `record` holds the NUL-terminated name, its length
-// and the offset.
-int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record);
+// Reads the name record at `position`. kNone; kNameWithoutNul when the 32
+// name bytes hold none; kEntryPositionZero or kEntryPositionPastEnd for an
+// offset of 0 or not below the file size; kFileEndsEarly when the file ends
+// inside the record (or the reader's reason). On kNone `record` holds the
+// NUL-terminated name, its length and the offset.
+Failure ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record);
 
-// Reads and checks the whole directory of the archive at `path` and, on 0,
-// installs it in the directory cache together with the archive's shared
-// palette. 2: not this layout or inconsistent; 4: no memory; 6: the file
-// cannot be opened or read. On any code but 0 the cache and the shared palette
-// are as they were.
-int ParseNamedEntryArchive(const HostPath& path) noexcept;
+// Reads and checks the whole directory of the archive at `path` and, on
+// kNone, installs it in the directory cache together with the archive's
+// shared palette. Otherwise why it is not this layout or is inconsistent, or
+// why the file could not be read or no memory had; the cache and the shared
+// palette are then as they were.
+Failure ParseNamedEntryArchive(const HostPath& path) noexcept;
 
 // Rebuilds the entry at `position` into a complete QKZ picture in a new
-// movable block, stored fully unlocked in *slot on 0 only, with a copy of its record in *entry. -1: no entry there;
-// 2: the entry on disk no longer matches the directory; otherwise the parse's
-// code, 4 or 6. The progress callback is accepted and never called.
-int ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                      ProgressCallback prgressCallback, LONG_PTR lData,
-                      fileInfo* entry = nullptr) noexcept;
+// movable block, stored fully unlocked in *slot on kNone only, with a copy
+// of its record in *entry. kNoEntryAtPosition; kEntryChangedOnDisk when the
+// entry on disk no longer matches the directory; otherwise the parse's
+// reason, kNoMemory or the read's reason. The progress callback is accepted
+// and never called.
+Failure ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                          ProgressCallback prgressCallback, LONG_PTR lData,
+                          fileInfo* entry = nullptr) noexcept;
 
 }  // namespace korvo

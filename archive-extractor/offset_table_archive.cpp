@@ -24,137 +24,143 @@ constexpr uint32_t kCountPosition = 0;
 constexpr uint32_t kTablePosition = 4;
 constexpr uint32_t kSlotBytes = 4;
 
-// An entry position is usable when it is not 0 and lies inside the file.
-bool IsEntryPosition(uint32_t position, uint32_t fileSize) {
-  return position != 0 && position < fileSize;
-}
-
 // Reads the head of the entry at `position` and checks that the entry, which
 // ends at `end`, holds the whole picture the head describes. An `end` below
 // `position` (offsets that do not ascend) is an entry smaller than its
 // picture: taken as a 32-bit size it would wrap to nearly 4 GiB, be listed as
 // such and later be asked for as one block.
-int CheckEntry(ArchiveReader* reader, uint32_t position, uint32_t end) {
+Failure CheckEntry(ArchiveReader* reader, uint32_t position, uint32_t end) {
   // The whole head must be there; only its width and height are looked at.
   const uint8_t* head = nullptr;
-  int result = ViewArchiveFieldAt(reader, position, kQkzHeadSize, &head);
-  if (result != kResultSuccess) return result;
-  if (end < position) return kResultBadFormat;
+  Failure failure = ViewArchiveFieldAt(reader, position, kQkzHeadSize, &head);
+  if (failure != Failure::kNone) return failure;
+  if (end < position) return Failure::kOffsetsNotAscending;
   // 64-bit: a head of 65536 x 65537 needs more than 2^32 bytes, and a width
   // near 2^32 must not wrap its stride to 0.
   uint64_t needed =
       QkzPictureSize(ReadLe32(head + kQkzWidthOffset), ReadLe32(head + kQkzHeightOffset));
-  return needed > end - position ? kResultBadFormat : kResultSuccess;
+  if (needed > UINT32_MAX) return Failure::kPictureOver4GiB;
+  return needed > end - position ? Failure::kEntryTooSmallForPicture : Failure::kNone;
 }
 
-int CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end,
-                      DirectoryArray* entries) {
-  int result = CheckEntry(reader, position, end);
-  if (result != kResultSuccess) return result;
+Failure CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end,
+                          DirectoryArray* entries) {
+  Failure failure = CheckEntry(reader, position, end);
+  if (failure != Failure::kNone) return failure;
   // Its name follows from the position when it is handed out.
   if (!AppendDirectoryEntry(entries, position, end - position, end - position,
                             EntryNaming::kByPosition, nullptr, 0))
-    return kResultMemoryError;
-  return kResultSuccess;
+    return Failure::kNoMemory;
+  return Failure::kNone;
 }
 
 // Reads table slot `index` into *offset. Slots from 2^31 on cannot be reached.
-int ReadSlot(ArchiveReader* reader, uint32_t index, uint32_t* offset) {
+Failure ReadSlot(ArchiveReader* reader, uint32_t index, uint32_t* offset) {
   uint64_t position = kTablePosition + uint64_t{kSlotBytes} * index;
-  if (position >= kUnreachablePosition) return kResultFileError;
+  if (position >= kUnreachablePosition) return Failure::kUnreachablePosition;
   uint8_t field[kSlotBytes];
-  int result = ReadArchiveAt(reader, static_cast<uint32_t>(position), kSlotBytes, field);
-  if (result == kResultSuccess) *offset = ReadLe32(field);
-  return result;
+  Failure failure = ReadArchiveAt(reader, static_cast<uint32_t>(position), kSlotBytes, field);
+  if (failure == Failure::kNone) *offset = ReadLe32(field);
+  return failure;
+}
+
+// An entry position is usable when it is not 0 and lies inside the file.
+Failure CheckEntryPosition(uint32_t position, uint32_t fileSize) {
+  if (position == 0) return Failure::kEntryPositionZero;
+  return position < fileSize ? Failure::kNone : Failure::kEntryPositionPastEnd;
+}
+
+// Reads slot `index` and checks the position it gives.
+Failure ReadEntryPosition(ArchiveReader* reader, uint32_t index, uint32_t* position) {
+  Failure failure = ReadSlot(reader, index, position);
+  if (failure != Failure::kNone) return failure;
+  return CheckEntryPosition(*position, reader->fileSize);
 }
 
 // Every check of the layout, in order; fills `entries` with one record per
 // entry. The array grows as entries pass, so a count field that claims more
 // entries than the file holds reserves nothing: such a file fails where its
 // table or its entries give out.
-int ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
-  const uint32_t fileSize = reader->fileSize;
+Failure ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
   uint8_t field[kSlotBytes];
-  int result = ReadArchiveAt(reader, kCountPosition, kSlotBytes, field);
-  if (result != kResultSuccess) return result;
+  Failure failure = ReadArchiveAt(reader, kCountPosition, kSlotBytes, field);
+  if (failure != Failure::kNone) return failure;
   const uint32_t count = ReadLe32(field);
 
   uint32_t current = 0;
-  result = ReadSlot(reader, 0, &current);
-  if (result != kResultSuccess) return result;
-  if (!IsEntryPosition(current, fileSize)) return kResultBadFormat;
+  failure = ReadEntryPosition(reader, 0, &current);
+  if (failure != Failure::kNone) return failure;
 
   for (uint32_t k = 1; k < count; ++k) {
     uint32_t next = 0;
-    result = ReadSlot(reader, k, &next);
-    if (result != kResultSuccess) return result;
-    if (!IsEntryPosition(next, fileSize)) return kResultBadFormat;
-    result = CheckAndListEntry(reader, current, next, entries);
-    if (result != kResultSuccess) return result;
+    failure = ReadEntryPosition(reader, k, &next);
+    if (failure != Failure::kNone) return failure;
+    failure = CheckAndListEntry(reader, current, next, entries);
+    if (failure != Failure::kNone) return failure;
     current = next;
   }
 
   // The last entry runs to the end of the file. A count of 0 still has its
   // slot 0 and the picture there checked, but lists nothing.
-  if (count == 0) return CheckEntry(reader, current, fileSize);
-  return CheckAndListEntry(reader, current, fileSize, entries);
+  if (count == 0) return CheckEntry(reader, current, reader->fileSize);
+  return CheckAndListEntry(reader, current, reader->fileSize, entries);
 }
 
 }  // namespace
 
-int ParseOffsetTableArchive(const HostPath& path) noexcept {
+Failure ParseOffsetTableArchive(const HostPath& path) noexcept {
   ParseContext* context = LockedParseContext();
   DirectoryArray entries = kEmptyDirectoryArray;
-  int result = OpenParseReader(path, context);
+  Failure failure = OpenParseReader(path, context);
   ScopeExit cleanUp([&] {
     CloseParseReader(context);
     FreeDirectoryArray(&entries);  // nothing left once installed
   });
-  if (result != kResultSuccess) return result;
+  if (failure != Failure::kNone) return failure;
   // An archive as cached is only checked against its directory, not built anew.
   entries.timestamp = context->reader.timestamp;
   entries.reference = CachedDirectoryOf(path, context->reader.timestamp);
-  result = ReadDirectory(&context->reader, &entries);
-  if (result != kResultSuccess) return result;
-  if (!FinishDirectoryArray(&entries)) return kResultMemoryError;
+  failure = ReadDirectory(&context->reader, &entries);
+  if (failure != Failure::kNone) return failure;
+  if (!FinishDirectoryArray(&entries)) return Failure::kNoMemory;
   InstallDirectory(&entries, path);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
-int ExtractOffsetTableEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                            ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
+Failure ExtractOffsetTableEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                                ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
   fileInfo entry;
-  int result = LookUpEntryForExtract(path, ParseOffsetTableArchive, position, &entry, nullptr);
-  if (result != kResultSuccess) return result;
+  Failure failure = LookUpEntryForExtract(path, ParseOffsetTableArchive, position, &entry, nullptr);
+  if (failure != Failure::kNone) return failure;
 
   // Every parsed entry holds at least a head; a record that does not cannot
   // be one of this layout's (the cache may hold another layout's directory for
   // this path if the file changed since the probe).
-  if (entry.filesize < kQkzHeadSize) return kResultBadFormat;
+  if (entry.filesize < kQkzHeadSize) return Failure::kNotThisLayout;
   const auto size = static_cast<uint32_t>(entry.filesize);
 
   BlockOwner block;
   ArchiveReader reader;
   ScopeExit close([&] { CloseArchiveReader(&reader); });
   auto* bytes = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, size));
-  if (bytes == nullptr) return kResultMemoryError;
+  if (bytes == nullptr) return Failure::kNoMemory;
 
-  result = OpenArchiveReader(path, &reader);
-  if (result != kResultSuccess) return result;
+  failure = OpenArchiveReader(path, &reader);
+  if (failure != Failure::kNone) return failure;
   // One read of exactly the entry's size straight into the block: it can
   // neither run past the block nor leave part of it unfilled unnoticed.
-  result = ReadArchiveAt(&reader, static_cast<uint32_t>(entry.position), size, bytes);
-  if (result != kResultSuccess) return result;
+  failure = ReadArchiveAt(&reader, static_cast<uint32_t>(entry.position), size, bytes);
+  if (failure != Failure::kNone) return failure;
 
   // The file may have changed since its directory was read. An entry whose
   // head now claims more rows than the entry holds is no longer the picture
   // listed, and a host would read past the block decoding it: refuse it.
   if (QkzPictureSize(ReadLe32(bytes + kQkzWidthOffset), ReadLe32(bytes + kQkzHeightOffset)) >
       size)
-    return kResultBadFormat;
+    return Failure::kEntryChangedOnDisk;
   if (listed != nullptr) *listed = entry;
   HandOver(&block, slot);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 }  // namespace korvo

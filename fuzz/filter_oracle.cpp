@@ -92,12 +92,14 @@ void CheckFilterOnMemory(const uint8_t* data, size_t size) {
   const auto len = static_cast<LONG_PTR>(size);
   korvo::PictureInfo info = Untouched<korvo::PictureInfo>();
   const bool described = picture.valid && size >= kHead;
-  FUZZ_CHECK(korvo::DescribePicture(buf, len, korvo::kFlagMemoryInput, &info) ==
-             (described ? 0 : 2));
+  FUZZ_CHECK(korvo::ResultCodeOf(korvo::DescribePicture(buf, len, korvo::kFlagMemoryInput,
+                                                         &info)) == (described ? 0 : 2));
   if (described) CheckPictureInfo(info, picture);
 
   HLOCAL bitmapInfo = kUntouched, pixels = kUntouched;
-  int result = korvo::DecodePicture(buf, len, korvo::kFlagMemoryInput, &bitmapInfo, &pixels);
+  int result = korvo::DecodeResultCode(
+      korvo::DecodePicture(buf, len, korvo::kFlagMemoryInput, &bitmapInfo, &pixels),
+      korvo::kFlagMemoryInput);
   const bool whole = described && size >= picture.size;
   CheckGetPicture(result, whole ? 0 : -1, data, picture, bitmapInfo, pixels);
   FUZZ_CHECK(Hooks().liveBlocks == live);
@@ -111,7 +113,8 @@ void CheckFilterOnFile(const char* path, const uint8_t* data, size_t size) {
   FUZZ_CHECK(korvo::CheckSupport(path, 0) == (supported ? 1 : 0));
 
   korvo::PictureInfo info = Untouched<korvo::PictureInfo>();
-  FUZZ_CHECK(korvo::DescribePicture(path, 0, 0, &info) == (supported ? 0 : 2));
+  FUZZ_CHECK(korvo::ResultCodeOf(korvo::DescribePicture(path, 0, 0, &info)) ==
+             (supported ? 0 : 2));
   if (supported) CheckPictureInfo(info, picture);
 
   // A decode holds the BITMAPINFO block and a pixel block the file must
@@ -119,7 +122,7 @@ void CheckFilterOnFile(const char* path, const uint8_t* data, size_t size) {
   HLOCAL bitmapInfo = kUntouched, pixels = kUntouched;
   Hooks().peakLiveBytes = Hooks().liveBytes.load();
   const long long before = Hooks().liveBytes;
-  int result = korvo::DecodePicture(path, 0, 0, &bitmapInfo, &pixels);
+  int result = korvo::DecodeResultCode(korvo::DecodePicture(path, 0, 0, &bitmapInfo, &pixels), 0);
   FUZZ_CHECK(Hooks().peakLiveBytes - before <= static_cast<long long>(kBitmapInfoBytes + size));
   const int expected = !supported ? 2 : size < picture.size ? 6 : 0;
   CheckGetPicture(result, expected, data, picture, bitmapInfo, pixels);

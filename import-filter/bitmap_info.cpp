@@ -18,16 +18,16 @@ constexpr uint32_t kBiBitCount = 14;
 
 }  // namespace
 
-int BuildBitmapInfo(const uint8_t* head, const QkzGeometry& geometry, BlockOwner* info) {
+Failure BuildBitmapInfo(const uint8_t* head, const QkzGeometry& geometry, BlockOwner* info) {
   auto* bytes = static_cast<uint8_t*>(AllocateAndLock(info, GHND, kBitmapInfoSize));
-  if (bytes == nullptr) return kResultMemoryError;
+  if (bytes == nullptr) return Failure::kNoMemory;
   WriteLe32(bytes + kBiSize, kBitmapInfoHeaderSize);
   WriteLe32(bytes + kBiWidth, geometry.width);
   WriteLe32(bytes + kBiHeight, geometry.height);
   WriteLe16(bytes + kBiPlanes, 1);
   WriteLe16(bytes + kBiBitCount, 8);
   PaletteToColourTable(head + kQkzPaletteOffset, bytes + kBitmapInfoHeaderSize);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 }  // namespace korvo

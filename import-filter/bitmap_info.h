@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "host-contract/block_owner.h"
+#include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "platform/platform.h"
 #include "qkz-picture/qkz_picture.h"
@@ -15,7 +16,7 @@ constexpr uint32_t kBitmapInfoSize = kBitmapInfoHeaderSize + kColourTableSize;  
 
 // Allocates the block zero-filled (GHND) into `info`, writes the header for
 // an 8-bit bottom-up bitmap of the picture's size and the colours from the
-// head's palette. Returns 0, or 4 when the allocation or the lock failed.
-int BuildBitmapInfo(const uint8_t* head, const QkzGeometry& geometry, BlockOwner* info);
+// head's palette. kNone, or kNoMemory when the allocation or the lock failed.
+Failure BuildBitmapInfo(const uint8_t* head, const QkzGeometry& geometry, BlockOwner* info);
 
 }  // namespace korvo

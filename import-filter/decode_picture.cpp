@@ -24,40 +24,41 @@ void HandOverBoth(DecodedBlocks& blocks, HLOCAL* pHBInfo, HLOCAL* pHBm) {
 }
 
 // Allocates the pixel block (not zero-filled: every byte is written) and locks
-// it: 0 with *pixels pointing into it, or 4.
-int AllocatePixelBlock(const QkzGeometry& geometry, DecodedBlocks& blocks, uint8_t** pixels) {
+// it: kNone with *pixels pointing into it, or kNoMemory.
+Failure AllocatePixelBlock(const QkzGeometry& geometry, DecodedBlocks& blocks, uint8_t** pixels) {
   *pixels = static_cast<uint8_t*>(AllocateAndLock(&blocks.pixels, GMEM_MOVEABLE, geometry.rowBytes));
-  return *pixels == nullptr ? kResultMemoryError : kResultSuccess;
+  return *pixels == nullptr ? Failure::kNoMemory : Failure::kNone;
 }
 
 // Reads the rows from the file's current position (the first row) into the
 // pixel block with one read, then turns them bottom-up in place: the same
 // bytes as a read per row straight into its place, without a system call per
-// row (a tall, narrow picture would otherwise cost millions). 0, or 6 when
-// the file ends inside the rows. Nothing behind the last row is read.
-int ReadRowsBottomUp(HANDLE file, const QkzGeometry& geometry, uint8_t* pixels) {
-  if (!ReadExactly(file, pixels, geometry.rowBytes)) return kResultFileError;
+// row (a tall, narrow picture would otherwise cost millions). kNone, or
+// kFileEndsEarly when the file ends inside the rows. Nothing behind the last
+// row is read.
+Failure ReadRowsBottomUp(HANDLE file, const QkzGeometry& geometry, uint8_t* pixels) {
+  if (!ReadExactly(file, pixels, geometry.rowBytes)) return Failure::kFileEndsEarly;
   ReverseRowOrder(geometry, pixels);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
-int DecodeMemoryImage(const uint8_t* image, LONG_PTR len, HLOCAL* pHBInfo, HLOCAL* pHBm) {
+Failure DecodeMemoryImage(const uint8_t* image, LONG_PTR len, HLOCAL* pHBInfo, HLOCAL* pHBm) {
   QkzGeometry geometry;
-  if (image == nullptr || !MemoryImageHolds(len, kQkzHeadSize) ||
-      !ReadQkzGeometry(image, &geometry) || !MemoryImageHolds(len, geometry.pictureSize))
-    return kResultNotHandled;
+  Failure failure = ReadMemoryImageGeometry(image, len, &geometry);
+  if (failure != Failure::kNone) return failure;
+  if (!MemoryImageHolds(len, geometry.pictureSize)) return Failure::kImageShorterThanPicture;
   DecodedBlocks blocks;
-  int result = BuildBitmapInfo(image, geometry, &blocks.info);
-  if (result != kResultSuccess) return result;
+  failure = BuildBitmapInfo(image, geometry, &blocks.info);
+  if (failure != Failure::kNone) return failure;
   uint8_t* pixels = nullptr;
-  result = AllocatePixelBlock(geometry, blocks, &pixels);
-  if (result != kResultSuccess) return result;
+  failure = AllocatePixelBlock(geometry, blocks, &pixels);
+  if (failure != Failure::kNone) return failure;
   CopyRowsBottomUp(geometry, image + kQkzRowsOffset, pixels);
   HandOverBoth(blocks, pHBInfo, pHBm);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
-int DecodeFile(const HostPath& name, HLOCAL* pHBInfo, HLOCAL* pHBm) {
+Failure DecodeFile(const HostPath& name, HLOCAL* pHBInfo, HLOCAL* pHBm) {
   // The blocks are declared first, so that the file is closed before they
   // are freed.
   DecodedBlocks blocks;
@@ -67,32 +68,35 @@ int DecodeFile(const HostPath& name, HLOCAL* pHBInfo, HLOCAL* pHBm) {
   // the head that passed the test, and the rows follow it in the same file.
   uint8_t head[kQkzHeadSize];
   QkzGeometry geometry;
-  if (!OpenQkzFile(name, &file, head, &geometry)) return kResultBadFormat;
-  // A file that ends inside its rows fails with 6 when they are read. Found
-  // out first, it costs nothing: a head of a few bytes may claim nearly 4 GiB
-  // of rows, and a viewer offers every file it browses to the filter.
-  if (!FileCanHold(file, geometry.pictureSize)) return kResultFileError;
-  int result = BuildBitmapInfo(head, geometry, &blocks.info);
-  if (result != kResultSuccess) return result;
+  Failure failure = OpenQkzFile(name, &file, head, &geometry);
+  if (failure != Failure::kNone) return failure;
+  // A file that ends inside its rows fails when they are read. Found out
+  // first, it costs nothing: a head of a few bytes may claim nearly 4 GiB of
+  // rows, and a viewer offers every file it browses to the filter.
+  if (!FileCanHold(file, geometry.pictureSize)) return Failure::kFileEndsEarly;
+  failure = BuildBitmapInfo(head, geometry, &blocks.info);
+  if (failure != Failure::kNone) return failure;
   uint8_t* pixels = nullptr;
-  result = AllocatePixelBlock(geometry, blocks, &pixels);
-  if (result != kResultSuccess) return result;
-  result = ReadRowsBottomUp(file, geometry, pixels);
-  if (result != kResultSuccess) return result;
+  failure = AllocatePixelBlock(geometry, blocks, &pixels);
+  if (failure != Failure::kNone) return failure;
+  failure = ReadRowsBottomUp(file, geometry, pixels);
+  if (failure != Failure::kNone) return failure;
   HandOverBoth(blocks, pHBInfo, pHBm);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 }  // namespace
 
-int DecodePicture(const HostPath& buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
-                  HLOCAL* pHBm) {
-  const bool memoryInput = (flag & kFlagMemoryInput) != 0;
-  if (pHBInfo == nullptr || pHBm == nullptr)
-    return memoryInput ? kResultNotHandled : kResultBadFormat;
-  if (memoryInput)
+Failure DecodePicture(const HostPath& buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
+                      HLOCAL* pHBm) {
+  if (pHBInfo == nullptr || pHBm == nullptr) return Failure::kNullOutput;
+  if (flag & kFlagMemoryInput)
     return DecodeMemoryImage(static_cast<const uint8_t*>(MemoryAddress(buf)), len, pHBInfo, pHBm);
   return DecodeFile(buf, pHBInfo, pHBm);
+}
+
+int DecodeResultCode(Failure failure, unsigned flag) {
+  return (flag & kFlagMemoryInput) ? MemoryDecodeResultCodeOf(failure) : ResultCodeOf(failure);
 }
 
 }  // namespace korvo

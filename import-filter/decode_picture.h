@@ -2,19 +2,26 @@
 // host's BITMAPINFO handle and bottom-up pixel handle.
 #pragma once
 
+#include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
 
 namespace korvo {
 
-// On 0 both handles are stored, fully unlocked, through pHBInfo and pHBm.
-// Otherwise nothing is stored and every block allocated was freed:
-//   file input    2 not a QKZ picture, 4 allocation or lock, 6 open or read;
-//   memory input -1 not a QKZ picture (or shorter than a positive `len`),
-//                 4 allocation or lock.
-// A null pHBInfo or pHBm is refused like unrecognised input, before anything
-// is read or allocated.
-int DecodePicture(const HostPath& buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
-                  HLOCAL* pHBm);
+// On kNone both handles are stored, fully unlocked, through pHBInfo and pHBm.
+// Otherwise nothing is stored and every block allocated was freed, and the
+// reason is one of:
+//   file input    OpenQkzFile's (not a QKZ picture), kFileEndsEarly (the
+//                 file ends inside its rows), kNoMemory;
+//   memory input  ReadMemoryImageGeometry's, kImageShorterThanPicture (a
+//                 positive `len` ends inside the rows), kNoMemory.
+// A null pHBInfo or pHBm is refused (kNullOutput) like unrecognised input,
+// before anything is read or allocated.
+Failure DecodePicture(const HostPath& buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
+                      HLOCAL* pHBm);
+
+// The host's code for a decode's reason: with memory input (bit 0 of `flag`)
+// input that is not taken is answered -1, from a file 2.
+int DecodeResultCode(Failure failure, unsigned flag);
 
 }  // namespace korvo

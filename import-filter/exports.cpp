@@ -1,8 +1,10 @@
 // The import filter's exported functions: each one a noexcept boundary that
-// turns every failure into a result code. The work is in the filter's library.
+// turns the reason of every failure into a result code. The work is in the
+// filter's library.
 // The W twins differ only in taking UTF-16 file names and strings; previews
 // are the full picture, which costs no more to decode than a thumbnail would.
 // GetPluginInfo and GetPluginInfoW are the ones every plug-in shares.
+#include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "import-filter/decode_picture.h"
 #include "import-filter/picture_info.h"
@@ -22,25 +24,25 @@ KORVO_EXPORT int KORVO_API IsSupportedW(LPCWSTR filename, ULONG_PTR dw) noexcept
 
 KORVO_EXPORT int KORVO_API GetPictureInfo(LPCSTR buf, LONG_PTR len, unsigned flag,
                                           PictureInfo* lpInfo) noexcept {
-  return DescribePicture(buf, len, flag, lpInfo);
+  return ResultCodeOf(DescribePicture(buf, len, flag, lpInfo));
 }
 
 KORVO_EXPORT int KORVO_API GetPictureInfoW(LPCWSTR buf, LONG_PTR len, unsigned flag,
                                            PictureInfo* lpInfo) noexcept {
-  return DescribePicture(buf, len, flag, lpInfo);
+  return ResultCodeOf(DescribePicture(buf, len, flag, lpInfo));
 }
 
 // The progress callback and its data are never used: decoding is one pass of
 // block copies that is never cancelled.
 KORVO_EXPORT int KORVO_API GetPicture(LPCSTR buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
                                       HLOCAL* pHBm, ProgressCallback, LONG_PTR) noexcept {
-  return DecodePicture(buf, len, flag, pHBInfo, pHBm);
+  return DecodeResultCode(DecodePicture(buf, len, flag, pHBInfo, pHBm), flag);
 }
 
 KORVO_EXPORT int KORVO_API GetPictureW(LPCWSTR buf, LONG_PTR len, unsigned flag,
                                        HLOCAL* pHBInfo, HLOCAL* pHBm, ProgressCallback,
                                        LONG_PTR) noexcept {
-  return DecodePicture(buf, len, flag, pHBInfo, pHBm);
+  return DecodeResultCode(DecodePicture(buf, len, flag, pHBInfo, pHBm), flag);
 }
 
 // A preview is the whole picture: GetPreview and GetPreviewW are GetPicture

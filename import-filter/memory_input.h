@@ -3,7 +3,9 @@
 
 #include <cstdint>
 
+#include "host-contract/failure.h"
 #include "platform/platform.h"
+#include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
 
@@ -13,6 +15,15 @@ namespace korvo {
 // then taken to hold what the picture's head says.
 inline bool MemoryImageHolds(LONG_PTR len, uint64_t needed) {
   return len <= 0 || static_cast<uint64_t>(len) >= needed;
+}
+
+// The geometry of the memory image at `image` from its head: kNone, or
+// kNullImage, kHeadTooShort (a `len` shorter than the head) or kNotQkzHead.
+inline Failure ReadMemoryImageGeometry(const uint8_t* image, LONG_PTR len,
+                                       QkzGeometry* geometry) {
+  if (image == nullptr) return Failure::kNullImage;
+  if (!MemoryImageHolds(len, kQkzHeadSize)) return Failure::kHeadTooShort;
+  return ReadQkzGeometry(image, geometry) ? Failure::kNone : Failure::kNotQkzHead;
 }
 
 }  // namespace korvo

@@ -1,6 +1,5 @@
 #include "import-filter/picture_file.h"
 
-#include "host-contract/host_contract.h"
 #include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
@@ -26,11 +25,11 @@ bool FileCanHold(HANDLE file, uint64_t bytes) {
   return (uint64_t{high} << 32 | low) >= bytes;
 }
 
-int OpenAndReadHead(const HostPath& name, HANDLE* file, uint8_t* head) {
+Failure OpenAndReadHead(const HostPath& name, HANDLE* file, uint8_t* head) {
   *file = OpenPictureFile(name);
-  if (*file == INVALID_HANDLE_VALUE) return kResultFileError;
-  if (!ReadExactly(*file, head, kQkzHeadSize)) return kResultFileError;
-  return kResultSuccess;
+  if (*file == INVALID_HANDLE_VALUE) return Failure::kPictureFileCannotOpen;
+  if (!ReadExactly(*file, head, kQkzHeadSize)) return Failure::kHeadTooShort;
+  return Failure::kNone;
 }
 
 }  // namespace korvo

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "host-contract/failure.h"
 #include "host-contract/host_path.h"
 #include "platform/platform.h"
 
@@ -24,7 +25,8 @@ bool ReadExactly(HANDLE file, void* buffer, DWORD bytes);
 bool FileCanHold(HANDLE file, uint64_t bytes);
 
 // Opens the file into *file (left for the caller to close) and reads the
-// 1032-byte head into `head` in one read: 0, or 6 when either fails.
-int OpenAndReadHead(const HostPath& name, HANDLE* file, uint8_t* head);
+// 1032-byte head into `head` in one read: kNone, kPictureFileCannotOpen, or
+// kHeadTooShort when fewer bytes arrive.
+Failure OpenAndReadHead(const HostPath& name, HANDLE* file, uint8_t* head);
 
 }  // namespace korvo

@@ -21,31 +21,31 @@ void FillPictureInfo(const QkzGeometry& geometry, PictureInfo* info) {
   memcpy(info, &filled, sizeof filled);
 }
 
-int DescribeMemoryImage(const uint8_t* image, LONG_PTR len, PictureInfo* info) {
+Failure DescribeMemoryImage(const uint8_t* image, LONG_PTR len, PictureInfo* info) {
   QkzGeometry geometry;
-  if (image == nullptr || !MemoryImageHolds(len, kQkzHeadSize) ||
-      !ReadQkzGeometry(image, &geometry))
-    return kResultBadFormat;
+  Failure failure = ReadMemoryImageGeometry(image, len, &geometry);
+  if (failure != Failure::kNone) return failure;
   FillPictureInfo(geometry, info);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
-int DescribeFile(const HostPath& name, PictureInfo* info) {
+Failure DescribeFile(const HostPath& name, PictureInfo* info) {
   // The support test's read of the head is the description's.
   uint8_t head[kQkzHeadSize];
   HANDLE file = INVALID_HANDLE_VALUE;
   ScopeExit close([&] { ClosePictureFile(file); });
   QkzGeometry geometry;
-  if (!OpenQkzFile(name, &file, head, &geometry)) return kResultBadFormat;
+  Failure failure = OpenQkzFile(name, &file, head, &geometry);
+  if (failure != Failure::kNone) return failure;
   FillPictureInfo(geometry, info);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
 }  // namespace
 
-int DescribePicture(const HostPath& buf, LONG_PTR len, unsigned flag, PictureInfo* info) {
+Failure DescribePicture(const HostPath& buf, LONG_PTR len, unsigned flag, PictureInfo* info) {
   // Nowhere to describe the picture: refused before anything is read.
-  if (info == nullptr) return kResultBadFormat;
+  if (info == nullptr) return Failure::kNullOutput;
   if (flag & kFlagMemoryInput)
     return DescribeMemoryImage(static_cast<const uint8_t*>(MemoryAddress(buf)), len, info);
   return DescribeFile(buf, info);

@@ -1,7 +1,6 @@
 #include "import-filter/support_check.h"
 
 #include "host-contract/scope_guard.h"
-#include "host-contract/host_contract.h"
 #include "import-filter/file_name_extension.h"
 #include "import-filter/picture_file.h"
 #include "qkz-picture/qkz_picture.h"
@@ -12,12 +11,14 @@ bool IsQkzInMemory(const void* head) {
   return head != nullptr && IsQkzHead(static_cast<const uint8_t*>(head));
 }
 
-bool OpenQkzFile(const HostPath& name, HANDLE* file, uint8_t* head, QkzGeometry* geometry) {
+Failure OpenQkzFile(const HostPath& name, HANDLE* file, uint8_t* head, QkzGeometry* geometry) {
   *file = INVALID_HANDLE_VALUE;
   if (name.narrow != nullptr ? !HasQkzExtension(name.narrow)
                              : name.wide == nullptr || !HasQkzExtensionW(name.wide))
-    return false;
-  return OpenAndReadHead(name, file, head) == kResultSuccess && ReadQkzGeometry(head, geometry);
+    return Failure::kWrongExtension;
+  Failure failure = OpenAndReadHead(name, file, head);
+  if (failure != Failure::kNone) return failure;
+  return ReadQkzGeometry(head, geometry) ? Failure::kNone : Failure::kNotQkzHead;
 }
 
 bool IsQkzFile(const HostPath& name) {
@@ -25,7 +26,7 @@ bool IsQkzFile(const HostPath& name) {
   QkzGeometry geometry;
   HANDLE file = INVALID_HANDLE_VALUE;
   ScopeExit close([&] { ClosePictureFile(file); });
-  return OpenQkzFile(name, &file, head, &geometry);
+  return OpenQkzFile(name, &file, head, &geometry) == Failure::kNone;
 }
 
 int CheckSupport(const HostPath& filename, ULONG_PTR dw) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "host-contract/failure.h"
 #include "host-contract/host_path.h"
 #include "platform/platform.h"
 #include "qkz-picture/qkz_picture.h"
@@ -13,13 +14,14 @@ namespace korvo {
 // test. Only the first 8 bytes are read; null is no picture.
 bool IsQkzInMemory(const void* head);
 
-// File form: the name ends in ".QKZ", the file opens, its first 1032 bytes
-// arrive in one read into `head` and pass the validity test, giving
-// *geometry. True leaves the file open in *file at its first row, for the
+// File form: the name ends in ".QKZ" (else kWrongExtension), the file opens
+// (kPictureFileCannotOpen), its first 1032 bytes arrive in one read into
+// `head` (kHeadTooShort) and pass the validity test (kNotQkzHead), giving
+// *geometry. kNone leaves the file open in *file at its first row, for the
 // decode or description that follows the test without opening and reading
 // the head again; *file is the caller's to close either way
 // (INVALID_HANDLE_VALUE when nothing opened).
-bool OpenQkzFile(const HostPath& name, HANDLE* file, uint8_t* head, QkzGeometry* geometry);
+Failure OpenQkzFile(const HostPath& name, HANDLE* file, uint8_t* head, QkzGeometry* geometry);
 
 // The same test on its own: the file is closed again.
 bool IsQkzFile(const HostPath& name);

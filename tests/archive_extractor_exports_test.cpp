@@ -11,6 +11,7 @@
 
 #include "archive-extractor/entry_points.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/failure_print.h"
 #include "tests/support/untouched.h"
 
 using namespace korvo;
@@ -162,7 +163,7 @@ TEST_F(EntryPointTest, AFileOfNoLayoutGetsEachEntryPointsOwnCode) {
   fileInfo entry;
   EXPECT_EQ(LookUpEntryForExtract(cached.c_str(), kTestLayouts[0].parse,
                                   TestEntryPosition(kEntries, 0, false), &entry, nullptr),
-            kResultSuccess);
+            Failure::kNone);
   EXPECT_EQ(testParses[0], 0);
 }
 

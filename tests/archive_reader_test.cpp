@@ -1,5 +1,6 @@
 // The parsers' positional reader: windows must deliver exactly what direct
-// reads would, including failing with 6 wherever a direct read falls short.
+// reads would, including failing with 6, and for the same reason, wherever a
+// direct read falls short.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_array.h"
+#include "tests/support/failure_print.h"
 #include "tests/support/platform_hooks.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/test_pictures.h"
@@ -25,35 +27,41 @@ Bytes Pattern(size_t size) {
   return bytes;
 }
 
+using korvo::Failure;
+
 TEST(ArchiveReaderTest, ServesFieldsAnywhereAndFailsWhereTheFileEnds) {
   const size_t size = 3 * korvo::kReaderWindowBytes + 100;
   Bytes file = Pattern(size);
   std::string path = WriteScratchFile("reader.bin", file);
   auto context = std::make_unique<korvo::ParseContext>();
   korvo::ArchiveReader& reader = context->reader;
-  ASSERT_EQ(korvo::OpenParseReader(path.c_str(), context.get()), 0);
+  ASSERT_EQ(korvo::OpenParseReader(path.c_str(), context.get()), Failure::kNone);
   EXPECT_EQ(reader.fileSize, size);
   struct Case {
     uint32_t position, count;
     int result;
+    Failure reason;
   } cases[] = {
-      {0, 4, 0},
-      {4, 1032, 0},
-      {korvo::kReaderWindowBytes - 2, 8, 0},          // across a window's end
-      {2 * korvo::kReaderWindowBytes + 50, 9, 0},     // the other region
-      {10, 4, 0},                                      // back to the first
-      {static_cast<uint32_t>(size - 4), 4, 0},
-      {static_cast<uint32_t>(size - 3), 4, 6},         // the file ends inside
-      {static_cast<uint32_t>(size), 1, 6},
-      {0, korvo::kReaderWindowBytes + 1, 0},           // larger than a window
-      {static_cast<uint32_t>(size - 8000), 9000, 6},
-      {korvo::kUnreachablePosition, 1, 6},
-      {0xFFFFFFF0u, 4, 6},
+      {0, 4, 0, Failure::kNone},
+      {4, 1032, 0, Failure::kNone},
+      {korvo::kReaderWindowBytes - 2, 8, 0, Failure::kNone},       // across a window's end
+      {2 * korvo::kReaderWindowBytes + 50, 9, 0, Failure::kNone},  // the other region
+      {10, 4, 0, Failure::kNone},                                   // back to the first
+      {static_cast<uint32_t>(size - 4), 4, 0, Failure::kNone},
+      {static_cast<uint32_t>(size - 3), 4, 6, Failure::kFileEndsEarly},  // the file ends inside
+      {static_cast<uint32_t>(size), 1, 6, Failure::kFileEndsEarly},
+      {0, korvo::kReaderWindowBytes + 1, 0, Failure::kNone},        // larger than a window
+      {static_cast<uint32_t>(size - 8000), 9000, 6, Failure::kFileEndsEarly},
+      {korvo::kUnreachablePosition, 1, 6, Failure::kUnreachablePosition},
+      {0xFFFFFFF0u, 4, 6, Failure::kUnreachablePosition},
+      {korvo::kUnreachablePosition, korvo::kReaderWindowBytes + 1, 6,
+       Failure::kUnreachablePosition},
   };
   for (const Case& c : cases) {
     Bytes out(c.count, 0xEE);
-    EXPECT_EQ(korvo::ReadArchiveAt(&reader, c.position, c.count, out.data()), c.result)
-        << c.position << "+" << c.count;
+    const Failure reason = korvo::ReadArchiveAt(&reader, c.position, c.count, out.data());
+    EXPECT_EQ(reason, c.reason) << c.position << "+" << c.count;
+    EXPECT_EQ(korvo::ResultCodeOf(reason), c.result) << c.position << "+" << c.count;
     if (c.result == 0) {
       EXPECT_TRUE(std::equal(out.begin(), out.end(), file.begin() + c.position))
           << c.position << "+" << c.count;
@@ -63,16 +71,19 @@ TEST(ArchiveReaderTest, ServesFieldsAnywhereAndFailsWhereTheFileEnds) {
   struct PrefixCase {
     uint32_t position, available;
     int result;
+    Failure reason;
   } prefixCases[] = {
-      {static_cast<uint32_t>(size - 1032), 1032, 0},
-      {static_cast<uint32_t>(size - 1031), 1032, 6},
-      {0, korvo::kReaderWindowBytes + 1, 6},
+      {static_cast<uint32_t>(size - 1032), 1032, 0, Failure::kNone},
+      {static_cast<uint32_t>(size - 1031), 1032, 6, Failure::kFileEndsEarly},
+      {0, korvo::kReaderWindowBytes + 1, 6, Failure::kFieldLargerThanWindow},
+      {korvo::kUnreachablePosition, 8, 6, Failure::kUnreachablePosition},
   };
   for (const PrefixCase& c : prefixCases) {
     uint8_t out[8] = {};
-    EXPECT_EQ(korvo::ReadArchivePrefixAt(&reader, c.position, c.available, sizeof out, out),
-              c.result)
-        << c.position << "+" << c.available;
+    const Failure reason =
+        korvo::ReadArchivePrefixAt(&reader, c.position, c.available, sizeof out, out);
+    EXPECT_EQ(reason, c.reason) << c.position << "+" << c.available;
+    EXPECT_EQ(korvo::ResultCodeOf(reason), c.result) << c.position << "+" << c.available;
     if (c.result == 0) {
       EXPECT_TRUE(std::equal(out, out + 8, file.begin() + c.position));
     }
@@ -81,23 +92,30 @@ TEST(ArchiveReaderTest, ServesFieldsAnywhereAndFailsWhereTheFileEnds) {
   struct ViewCase {
     uint32_t position, wanted, available;
     int result;
+    Failure reason;
   } viewCases[] = {
-      {100, 32, 32, 0},
-      {static_cast<uint32_t>(size - 3), 32, 3, 0},
-      {static_cast<uint32_t>(size), 32, 0, 0},
-      {korvo::kUnreachablePosition, 32, 0, 6},
+      {100, 32, 32, 0, Failure::kNone},
+      {static_cast<uint32_t>(size - 3), 32, 3, 0, Failure::kNone},
+      {static_cast<uint32_t>(size), 32, 0, 0, Failure::kNone},
+      {korvo::kUnreachablePosition, 32, 0, 6, Failure::kUnreachablePosition},
+      {0, korvo::kReaderWindowBytes + 1, 0, 6, Failure::kFieldLargerThanWindow},
   };
   for (const ViewCase& c : viewCases) {
     const uint8_t* bytes = nullptr;
     uint32_t available = 99;
-    EXPECT_EQ(korvo::ViewArchiveAt(&reader, c.position, c.wanted, &bytes, &available), c.result);
+    const Failure reason = korvo::ViewArchiveAt(&reader, c.position, c.wanted, &bytes, &available);
+    EXPECT_EQ(reason, c.reason) << c.position;
+    EXPECT_EQ(korvo::ResultCodeOf(reason), c.result) << c.position;
     EXPECT_EQ(available, c.available) << c.position;
     if (c.available > 0) {
       EXPECT_TRUE(std::equal(bytes, bytes + c.available, file.begin() + c.position));
     }
   }
   korvo::CloseArchiveReader(&reader);
-  EXPECT_EQ(korvo::OpenParseReader((ScratchDirectory() + "missing.bin").c_str(), context.get()), 6);
+  const Failure missing =
+      korvo::OpenParseReader((ScratchDirectory() + "missing.bin").c_str(), context.get());
+  EXPECT_EQ(missing, Failure::kCannotOpen);
+  EXPECT_EQ(korvo::ResultCodeOf(missing), 6);
   korvo::CloseArchiveReader(&reader);
 }
 

@@ -15,6 +15,7 @@
 #include "archive-extractor/directory_cache.h"
 #include "archive-extractor/layouts.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/failure_print.h"
 #include "tests/support/untouched.h"
 
 using namespace korvo;
@@ -197,7 +198,7 @@ TEST_F(ListDirectoryTest, ListsTheRecordsAsCachedThenAZeroRecord) {
     const std::vector<TestEntry>& entries = archives[a];
     std::string path = WriteScratchFile("list" + std::to_string(a), BuildTestArchive("TLA1", entries));
     HGLOBAL block = nullptr;
-    ASSERT_EQ(ListDirectory(path.c_str(), kParseOne, &block), kResultSuccess);
+    ASSERT_EQ(ListDirectory(path.c_str(), kParseOne, &block), Failure::kNone);
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(LockCount(block), 0u) << "handed over locked";
     Bytes bytes = BlockBytes(block);
@@ -221,18 +222,19 @@ TEST_F(ListDirectoryTest, FailuresHandOutNothingAndReleaseTheLock) {
     const std::string* path;
     int failingOp;  // -1: none
     int expected;
+    Failure reason;
   } cases[] = {
-      {&otherTag, -1, kResultBadFormat},
-      {&missing, -1, kResultFileError},
+      {&otherTag, -1, kResultBadFormat, Failure::kNotThisLayout},
+      {&missing, -1, kResultFileError, Failure::kCannotOpen},
 #if KORVO_HAS_PLATFORM_HOOKS
-      {&path, platform::kOpAlloc, kResultMemoryError},
-      {&path, platform::kOpLock, kResultMemoryError},
+      {&path, platform::kOpAlloc, kResultMemoryError, Failure::kNoMemory},
+      {&path, platform::kOpLock, kResultMemoryError, Failure::kNoMemory},
 #endif
   };
   for (const Case& c : cases) {
     // Cached first, so that only the listing's own block can fail.
     EnterDirectoryLock();
-    ASSERT_EQ(EnsureDirectory(path.c_str(), kParseOne), kResultSuccess);
+    ASSERT_EQ(EnsureDirectory(path.c_str(), kParseOne), Failure::kNone);
     LeaveDirectoryLock();
 #if KORVO_HAS_PLATFORM_HOOKS
     platform::ResetPlatformFaults(TestHooks());
@@ -240,7 +242,9 @@ TEST_F(ListDirectoryTest, FailuresHandOutNothingAndReleaseTheLock) {
     if (c.failingOp >= 0) TestHooks().failAt[c.failingOp] = 1;
 #endif
     HGLOBAL block = kUntouched;
-    EXPECT_EQ(ListDirectory(c.path->c_str(), kParseOne, &block), c.expected) << *c.path;
+    const Failure reason = ListDirectory(c.path->c_str(), kParseOne, &block);
+    EXPECT_EQ(reason, c.reason) << *c.path;
+    EXPECT_EQ(ResultCodeOf(reason), c.expected) << *c.path;
     EXPECT_EQ(block, kUntouched) << "slot written on failure";
 #if KORVO_HAS_PLATFORM_HOOKS
     EXPECT_EQ(TestHooks().liveBlocks, live) << "block left alive";
@@ -248,7 +252,7 @@ TEST_F(ListDirectoryTest, FailuresHandOutNothingAndReleaseTheLock) {
 #endif
     // The lock was released: a listing of the cached archive still runs.
     block = nullptr;
-    ASSERT_EQ(ListDirectory(path.c_str(), kParseOne, &block), kResultSuccess);
+    ASSERT_EQ(ListDirectory(path.c_str(), kParseOne, &block), Failure::kNone);
     EXPECT_EQ(platform::GlobalSize(block), 4 * sizeof(fileInfo));
     platform::GlobalFree(block);
   }
@@ -296,12 +300,13 @@ TEST_F(FindEntryTest, FindsByNameExactlyOrIgnoringAsciiCase) {
   };
   for (const Case& c : cases) {
     fileInfo record = Untouched<fileInfo>();
-    int result = FindEntryByName(path.c_str(), kParseOne, c.name, c.flag, &record);
+    const Failure result = FindEntryByName(path.c_str(), kParseOne, c.name, c.flag, &record);
     if (c.index < 0) {
-      EXPECT_EQ(result, kResultNotHandled) << c.name << " flag " << c.flag;
+      EXPECT_EQ(result, Failure::kNoEntryNamed) << c.name << " flag " << c.flag;
+      EXPECT_EQ(ResultCodeOf(result), kResultNotHandled) << c.name << " flag " << c.flag;
       EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>())) << "record written for " << c.name;
     } else {
-      ASSERT_EQ(result, kResultSuccess) << c.name << " flag " << c.flag;
+      ASSERT_EQ(result, Failure::kNone) << c.name << " flag " << c.flag;
       EXPECT_TRUE(SameRecord(record, ExpectedRecord(entries, c.index, false)))
           << c.name << " flag " << c.flag << " should find entry " << c.index;
     }
@@ -312,10 +317,13 @@ TEST_F(FindEntryTest, FindsByNameExactlyOrIgnoringAsciiCase) {
 TEST_F(FindEntryTest, PassesUpTheParsersCodeAndWritesNothing) {
   std::string path = WriteScratchFile("names-tag", BuildTestArchive("TLA2", kThreeEntries));
   fileInfo record = Untouched<fileInfo>();
-  EXPECT_EQ(FindEntryByName(path.c_str(), kParseOne, "Second.QKZ", 0, &record), kResultBadFormat);
+  const Failure otherTag = FindEntryByName(path.c_str(), kParseOne, "Second.QKZ", 0, &record);
+  EXPECT_EQ(otherTag, Failure::kNotThisLayout);
+  EXPECT_EQ(ResultCodeOf(otherTag), kResultBadFormat);
   std::string missing = ScratchDirectory() + "names-missing";
-  EXPECT_EQ(FindEntryByName(missing.c_str(), kParseOne, "Second.QKZ", 0, &record),
-            kResultFileError);
+  const Failure absent = FindEntryByName(missing.c_str(), kParseOne, "Second.QKZ", 0, &record);
+  EXPECT_EQ(absent, Failure::kCannotOpen);
+  EXPECT_EQ(ResultCodeOf(absent), kResultFileError);
   EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>()));
 }
 
@@ -336,16 +344,18 @@ TEST_F(FindEntryTest, FindsTheFirstEntryAtAPosition) {
                {0, -1}};
   for (const Case& c : cases) {
     fileInfo entry = Untouched<fileInfo>();
-    int result = LookUpEntryForExtract(path.c_str(), kParseOne, c.position, &entry, nullptr);
+    const Failure result =
+        LookUpEntryForExtract(path.c_str(), kParseOne, c.position, &entry, nullptr);
     EnterDirectoryLock();
     uint32_t index = FindEntryByPosition(c.position);
     LeaveDirectoryLock();
     if (c.index < 0) {
-      EXPECT_EQ(result, kResultNotHandled) << c.position;
+      EXPECT_EQ(result, Failure::kNoEntryAtPosition) << c.position;
+      EXPECT_EQ(ResultCodeOf(result), kResultNotHandled) << c.position;
       EXPECT_EQ(index, kNoEntry);
       EXPECT_TRUE(SameRecord(entry, Untouched<fileInfo>()));
     } else {
-      EXPECT_EQ(result, kResultSuccess) << c.position;
+      EXPECT_EQ(result, Failure::kNone) << c.position;
       EXPECT_EQ(index, static_cast<uint32_t>(c.index));
       EXPECT_TRUE(SameRecord(entry, ExpectedRecord(entries, c.index, false))) << c.position;
     }
@@ -356,9 +366,9 @@ TEST_F(FindEntryTest, FindsTheFirstEntryAtAPosition) {
 
 class EnsureDirectoryTest : public ExtractorTest {
  protected:
-  static int Ensure(const std::string& path, ArchiveParser parser = kParseOne) {
+  static Failure Ensure(const std::string& path, ArchiveParser parser = kParseOne) {
     EnterDirectoryLock();
-    int result = EnsureDirectory(path.c_str(), parser);
+    Failure result = EnsureDirectory(path.c_str(), parser);
     LeaveDirectoryLock();
     return result;
   }
@@ -367,7 +377,7 @@ class EnsureDirectoryTest : public ExtractorTest {
   static std::vector<std::string> CachedNames(const std::string& path) {
     std::vector<std::string> names;
     HGLOBAL block = nullptr;
-    if (ListDirectory(path.c_str(), kParseOne, &block) != kResultSuccess) return names;
+    if (ListDirectory(path.c_str(), kParseOne, &block) != Failure::kNone) return names;
     Bytes bytes = BlockBytes(block);
     for (size_t at = 0; bytes[at] != 0; at += sizeof(fileInfo))
       names.push_back(reinterpret_cast<const fileInfo*>(&bytes[at])->filename);
@@ -385,7 +395,7 @@ TEST_F(EnsureDirectoryTest, ReusesOnlyTheIdenticalPathString) {
     int parses;  // total parses after the step
   } steps[] = {{&path, 1}, {&path, 1}, {&otherCase, 2}, {&otherCase, 2}, {&path, 3}};
   for (const Step& step : steps) {
-    EXPECT_EQ(Ensure(*step.path), kResultSuccess) << *step.path;
+    EXPECT_EQ(Ensure(*step.path), Failure::kNone) << *step.path;
     EXPECT_EQ(testParses[0], step.parses) << *step.path;
   }
   // A reused directory is never checked against the file again.
@@ -394,13 +404,13 @@ TEST_F(EnsureDirectoryTest, ReusesOnlyTheIdenticalPathString) {
 #if KORVO_HAS_PLATFORM_HOOKS
   platform::ResetPlatformFaults(TestHooks());
 #endif
-  EXPECT_EQ(Ensure(path), kResultSuccess);
+  EXPECT_EQ(Ensure(path), Failure::kNone);
   EXPECT_EQ(testParses[0], 3);
 #if KORVO_HAS_PLATFORM_HOOKS
   EXPECT_EQ(TestHooks().calls[platform::kOpOpen], 0) << "the file was opened";
 #endif
   // The other layout's parser accepts the same cached directory.
-  EXPECT_EQ(Ensure(path, kParseTwo), kResultSuccess);
+  EXPECT_EQ(Ensure(path, kParseTwo), Failure::kNone);
   EXPECT_EQ(testParses[1], 0);
 }
 
@@ -411,17 +421,21 @@ TEST_F(EnsureDirectoryTest, AFailedParseLeavesThePreviousDirectory) {
   struct Case {
     std::string path;
     int expected;
+    Failure reason;
   } cases[] = {
-      {WriteScratchFile("keep-tag", BuildTestArchive("TLA2", {{"x.QKZ", 1, 0}})), kResultBadFormat},
-      {WriteScratchFile("keep-short", truncated), kResultFileError},
-      {ScratchDirectory() + "keep-missing", kResultFileError},
-      {"", kResultFileError},
+      {WriteScratchFile("keep-tag", BuildTestArchive("TLA2", {{"x.QKZ", 1, 0}})), kResultBadFormat,
+       Failure::kNotThisLayout},
+      {WriteScratchFile("keep-short", truncated), kResultFileError, Failure::kFileEndsEarly},
+      {ScratchDirectory() + "keep-missing", kResultFileError, Failure::kCannotOpen},
+      {"", kResultFileError, Failure::kCannotOpen},
   };
-  ASSERT_EQ(Ensure(path), kResultSuccess);
+  ASSERT_EQ(Ensure(path), Failure::kNone);
   for (const Case& c : cases) {
-    EXPECT_EQ(Ensure(c.path), c.expected) << c.path;
+    const Failure reason = Ensure(c.path);
+    EXPECT_EQ(reason, c.reason) << c.path;
+    EXPECT_EQ(ResultCodeOf(reason), c.expected) << c.path;
     int parses = testParses[0];
-    EXPECT_EQ(Ensure(path), kResultSuccess);
+    EXPECT_EQ(Ensure(path), Failure::kNone);
     EXPECT_EQ(testParses[0], parses) << "the previous directory was not kept";
   }
   EXPECT_EQ(CachedNames(path),
@@ -430,7 +444,9 @@ TEST_F(EnsureDirectoryTest, AFailedParseLeavesThePreviousDirectory) {
 
 TEST_F(EnsureDirectoryTest, AnEmptyCacheMatchesNoPath) {
   // Freshly loaded: not even the empty path counts as cached.
-  EXPECT_EQ(Ensure(""), kResultFileError);
+  const Failure reason = Ensure("");
+  EXPECT_EQ(reason, Failure::kCannotOpen);
+  EXPECT_EQ(ResultCodeOf(reason), kResultFileError);
   EXPECT_EQ(testParses[0], 1);
 }
 
@@ -454,16 +470,16 @@ TEST_F(EnsureDirectoryTest, APathTooLongForTheCacheIsServedButNotKept) {
         WriteScratchFile(folderName + "/" + name, BuildTestArchive("TLA1", kThreeEntries));
     ASSERT_EQ(path.size(), c.length);
 
-    ASSERT_EQ(Ensure(shortPath), kResultSuccess);
+    ASSERT_EQ(Ensure(shortPath), Failure::kNone);
     ResetTestLayoutCounts();
-    EXPECT_EQ(Ensure(path), kResultSuccess) << c.length;
-    EXPECT_EQ(Ensure(path), kResultSuccess) << c.length;
+    EXPECT_EQ(Ensure(path), Failure::kNone) << c.length;
+    EXPECT_EQ(Ensure(path), Failure::kNone) << c.length;
     EXPECT_EQ(testParses[0], c.kept ? 1 : 2) << c.length;
     // Served all the same: the listing parses it again and lists it.
     EXPECT_EQ(CachedNames(path).size(), 3u) << c.length;
     // The short path was replaced either way.
     ResetTestLayoutCounts();
-    EXPECT_EQ(Ensure(shortPath), kResultSuccess);
+    EXPECT_EQ(Ensure(shortPath), Failure::kNone);
     EXPECT_EQ(testParses[0], 1) << c.length;
   }
 #endif
@@ -478,7 +494,7 @@ class SharedPaletteTest : public ExtractorTest {
     Triples palette = {};
     fileInfo entry;
     EXPECT_EQ(LookUpEntryForExtract(path.c_str(), parser, position, &entry, palette.data()),
-              kResultSuccess);
+              Failure::kNone);
     return palette;
   }
 };
@@ -500,7 +516,9 @@ TEST_F(SharedPaletteTest, ChangesOnlyWithASuccessfulParseThatBringsOne) {
   EXPECT_EQ(ExtractPalette(withThird, kParseTwo, at), third);
   // A parse that read a palette and then failed installs neither.
   EnterDirectoryLock();
-  EXPECT_EQ(EnsureDirectory(brokenPath.c_str(), kParseTwo), kResultFileError);
+  const Failure cutShort = EnsureDirectory(brokenPath.c_str(), kParseTwo);
+  EXPECT_EQ(cutShort, Failure::kFileEndsEarly);
+  EXPECT_EQ(ResultCodeOf(cutShort), kResultFileError);
   LeaveDirectoryLock();
   EXPECT_EQ(ExtractPalette(withThird, kParseTwo, at), third);
   EXPECT_EQ(testParses[1], 3);
@@ -514,7 +532,7 @@ TEST_F(SharedPaletteTest, UnloadFreesTheCachedArrayAndLoadEmptiesTheCache) {
   fileInfo entry;
   ASSERT_EQ(LookUpEntryForExtract(path.c_str(), kParseOne, TestEntryPosition(kThreeEntries, 0, false),
                                   &entry, nullptr),
-            kResultSuccess);
+            Failure::kNone);
 #if KORVO_HAS_PLATFORM_HOOKS
   EXPECT_EQ(TestHooks().liveBlocks, live + 1);
 #endif
@@ -525,7 +543,7 @@ TEST_F(SharedPaletteTest, UnloadFreesTheCachedArrayAndLoadEmptiesTheCache) {
   LoadDirectoryCache();
   ASSERT_EQ(LookUpEntryForExtract(path.c_str(), kParseOne, TestEntryPosition(kThreeEntries, 0, false),
                                   &entry, nullptr),
-            kResultSuccess);
+            Failure::kNone);
   EXPECT_EQ(testParses[0], 2) << "a reloaded cache still held the archive";
 }
 

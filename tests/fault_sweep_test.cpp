@@ -27,6 +27,7 @@
 #include "archive-extractor/entry_points.h"
 #include "tests/support/archive_checks.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/failure_print.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/output_folders.h"
 #include "tests/support/test_pictures.h"
@@ -394,9 +395,9 @@ Bytes SharedPaletteOf(const SampleArchive& archive) {
 
 // A parser that must never run: the cache is looked at, not refilled.
 std::atomic<int> forbiddenParses{0};
-int ForbiddenParse(const korvo::HostPath&) noexcept {
+korvo::Failure ForbiddenParse(const korvo::HostPath&) noexcept {
   ++forbiddenParses;
-  return 2;
+  return korvo::Failure::kNotThisLayout;
 }
 
 // The linked cache holds `expected`'s directory under its path of the kind
@@ -405,19 +406,21 @@ int ForbiddenParse(const korvo::HostPath&) noexcept {
 void ExpectCacheHolds(const SweptArchive& expected, bool wide, const Bytes& palette) {
   forbiddenParses = 0;
   HGLOBAL listing = nullptr;
-  EXPECT_EQ(korvo::ListDirectory(PathOf(expected, wide), ForbiddenParse, &listing), 0)
+  EXPECT_EQ(korvo::ListDirectory(PathOf(expected, wide), ForbiddenParse, &listing),
+            korvo::Failure::kNone)
       << "the cache does not hold " << expected.path << (wide ? " in UTF-16" : "");
   if (listing != nullptr) {
     EXPECT_TRUE(ListingIs(listing, expected.archive));
     FreeBlock(listing);
   }
-  EXPECT_EQ(korvo::ListDirectory(PathOf(expected, !wide), ForbiddenParse, &listing), 2)
+  EXPECT_EQ(korvo::ListDirectory(PathOf(expected, !wide), ForbiddenParse, &listing),
+            korvo::Failure::kNotThisLayout)
       << "an 8-bit path and a UTF-16 one were taken for the same key";
   fileInfo record;
   Bytes shared(768);
   EXPECT_EQ(korvo::LookUpEntryForExtract(PathOf(expected, wide), ForbiddenParse,
                                          expected.archive.entries[0].position, &record, shared.data()),
-            0);
+            korvo::Failure::kNone);
   EXPECT_TRUE(shared == palette) << "the shared palette changed";
   EXPECT_EQ(forbiddenParses, 1);
 }

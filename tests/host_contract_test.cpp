@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host-contract/block_owner.h"
+#include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/plugin_info.h"
 #include "common/row_stride.h"
@@ -28,6 +29,21 @@ TEST(RowStrideTest, FollowsTheBitmapRule) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(RowStride(c.width, c.bits), c.stride) << c.width << " x " << c.bits;
+}
+
+// Every reason has a code a host knows, and only kNone is success: a reason
+// that mapped to 0 would report a failed call as done, with nothing stored.
+// GetPicture on a memory image answers -1 exactly where the others answer 2.
+TEST(FailureTest, EveryReasonMapsToAFailureCodeAndOnlyNoneToSuccess) {
+  using korvo::Failure;
+  EXPECT_EQ(korvo::ResultCodeOf(Failure::kNone), 0);
+  EXPECT_EQ(korvo::MemoryDecodeResultCodeOf(Failure::kNone), 0);
+  for (int value = 1; value <= static_cast<int>(korvo::kLastFailure); ++value) {
+    const auto failure = static_cast<Failure>(value);
+    const int code = korvo::ResultCodeOf(failure);
+    EXPECT_TRUE(code == -1 || code == 2 || code == 4 || code == 6) << value << ": " << code;
+    EXPECT_EQ(korvo::MemoryDecodeResultCodeOf(failure), code == 2 ? -1 : code) << value;
+  }
 }
 
 const char* const kStrings[korvo::kInformationStringCount] = {"00IN", "description", "*.qkz",

@@ -25,6 +25,7 @@
 #include "archive-extractor/entry_points.h"
 #include "host-contract/host_contract.h"
 #include "tests/support/archive_checks.h"
+#include "tests/support/failure_print.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/output_folders.h"
 #include "tests/support/platform_hooks.h"
@@ -420,7 +421,7 @@ WideText WidePathOfUnits(size_t units, const std::string& suffix) {
 
 // The linked logic's parse of an offset-table archive, counted.
 int countedParses = 0;
-int CountedParse(const korvo::HostPath& path) noexcept {
+korvo::Failure CountedParse(const korvo::HostPath& path) noexcept {
   ++countedParses;
   return korvo::kArchiveLayouts[0].parse(path);
 }
@@ -453,7 +454,8 @@ TEST(HostileFilesTest, LongUtf16PathsAreServedWithoutOverrunningTheCache) {
     FreeBlock(listing);
     countedParses = 0;
     listing = nullptr;
-    ASSERT_EQ(korvo::ListDirectoryW(paths[1].c_str(), CountedParse, &listing), 0);
+    ASSERT_EQ(korvo::ListDirectoryW(paths[1].c_str(), CountedParse, &listing),
+              korvo::Failure::kNone);
     EXPECT_TRUE(WideListingBytesAre(
         BlockBytes(listing, (offsetTable.entries.size() + 1) * sizeof(korvo::fileInfoW)),
         offsetTable));

@@ -1,12 +1,16 @@
 // Every way IFKORVO refuses a file or a memory image: the exact result code
-// of each export, nothing stored through the host's pointers, no block left
-// alive, and no allocation at all for a picture that is not one.
+// of each export and the reason the filter's logic gives for it, nothing
+// stored through the host's pointers, no block left alive, and no allocation
+// at all for a picture that is not one.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "host-contract/host_contract.h"
+#include "import-filter/decode_picture.h"
+#include "import-filter/picture_info.h"
+#include "tests/support/failure_print.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/platform_hooks.h"
 #include "tests/support/test_pictures.h"
@@ -21,6 +25,7 @@
 
 namespace {
 
+using korvo::Failure;
 using korvo::PictureInfo;
 
 const korvo::LoadedPlugin& Filter() { return BuiltPlugin("IFKORVO"); }
@@ -45,9 +50,11 @@ Bytes WithoutLastByte(Bytes bytes) {
   return bytes;
 }
 
-// The three exports on one input, with the host's out-locations checked.
+// The three exports on one input, with the host's out-locations checked, and
+// the reason the linked description or decode gives where the export fails.
 struct Codes {
   int isSupported, getPictureInfo, getPicture;
+  Failure reason;
 };
 
 void ExpectCodes(LPCSTR buf, ULONG_PTR dw, LONG_PTR len, unsigned flag, const Codes& expected) {
@@ -77,6 +84,14 @@ void ExpectCodes(LPCSTR buf, ULONG_PTR dw, LONG_PTR len, unsigned flag, const Co
       EXPECT_EQ(AllocationsSoFar(), allocations) << "allocated for a picture it refuses";
     }
   }
+
+  if (expected.getPictureInfo != 0) {
+    EXPECT_EQ(korvo::DescribePicture(buf, len, flag, &info), expected.reason) << "description";
+  }
+  if (expected.getPicture != 0) {
+    EXPECT_EQ(korvo::DecodePicture(buf, len, flag, &bitmapInfo, &pixels), expected.reason)
+        << "decode";
+  }
   EXPECT_EQ(LiveBlocks(), live) << "a block was left alive";
 }
 
@@ -89,22 +104,22 @@ TEST(ImportFilterFileFailureTest, EachConditionGetsItsCodes) {
     Bytes bytes;
     Codes codes;
   } cases[] = {
-      {"lower.qkz", true, good, {0, 2, 2}},
-      {"mixed.Qkz", true, good, {0, 2, 2}},
-      {"noextension", true, good, {0, 2, 2}},
-      {"dotted.QKZ.bak", true, good, {0, 2, 2}},
-      {"missing.QKZ", false, {}, {0, 2, 2}},
-      {"folder.QKZ", false, {}, {0, 2, 2}},  // a folder, not a file
-      {"empty.QKZ", true, {}, {0, 2, 2}},
-      {"short.QKZ", true, WithoutLastByte(MakeQkzHead(5, 3)), {0, 2, 2}},
-      {"zerowidth.QKZ", true, MakeQkzPicture(0, 3), {0, 2, 2}},
-      {"zeroheight.QKZ", true, MakeQkzHead(5, 0), {0, 2, 2}},
-      {"topwidth.QKZ", true, MakeQkzHead(0x80000000u, 1), {0, 2, 2}},
-      {"topheight.QKZ", true, MakeQkzHead(4, 0x80000000u), {0, 2, 2}},
-      {"over4gib.QKZ", true, MakeQkzHead(0x10000, 0x10000), {0, 2, 2}},
-      {"headonly.QKZ", true, MakeQkzHead(5, 3), {1, 0, 6}},
-      {"oneshort.QKZ", true, WithoutLastByte(good), {1, 0, 6}},
-      {"good.QKZ", true, good, {1, 0, 0}},
+      {"lower.qkz", true, good, {0, 2, 2, Failure::kWrongExtension}},
+      {"mixed.Qkz", true, good, {0, 2, 2, Failure::kWrongExtension}},
+      {"noextension", true, good, {0, 2, 2, Failure::kWrongExtension}},
+      {"dotted.QKZ.bak", true, good, {0, 2, 2, Failure::kWrongExtension}},
+      {"missing.QKZ", false, {}, {0, 2, 2, Failure::kPictureFileCannotOpen}},
+      {"folder.QKZ", false, {}, {0, 2, 2, Failure::kPictureFileCannotOpen}},  // a folder, not a file
+      {"empty.QKZ", true, {}, {0, 2, 2, Failure::kHeadTooShort}},
+      {"short.QKZ", true, WithoutLastByte(MakeQkzHead(5, 3)), {0, 2, 2, Failure::kHeadTooShort}},
+      {"zerowidth.QKZ", true, MakeQkzPicture(0, 3), {0, 2, 2, Failure::kNotQkzHead}},
+      {"zeroheight.QKZ", true, MakeQkzHead(5, 0), {0, 2, 2, Failure::kNotQkzHead}},
+      {"topwidth.QKZ", true, MakeQkzHead(0x80000000u, 1), {0, 2, 2, Failure::kNotQkzHead}},
+      {"topheight.QKZ", true, MakeQkzHead(4, 0x80000000u), {0, 2, 2, Failure::kNotQkzHead}},
+      {"over4gib.QKZ", true, MakeQkzHead(0x10000, 0x10000), {0, 2, 2, Failure::kNotQkzHead}},
+      {"headonly.QKZ", true, MakeQkzHead(5, 3), {1, 0, 6, Failure::kFileEndsEarly}},
+      {"oneshort.QKZ", true, WithoutLastByte(good), {1, 0, 6, Failure::kFileEndsEarly}},
+      {"good.QKZ", true, good, {1, 0, 0, Failure::kNone}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -122,10 +137,10 @@ TEST(ImportFilterFileFailureTest, OnlyADotInTheLastComponentCounts) {
   const std::string folder = MakeFolder(ScratchDirectory() + "pictures.QKZ");
   const std::string plain = folder + kSeparator + "picture";
   WriteScratchFile(std::string("pictures.QKZ") + kSeparator + "picture", good);
-  ExpectCodes(plain.c_str(), 0, 0, 0, {0, 2, 2});
+  ExpectCodes(plain.c_str(), 0, 0, 0, {0, 2, 2, Failure::kWrongExtension});
   const std::string inside = WriteScratchFile(std::string("pictures.QKZ") + kSeparator + "in.QKZ",
                                               good);
-  ExpectCodes(inside.c_str(), 0, 0, 0, {1, 0, 0});
+  ExpectCodes(inside.c_str(), 0, 0, 0, {1, 0, 0, Failure::kNone});
 }
 
 TEST(ImportFilterMemoryFailureTest, EachConditionGetsItsCodes) {
@@ -137,19 +152,19 @@ TEST(ImportFilterMemoryFailureTest, EachConditionGetsItsCodes) {
     LONG_PTR len;
     Codes codes;
   } cases[] = {
-      {"width 0", MakeQkzPicture(0, 3), 0, {0, 2, -1}},
-      {"height 0", MakeQkzHead(5, 0), 0, {0, 2, -1}},
-      {"top bit of width", MakeQkzHead(0x80000000u, 1), 0, {0, 2, -1}},
-      {"top bit of height", MakeQkzHead(4, 0xFFFFFFFFu), 0, {0, 2, -1}},
-      {"4 GiB", MakeQkzHead(0x10000, 0x10000), 0, {0, 2, -1}},
-      {"no length", good, 0, {1, 0, 0}},
-      {"negative length", good, -1, {1, 0, 0}},
-      {"exact length", good, size, {1, 0, 0}},
-      {"longer length", good, size + 100, {1, 0, 0}},
-      {"one byte short", good, size - 1, {1, 0, -1}},
-      {"head only", good, 1032, {1, 0, -1}},
-      {"head one byte short", good, 1031, {1, 2, -1}},
-      {"one byte", good, 1, {1, 2, -1}},
+      {"width 0", MakeQkzPicture(0, 3), 0, {0, 2, -1, Failure::kNotQkzHead}},
+      {"height 0", MakeQkzHead(5, 0), 0, {0, 2, -1, Failure::kNotQkzHead}},
+      {"top bit of width", MakeQkzHead(0x80000000u, 1), 0, {0, 2, -1, Failure::kNotQkzHead}},
+      {"top bit of height", MakeQkzHead(4, 0xFFFFFFFFu), 0, {0, 2, -1, Failure::kNotQkzHead}},
+      {"4 GiB", MakeQkzHead(0x10000, 0x10000), 0, {0, 2, -1, Failure::kNotQkzHead}},
+      {"no length", good, 0, {1, 0, 0, Failure::kNone}},
+      {"negative length", good, -1, {1, 0, 0, Failure::kNone}},
+      {"exact length", good, size, {1, 0, 0, Failure::kNone}},
+      {"longer length", good, size + 100, {1, 0, 0, Failure::kNone}},
+      {"one byte short", good, size - 1, {1, 0, -1, Failure::kImageShorterThanPicture}},
+      {"head only", good, 1032, {1, 0, -1, Failure::kImageShorterThanPicture}},
+      {"head one byte short", good, 1031, {1, 2, -1, Failure::kHeadTooShort}},
+      {"one byte", good, 1, {1, 2, -1, Failure::kHeadTooShort}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -173,6 +188,39 @@ TEST(ImportFilterMemoryFailureTest, EachConditionGetsItsCodes) {
   EXPECT_EQ(Filter().GetPicture(nullptr, 0, 0, &bitmapInfo, &pixels, nullptr, 0), 2);
   EXPECT_EQ(bitmapInfo, kUntouched);
   EXPECT_EQ(pixels, kUntouched);
+  // Why, in the linked logic: no image at address 0, and a null file name
+  // has no ".QKZ".
+  EXPECT_EQ(korvo::DescribePicture(static_cast<LPCSTR>(nullptr), 0, 1, &info), Failure::kNullImage);
+  EXPECT_EQ(korvo::DecodePicture(static_cast<LPCSTR>(nullptr), 0, 1, &bitmapInfo, &pixels),
+            Failure::kNullImage);
+  EXPECT_EQ(korvo::DecodePicture(static_cast<LPCSTR>(nullptr), 0, 0, &bitmapInfo, &pixels),
+            Failure::kWrongExtension);
+
+  // Nowhere to store the result: refused as input that is not taken, before
+  // anything is read, from memory and from a file alike.
+  const std::string file = WriteScratchFile("nowhere.QKZ", good);
+  struct NullCase {
+    LPCSTR buf;
+    unsigned flag;
+    int getPictureInfo, getPicture;
+  } nullCases[] = {{reinterpret_cast<LPCSTR>(good.data()), 1, 2, -1}, {file.c_str(), 0, 2, 2}};
+  for (const NullCase& c : nullCases) {
+    SCOPED_TRACE(testing::Message() << "flag " << c.flag);
+    const long live = LiveBlocks();
+    EXPECT_EQ(Filter().GetPictureInfo(c.buf, 0, c.flag, nullptr), c.getPictureInfo);
+    EXPECT_EQ(korvo::DescribePicture(c.buf, 0, c.flag, nullptr), Failure::kNullOutput);
+    for (int missing = 0; missing < 3; ++missing) {
+      HLOCAL slot = kUntouched;
+      HLOCAL* infoSlot = missing == 1 ? &slot : nullptr;
+      HLOCAL* pixelSlot = missing == 0 ? &slot : nullptr;
+      EXPECT_EQ(Filter().GetPicture(c.buf, 0, c.flag, infoSlot, pixelSlot, nullptr, 0),
+                c.getPicture);
+      EXPECT_EQ(korvo::DecodePicture(c.buf, 0, c.flag, infoSlot, pixelSlot),
+                Failure::kNullOutput);
+      EXPECT_EQ(slot, kUntouched) << "stored through the one slot given";
+    }
+    EXPECT_EQ(LiveBlocks(), live);
+  }
 }
 
 // Another party holds the file open for writing: the filter, which shares
@@ -215,9 +263,9 @@ TEST(ImportFilterFileFailureTest, AFileHeldOpenForWritingCannotBeOpened) {
   {
     WriterHold writer(path);
     ASSERT_TRUE(writer.held());
-    ExpectCodes(path.c_str(), 0, 0, 0, {0, 2, 2});
+    ExpectCodes(path.c_str(), 0, 0, 0, {0, 2, 2, Failure::kPictureFileCannotOpen});
   }
-  ExpectCodes(path.c_str(), 0, 0, 0, {1, 0, 0});
+  ExpectCodes(path.c_str(), 0, 0, 0, {1, 0, 0, Failure::kNone});
 }
 
 }  // namespace

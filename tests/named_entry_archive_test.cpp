@@ -12,6 +12,7 @@
 #include "archive-extractor/directory_cache.h"
 #include "archive-extractor/named_entry_archive.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/failure_print.h"
 #include "tests/support/named_entry_fixture.h"
 #include "tests/support/untouched.h"
 
@@ -22,12 +23,12 @@ namespace {
 
 
 // A parser for calls that must find their archive cached.
-int MustNotParse(const korvo::HostPath&) noexcept {
+Failure MustNotParse(const korvo::HostPath&) noexcept {
   ADD_FAILURE() << "the cached directory was parsed again";
-  return kResultBadFormat;
+  return Failure::kNotThisLayout;
 }
 
-int Parse(const std::string& path) { return ParseNamedEntryArchive(path.c_str()); }
+Failure Parse(const std::string& path) { return ParseNamedEntryArchive(path.c_str()); }
 
 // What the cache serves for `path` without parsing: the listing and the shared
 // palette an extract would use.
@@ -41,7 +42,7 @@ struct CacheView {
 
 Bytes ListingBytes(const std::string& path) {
   HGLOBAL block = nullptr;
-  EXPECT_EQ(ListDirectory(path.c_str(), MustNotParse, &block), kResultSuccess);
+  EXPECT_EQ(ListDirectory(path.c_str(), MustNotParse, &block), Failure::kNone);
   if (block == nullptr) return Bytes();
   Bytes listing = BlockBytes(block);
   platform::GlobalFree(block);
@@ -52,7 +53,7 @@ Triples CachedPalette(const std::string& path, uint32_t position) {
   Triples palette = {};
   fileInfo entry;
   EXPECT_EQ(LookUpEntryForExtract(path.c_str(), MustNotParse, position, &entry, palette.data()),
-            kResultSuccess);
+            Failure::kNone);
   return palette;
 }
 
@@ -83,13 +84,15 @@ void ExpectRecord(const fileInfo& record, uint32_t position, uint32_t compsize, 
 }
 
 struct Extracted {
-  int result;
+  int result;  // the code a host would see
+  Failure reason;
   Bytes bytes;
 };
 
 Extracted Extract(const std::string& path, uint32_t position) {
   HGLOBAL slot = kUntouched;
-  Extracted extracted{ExtractNamedEntry(path.c_str(), position, &slot, nullptr, 0), {}};
+  const Failure reason = ExtractNamedEntry(path.c_str(), position, &slot, nullptr, 0);
+  Extracted extracted{ResultCodeOf(reason), reason, {}};
   if (extracted.result != kResultSuccess) {
     EXPECT_EQ(slot, kUntouched) << "a failed extract stored a handle";
     return extracted;
@@ -146,28 +149,42 @@ TEST(NameRecordTest, ReadsTheRecordAtItsPositionAndChecksIt) {
     int result;
     std::string name;
     uint32_t offset;
+    Failure reason;
   } cases[] = {
-      {"one letter", [] { Bytes b = Record("a", 10); b.resize(20); return b; }(), 0, 0, "a", 10},
-      {"empty name", [] { Bytes b = Record("", 7); b.resize(8); return b; }(), 0, 0, "", 7},
-      {"31 letters", [&] { Bytes b = Record(name31, 40); b.resize(41); return b; }(), 0, 0, name31, 40},
-      {"32 letters, no NUL", [&] { Bytes b = Record(name32, 40); b.resize(80); return b; }(), 0, 2, "", 0},
-      {"at position 9", [] { Bytes b(9, 0x77); Bytes r = Record("xy", 12); b.insert(b.end(), r.begin(), r.end()); b.resize(30); return b; }(), 9, 0, "xy", 12},
-      {"offset 0", [] { Bytes b = Record("a", 0); b.resize(20); return b; }(), 0, 2, "", 0},
-      {"offset = file size", [] { Bytes b = Record("a", 20); b.resize(20); return b; }(), 0, 2, "", 0},
-      {"offset = file size - 1", [] { Bytes b = Record("a", 19); b.resize(20); return b; }(), 0, 0, "a", 19},
-      {"offset with the top bit", [] { Bytes b = Record("a", 0x80000000u); b.resize(20); return b; }(), 0, 2, "", 0},
-      {"file ends inside the name", Bytes{'a', 'b', 'c'}, 0, 6, "", 0},
-      {"file ends before the name", Bytes{'a'}, 1, 6, "", 0},
-      {"file ends inside the offset", Cut(Record("ab", 5), 5), 0, 6, "", 0},
-      {"31 letters, file ends at the NUL", Cut(Record(name31, 5), 31), 0, 6, "", 0},
+      {"one letter", [] { Bytes b = Record("a", 10); b.resize(20); return b; }(), 0, 0, "a", 10,
+       Failure::kNone},
+      {"empty name", [] { Bytes b = Record("", 7); b.resize(8); return b; }(), 0, 0, "", 7,
+       Failure::kNone},
+      {"31 letters", [&] { Bytes b = Record(name31, 40); b.resize(41); return b; }(), 0, 0, name31, 40,
+       Failure::kNone},
+      {"32 letters, no NUL", [&] { Bytes b = Record(name32, 40); b.resize(80); return b; }(), 0, 2, "", 0,
+       Failure::kNameWithoutNul},
+      {"at position 9", [] { Bytes b(9, 0x77); Bytes r = Record("xy", 12); b.insert(b.end(), r.begin(), r.end()); b.resize(30); return b; }(), 9, 0, "xy", 12,
+       Failure::kNone},
+      {"offset 0", [] { Bytes b = Record("a", 0); b.resize(20); return b; }(), 0, 2, "", 0,
+       Failure::kEntryPositionZero},
+      {"offset = file size", [] { Bytes b = Record("a", 20); b.resize(20); return b; }(), 0, 2, "", 0,
+       Failure::kEntryPositionPastEnd},
+      {"offset = file size - 1", [] { Bytes b = Record("a", 19); b.resize(20); return b; }(), 0, 0, "a", 19,
+       Failure::kNone},
+      {"offset with the top bit", [] { Bytes b = Record("a", 0x80000000u); b.resize(20); return b; }(), 0, 2, "", 0,
+       Failure::kEntryPositionPastEnd},
+      {"file ends inside the name", Bytes{'a', 'b', 'c'}, 0, 6, "", 0, Failure::kFileEndsEarly},
+      {"file ends before the name", Bytes{'a'}, 1, 6, "", 0, Failure::kFileEndsEarly},
+      {"file ends inside the offset", Cut(Record("ab", 5), 5), 0, 6, "", 0,
+       Failure::kFileEndsEarly},
+      {"31 letters, file ends at the NUL", Cut(Record(name31, 5), 31), 0, 6, "", 0,
+       Failure::kFileEndsEarly},
   };
   for (const Case& c : cases) {
     std::string path = WriteScratchFile("record", c.file);
     auto context = std::make_unique<ParseContext>();
     ArchiveReader& reader = context->reader;
-    ASSERT_EQ(OpenParseReader(path.c_str(), context.get()), 0);
+    ASSERT_EQ(OpenParseReader(path.c_str(), context.get()), Failure::kNone);
     NameRecord record;
-    EXPECT_EQ(ReadNameRecord(&reader, c.position, &record), c.result) << c.what;
+    const Failure reason = ReadNameRecord(&reader, c.position, &record);
+    EXPECT_EQ(reason, c.reason) << c.what;
+    EXPECT_EQ(ResultCodeOf(reason), c.result) << c.what;
     if (c.result == kResultSuccess) {
       EXPECT_EQ(std::string(record.name), c.name) << c.what;
       EXPECT_EQ(record.nameLength, c.name.size()) << c.what;
@@ -183,7 +200,7 @@ class NamedEntryArchiveTest : public ExtractorTest {};
 
 TEST_F(NamedEntryArchiveTest, ListsTheSmallArchiveAndRebuildsBothEntries) {
   std::string path = WriteScratchFile("small", SmallNamedArchive());
-  ASSERT_EQ(Parse(path), kResultSuccess);
+  ASSERT_EQ(Parse(path), Failure::kNone);
   std::vector<fileInfo> records = Listing(path);
   ASSERT_EQ(records.size(), 2u);
   ExpectRecord(records[0], 22, 781, 1036, "Palette.QKZ");
@@ -206,6 +223,7 @@ TEST_F(NamedEntryArchiveTest, ListsTheSmallArchiveAndRebuildsBothEntries) {
 
   Extracted none = Extract(path, 804);
   EXPECT_EQ(none.result, kResultNotHandled);
+  EXPECT_EQ(none.reason, Failure::kNoEntryAtPosition);
 }
 
 // Archives that parse; each lists these names.
@@ -244,7 +262,7 @@ TEST_F(NamedEntryArchiveTest, AcceptsEveryNameAndEntryTheLayoutAllows) {
   };
   for (const Case& c : cases) {
     std::string path = WriteScratchFile("accepted", c.file);
-    ASSERT_EQ(Parse(path), kResultSuccess) << c.what;
+    ASSERT_EQ(Parse(path), Failure::kNone) << c.what;
     std::vector<fileInfo> records = Listing(path);
     ASSERT_EQ(records.size(), c.names.size()) << c.what;
     for (size_t i = 0; i < records.size(); ++i)
@@ -301,47 +319,61 @@ TEST_F(NamedEntryArchiveTest, RefusesMalformedArchivesWithTheirCodes) {
     const char* what;
     Bytes file;
     int result;
+    Failure reason;
   } cases[] = {
-      {"empty file", {}, 6},
-      {"count cut short", Cut(small, 3), 6},
-      {"one byte shorter: last entry 24 bytes of 25", Cut(small, 827), 2},
-      {"Palette in lower case", lowerCase, 2},
-      {"no entry named Palette", other, 2},
-      {"one entry, named Palette", oneEntry("Palette"), 0},
-      {"one entry, named otherwise", oneEntry("Palettes"), 2},
-      {"one entry, named palette", oneEntry("palette"), 2},
-      {"one entry, its 768 bytes one short", Cut(oneEntry("Palette"), 789), 6},
-      {"32 name bytes without a NUL", name32, 2},
-      {"record 0 offset 0", With32(small, 12, 0), 2},
-      {"record 1 offset 0", With32(small, 18, 0), 2},
-      {"record 1 offset = file size", With32(small, 18, 828), 2},
-      {"record 1 offset = file size - 1", With32(small, 18, 827), 6},
-      {"record 0 offset = file size - 1", With32(small, 12, 827), 6},
-      {"file ends inside record 1's name", Cut(With32(small, 12, 5), 17), 6},
-      {"file ends inside record 1's offset", Cut(With32(small, 12, 5), 20), 6},
-      {"adjacent records with the same offset", With32(small, 12, 803), 2},
-      {"offsets that descend", descending, 2},
-      {"Palette entry's 768 bytes beyond the file", shortPalette, 6},
-      {"count 0", countZero, 2},
-      {"count 0, its entry's header beyond the file", countZeroShortEntry, 6},
-      {"count 3: record 2 made of entry bytes", With32(small, 0, 3), 2},
-      {"garbage count", With32(small, 0, 0xFFFFFFFFu), 2},
-      {"rows beyond 32 bits", With32(With32(small, 803, 65536), 807, 65537), 2},
-      {"picture beyond 32 bits, stride wraps", With32(With32(small, 803, 0xFFFFFFFDu), 807, 1), 2},
+      {"empty file", {}, 6, Failure::kFileEndsEarly},
+      {"count cut short", Cut(small, 3), 6, Failure::kFileEndsEarly},
+      {"one byte shorter: last entry 24 bytes of 25", Cut(small, 827), 2,
+       Failure::kEntryTooSmallForPicture},
+      {"Palette in lower case", lowerCase, 2, Failure::kNoPaletteEntry},
+      {"no entry named Palette", other, 2, Failure::kNoPaletteEntry},
+      {"one entry, named Palette", oneEntry("Palette"), 0, Failure::kNone},
+      {"one entry, named otherwise", oneEntry("Palettes"), 2, Failure::kNoPaletteEntry},
+      {"one entry, named palette", oneEntry("palette"), 2, Failure::kNoPaletteEntry},
+      {"one entry, its 768 bytes one short", Cut(oneEntry("Palette"), 789), 6,
+       Failure::kFileEndsEarly},
+      {"32 name bytes without a NUL", name32, 2, Failure::kNameWithoutNul},
+      {"record 0 offset 0", With32(small, 12, 0), 2, Failure::kEntryPositionZero},
+      {"record 1 offset 0", With32(small, 18, 0), 2, Failure::kEntryPositionZero},
+      {"record 1 offset = file size", With32(small, 18, 828), 2, Failure::kEntryPositionPastEnd},
+      {"record 1 offset = file size - 1", With32(small, 18, 827), 6, Failure::kFileEndsEarly},
+      {"record 0 offset = file size - 1", With32(small, 12, 827), 6, Failure::kFileEndsEarly},
+      {"file ends inside record 1's name", Cut(With32(small, 12, 5), 17), 6,
+       Failure::kFileEndsEarly},
+      {"file ends inside record 1's offset", Cut(With32(small, 12, 5), 20), 6,
+       Failure::kFileEndsEarly},
+      {"adjacent records with the same offset", With32(small, 12, 803), 2,
+       Failure::kEntryTooSmallForPicture},
+      {"offsets that descend", descending, 2, Failure::kOffsetsNotAscending},
+      {"Palette entry's 768 bytes beyond the file", shortPalette, 6, Failure::kFileEndsEarly},
+      {"count 0", countZero, 2, Failure::kNoPaletteEntry},
+      {"count 0, its entry's header beyond the file", countZeroShortEntry, 6,
+       Failure::kFileEndsEarly},
+      {"count 3: record 2 made of entry bytes", With32(small, 0, 3), 2,
+       Failure::kEntryPositionPastEnd},
+      {"garbage count", With32(small, 0, 0xFFFFFFFFu), 2, Failure::kEntryPositionPastEnd},
+      {"rows beyond 32 bits", With32(With32(small, 803, 65536), 807, 65537), 2,
+       Failure::kPictureOver4GiB},
+      {"picture beyond 32 bits, stride wraps", With32(With32(small, 803, 0xFFFFFFFDu), 807, 1), 2,
+       Failure::kPictureOver4GiB},
       // Record 1 is checked before entry 0: its code wins.
-      {"record 1 bad and entry 0's header beyond the file", With32(With32(small, 18, 0), 12, 825), 2},
+      {"record 1 bad and entry 0's header beyond the file", With32(With32(small, 18, 0), 12, 825), 2,
+       Failure::kEntryPositionZero},
       // Entry 0 at 5, inside record 0, is far too small for its header.
-      {"record 1 cut short and entry 0 too small", Cut(With32(small, 12, 5), 19), 6},
-      {"entry 0 too small", With32(small, 22, 1000), 2},
-      {"entry 0 header beyond the file", With32(small, 12, 820), 6},
+      {"record 1 cut short and entry 0 too small", Cut(With32(small, 12, 5), 19), 6,
+       Failure::kFileEndsEarly},
+      {"entry 0 too small", With32(small, 22, 1000), 2, Failure::kEntryTooSmallForPicture},
+      {"entry 0 header beyond the file", With32(small, 12, 820), 6, Failure::kFileEndsEarly},
   };
 
   std::string cachedPath = WriteScratchFile("cached", small);
   for (const Case& c : cases) {
-    ASSERT_EQ(Parse(cachedPath), kResultSuccess);
+    ASSERT_EQ(Parse(cachedPath), Failure::kNone);
     const CacheView before = ViewCache(cachedPath, kSmallEntryPosition);
     std::string path = WriteScratchFile("malformed", c.file);
-    EXPECT_EQ(Parse(path), c.result) << c.what;
+    const Failure reason = Parse(path);
+    EXPECT_EQ(reason, c.reason) << c.what;
+    EXPECT_EQ(ResultCodeOf(reason), c.result) << c.what;
     if (c.result != kResultSuccess) {
       EXPECT_TRUE(ViewCache(cachedPath, kSmallEntryPosition) == before) << c.what;
     }
@@ -354,7 +386,7 @@ TEST_F(NamedEntryArchiveTest, AFailedParseKeepsThePreviousPaletteForItsEntries) 
                                      MakeNamedEntry("shared", 5, 3, 2, false)};
   entries[0].palette = first;
   std::string path = WriteScratchFile("first", BuildNamedEntryArchive(entries));
-  ASSERT_EQ(Parse(path), kResultSuccess);
+  ASSERT_EQ(Parse(path), Failure::kNone);
   uint32_t shared = static_cast<uint32_t>(Listing(path)[1].position);
 
   // Archives with another palette: one has no Palette entry, the other ends
@@ -367,9 +399,12 @@ TEST_F(NamedEntryArchiveTest, AFailedParseKeepsThePreviousPaletteForItsEntries) 
   struct Case {
     Bytes file;
     int result;
-  } cases[] = {{lowerCase, 2}, {paletteLast, 6}};
+    Failure reason;
+  } cases[] = {{lowerCase, 2, Failure::kNoPaletteEntry}, {paletteLast, 6, Failure::kFileEndsEarly}};
   for (const Case& c : cases) {
-    ASSERT_EQ(Parse(WriteScratchFile("second", c.file)), c.result);
+    const Failure reason = Parse(WriteScratchFile("second", c.file));
+    ASSERT_EQ(reason, c.reason);
+    ASSERT_EQ(ResultCodeOf(reason), c.result);
     Extracted extracted = Extract(path, shared);
     ASSERT_EQ(extracted.result, kResultSuccess);
     EXPECT_EQ(extracted.bytes, QkzPictureOf(5, 3, first, entries[1].rows));
@@ -388,7 +423,7 @@ TEST_F(NamedEntryArchiveTest, RebuildsEachEntryWithItsOwnOrTheSharedPalette) {
       MakeNamedEntry("wide", 640, 2, 6, false),
   };
   std::string path = WriteScratchFile("rebuild", BuildNamedEntryArchive(entries));
-  ASSERT_EQ(Parse(path), kResultSuccess);
+  ASSERT_EQ(Parse(path), Failure::kNone);
   std::vector<fileInfo> records = Listing(path);
   ASSERT_EQ(records.size(), entries.size());
   const Triples& shared = entries[2].palette;
@@ -416,7 +451,7 @@ TEST_F(NamedEntryArchiveTest, AShortOwnPaletteTakesTheBytesThatFollow) {
   // "b" at 803, 13 bytes, its flag set by hand: the file ends inside its palette.
   file[803 + 8] = 7;
   std::string path = WriteScratchFile("shortown", file);
-  ASSERT_EQ(Parse(path), kResultSuccess);
+  ASSERT_EQ(Parse(path), Failure::kNone);
   EXPECT_EQ(Extract(path, 803).result, kResultFileError);
 
   // With more file behind it, the palette is read from those bytes, and the
@@ -424,7 +459,7 @@ TEST_F(NamedEntryArchiveTest, AShortOwnPaletteTakesTheBytesThatFollow) {
   Bytes longer = file;
   for (int i = 0; i < 800; ++i) longer.push_back(static_cast<uint8_t>(i));
   std::string longerPath = WriteScratchFile("shortown2", longer);
-  ASSERT_EQ(Parse(longerPath), kResultSuccess);
+  ASSERT_EQ(Parse(longerPath), Failure::kNone);
   Extracted extracted = Extract(longerPath, 803);
   ASSERT_EQ(extracted.result, kResultSuccess);
   Triples taken;
@@ -440,7 +475,7 @@ TEST_F(NamedEntryArchiveTest, AShortOwnPaletteTakesTheBytesThatFollow) {
     before.insert(before.end(), part.begin(), part.end());
   before[22 + 8] = 1;
   std::string beforePath = WriteScratchFile("shortown3", before);
-  ASSERT_EQ(Parse(beforePath), kResultSuccess);
+  ASSERT_EQ(Parse(beforePath), Failure::kNone);
   extracted = Extract(beforePath, 22);
   ASSERT_EQ(extracted.result, kResultSuccess);
   std::memcpy(taken.data(), &before[31], taken.size());
@@ -455,23 +490,27 @@ TEST_F(NamedEntryArchiveTest, AnArchiveChangedSinceItsParseIsNeverWrittenPastThe
     const char* what;
     Bytes changed;
     int result;
+    Failure reason;
   } cases[] = {
-      {"taller", With32(small, 807, 3), 2},
-      {"wider", With32(small, 803, 9), 2},
-      {"huge", With32(With32(small, 803, 0xFFFFFFFFu), 807, 0xFFFFFFFFu), 2},
-      {"narrower", With32(small, 803, 4), 2},
-      {"same size, other shape", With32(With32(small, 803, 16), 807, 1), 0},
-      {"cut inside the rows", Cut(small, 820), 6},
-      {"cut inside the header", Cut(small, 806), 6},
-      {"own palette flag set, the file ends inside it", [&] { Bytes b = small; b[811] = 1; return b; }(), 6},
-      {"emptied", {}, 6},
+      {"taller", With32(small, 807, 3), 2, Failure::kEntryChangedOnDisk},
+      {"wider", With32(small, 803, 9), 2, Failure::kEntryChangedOnDisk},
+      {"huge", With32(With32(small, 803, 0xFFFFFFFFu), 807, 0xFFFFFFFFu), 2,
+       Failure::kEntryChangedOnDisk},
+      {"narrower", With32(small, 803, 4), 2, Failure::kEntryChangedOnDisk},
+      {"same size, other shape", With32(With32(small, 803, 16), 807, 1), 0, Failure::kNone},
+      {"cut inside the rows", Cut(small, 820), 6, Failure::kFileEndsEarly},
+      {"cut inside the header", Cut(small, 806), 6, Failure::kFileEndsEarly},
+      {"own palette flag set, the file ends inside it",
+       [&] { Bytes b = small; b[811] = 1; return b; }(), 6, Failure::kFileEndsEarly},
+      {"emptied", {}, 6, Failure::kFileEndsEarly},
   };
   for (const Case& c : cases) {
     std::string path = WriteScratchFile("changing", small);
-    ASSERT_EQ(Parse(path), kResultSuccess);
+    ASSERT_EQ(Parse(path), Failure::kNone);
     WriteScratchFile("changing", c.changed);
     Extracted extracted = Extract(path, kSmallEntryPosition);
     EXPECT_EQ(extracted.result, c.result) << c.what;
+    EXPECT_EQ(extracted.reason, c.reason) << c.what;
     if (extracted.result == kResultSuccess) {
       EXPECT_EQ(extracted.bytes.size(), 1048u) << c.what;
     }
@@ -482,9 +521,11 @@ TEST_F(NamedEntryArchiveTest, ExtractParsesAnArchiveThatIsNotCached) {
   std::string cached = WriteScratchFile("cached", SmallNamedArchive());
   std::string broken = WriteScratchFile("broken", Cut(SmallNamedArchive(), 827));
   std::string other = WriteScratchFile("other", SmallNamedArchive());
-  ASSERT_EQ(Parse(cached), kResultSuccess);
+  ASSERT_EQ(Parse(cached), Failure::kNone);
   const CacheView before = ViewCache(cached, kSmallEntryPosition);
-  EXPECT_EQ(Extract(broken, kSmallEntryPosition).result, kResultBadFormat);
+  const Extracted refused = Extract(broken, kSmallEntryPosition);
+  EXPECT_EQ(refused.result, kResultBadFormat);
+  EXPECT_EQ(refused.reason, Failure::kEntryTooSmallForPicture);
   EXPECT_TRUE(ViewCache(cached, kSmallEntryPosition) == before);
   EXPECT_EQ(Extract(other, kSmallEntryPosition).result, kResultSuccess);
   EXPECT_EQ(Listing(other).size(), 2u);
@@ -497,13 +538,19 @@ TEST_F(NamedEntryArchiveTest, ExtractParsesAnArchiveThatIsNotCached) {
 TEST_F(NamedEntryArchiveTest, EveryTruncationOfTheSmallArchiveGetsItsCode) {
   const Bytes small = SmallNamedArchive();
   std::string cached = WriteScratchFile("cached", small);
-  ASSERT_EQ(Parse(cached), kResultSuccess);
+  ASSERT_EQ(Parse(cached), Failure::kNone);
   for (size_t length = 0; length < small.size(); ++length) {
     int expected = length < 16    ? 6   // count or record 0 incomplete
                    : length < 804 ? 2   // an offset not below the file size
                    : length < 812 ? 6   // the last entry's header incomplete
                                   : 2;  // the last entry too small
-    EXPECT_EQ(Parse(WriteScratchFile("cut", Cut(small, length))), expected) << length;
+    const Failure reason = length < 16    ? Failure::kFileEndsEarly
+                           : length < 804 ? Failure::kEntryPositionPastEnd
+                           : length < 812 ? Failure::kFileEndsEarly
+                                          : Failure::kEntryTooSmallForPicture;
+    const Failure parsed = Parse(WriteScratchFile("cut", Cut(small, length)));
+    EXPECT_EQ(parsed, reason) << length;
+    EXPECT_EQ(ResultCodeOf(parsed), expected) << length;
   }
   EXPECT_EQ(Listing(cached).size(), 2u);
 }
@@ -517,7 +564,7 @@ TEST_F(NamedEntryArchiveTest, TruncationsAtEveryLengthStayInsideTheirBlocks) {
   const Bytes file = BuildNamedEntryArchive(entries);
   for (size_t length = 0; length <= file.size(); ++length) {
     std::string path = WriteScratchFile("cutmore", Cut(file, length));
-    int result = Parse(path);
+    int result = ResultCodeOf(Parse(path));
     ASSERT_TRUE(result == 0 || result == 2 || result == 6) << length << ": " << result;
     if (result != kResultSuccess) continue;
     for (const fileInfo& record : Listing(path)) {
@@ -563,14 +610,14 @@ TEST_F(NamedEntryArchiveTest, ParseFaultsAtEveryPointLeaveTheCacheAsItWas) {
   std::string path = WriteScratchFile("spread", BuildNamedEntryArchive(SpreadEntries()));
 
   platform::ResetPlatformFaults(hooks);
-  ASSERT_EQ(Parse(path), kResultSuccess);
+  ASSERT_EQ(Parse(path), Failure::kNone);
   long calls[platform::kOpCount];
   for (int op = 0; op < platform::kOpCount; ++op) calls[op] = hooks.calls[op];
   const Bytes listing = ListingBytes(path);
   EXPECT_GT(calls[platform::kOpRead], 2) << "the archive should span several windows";
   EXPECT_GE(calls[platform::kOpAlloc], 2) << "the listing should grow";
 
-  ASSERT_EQ(Parse(cached), kResultSuccess);
+  ASSERT_EQ(Parse(cached), Failure::kNone);
   const CacheView before = ViewCache(cached, kSmallEntryPosition);
   const long live = hooks.liveBlocks;
   for (const Fault& fault : kParseFaults) {
@@ -578,7 +625,7 @@ TEST_F(NamedEntryArchiveTest, ParseFaultsAtEveryPointLeaveTheCacheAsItWas) {
       platform::ResetPlatformFaults(hooks);
       hooks.failAt[fault.op] = at;
       hooks.readShortBy = fault.shortBy;
-      int result = Parse(path);
+      int result = ResultCodeOf(Parse(path));
       platform::ResetPlatformFaults(hooks);
       SCOPED_TRACE(testing::Message() << "operation " << fault.op << " call " << at << " short by "
                                       << fault.shortBy);
@@ -586,7 +633,7 @@ TEST_F(NamedEntryArchiveTest, ParseFaultsAtEveryPointLeaveTheCacheAsItWas) {
       // for; then the parse must be the unfaulted one.
       if (result == kResultSuccess && fault.op == platform::kOpRead && fault.shortBy > 0) {
         EXPECT_EQ(ListingBytes(path), listing);
-        ASSERT_EQ(Parse(cached), kResultSuccess);
+        ASSERT_EQ(Parse(cached), Failure::kNone);
         continue;
       }
       EXPECT_EQ(result, fault.result);
@@ -600,7 +647,7 @@ TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
   auto& hooks = TestHooks();
   std::vector<NamedEntry> entries = SpreadEntries();
   std::string path = WriteScratchFile("spread", BuildNamedEntryArchive(entries));
-  ASSERT_EQ(Parse(path), kResultSuccess);
+  ASSERT_EQ(Parse(path), Failure::kNone);
   std::vector<fileInfo> records = Listing(path);
   const Fault faults[] = {
       {platform::kOpAlloc, 0, 4}, {platform::kOpLock, 0, 4}, {platform::kOpOpen, 0, 6},
@@ -611,7 +658,7 @@ TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
     uint32_t position = static_cast<uint32_t>(records[index].position);
     platform::ResetPlatformFaults(hooks);
     HGLOBAL block = nullptr;
-    ASSERT_EQ(ExtractNamedEntry(path.c_str(), position, &block, nullptr, 0), kResultSuccess);
+    ASSERT_EQ(ExtractNamedEntry(path.c_str(), position, &block, nullptr, 0), Failure::kNone);
     long calls[platform::kOpCount];
     for (int op = 0; op < platform::kOpCount; ++op) calls[op] = hooks.calls[op];
     const Bytes good = BlockBytes(block);
@@ -623,7 +670,7 @@ TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
         hooks.failAt[fault.op] = at;
         hooks.readShortBy = fault.shortBy;
         HGLOBAL slot = kUntouched;
-        int result = ExtractNamedEntry(path.c_str(), position, &slot, nullptr, 0);
+        int result = ResultCodeOf(ExtractNamedEntry(path.c_str(), position, &slot, nullptr, 0));
         platform::ResetPlatformFaults(hooks);
         EXPECT_EQ(result, fault.result) << "entry " << index << " operation " << fault.op
                                         << " call " << at;
@@ -643,7 +690,7 @@ TEST_F(NamedEntryArchiveTest, AGarbageCountReservesNoMemory) {
   std::string path = WriteScratchFile("garbage", With32(file, 0, 0xFFFFFFF0u));
   const long long base = hooks.liveBytes;
   hooks.peakLiveBytes = base;
-  EXPECT_NE(Parse(path), kResultSuccess);
+  EXPECT_NE(Parse(path), Failure::kNone);
   EXPECT_LT(hooks.peakLiveBytes - base, 64 * 1024);
   EXPECT_EQ(hooks.liveBytes, base);
 }

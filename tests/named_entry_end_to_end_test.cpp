@@ -15,6 +15,7 @@
 #include "host-contract/host_contract.h"
 #include "tests/support/bitmap_checks.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/failure_print.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/named_entry_fixture.h"
 #include "tests/support/platform_hooks.h"
@@ -237,8 +238,8 @@ TEST(NamedEntryEndToEndTest, AFileOfBothLayoutsIsAnOffsetTableArchive) {
   // Each layout's parser takes it by itself (the linked cache, emptied after).
   korvo::UnloadDirectoryCache();
   korvo::LoadDirectoryCache();
-  EXPECT_EQ(korvo::ParseNamedEntryArchive(path.c_str()), 0);
-  EXPECT_EQ(korvo::ParseOffsetTableArchive(path.c_str()), 0);
+  EXPECT_EQ(korvo::ParseNamedEntryArchive(path.c_str()), korvo::Failure::kNone);
+  EXPECT_EQ(korvo::ParseOffsetTableArchive(path.c_str()), korvo::Failure::kNone);
   korvo::UnloadDirectoryCache();
   korvo::LoadDirectoryCache();
 

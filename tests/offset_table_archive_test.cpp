@@ -19,6 +19,7 @@
 #include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
 #include "tests/support/extractor_fixture.h"
+#include "tests/support/failure_print.h"
 #include "tests/support/test_pictures.h"
 #include "tests/support/untouched.h"
 #include "tools/archive-writer/archive_writer.h"
@@ -57,9 +58,9 @@ struct Listed {
 // The cached directory as ListDirectory hands it out, its end record checked.
 std::vector<fileInfo> Listing(const std::string& path) {
   HGLOBAL block = nullptr;
-  int result = ListDirectory(path.c_str(), ParseOffsetTableArchive, &block);
-  if (result != kResultSuccess) {
-    ADD_FAILURE() << "listing " << path << ": " << result;
+  Failure failure = ListDirectory(path.c_str(), ParseOffsetTableArchive, &block);
+  if (failure != Failure::kNone) {
+    ADD_FAILURE() << "listing " << path << ": " << testing::PrintToString(failure);
     return {};
   }
   Bytes bytes = BlockBytes(block);
@@ -92,13 +93,15 @@ bool SameListing(const std::vector<fileInfo>& a, const std::vector<fileInfo>& b)
 }
 
 struct Extracted {
-  int result;
+  int result;  // the code a host would see
+  Failure reason;
   HGLOBAL block;
 };
 
 Extracted Extract(const std::string& path, ULONG_PTR position) {
-  Extracted out = {-100, kUntouched};
-  out.result = ExtractOffsetTableEntry(path.c_str(), position, &out.block, nullptr, 0);
+  Extracted out = {-100, Failure::kNone, kUntouched};
+  out.reason = ExtractOffsetTableEntry(path.c_str(), position, &out.block, nullptr, 0);
+  out.result = ResultCodeOf(out.reason);
   return out;
 }
 
@@ -117,60 +120,82 @@ TEST_F(OffsetTableParseTest, EveryFileGetsItsCodeAndAcceptedOnesTheirRecords) {
     const char* what;
     Bytes file;
     int code;
+    Failure reason;
     std::vector<Listed> records;
   } cases[] = {
-      {"one entry of 1048 bytes", Cat({Le32s({1, 8}), picture32}), 0,
+      {"one entry of 1048 bytes", Cat({Le32s({1, 8}), picture32}), 0, Failure::kNone,
        {{8, 1040, "00000008.QKZ"}}},
-      {"the same one byte shorter", Cut(Cat({Le32s({1, 8}), picture32}), 1047), 2, {}},
-      {"the last entry's head cut short", Cut(Cat({Le32s({1, 8}), picture32}), 8 + 1031), 6, {}},
-      {"an earlier entry's head cut short", Cat({Le32s({2, 12, 500}), Filler(588)}), 6, {}},
+      {"the same one byte shorter", Cut(Cat({Le32s({1, 8}), picture32}), 1047), 2,
+       Failure::kEntryTooSmallForPicture, {}},
+      {"the last entry's head cut short", Cut(Cat({Le32s({1, 8}), picture32}), 8 + 1031), 6,
+       Failure::kFileEndsEarly, {}},
+      {"an earlier entry's head cut short", Cat({Le32s({2, 12, 500}), Filler(588)}), 6,
+       Failure::kFileEndsEarly, {}},
       {"two entries, the first exactly its picture",
-       Cat({Le32s({2, 16, 1056}), Filler(4), picture42, picture11, Filler(3)}), 0,
+       Cat({Le32s({2, 16, 1056}), Filler(4), picture42, picture11, Filler(3)}), 0, Failure::kNone,
        {{16, 1040, "00000010.QKZ"}, {1056, 1039, "00000420.QKZ"}}},
       {"bytes between entries belong to the entry before",
-       Cat({Le32s({2, 12, 12 + 1047}), picture32, Filler(7), picture53}), 0,
+       Cat({Le32s({2, 12, 12 + 1047}), picture32, Filler(7), picture53}), 0, Failure::kNone,
        {{12, 1047, "0000000C.QKZ"}, {1059, 1056, "00000423.QKZ"}}},
       {"an entry starting at its own table slot",
        Cat({Le32s({1, 4, 1}), palette41, Filler(4)}),
-       0, {{4, 1036, "00000004.QKZ"}}},
-      {"width 0 needs only the head", Cat({Le32s({1, 8}), MakeQkzHead(0, 7)}), 0,
+       0, Failure::kNone, {{4, 1036, "00000004.QKZ"}}},
+      {"width 0 needs only the head", Cat({Le32s({1, 8}), MakeQkzHead(0, 7)}), 0, Failure::kNone,
        {{8, 1032, "00000008.QKZ"}}},
       {"width 65536 by height 65537", Cat({Le32s({1, 8}), MakeQkzHead(65536, 65537), Filler(4000)}),
-       2, {}},
+       2, Failure::kPictureOver4GiB, {}},
       {"a width whose stride would wrap to 0", Cat({Le32s({1, 8}), MakeQkzHead(0xFFFFFFFD, 1)}), 2,
+       Failure::kPictureOver4GiB,
        {}},
       // The table.
-      {"an empty file", {}, 6, {}},
-      {"a count cut short", Le32s({1}), 6, {}},
-      {"no slot 0", Cut(Le32s({1, 8}), 6), 6, {}},
-      {"slot 1 partly past the end", Cat({Le32s({2, 9}), Filler(2)}), 6, {}},
-      {"slot 1 wholly past the end", Le32s({3, 5}), 6, {}},
+      {"an empty file", {}, 6, Failure::kFileEndsEarly, {}},
+      {"a count cut short", Le32s({1}), 6, Failure::kFileEndsEarly, {}},
+      {"no slot 0", Cut(Le32s({1, 8}), 6), 6, Failure::kFileEndsEarly, {}},
+      {"slot 1 partly past the end", Cat({Le32s({2, 9}), Filler(2)}), 6,
+       Failure::kFileEndsEarly, {}},
+      {"slot 1 wholly past the end", Le32s({3, 5}), 6, Failure::kFileEndsEarly, {}},
       {"a huge count fails where the table runs out", Cat({Le32s({0xFFFFFFFF, 9}), Filler(2)}), 6,
+       Failure::kFileEndsEarly,
        {}},
-      {"a huge count fails where the entries do", Cat({Le32s({0xFFFFFFFF, 8}), picture32}), 2, {}},
-      {"offset 0 in slot 0", Cat({Le32s({1, 0}), picture32}), 2, {}},
-      {"offset 0 in slot 1", Cat({Le32s({2, 12, 0}), picture32}), 2, {}},
-      {"slot 0 at the file size", Cat({Le32s({1, 1048}), picture32}), 2, {}},
-      {"slot 0 past the file size", Cat({Le32s({1, 0xFFFFFFFF}), picture32}), 2, {}},
-      {"slot 1 at the file size", Cat({Le32s({2, 12, 1052}), picture32}), 2, {}},
-      {"slot 1 past the file size", Cat({Le32s({2, 12, 0x80000000}), picture32}), 2, {}},
+      // Slot 1 is the picture's width, 3: an entry before the one at 8.
+      {"a huge count fails where the entries do", Cat({Le32s({0xFFFFFFFF, 8}), picture32}), 2,
+       Failure::kOffsetsNotAscending, {}},
+      {"offset 0 in slot 0", Cat({Le32s({1, 0}), picture32}), 2, Failure::kEntryPositionZero, {}},
+      {"offset 0 in slot 1", Cat({Le32s({2, 12, 0}), picture32}), 2,
+       Failure::kEntryPositionZero, {}},
+      {"slot 0 at the file size", Cat({Le32s({1, 1048}), picture32}), 2,
+       Failure::kEntryPositionPastEnd, {}},
+      {"slot 0 past the file size", Cat({Le32s({1, 0xFFFFFFFF}), picture32}), 2,
+       Failure::kEntryPositionPastEnd, {}},
+      {"slot 1 at the file size", Cat({Le32s({2, 12, 1052}), picture32}), 2,
+       Failure::kEntryPositionPastEnd, {}},
+      {"slot 1 past the file size", Cat({Le32s({2, 12, 0x80000000}), picture32}), 2,
+       Failure::kEntryPositionPastEnd, {}},
       {"an offset test comes before the previous entry's head",
-       Cat({Le32s({2, 12, 0}), Filler(20)}), 2, {}},
+       Cat({Le32s({2, 12, 0}), Filler(20)}), 2, Failure::kEntryPositionZero, {}},
       // Offsets that do not ascend make an entry smaller than its picture.
       {"offsets that descend",
-       Cat({Le32s({2, 2000, 12}), picture32, Filler(2000 - 1052), picture11}), 2, {}},
-      {"two equal offsets", Cat({Le32s({2, 12, 12}), picture32}), 2, {}},
+       Cat({Le32s({2, 2000, 12}), picture32, Filler(2000 - 1052), picture11}), 2,
+       Failure::kOffsetsNotAscending, {}},
+      {"two equal offsets", Cat({Le32s({2, 12, 12}), picture32}), 2,
+       Failure::kEntryTooSmallForPicture, {}},
       // A count of 0 still checks slot 0 and the picture there.
-      {"count 0", Cat({Le32s({0, 8}), picture32}), 0, {}},
-      {"count 0 with offset 0", Cat({Le32s({0, 0}), picture32}), 2, {}},
-      {"count 0 with the offset past the end", Cat({Le32s({0, 4000}), picture32}), 2, {}},
-      {"count 0 with the head cut short", Cat({Le32s({0, 8}), Filler(100)}), 6, {}},
-      {"count 0 with the picture cut short", Cut(Cat({Le32s({0, 8}), picture32}), 1047), 2, {}},
+      {"count 0", Cat({Le32s({0, 8}), picture32}), 0, Failure::kNone, {}},
+      {"count 0 with offset 0", Cat({Le32s({0, 0}), picture32}), 2,
+       Failure::kEntryPositionZero, {}},
+      {"count 0 with the offset past the end", Cat({Le32s({0, 4000}), picture32}), 2,
+       Failure::kEntryPositionPastEnd, {}},
+      {"count 0 with the head cut short", Cat({Le32s({0, 8}), Filler(100)}), 6,
+       Failure::kFileEndsEarly, {}},
+      {"count 0 with the picture cut short", Cut(Cat({Le32s({0, 8}), picture32}), 1047), 2,
+       Failure::kEntryTooSmallForPicture, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string path = WriteScratchFile("ot-case", c.file);
-    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), c.code);
+    const Failure reason = ParseOffsetTableArchive(path.c_str());
+    ASSERT_EQ(reason, c.reason);
+    ASSERT_EQ(ResultCodeOf(reason), c.code);
     if (c.code == kResultSuccess) ExpectRecords(Listing(path), c.records);
   }
 }
@@ -185,14 +210,16 @@ TEST_F(OffsetTableExtractTest, ParsesAnotherArchiveFirstAndKeepsTheCacheWhenThat
   const Bytes otherFile = BuildOffsetTableArchive({MakeQkzPicture(4, 4, 0, 5)});
   std::string other = WriteScratchFile("ot-second", otherFile);
   std::string broken = WriteScratchFile("ot-broken", Cut(otherFile, otherFile.size() - 1));
-  ASSERT_EQ(ParseOffsetTableArchive(cached.c_str()), kResultSuccess);
+  ASSERT_EQ(ParseOffsetTableArchive(cached.c_str()), Failure::kNone);
   const std::vector<fileInfo> before = Listing(cached);
 
   Extracted out = Extract(broken, 8);
   EXPECT_EQ(out.result, kResultBadFormat);
+  EXPECT_EQ(out.reason, Failure::kEntryTooSmallForPicture);
   EXPECT_EQ(out.block, kUntouched);
   out = Extract((ScratchDirectory() + "ot-none").c_str(), 8);
   EXPECT_EQ(out.result, kResultFileError);
+  EXPECT_EQ(out.reason, Failure::kCannotOpen);
   EXPECT_EQ(out.block, kUntouched);
   WriteScratchFile("ot-first", Bytes(3, 0));  // served from the cache from here on
   EXPECT_TRUE(SameListing(Listing(cached), before));
@@ -219,24 +246,27 @@ TEST_F(OffsetTableExtractTest, AFileChangedSinceItsParseNeverYieldsAPartialEntry
     const char* what;
     Bytes changed;  // empty: the file is removed
     int code;
+    Failure reason;
   } cases[] = {
-      {"cut by one byte", Cut(file, file.size() - 1), kResultFileError},
-      {"cut before the entry", Cut(file, last), kResultFileError},
-      {"removed", {}, kResultFileError},
-      {"a head that needs more bytes than the entry has", taller, kResultBadFormat},
-      {"grown behind the entry", Cat({file, Filler(100)}), kResultSuccess},
-      {"a head that still fits", narrower, kResultSuccess},
+      {"cut by one byte", Cut(file, file.size() - 1), kResultFileError, Failure::kFileEndsEarly},
+      {"cut before the entry", Cut(file, last), kResultFileError, Failure::kFileEndsEarly},
+      {"removed", {}, kResultFileError, Failure::kCannotOpen},
+      {"a head that needs more bytes than the entry has", taller, kResultBadFormat,
+       Failure::kEntryChangedOnDisk},
+      {"grown behind the entry", Cat({file, Filler(100)}), kResultSuccess, Failure::kNone},
+      {"a head that still fits", narrower, kResultSuccess, Failure::kNone},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string path = WriteScratchFile("ot-changing", file);
-    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), kResultSuccess);
+    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), Failure::kNone);
     if (c.changed.empty())
       std::remove(path.c_str());
     else
       WriteScratchFile("ot-changing", c.changed);
     Extracted out = Extract(path, last);
     ASSERT_EQ(out.result, c.code);
+    EXPECT_EQ(out.reason, c.reason);
     if (c.code != kResultSuccess) {
       EXPECT_EQ(out.block, kUntouched);
       continue;
@@ -265,6 +295,7 @@ class OffsetTableTruncationTest : public ExtractorTest {
 // up to the last offset some offset lies at or past the end (2); then the last
 // head cannot be read (6), the last picture does not fit (2), and from the end
 // of its rows on the archive is accepted, the last entry running to the cut.
+// Each with the reason of its code.
 // Directly and through the loaded plug-in. Where the platform hooks can serve
 // a file from memory, the cuts are served so; elsewhere each is a file.
 TEST_F(OffsetTableTruncationTest, EveryLengthIsRefusedOrAcceptedByTheRules) {
@@ -286,6 +317,11 @@ TEST_F(OffsetTableTruncationTest, EveryLengthIsRefusedOrAcceptedByTheRules) {
                          : length < last + 1032    ? kResultFileError
                          : length < last + 1056    ? kResultBadFormat
                                                    : kResultSuccess;
+    const Failure reason = length < 8               ? Failure::kFileEndsEarly
+                           : length <= last         ? Failure::kEntryPositionPastEnd
+                           : length < last + 1032   ? Failure::kFileEndsEarly
+                           : length < last + 1056   ? Failure::kEntryTooSmallForPicture
+                                                    : Failure::kNone;
     const Bytes cut = Cut(file, length);
 #if KORVO_HAS_PLATFORM_HOOKS
     TestHooks().memoryFileBytes = cut.data();
@@ -294,7 +330,9 @@ TEST_F(OffsetTableTruncationTest, EveryLengthIsRefusedOrAcceptedByTheRules) {
 #else
     const std::string path = WriteScratchFile("ot-cut-" + std::to_string(length), cut);
 #endif
-    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), expected);
+    const Failure parsed = ParseOffsetTableArchive(path.c_str());
+    ASSERT_EQ(parsed, reason);
+    ASSERT_EQ(ResultCodeOf(parsed), expected);
     ASSERT_EQ(plugin.IsSupported(path.c_str(), 0), expected == kResultSuccess ? 1 : 0);
     if (expected != kResultSuccess) continue;
     ExpectRecords(Listing(path), {{16, 1036, "00000010.QKZ"},
@@ -319,7 +357,7 @@ TEST_F(OffsetTableTruncationTest, EveryLengthIsRefusedOrAcceptedByTheRules) {
 #if KORVO_HAS_PLATFORM_HOOKS
 // A file of 2.25 GiB, served from memory: only its first bytes exist, and only
 // they may be read. An entry at 2^31 lies inside the file but cannot be
-// reached by a seek, so its head read fails with 6.
+// reached by a seek, so its head read fails with 6 (kUnreachablePosition).
 TEST_F(OffsetTableParseTest, EntriesFromTwoGibibytesOnCannotBeReached) {
   const Bytes picture = MakeQkzPicture(3, 2, 0, 1);
   struct Case {
@@ -340,7 +378,9 @@ TEST_F(OffsetTableParseTest, EntriesFromTwoGibibytesOnCannotBeReached) {
     served.resize(3 * kReaderWindowBytes, 0);  // all that a window read may take
     hooks.memoryFileBytes = served.data();
     hooks.memoryFileSize = 0x90000000u;
-    EXPECT_EQ(ParseOffsetTableArchive(path.c_str()), kResultFileError);
+    const Failure reason = ParseOffsetTableArchive(path.c_str());
+    EXPECT_EQ(reason, Failure::kUnreachablePosition);
+    EXPECT_EQ(ResultCodeOf(reason), kResultFileError);
   }
 }
 
@@ -349,17 +389,18 @@ struct Fault {
   platform::PlatformOperation op;
   long shortBy;  // reads only: bytes short of the request
   int code;
+  Failure reason;
   const char* what;
 };
 
 const Fault kFaults[] = {
-    {platform::kOpOpen, 0, kResultFileError, "open"},
-    {platform::kOpSize, 0, kResultFileError, "size"},
-    {platform::kOpSeek, 0, kResultFileError, "seek"},
-    {platform::kOpRead, 0, kResultFileError, "read of nothing"},
-    {platform::kOpRead, 1, kResultFileError, "read one byte short"},
-    {platform::kOpAlloc, 0, kResultMemoryError, "allocation"},
-    {platform::kOpLock, 0, kResultMemoryError, "lock"},
+    {platform::kOpOpen, 0, kResultFileError, Failure::kCannotOpen, "open"},
+    {platform::kOpSize, 0, kResultFileError, Failure::kSizeUnknown, "size"},
+    {platform::kOpSeek, 0, kResultFileError, Failure::kSeekFailed, "seek"},
+    {platform::kOpRead, 0, kResultFileError, Failure::kFileEndsEarly, "read of nothing"},
+    {platform::kOpRead, 1, kResultFileError, Failure::kFileEndsEarly, "read one byte short"},
+    {platform::kOpAlloc, 0, kResultMemoryError, Failure::kNoMemory, "allocation"},
+    {platform::kOpLock, 0, kResultMemoryError, Failure::kNoMemory, "lock"},
 };
 
 #if KORVO_HAS_PLATFORM_HOOKS
@@ -386,13 +427,13 @@ TEST_F(OffsetTableParseTest, TheCachedArchiveIsCheckedRatherThanRebuilt) {
     std::string path = WriteScratchFile("ot-reparse", BuildOffsetTableArchive(pictures));
     struct stat status;
     ASSERT_EQ(stat(path.c_str(), &status), 0);
-    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), kResultSuccess);
+    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), Failure::kNone);
     WriteScratchFile("ot-reparse", BuildOffsetTableArchive(c.now));
     const timespec times[2] = {status.st_atim, status.st_mtim};
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
     const long live = hooks.liveBlocks;
     platform::ResetPlatformFaults(hooks);
-    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), kResultSuccess);
+    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), Failure::kNone);
     EXPECT_EQ(hooks.calls[platform::kOpAlloc] > 0, c.allocates);
     EXPECT_EQ(hooks.liveBlocks, live) << "one directory is cached";
     std::string fresh = WriteScratchFile("ot-fresh", BuildOffsetTableArchive(c.now));
@@ -423,9 +464,9 @@ TEST_F(OffsetTableExtractTest, EveryFaultOfAParseAndAnExtractGivesItsCode) {
   const uint32_t position = static_cast<uint32_t>(file.size() - pictures.back().size());
   const Bytes wanted(file.begin() + position, file.end());
 
-  ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), kResultSuccess);
+  ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), Failure::kNone);
   const std::vector<fileInfo> parsed = Listing(path);
-  ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), kResultSuccess);
+  ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), Failure::kNone);
   const std::vector<fileInfo> heldListing = Listing(held);
   const long live = hooks.liveBlocks;
 
@@ -433,11 +474,11 @@ TEST_F(OffsetTableExtractTest, EveryFaultOfAParseAndAnExtractGivesItsCode) {
     SCOPED_TRACE(fault.what);
     // Counted from the cache state of the faulted calls: a parse of the
     // archive the cache already holds only checks it and allocates nothing.
-    ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), kResultSuccess);
+    ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), Failure::kNone);
     platform::ResetPlatformFaults(hooks);
-    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), kResultSuccess);
+    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), Failure::kNone);
     const long parseCalls = hooks.calls[fault.op];
-    ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), kResultSuccess);
+    ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), Failure::kNone);
     platform::ResetPlatformFaults(hooks);
     Extracted out = Extract(path, position);
     ASSERT_EQ(out.result, kResultSuccess);
@@ -447,7 +488,7 @@ TEST_F(OffsetTableExtractTest, EveryFaultOfAParseAndAnExtractGivesItsCode) {
 
     for (long at = 1; at <= calls; ++at) {
       SCOPED_TRACE(testing::Message() << "call " << at << " of " << calls);
-      ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), kResultSuccess);
+      ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), Failure::kNone);
       platform::ResetPlatformFaults(hooks);
       hooks.failAt[fault.op] = at;
       hooks.readShortBy = fault.shortBy;
@@ -463,6 +504,7 @@ TEST_F(OffsetTableExtractTest, EveryFaultOfAParseAndAnExtractGivesItsCode) {
         EXPECT_TRUE(SameListing(Listing(path), parsed));
       } else {
         EXPECT_EQ(out.result, fault.code);
+        EXPECT_EQ(out.reason, fault.reason);
         EXPECT_EQ(out.block, kUntouched);
         EXPECT_EQ(hooks.liveBlocks, live);
         // The cache is what the parse left, served without opening a file.

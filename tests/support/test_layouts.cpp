@@ -45,9 +45,9 @@ void Race(const HostPath& path) {
   }
 }
 
-int ReadTestArchive(const HostPath& path, int layout, bool* racing) {
+Failure ReadTestArchive(const HostPath& path, int layout, bool* racing) {
   HANDLE file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
-  if (file == INVALID_HANDLE_VALUE) return kResultFileError;
+  if (file == INVALID_HANDLE_VALUE) return Failure::kCannotOpen;
   DirectoryArray array = kEmptyDirectoryArray;
   ScopeExit cleanUp([&] {
     platform::CloseHandle(file);
@@ -55,72 +55,73 @@ int ReadTestArchive(const HostPath& path, int layout, bool* racing) {
   });
 
   uint8_t head[kHeadBytes];
-  if (!ReadExactly(file, head, sizeof head)) return kResultFileError;
+  if (!ReadExactly(file, head, sizeof head)) return Failure::kFileEndsEarly;
   const char* tag = reinterpret_cast<const char*>(head);
   *racing = std::memcmp(tag, "TLAR", 4) == 0;
   bool accepted = std::memcmp(tag, "TLAB", 4) == 0 ||
                   std::memcmp(tag, layout == 0 ? "TLA1" : "TLA2", 4) == 0 ||
                   (layout == 0 && *racing);
-  if (!accepted) return kResultBadFormat;
+  if (!accepted) return Failure::kNotThisLayout;
   uint32_t count = ReadLe32(head + 4);
   bool hasPalette = ReadLe32(head + 8) == 1;
   uint8_t palette[kPaletteBytes];
-  if (hasPalette && !ReadExactly(file, palette, sizeof palette)) return kResultFileError;
+  if (hasPalette && !ReadExactly(file, palette, sizeof palette)) return Failure::kFileEndsEarly;
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t record[kRecordBytes];
-    if (!ReadExactly(file, record, sizeof record)) return kResultFileError;
+    if (!ReadExactly(file, record, sizeof record)) return Failure::kFileEndsEarly;
     const char* name = reinterpret_cast<const char*>(record + 8);
     uint32_t size = ReadLe32(record + 4);
     if (!AppendDirectoryEntry(&array, ReadLe32(record), size, size, EntryNaming::kAsStored, name,
                               static_cast<uint32_t>(strnlen(name, kNameBytes))))
-      return kResultMemoryError;
+      return Failure::kNoMemory;
   }
   InstallDirectory(&array, path, layout == 1 && hasPalette ? palette : nullptr);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
-int ParseTestArchive(const HostPath& path, int layout) noexcept {
+Failure ParseTestArchive(const HostPath& path, int layout) noexcept {
   testParses[layout] += 1;
   bool racing = false;
-  int result = ReadTestArchive(path, layout, &racing);
+  Failure failure = ReadTestArchive(path, layout, &racing);
   // Once the file is closed, so that it can be rewritten on Windows too.
-  if (result == kResultSuccess && racing) Race(path);
-  return result;
+  if (failure == Failure::kNone && racing) Race(path);
+  return failure;
 }
 
-int ParseFirstTestLayout(const HostPath& path) noexcept { return ParseTestArchive(path, 0); }
-int ParseSecondTestLayout(const HostPath& path) noexcept { return ParseTestArchive(path, 1); }
+Failure ParseFirstTestLayout(const HostPath& path) noexcept { return ParseTestArchive(path, 0); }
+Failure ParseSecondTestLayout(const HostPath& path) noexcept { return ParseTestArchive(path, 1); }
 
 // Layout one hands out the entry's bytes; layout two the shared palette it
 // looked up, then the entry's bytes.
-int ExtractTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot, fileInfo* listed,
-                     int layout) noexcept {
+Failure ExtractTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                         fileInfo* listed, int layout) noexcept {
   testExtracts[layout] += 1;
   ArchiveParser parser = layout == 0 ? ParseFirstTestLayout : ParseSecondTestLayout;
   fileInfo entry;
   uint8_t palette[kPaletteBytes];
-  int result = LookUpEntryForExtract(path, parser, position, &entry, layout == 1 ? palette : nullptr);
-  if (result != kResultSuccess) return result;
+  Failure failure =
+      LookUpEntryForExtract(path, parser, position, &entry, layout == 1 ? palette : nullptr);
+  if (failure != Failure::kNone) return failure;
   size_t prefix = layout == 1 ? sizeof palette : 0;
   BlockOwner block;
   auto* bytes = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, prefix + entry.filesize));
-  if (bytes == nullptr) return kResultMemoryError;
+  if (bytes == nullptr) return Failure::kNoMemory;
   std::memcpy(bytes, palette, prefix);
   if (!ReadFileAt(path, static_cast<uint32_t>(entry.position), bytes + prefix,
                   static_cast<DWORD>(entry.filesize)))
-    return kResultFileError;
+    return Failure::kFileEndsEarly;
   if (listed != nullptr) *listed = entry;
   HandOver(&block, slot);
-  return kResultSuccess;
+  return Failure::kNone;
 }
 
-int ExtractFirstTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                          ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
+Failure ExtractFirstTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                                  ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
   return ExtractTestEntry(path, position, slot, listed, 0);
 }
 
-int ExtractSecondTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                           ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
+Failure ExtractSecondTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
+                                   ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
   return ExtractTestEntry(path, position, slot, listed, 1);
 }
 

@@ -12,7 +12,9 @@
 //
 // Layout one extracts an entry's bytes as stored; layout two puts the shared
 // palette it looked up in front of them, so a test sees which palette an
-// extract used. A "TLAR" archive imitates another thread acting between a
+// extract used. A file of another tag is refused with kNotThisLayout, one
+// that cannot be opened with kCannotOpen, one cut short with kFileEndsEarly.
+// A "TLAR" archive imitates another thread acting between a
 // probe and the operation after it: once its directory is installed, its
 // parser installs an empty directory of another path and cuts the file to two
 // bytes, so the next parse of it fails with 6.
