@@ -25,8 +25,8 @@ DirectoryCache cache;
 // Units before the NUL, or `limit` when there are at least that many (the
 // path is then not cached and never copied).
 template <typename Unit>
-int BoundedLength(const Unit* text, int limit) {
-  int length = 0;
+size_t BoundedLength(const Unit* text, size_t limit) {
+  size_t length = 0;
   while (length < limit && text[length] != 0) ++length;
   return length;
 }
@@ -130,13 +130,13 @@ void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t
   // call that parsed it, and every later call parses again.
   ForgetPath();
   if (path.wide != nullptr) {
-    int length = BoundedLength(path.wide, kCachedPathBytes);
+    size_t length = BoundedLength(path.wide, kCachedPathBytes);
     if (length < kCachedPathBytes) {
       std::memcpy(cache.widePath, path.wide, (length + 1) * sizeof(WCHAR));
       cache.holdsPath = cache.wide = true;
     }
   } else if (path.narrow != nullptr) {
-    int length = BoundedLength(path.narrow, kCachedPathBytes);
+    size_t length = BoundedLength(path.narrow, kCachedPathBytes);
     if (length < kCachedPathBytes) {
       std::memcpy(cache.path, path.narrow, length + 1);
       cache.holdsPath = true;
