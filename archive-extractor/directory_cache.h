@@ -7,21 +7,31 @@
 // copy what they need out under the lock and read the archive file after
 // releasing it. So no call ever reads an array another thread has freed, or a
 // palette it is halfway through writing. No operation takes the lock while it
-// holds it.
+// holds it. Under clang these rules are checked when compiling: the cache's
+// state is guarded by `directoryLock`, and each function below says whether
+// it needs the lock held (REQUIRES) or takes it itself (EXCLUDES).
 #pragma once
 
 #include <cstdint>
 
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_array.h"
+#include "archive-extractor/directory_lock.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
 
 namespace korvo {
 
 // A layout's parser: reads the archive at `path` afresh and, on 0, has
-// installed its directory. On any other code the cache is as it was.
+// installed its directory. On any other code the cache is as it was. Runs
+// with the directory lock held.
 typedef int (*ArchiveParser)(const HostPath& path) noexcept;
+
+// Calls `parser`. Clang cannot follow a call through the pointer to the
+// parser's need for the lock, so every caller goes through here, where it can.
+inline int RunParser(ArchiveParser parser, const HostPath& path) REQUIRES(directoryLock) {
+  return parser(path);
+}
 
 // The cached path: MAX_PATH bytes of an 8-bit path or units of a UTF-16
 // path, the NUL included. A UTF-16 path is a key of its own: it never equals
@@ -36,12 +46,9 @@ void LoadDirectoryCache();
 // Library unload: frees the entry array and deletes the lock.
 void UnloadDirectoryCache();
 
-void EnterDirectoryLock();
-void LeaveDirectoryLock();
-
 // With the lock held, as every parse runs: the context the parse reads the
 // archive through.
-ParseContext* LockedParseContext();
+ParseContext* LockedParseContext() REQUIRES(directoryLock);
 
 // Replaces the cached directory with `array` (taken over; *array is emptied)
 // for `path`. A path too long for the cached-path buffer installs the array
@@ -49,43 +56,46 @@ ParseContext* LockedParseContext();
 // A non-null `palette` (768 bytes) becomes the shared palette in the same
 // step; nullptr leaves it alone. An array that is a copy of the cached
 // directory (IsReferenceCopy) leaves the cached one in place. Called by
-// parsers only after a whole successful parse; it neither takes nor expects
-// the lock.
+// parsers only after a whole successful parse, with the lock held as every
+// parse has it.
 void InstallDirectory(DirectoryArray* array, const HostPath& path,
-                      const uint8_t* palette = nullptr);
+                      const uint8_t* palette = nullptr) REQUIRES(directoryLock);
 
 // With the lock held: the cached directory if it is that of `path` as last
 // written at `timestamp`, else nullptr. A parse of the archive follows it
 // (DirectoryArray::reference) and builds nothing while the archive agrees.
-const DirectoryArray* CachedDirectoryOf(const HostPath& path, ULONG_PTR timestamp);
+const DirectoryArray* CachedDirectoryOf(const HostPath& path, ULONG_PTR timestamp)
+    REQUIRES(directoryLock);
 
 // With the lock held: 0 when the cache holds exactly `path` (of the same
 // kind, unit for unit), otherwise runs `parser` on it and returns its code.
-int EnsureDirectory(const HostPath& path, ArchiveParser parser);
+int EnsureDirectory(const HostPath& path, ArchiveParser parser) REQUIRES(directoryLock);
 
 // With the lock held: the index of the first entry at `position`, or kNoEntry.
-uint32_t FindEntryByPosition(ULONG_PTR position);
+uint32_t FindEntryByPosition(ULONG_PTR position) REQUIRES(directoryLock);
 
 // The listing of GetArchiveInfo: a GHND block of (count + 1) records, one
 // built from each cached entry and then a zero record, fully unlocked and stored
 // in *slot on 0. Otherwise the parser's code or 4, and *slot is untouched.
-int ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot);
+int ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot)
+    EXCLUDES(directoryLock);
 
 // The listing of GetArchiveInfoW: the same, as fileInfoW records whose
 // filename is the 8-bit name in UTF-16 and whose path is empty.
-int ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot);
+int ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot)
+    EXCLUDES(directoryLock);
 
 // The lookup of GetFileInfo: copies the first record whose filename equals
 // `name` to *record and returns 0; -1 when none does (*record untouched), or
 // the parser's code. Bit 0x80 of `flag` compares A-Z as a-z; every other byte,
 // those of 0x80 and above included, must match exactly.
 int FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,
-                    fileInfo* record);
+                    fileInfo* record) EXCLUDES(directoryLock);
 
 // The lookup of GetFileInfoW: the same over the names in UTF-16. Bit 0x80
 // folds A-Z only; every other unit must match exactly.
 int FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, unsigned flag,
-                     fileInfoW* record);
+                     fileInfoW* record) EXCLUDES(directoryLock);
 
 // The look-up of an extract operation, all under the lock: ensures the
 // directory with `parser`, finds the entry at `position` and builds its
@@ -93,6 +103,6 @@ int FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, u
 // Returns 0, -1 when no entry has that position, or the parser's code; the
 // outputs are written only on 0.
 int LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,
-                          fileInfo* entry, uint8_t* palette);
+                          fileInfo* entry, uint8_t* palette) EXCLUDES(directoryLock);
 
 }  // namespace korvo

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "archive-extractor/archive_reader.h"
+#include "archive-extractor/directory_lock.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
 
@@ -44,7 +45,7 @@ int ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record)
 // palette. 2: not this layout or inconsistent; 4: no memory; 6: the file
 // cannot be opened or read. On any code but 0 the cache and the shared palette
 // are as they were.
-int ParseNamedEntryArchive(const HostPath& path) noexcept;
+int ParseNamedEntryArchive(const HostPath& path) noexcept REQUIRES(directoryLock);
 
 // Rebuilds the entry at `position` into a complete QKZ picture in a new
 // movable block, stored fully unlocked in *slot on 0 only, with a copy of its record in *entry. -1: no entry there;

@@ -2,6 +2,7 @@
 // each entry a complete QKZ picture stored as is.
 #pragma once
 
+#include "archive-extractor/directory_lock.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
 
@@ -11,7 +12,7 @@ namespace korvo {
 // installs it in the directory cache. 2: not this layout or inconsistent;
 // 4: no memory; 6: the file cannot be opened or read. On any code but 0 the
 // cache is as it was.
-int ParseOffsetTableArchive(const HostPath& path) noexcept;
+int ParseOffsetTableArchive(const HostPath& path) noexcept REQUIRES(directoryLock);
 
 // Copies the entry at `position` into a new movable block, stored fully
 // unlocked in *slot on 0 only, with a copy of its record in *entry. -1: no entry there; otherwise the parse's code,

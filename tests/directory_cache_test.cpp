@@ -230,10 +230,12 @@ TEST_F(ListDirectoryTest, FailuresHandOutNothingAndReleaseTheLock) {
 #endif
   };
   for (const Case& c : cases) {
-    // Cached first, so that only the listing's own block can fail.
-    EnterDirectoryLock();
-    ASSERT_EQ(EnsureDirectory(path.c_str(), kParseOne), kResultSuccess);
-    LeaveDirectoryLock();
+    // Cached first, so that only the listing's own block can fail. The lock
+    // is left even when the assertion fails, so later tests do not hang.
+    {
+      ScopedDirectoryLock lock;
+      ASSERT_EQ(EnsureDirectory(path.c_str(), kParseOne), kResultSuccess);
+    }
 #if KORVO_HAS_PLATFORM_HOOKS
     platform::ResetPlatformFaults(TestHooks());
     long live = TestHooks().liveBlocks;
@@ -337,9 +339,11 @@ TEST_F(FindEntryTest, FindsTheFirstEntryAtAPosition) {
   for (const Case& c : cases) {
     fileInfo entry = Untouched<fileInfo>();
     int result = LookUpEntryForExtract(path.c_str(), kParseOne, c.position, &entry, nullptr);
-    EnterDirectoryLock();
-    uint32_t index = FindEntryByPosition(c.position);
-    LeaveDirectoryLock();
+    uint32_t index = kNoEntry;
+    {
+      ScopedDirectoryLock lock;
+      index = FindEntryByPosition(c.position);
+    }
     if (c.index < 0) {
       EXPECT_EQ(result, kResultNotHandled) << c.position;
       EXPECT_EQ(index, kNoEntry);
@@ -357,10 +361,8 @@ TEST_F(FindEntryTest, FindsTheFirstEntryAtAPosition) {
 class EnsureDirectoryTest : public ExtractorTest {
  protected:
   static int Ensure(const std::string& path, ArchiveParser parser = kParseOne) {
-    EnterDirectoryLock();
-    int result = EnsureDirectory(path.c_str(), parser);
-    LeaveDirectoryLock();
-    return result;
+    ScopedDirectoryLock lock;
+    return EnsureDirectory(path.c_str(), parser);
   }
 
   // The names of the cached listing, which tell which archive is cached.
@@ -499,9 +501,10 @@ TEST_F(SharedPaletteTest, ChangesOnlyWithASuccessfulParseThatBringsOne) {
   EXPECT_EQ(ExtractPalette(layoutOne, kParseOne, at), first);
   EXPECT_EQ(ExtractPalette(withThird, kParseTwo, at), third);
   // A parse that read a palette and then failed installs neither.
-  EnterDirectoryLock();
-  EXPECT_EQ(EnsureDirectory(brokenPath.c_str(), kParseTwo), kResultFileError);
-  LeaveDirectoryLock();
+  {
+    ScopedDirectoryLock lock;
+    EXPECT_EQ(EnsureDirectory(brokenPath.c_str(), kParseTwo), kResultFileError);
+  }
   EXPECT_EQ(ExtractPalette(withThird, kParseTwo, at), third);
   EXPECT_EQ(testParses[1], 3);
 }
