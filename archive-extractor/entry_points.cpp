@@ -21,22 +21,31 @@ int ArchiveGetArchiveInfo(const LayoutTable& layouts, const HostPath& buf, unsig
               : ListDirectory(buf, layout->parse, lphInf);
 }
 
-int ArchiveGetFileInfo(const LayoutTable& layouts, const HostPath& buf, LPCSTR filename,
-                       unsigned flag, fileInfo* lpInfo) {
+namespace {
+
+// GetFileInfo and GetFileInfoW: the same checks in the same order, then the
+// lookup over 8-bit or UTF-16 names.
+template <typename Unit, typename Record>
+int GetEntryInfo(const LayoutTable& layouts, const HostPath& buf, const Unit* filename,
+                 unsigned flag, Record* lpInfo,
+                 int (*find)(const HostPath&, ArchiveParser, const Unit*, unsigned, Record*)) {
   if (flag & kFlagMemoryInput) return kResultNotHandled;
   if (filename == nullptr || lpInfo == nullptr) return kResultNotHandled;
   const ArchiveLayout* layout = RecognizeLayout(layouts, buf);
   if (layout == nullptr) return kResultNotHandled;
-  return FindEntryByName(buf, layout->parse, filename, flag, lpInfo);
+  return find(buf, layout->parse, filename, flag, lpInfo);
+}
+
+}  // namespace
+
+int ArchiveGetFileInfo(const LayoutTable& layouts, const HostPath& buf, LPCSTR filename,
+                       unsigned flag, fileInfo* lpInfo) {
+  return GetEntryInfo(layouts, buf, filename, flag, lpInfo, FindEntryByName);
 }
 
 int ArchiveGetFileInfoW(const LayoutTable& layouts, const HostPath& buf, LPCWSTR filename,
                         unsigned flag, fileInfoW* lpInfo) {
-  if (flag & kFlagMemoryInput) return kResultNotHandled;
-  if (filename == nullptr || lpInfo == nullptr) return kResultNotHandled;
-  const ArchiveLayout* layout = RecognizeLayout(layouts, buf);
-  if (layout == nullptr) return kResultNotHandled;
-  return FindEntryByNameW(buf, layout->parse, filename, flag, lpInfo);
+  return GetEntryInfo(layouts, buf, filename, flag, lpInfo, FindEntryByNameW);
 }
 
 int ArchiveGetFile(const LayoutTable& layouts, const HostPath& src, LONG_PTR len,

@@ -2,21 +2,13 @@
 // that forwards to the entry-point logic over the extractor's layout table.
 // The W twins take UTF-16 file names, entry names and records; everything
 // else, the order of the checks and the codes included, is shared.
+// GetPluginInfo and GetPluginInfoW are the ones every plug-in shares.
 #include "archive-extractor/entry_points.h"
-#include "archive-extractor/information.h"
 #include "host-contract/host_contract.h"
 
 using namespace korvo;
 
 extern "C" {
-
-KORVO_EXPORT int KORVO_API GetPluginInfo(int infono, LPSTR buf, int buflen) noexcept {
-  return CopyInformationString(kArchiveExtractorStrings, infono, buf, buflen);
-}
-
-KORVO_EXPORT int KORVO_API GetPluginInfoW(int infono, LPWSTR buf, int buflen) noexcept {
-  return CopyInformationStringW(kArchiveExtractorStrings, infono, buf, buflen);
-}
 
 // `dw` is never looked at: the file is always opened by its name.
 KORVO_EXPORT int KORVO_API IsSupported(LPCSTR filename, ULONG_PTR) noexcept {

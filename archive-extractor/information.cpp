@@ -1,9 +1,9 @@
 // The archive extractor's information strings.
-#include "archive-extractor/information.h"
+#include "host-contract/plugin_info.h"
 
 namespace korvo {
 
-const char* const kArchiveExtractorStrings[kInformationStringCount] = {
+const char* const kPluginInformationStrings[kInformationStringCount] = {
     "00AM",
     // One string: the description, a space and the notice.
     ("Brimmel Archive Extractor " KORVO_MAKER_NOTICE),

@@ -1,17 +1,23 @@
 # korvo_add_plugin(<target> NAME <IFKORVO|AXKORVO> TITLE <IfKorvo|AxKorvo>
-#                  COMMENTS <text> DEF <file> SOURCES <files> LIBRARIES <libs>)
+#                  COMMENTS <text> LIBRARIES <libs>)
 #
-# Builds one plug-in twice from the same sources. On Windows it is a DLL
-# (<NAME>.SPI on 32-bit targets, <NAME>.SPH on 64-bit ones) with undecorated
-# stdcall exports from the module-definition file and the version resource;
-# elsewhere <NAME>.so exporting only the plug-in functions.
+# Builds one plug-in twice from the same sources. Every plug-in folder holds
+# the same three sources beside its logic library: exports.cpp (its exports),
+# information.cpp (kPluginInformationStrings, which the shared GetPluginInfo
+# exports answer from) and library_entry.cpp (load and unload), and its
+# module-definition file <NAME>.def. On Windows it is a DLL (<NAME>.SPI on
+# 32-bit targets, <NAME>.SPH on 64-bit ones) with undecorated stdcall exports
+# from the module-definition file and the version resource; elsewhere
+# <NAME>.so exporting only the plug-in functions.
 #   <target>               the shipped plug-in on the plain platform layer, in
 #                          build/<preset>/plugins
 #   <target>_instrumented  the same on the instrumented layer (test hooks), in
 #                          build/<preset>/test-plugins, for tests, fuzzers and
 #                          the benchmark
 function(korvo_add_plugin target)
-  cmake_parse_arguments(P "" "NAME;TITLE;COMMENTS;DEF" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(P "" "NAME;TITLE;COMMENTS" "LIBRARIES" ${ARGN})
+  set(sources exports.cpp information.cpp library_entry.cpp
+              ${PROJECT_SOURCE_DIR}/host-contract/plugin_info_exports.cpp)
   if(WIN32)
     set(RC_NAME ${P_TITLE})
     set(RC_FILE ${P_NAME}${KORVO_PLUGIN_SUFFIX})
@@ -30,7 +36,7 @@ function(korvo_add_plugin target)
       set(library ${target}_instrumented)
       set(folder ${KORVO_TEST_PLUGIN_DIR})
     endif()
-    add_library(${library} SHARED ${P_SOURCES})
+    add_library(${library} SHARED ${sources})
     target_link_libraries(${library} PRIVATE korvo_options ${P_LIBRARIES} korvo_platform_${variant})
     set_target_properties(${library} PROPERTIES
       OUTPUT_NAME ${P_NAME}
@@ -39,7 +45,7 @@ function(korvo_add_plugin target)
       RUNTIME_OUTPUT_DIRECTORY ${folder}
       ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/${variant})  # import libraries
     if(WIN32)
-      target_sources(${library} PRIVATE ${P_DEF} ${CMAKE_CURRENT_BINARY_DIR}/${P_NAME}_version.rc)
+      target_sources(${library} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${P_NAME}.def ${CMAKE_CURRENT_BINARY_DIR}/${P_NAME}_version.rc)
       set_target_properties(${library} PROPERTIES SUFFIX ${KORVO_PLUGIN_SUFFIX})
       # The C++ runtime, libgcc and winpthreads go inside the DLL; only
       # KERNEL32, USER32 and the C runtime DLL stay imports.

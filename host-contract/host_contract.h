@@ -107,36 +107,28 @@ constexpr char kMethodTag[8] = "IfKorvo";
 
 typedef int(KORVO_API* ProgressCallback)(int nNum, int nDenom, LONG_PTR lData);
 
-// Signatures of the exports, for hosts that look them up by name.
-typedef int(KORVO_API* GetPluginInfoFunction)(int infono, LPSTR buf, int buflen);
-typedef int(KORVO_API* IsSupportedFunction)(LPCSTR filename, ULONG_PTR dw);
-typedef int(KORVO_API* GetPictureInfoFunction)(LPCSTR buf, LONG_PTR len, unsigned flag,
-                                               PictureInfo* lpInfo);
-typedef int(KORVO_API* GetPictureFunction)(LPCSTR buf, LONG_PTR len, unsigned flag,
-                                           HLOCAL* pHBInfo, HLOCAL* pHBm,
-                                           ProgressCallback lpPrgressCallback, LONG_PTR lData);
-typedef int(KORVO_API* GetArchiveInfoFunction)(LPCSTR buf, LONG_PTR len, unsigned flag,
-                                               HLOCAL* lphInf);
-typedef int(KORVO_API* GetFileInfoFunction)(LPCSTR buf, LONG_PTR len, LPCSTR filename,
-                                            unsigned flag, fileInfo* lpInfo);
-typedef int(KORVO_API* GetFileFunction)(LPCSTR src, LONG_PTR len, LPSTR dest, unsigned flag,
-                                        ProgressCallback prgressCallback, LONG_PTR lData);
-
-// The Unicode twins: file names, entry names and strings in UTF-16, the rest
-// as above. With memory input `buf`/`src` still points to bytes. GetPreview
-// and GetPreviewW take GetPicture's parameters.
-typedef int(KORVO_API* GetPluginInfoWFunction)(int infono, LPWSTR buf, int buflen);
-typedef int(KORVO_API* IsSupportedWFunction)(LPCWSTR filename, ULONG_PTR dw);
-typedef int(KORVO_API* GetPictureInfoWFunction)(LPCWSTR buf, LONG_PTR len, unsigned flag,
-                                                PictureInfo* lpInfo);
-typedef int(KORVO_API* GetPictureWFunction)(LPCWSTR buf, LONG_PTR len, unsigned flag,
-                                            HLOCAL* pHBInfo, HLOCAL* pHBm,
-                                            ProgressCallback lpPrgressCallback, LONG_PTR lData);
-typedef int(KORVO_API* GetArchiveInfoWFunction)(LPCWSTR buf, LONG_PTR len, unsigned flag,
-                                                HLOCAL* lphInf);
-typedef int(KORVO_API* GetFileInfoWFunction)(LPCWSTR buf, LONG_PTR len, LPCWSTR filename,
-                                             unsigned flag, fileInfoW* lpInfo);
-typedef int(KORVO_API* GetFileWFunction)(LPCWSTR src, LONG_PTR len, LPWSTR dest, unsigned flag,
-                                         ProgressCallback prgressCallback, LONG_PTR lData);
+// Signatures of the exports, for hosts that look them up by name. `Text` is
+// char for the 8-bit functions (Exports) and WCHAR for their Unicode twins
+// (ExportsW), which take UTF-16 file names, entry names and strings and hand
+// out fileInfoW records; with memory input `buf`/`src` still points to bytes.
+// GetPreview and GetPreviewW take GetPicture's parameters.
+template <typename Text, typename Record>
+struct ExportSignatures {
+  typedef int(KORVO_API* GetPluginInfo)(int infono, Text* buf, int buflen);
+  typedef int(KORVO_API* IsSupported)(const Text* filename, ULONG_PTR dw);
+  typedef int(KORVO_API* GetPictureInfo)(const Text* buf, LONG_PTR len, unsigned flag,
+                                         PictureInfo* lpInfo);
+  typedef int(KORVO_API* GetPicture)(const Text* buf, LONG_PTR len, unsigned flag,
+                                     HLOCAL* pHBInfo, HLOCAL* pHBm,
+                                     ProgressCallback lpPrgressCallback, LONG_PTR lData);
+  typedef int(KORVO_API* GetArchiveInfo)(const Text* buf, LONG_PTR len, unsigned flag,
+                                         HLOCAL* lphInf);
+  typedef int(KORVO_API* GetFileInfo)(const Text* buf, LONG_PTR len, const Text* filename,
+                                      unsigned flag, Record* lpInfo);
+  typedef int(KORVO_API* GetFile)(const Text* src, LONG_PTR len, Text* dest, unsigned flag,
+                                  ProgressCallback prgressCallback, LONG_PTR lData);
+};
+typedef ExportSignatures<char, fileInfo> Exports;
+typedef ExportSignatures<WCHAR, fileInfoW> ExportsW;
 
 }  // namespace korvo

@@ -10,6 +10,10 @@ namespace korvo {
 
 constexpr int kInformationStringCount = 4;
 
+// The information strings of the plug-in being built: each plug-in defines
+// its own (its information.cpp) beside the shared GetPluginInfo exports.
+extern const char* const kPluginInformationStrings[kInformationStringCount];
+
 // Copies information string `infono` of `strings` into buf as GetPluginInfo
 // does: the whole string when buflen (taken as unsigned) holds it, else its
 // first buflen bytes with the last one turned into a NUL. Returns the

@@ -2,23 +2,15 @@
 // turns every failure into a result code. The work is in the filter's library.
 // The W twins differ only in taking UTF-16 file names and strings; previews
 // are the full picture, which costs no more to decode than a thumbnail would.
+// GetPluginInfo and GetPluginInfoW are the ones every plug-in shares.
 #include "host-contract/host_contract.h"
 #include "import-filter/decode_picture.h"
-#include "import-filter/information.h"
 #include "import-filter/picture_info.h"
 #include "import-filter/support_check.h"
 
 using namespace korvo;
 
 extern "C" {
-
-KORVO_EXPORT int KORVO_API GetPluginInfo(int infono, LPSTR buf, int buflen) noexcept {
-  return CopyInformationString(kImportFilterStrings, infono, buf, buflen);
-}
-
-KORVO_EXPORT int KORVO_API GetPluginInfoW(int infono, LPWSTR buf, int buflen) noexcept {
-  return CopyInformationStringW(kImportFilterStrings, infono, buf, buflen);
-}
 
 KORVO_EXPORT int KORVO_API IsSupported(LPCSTR filename, ULONG_PTR dw) noexcept {
   return CheckSupport(filename, dw);
@@ -51,15 +43,15 @@ KORVO_EXPORT int KORVO_API GetPictureW(LPCWSTR buf, LONG_PTR len, unsigned flag,
   return DecodePicture(buf, len, flag, pHBInfo, pHBm);
 }
 
-KORVO_EXPORT int KORVO_API GetPreview(LPCSTR buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
-                                      HLOCAL* pHBm, ProgressCallback, LONG_PTR) noexcept {
-  return DecodePicture(buf, len, flag, pHBInfo, pHBm);
-}
-
-KORVO_EXPORT int KORVO_API GetPreviewW(LPCWSTR buf, LONG_PTR len, unsigned flag,
-                                       HLOCAL* pHBInfo, HLOCAL* pHBm, ProgressCallback,
-                                       LONG_PTR) noexcept {
-  return DecodePicture(buf, len, flag, pHBInfo, pHBm);
-}
+// A preview is the whole picture: GetPreview and GetPreviewW are GetPicture
+// and GetPictureW under a second name (on Windows, named so in IFKORVO.def).
+#ifndef _WIN32
+KORVO_EXPORT int KORVO_API GetPreview(LPCSTR, LONG_PTR, unsigned, HLOCAL*, HLOCAL*,
+                                      ProgressCallback, LONG_PTR) noexcept
+    __attribute__((alias("GetPicture")));
+KORVO_EXPORT int KORVO_API GetPreviewW(LPCWSTR, LONG_PTR, unsigned, HLOCAL*, HLOCAL*,
+                                       ProgressCallback, LONG_PTR) noexcept
+    __attribute__((alias("GetPictureW")));
+#endif
 
 }  // extern "C"

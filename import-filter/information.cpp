@@ -1,9 +1,9 @@
 // The import filter's information strings.
-#include "import-filter/information.h"
+#include "host-contract/plugin_info.h"
 
 namespace korvo {
 
-const char* const kImportFilterStrings[kInformationStringCount] = {
+const char* const kPluginInformationStrings[kInformationStringCount] = {
     "00IN",
     // One string: the description, a space and the notice.
     ("Brimmel QKZ Graphics Import Filter " KORVO_MAKER_NOTICE),

@@ -51,8 +51,8 @@ Decoded DecodeWith(Get get, const Name* name) {
   return decoded;
 }
 
-Decoded Decode(korvo::GetPictureFunction get, const char* name) { return DecodeWith(get, name); }
-Decoded DecodeW(korvo::GetPictureWFunction get, const WCHAR* name) { return DecodeWith(get, name); }
+Decoded Decode(korvo::Exports::GetPicture get, const char* name) { return DecodeWith(get, name); }
+Decoded DecodeW(korvo::ExportsW::GetPicture get, const WCHAR* name) { return DecodeWith(get, name); }
 
 #ifdef _WIN32
 // What an 8-bit host makes of a name: the ANSI code page's best guess, in
@@ -78,7 +78,7 @@ TEST(UnicodeEntryPointsTest, NamesBeyondTheCodePageOpenThroughEveryWFunction) {
     ASSERT_EQ(Filter().GetPictureInfoW(picturePath.c_str(), 0, 0, &info), 0);
     EXPECT_EQ(info.width, 7);
     EXPECT_EQ(info.height, 3);
-    for (korvo::GetPictureWFunction get : {Filter().GetPictureW, Filter().GetPreviewW}) {
+    for (korvo::ExportsW::GetPicture get : {Filter().GetPictureW, Filter().GetPreviewW}) {
       Decoded decoded = DecodeW(get, picturePath.c_str());
       EXPECT_EQ(decoded.result, 0);
       EXPECT_EQ(decoded.info, reference.info);

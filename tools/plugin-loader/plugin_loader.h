@@ -10,25 +10,25 @@ namespace korvo {
 
 struct LoadedPlugin {
   void* module = nullptr;
-  GetPluginInfoFunction GetPluginInfo = nullptr;
-  IsSupportedFunction IsSupported = nullptr;
+  Exports::GetPluginInfo GetPluginInfo = nullptr;
+  Exports::IsSupported IsSupported = nullptr;
   // Import filters.
-  GetPictureInfoFunction GetPictureInfo = nullptr;
-  GetPictureFunction GetPicture = nullptr;
+  Exports::GetPictureInfo GetPictureInfo = nullptr;
+  Exports::GetPicture GetPicture = nullptr;
   // Archive extractors.
-  GetArchiveInfoFunction GetArchiveInfo = nullptr;
-  GetFileInfoFunction GetFileInfo = nullptr;
-  GetFileFunction GetFile = nullptr;
+  Exports::GetArchiveInfo GetArchiveInfo = nullptr;
+  Exports::GetFileInfo GetFileInfo = nullptr;
+  Exports::GetFile GetFile = nullptr;
   // The Unicode twins, each null when the plug-in does not export it.
-  GetPluginInfoWFunction GetPluginInfoW = nullptr;
-  IsSupportedWFunction IsSupportedW = nullptr;
-  GetPictureInfoWFunction GetPictureInfoW = nullptr;
-  GetPictureWFunction GetPictureW = nullptr;
-  GetPictureFunction GetPreview = nullptr;
-  GetPictureWFunction GetPreviewW = nullptr;
-  GetArchiveInfoWFunction GetArchiveInfoW = nullptr;
-  GetFileInfoWFunction GetFileInfoW = nullptr;
-  GetFileWFunction GetFileW = nullptr;
+  ExportsW::GetPluginInfo GetPluginInfoW = nullptr;
+  ExportsW::IsSupported IsSupportedW = nullptr;
+  ExportsW::GetPictureInfo GetPictureInfoW = nullptr;
+  ExportsW::GetPicture GetPictureW = nullptr;
+  Exports::GetPicture GetPreview = nullptr;
+  ExportsW::GetPicture GetPreviewW = nullptr;
+  ExportsW::GetArchiveInfo GetArchiveInfoW = nullptr;
+  ExportsW::GetFileInfo GetFileInfoW = nullptr;
+  ExportsW::GetFile GetFileW = nullptr;
 };
 
 // Paths are UTF-8 (on Linux, any bytes). Loads the library at path and

@@ -1,9 +1,0 @@
-#pragma once
-
-#include "host-contract/plugin_info.h"
-
-namespace korvo {
-
-extern const char* const kArchiveExtractorStrings[kInformationStringCount];
-
-}  // namespace korvo
