@@ -4,7 +4,6 @@
 
 #include "archive-extractor/wide_records.h"
 #include "host-contract/block_owner.h"
-#include "host-contract/scope_guard.h"
 
 namespace korvo {
 namespace {
@@ -17,16 +16,15 @@ struct DirectoryCache {
   WCHAR widePath[kCachedPathBytes];
   uint8_t palette[kPaletteBytes];
   ParseContext parse;
-  CRITICAL_SECTION lock;
 };
 
-DirectoryCache cache;
+DirectoryCache cache GUARDED_BY(directoryLock);
 
 // Units before the NUL, or `limit` when there are at least that many (the
 // path is then not cached and never copied).
 template <typename Unit>
-int BoundedLength(const Unit* text, int limit) {
-  int length = 0;
+size_t BoundedLength(const Unit* text, size_t limit) {
+  size_t length = 0;
   while (length < limit && text[length] != 0) ++length;
   return length;
 }
@@ -41,13 +39,13 @@ bool SameText(const Unit* a, const Unit* b) {
 
 // The cache key is the path string itself, compared unit for unit: the
 // system's linguistic comparison could call two different paths equal.
-bool IsCachedPath(const HostPath& path) {
+bool IsCachedPath(const HostPath& path) REQUIRES(directoryLock) {
   if (!cache.holdsPath) return false;
   if (cache.wide) return path.wide != nullptr && SameText(cache.widePath, path.wide);
   return path.narrow != nullptr && SameText(cache.path, path.narrow);
 }
 
-void ForgetPath() {
+void ForgetPath() REQUIRES(directoryLock) {
   cache.holdsPath = false;
   cache.wide = false;
   cache.path[0] = '\0';
@@ -77,7 +75,7 @@ bool NamesMatch(const char* listed, LPCSTR name, bool ignoreCase) {
   }
 }
 
-uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) {
+uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) REQUIRES(directoryLock) {
   auto first = static_cast<unsigned char>(name[0]);
   if (ignoreCase) first = UpperAscii(first);
   for (uint32_t i = 0; i < cache.entries.count; ++i) {
@@ -94,20 +92,33 @@ uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) {
 
 }  // namespace
 
-void LoadDirectoryCache() {
+DirectoryLock directoryLock;
+
+// Load and unload touch the cache without the lock: the loader runs them
+// before any export can be called and after the last has returned, when no
+// other thread can reach the cache, and the lock does not exist before the
+// one or after the other. Taking it at unload could also wait for ever on a
+// thread that still holds it while the process exits.
+void LoadDirectoryCache() NO_THREAD_SAFETY_ANALYSIS {
   cache.entries = kEmptyDirectoryArray;
   ForgetPath();
-  platform::InitializeCriticalSection(&cache.lock);
+  platform::InitializeCriticalSection(&directoryLock.section);
 }
 
-void UnloadDirectoryCache() {
+void UnloadDirectoryCache() NO_THREAD_SAFETY_ANALYSIS {
   FreeDirectoryArray(&cache.entries);
   ForgetPath();
-  platform::DeleteCriticalSection(&cache.lock);
+  platform::DeleteCriticalSection(&directoryLock.section);
 }
 
-void EnterDirectoryLock() { platform::EnterCriticalSection(&cache.lock); }
-void LeaveDirectoryLock() { platform::LeaveCriticalSection(&cache.lock); }
+// The two places the lock really changes hands: the system's critical section
+// underneath is no annotated lock, so the analysis takes these on trust.
+void EnterDirectoryLock() NO_THREAD_SAFETY_ANALYSIS {
+  platform::EnterCriticalSection(&directoryLock.section);
+}
+void LeaveDirectoryLock() NO_THREAD_SAFETY_ANALYSIS {
+  platform::LeaveCriticalSection(&directoryLock.section);
+}
 
 const DirectoryArray* CachedDirectoryOf(const HostPath& path, ULONG_PTR timestamp) {
   return IsCachedPath(path) && cache.entries.timestamp == timestamp ? &cache.entries : nullptr;
@@ -130,13 +141,13 @@ void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t
   // call that parsed it, and every later call parses again.
   ForgetPath();
   if (path.wide != nullptr) {
-    int length = BoundedLength(path.wide, kCachedPathBytes);
+    size_t length = BoundedLength(path.wide, kCachedPathBytes);
     if (length < kCachedPathBytes) {
       std::memcpy(cache.widePath, path.wide, (length + 1) * sizeof(WCHAR));
       cache.holdsPath = cache.wide = true;
     }
   } else if (path.narrow != nullptr) {
-    int length = BoundedLength(path.narrow, kCachedPathBytes);
+    size_t length = BoundedLength(path.narrow, kCachedPathBytes);
     if (length < kCachedPathBytes) {
       std::memcpy(cache.path, path.narrow, length + 1);
       cache.holdsPath = true;
@@ -147,7 +158,7 @@ void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t
 
 Failure EnsureDirectory(const HostPath& path, ArchiveParser parser) {
   if (IsCachedPath(path)) return Failure::kNone;
-  return parser(path);
+  return RunParser(parser, path);
 }
 
 uint32_t FindEntryByPosition(ULONG_PTR position) {
@@ -174,9 +185,8 @@ void FillWideRecords(const DirectoryArray& entries, void* records) {
 // A listing of (count + 1) records of `recordBytes` each, under the lock:
 // the cached entries, then a zero record (the block is zero-filled).
 Failure BuildListing(const HostPath& path, ArchiveParser parser, size_t recordBytes,
-                     FillRecords fill, BlockOwner* listing) {
-  EnterDirectoryLock();
-  ScopeExit leave([] { LeaveDirectoryLock(); });
+                     FillRecords fill, BlockOwner* listing) EXCLUDES(directoryLock) {
+  ScopedDirectoryLock lock;
   Failure failure = EnsureDirectory(path, parser);
   if (failure != Failure::kNone) return failure;
   const uint32_t count = cache.entries.count;
@@ -209,8 +219,7 @@ Failure ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot
 
 Failure FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,
                         fileInfo* record) {
-  EnterDirectoryLock();
-  ScopeExit leave([] { LeaveDirectoryLock(); });
+  ScopedDirectoryLock lock;
   Failure failure = EnsureDirectory(path, parser);
   if (failure != Failure::kNone) return failure;
   if (name == nullptr) return Failure::kNoEntryNamed;
@@ -222,8 +231,7 @@ Failure FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name,
 
 Failure FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, unsigned flag,
                          fileInfoW* record) {
-  EnterDirectoryLock();
-  ScopeExit leave([] { LeaveDirectoryLock(); });
+  ScopedDirectoryLock lock;
   Failure failure = EnsureDirectory(path, parser);
   if (failure != Failure::kNone) return failure;
   if (name == nullptr) return Failure::kNoEntryNamed;
@@ -242,8 +250,7 @@ Failure FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR nam
 
 Failure LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,
                               fileInfo* entry, uint8_t* palette) {
-  EnterDirectoryLock();
-  ScopeExit leave([] { LeaveDirectoryLock(); });
+  ScopedDirectoryLock lock;
   Failure failure = EnsureDirectory(path, parser);
   if (failure != Failure::kNone) return failure;
   uint32_t index = FindEntryByPosition(position);

@@ -12,23 +12,21 @@ const LayoutTable kArchiveLayouts = {
 };
 
 bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path) {
-  EnterDirectoryLock();
-  ScopeExit leave([] { LeaveDirectoryLock(); });
+  ScopedDirectoryLock lock;
   // Always a fresh parse: the file may have changed since it was cached.
-  return layout.parse(path) == Failure::kNone;
+  return RunParser(layout.parse, path) == Failure::kNone;
 }
 
 const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath& path) {
   if (IsNullPath(path)) return nullptr;
-  EnterDirectoryLock();
-  ScopeExit leave([] { LeaveDirectoryLock(); });
+  ScopedDirectoryLock lock;
   // One open and one set of windows serve every layout's probe: the next
   // layout starts from the bytes the previous one read.
   ParseContext* context = LockedParseContext();
   HoldParseReader(context);
   ScopeExit release([context] { ReleaseParseReader(context); });
   for (const ArchiveLayout& layout : layouts)
-    if (layout.parse(path) == Failure::kNone) return &layout;
+    if (RunParser(layout.parse, path) == Failure::kNone) return &layout;
   return nullptr;
 }
 

@@ -29,9 +29,10 @@ extern const LayoutTable kArchiveLayouts;
 
 // Runs the layout's parser under the directory lock; true when it succeeded
 // (the file's directory is then cached). Its reasons are dropped.
-bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path);
+bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path) EXCLUDES(directoryLock);
 
 // The first layout of `layouts` whose probe recognises the file, or nullptr.
-const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath& path);
+const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath& path)
+    EXCLUDES(directoryLock);
 
 }  // namespace korvo

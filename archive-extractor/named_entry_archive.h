@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "archive-extractor/archive_reader.h"
+#include "archive-extractor/directory_lock.h"
 #include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
@@ -46,7 +47,7 @@ Failure ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* rec
 // shared palette. Otherwise why it is not this layout or is inconsistent, or
 // why the file could not be read or no memory had; the cache and the shared
 // palette are then as they were.
-Failure ParseNamedEntryArchive(const HostPath& path) noexcept;
+Failure ParseNamedEntryArchive(const HostPath& path) noexcept REQUIRES(directoryLock);
 
 // Rebuilds the entry at `position` into a complete QKZ picture in a new
 // movable block, stored fully unlocked in *slot on kNone only, with a copy

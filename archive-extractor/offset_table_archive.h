@@ -2,6 +2,7 @@
 // each entry a complete QKZ picture stored as is.
 #pragma once
 
+#include "archive-extractor/directory_lock.h"
 #include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
@@ -12,7 +13,7 @@ namespace korvo {
 // kNone, installs it in the directory cache. Otherwise why it is not this
 // layout or is inconsistent, or why the file could not be read or no memory
 // had; the cache is then as it was.
-Failure ParseOffsetTableArchive(const HostPath& path) noexcept;
+Failure ParseOffsetTableArchive(const HostPath& path) noexcept REQUIRES(directoryLock);
 
 // Copies the entry at `position` into a new movable block, stored fully
 // unlocked in *slot on kNone only, with a copy of its record in *entry.

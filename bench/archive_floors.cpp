@@ -173,7 +173,7 @@ void FillListing(const Listing& listing) {
       memcpy(record.filename + 8, ".QKZ", 4);
     }
   }
-  floorSink = floorSink + records[spans.size() / 2].filename[0];
+  floorSink = floorSink + static_cast<unsigned char>(records[spans.size() / 2].filename[0]);
   free(records);
 }
 

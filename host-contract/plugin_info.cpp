@@ -17,7 +17,7 @@ int CopyString(const char* const (&strings)[kInformationStringCount], int infono
   unsigned room = static_cast<unsigned>(buflen);
   unsigned copied = room >= needed ? needed : room;
   if (copied == 0) return 0;
-  for (unsigned i = 0; i + 1 < copied; ++i) buf[i] = static_cast<unsigned char>(text[i]);
+  for (unsigned i = 0; i + 1 < copied; ++i) buf[i] = static_cast<Unit>(static_cast<unsigned char>(text[i]));
   buf[copied - 1] = 0;
   return static_cast<int>(copied - 1);
 }

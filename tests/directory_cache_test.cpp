@@ -232,10 +232,12 @@ TEST_F(ListDirectoryTest, FailuresHandOutNothingAndReleaseTheLock) {
 #endif
   };
   for (const Case& c : cases) {
-    // Cached first, so that only the listing's own block can fail.
-    EnterDirectoryLock();
-    ASSERT_EQ(EnsureDirectory(path.c_str(), kParseOne), Failure::kNone);
-    LeaveDirectoryLock();
+    // Cached first, so that only the listing's own block can fail. The lock
+    // is left even when the assertion fails, so later tests do not hang.
+    {
+      ScopedDirectoryLock lock;
+      ASSERT_EQ(EnsureDirectory(path.c_str(), kParseOne), Failure::kNone);
+    }
 #if KORVO_HAS_PLATFORM_HOOKS
     platform::ResetPlatformFaults(TestHooks());
     long live = TestHooks().liveBlocks;
@@ -346,9 +348,11 @@ TEST_F(FindEntryTest, FindsTheFirstEntryAtAPosition) {
     fileInfo entry = Untouched<fileInfo>();
     const Failure result =
         LookUpEntryForExtract(path.c_str(), kParseOne, c.position, &entry, nullptr);
-    EnterDirectoryLock();
-    uint32_t index = FindEntryByPosition(c.position);
-    LeaveDirectoryLock();
+    uint32_t index = kNoEntry;
+    {
+      ScopedDirectoryLock lock;
+      index = FindEntryByPosition(c.position);
+    }
     if (c.index < 0) {
       EXPECT_EQ(result, Failure::kNoEntryAtPosition) << c.position;
       EXPECT_EQ(ResultCodeOf(result), kResultNotHandled) << c.position;
@@ -367,10 +371,8 @@ TEST_F(FindEntryTest, FindsTheFirstEntryAtAPosition) {
 class EnsureDirectoryTest : public ExtractorTest {
  protected:
   static Failure Ensure(const std::string& path, ArchiveParser parser = kParseOne) {
-    EnterDirectoryLock();
-    Failure result = EnsureDirectory(path.c_str(), parser);
-    LeaveDirectoryLock();
-    return result;
+    ScopedDirectoryLock lock;
+    return EnsureDirectory(path.c_str(), parser);
   }
 
   // The names of the cached listing, which tell which archive is cached.
@@ -515,11 +517,12 @@ TEST_F(SharedPaletteTest, ChangesOnlyWithASuccessfulParseThatBringsOne) {
   EXPECT_EQ(ExtractPalette(layoutOne, kParseOne, at), first);
   EXPECT_EQ(ExtractPalette(withThird, kParseTwo, at), third);
   // A parse that read a palette and then failed installs neither.
-  EnterDirectoryLock();
-  const Failure cutShort = EnsureDirectory(brokenPath.c_str(), kParseTwo);
-  EXPECT_EQ(cutShort, Failure::kFileEndsEarly);
-  EXPECT_EQ(ResultCodeOf(cutShort), kResultFileError);
-  LeaveDirectoryLock();
+  {
+    ScopedDirectoryLock lock;
+    const Failure cutShort = EnsureDirectory(brokenPath.c_str(), kParseTwo);
+    EXPECT_EQ(cutShort, Failure::kFileEndsEarly);
+    EXPECT_EQ(ResultCodeOf(cutShort), kResultFileError);
+  }
   EXPECT_EQ(ExtractPalette(withThird, kParseTwo, at), third);
   EXPECT_EQ(testParses[1], 3);
 }

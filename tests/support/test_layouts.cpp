@@ -35,7 +35,7 @@ bool ReadFileAt(const HostPath& path, uint32_t position, void* buffer, DWORD byt
 }
 
 // Imitates another thread: caches another path, and spoils this file.
-void Race(const HostPath& path) {
+void Race(const HostPath& path) REQUIRES(directoryLock) {
   DirectoryArray decoy = kEmptyDirectoryArray;
   InstallDirectory(&decoy, kRacingDecoyPath);
   if (path.narrow == nullptr) return;  // racing archives are named in 8 bits
@@ -45,7 +45,7 @@ void Race(const HostPath& path) {
   }
 }
 
-Failure ReadTestArchive(const HostPath& path, int layout, bool* racing) {
+Failure ReadTestArchive(const HostPath& path, int layout, bool* racing) REQUIRES(directoryLock) {
   HANDLE file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
   if (file == INVALID_HANDLE_VALUE) return Failure::kCannotOpen;
   DirectoryArray array = kEmptyDirectoryArray;
@@ -79,7 +79,7 @@ Failure ReadTestArchive(const HostPath& path, int layout, bool* racing) {
   return Failure::kNone;
 }
 
-Failure ParseTestArchive(const HostPath& path, int layout) noexcept {
+Failure ParseTestArchive(const HostPath& path, int layout) noexcept REQUIRES(directoryLock) {
   testParses[layout] += 1;
   bool racing = false;
   Failure failure = ReadTestArchive(path, layout, &racing);
@@ -88,8 +88,13 @@ Failure ParseTestArchive(const HostPath& path, int layout) noexcept {
   return failure;
 }
 
-Failure ParseFirstTestLayout(const HostPath& path) noexcept { return ParseTestArchive(path, 0); }
-Failure ParseSecondTestLayout(const HostPath& path) noexcept { return ParseTestArchive(path, 1); }
+// Parsers run with the directory lock held, as the extractor's own do.
+Failure ParseFirstTestLayout(const HostPath& path) noexcept REQUIRES(directoryLock) {
+  return ParseTestArchive(path, 0);
+}
+Failure ParseSecondTestLayout(const HostPath& path) noexcept REQUIRES(directoryLock) {
+  return ParseTestArchive(path, 1);
+}
 
 // Layout one hands out the entry's bytes; layout two the shared palette it
 // looked up, then the entry's bytes.

@@ -1,5 +1,6 @@
 // korvo: a host of the plug-in interface on the command line. It loads
 // plug-ins by file name and talks to them only through their exports.
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -120,7 +121,9 @@ int Run(std::vector<std::string> words) {
     if (words[i] != "--plugins" && !inlineValue) continue;
     if (!inlineValue && i + 1 >= words.size()) return UsageError(nullptr, "--plugins needs a folder");
     pluginDirectory = inlineValue ? words[i].substr(10) : words[i + 1];
-    words.erase(words.begin() + i, words.begin() + i + (inlineValue ? 1 : 2));
+    // i indexes `words`, so it fits the iterators' distance type.
+    const auto first = words.begin() + static_cast<std::ptrdiff_t>(i);
+    words.erase(first, first + (inlineValue ? 1 : 2));
     --i;
   }
   if (words.empty()) return UsageError(nullptr, "no command");

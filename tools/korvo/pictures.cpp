@@ -135,7 +135,7 @@ void RowToRgb(const DecodedBitmap& bitmap, const BitmapLayout& layout, uint32_t 
   const Channel channels[3] = {ChannelOf(masks[0]), ChannelOf(masks[1]), ChannelOf(masks[2])};
   for (uint32_t x = 0; x < layout.width; ++x) {
     uint32_t pixel = layout.bitCount == 16 ? ReadLe16(pixels + 2 * x) : ReadLe32(pixels + 4 * x);
-    for (int c = 0; c < 3; ++c) rgb[3 * x + c] = Widen(channels[c], pixel);
+    for (uint32_t c = 0; c < 3; ++c) rgb[3 * x + c] = Widen(channels[c], pixel);
   }
 }
 

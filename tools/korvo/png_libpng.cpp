@@ -162,7 +162,9 @@ bool DecodeIndexedPng(const Bytes& data, IndexedPicture* picture, std::string* e
   png_colorp colours = nullptr;
   int colourCount = 0;
   png_get_PLTE(png, info, &colours, &colourCount);
-  for (int i = 0; i < std::min(colourCount, 256); ++i) {
+  // libpng gives a count of 0 to 256 colours; taken as 0 to 256 whatever it says.
+  const auto usedColours = static_cast<size_t>(std::clamp(colourCount, 0, 256));
+  for (size_t i = 0; i < usedColours; ++i) {
     result.palette[3 * i] = colours[i].red;
     result.palette[3 * i + 1] = colours[i].green;
     result.palette[3 * i + 2] = colours[i].blue;

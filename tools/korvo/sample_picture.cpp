@@ -3,6 +3,7 @@
 // and for trying the plug-ins without any file at hand. Widths that are not
 // multiples of 4 give every row fill bytes.
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 
 #include "qkz-picture/qkz_picture.h"
@@ -15,10 +16,12 @@ namespace {
 
 using Palette = std::array<uint8_t, 768>;
 
+// `index` is one of the palette's 256 colours.
 void SetColour(Palette& palette, int index, int red, int green, int blue) {
-  palette[3 * index] = static_cast<uint8_t>(red);
-  palette[3 * index + 1] = static_cast<uint8_t>(green);
-  palette[3 * index + 2] = static_cast<uint8_t>(blue);
+  const auto at = 3 * static_cast<size_t>(index);
+  palette[at] = static_cast<uint8_t>(red);
+  palette[at + 1] = static_cast<uint8_t>(green);
+  palette[at + 2] = static_cast<uint8_t>(blue);
 }
 
 // Spectrum: 0-7 black, red, green, yellow, blue, magenta, cyan, white;
