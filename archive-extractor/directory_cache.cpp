@@ -90,6 +90,41 @@ uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) REQUIRES(directoryLo
   return kNoEntry;
 }
 
+// The same over the names in UTF-16.
+uint32_t FindEntryIndexByName(LPCWSTR name, bool ignoreCase) REQUIRES(directoryLock) {
+  for (uint32_t i = 0; i < cache.entries.count; ++i) {
+    char listed[kEntryNameBytes];
+    FormatEntryName(cache.entries, i, listed);
+    WCHAR wide[kNameUnits];
+    WideEntryName(listed, wide);
+    if (WideNamesMatch(wide, name, ignoreCase)) return i;
+  }
+  return kNoEntry;
+}
+
+void BuildRecordOf(const DirectoryArray& array, uint32_t index, fileInfo* record) {
+  BuildDirectoryRecord(array, index, record);
+}
+
+void BuildRecordOf(const DirectoryArray& array, uint32_t index, fileInfoW* record) {
+  BuildWideDirectoryRecord(array, index, record);
+}
+
+// GetFileInfo and GetFileInfoW: the record of the first entry whose listed
+// name equals `name`, 8-bit or UTF-16.
+template <typename Unit, typename Record>
+Failure FindRecordByName(const HostPath& path, ArchiveParser parser, const Unit* name,
+                         unsigned flag, Record* record) EXCLUDES(directoryLock) {
+  ScopedDirectoryLock lock;
+  Failure failure = EnsureDirectory(path, parser);
+  if (failure != Failure::kNone) return failure;
+  if (name == nullptr) return Failure::kNoEntryNamed;
+  uint32_t index = FindEntryIndexByName(name, (flag & kFlagIgnoreCase) != 0);
+  if (index == kNoEntry) return Failure::kNoEntryNamed;
+  BuildRecordOf(cache.entries, index, record);
+  return Failure::kNone;
+}
+
 }  // namespace
 
 DirectoryLock directoryLock;
@@ -219,33 +254,12 @@ Failure ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot
 
 Failure FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,
                         fileInfo* record) {
-  ScopedDirectoryLock lock;
-  Failure failure = EnsureDirectory(path, parser);
-  if (failure != Failure::kNone) return failure;
-  if (name == nullptr) return Failure::kNoEntryNamed;
-  uint32_t index = FindEntryIndexByName(name, (flag & kFlagIgnoreCase) != 0);
-  if (index == kNoEntry) return Failure::kNoEntryNamed;
-  BuildDirectoryRecord(cache.entries, index, record);
-  return Failure::kNone;
+  return FindRecordByName(path, parser, name, flag, record);
 }
 
 Failure FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, unsigned flag,
                          fileInfoW* record) {
-  ScopedDirectoryLock lock;
-  Failure failure = EnsureDirectory(path, parser);
-  if (failure != Failure::kNone) return failure;
-  if (name == nullptr) return Failure::kNoEntryNamed;
-  const bool ignoreCase = (flag & kFlagIgnoreCase) != 0;
-  for (uint32_t i = 0; i < cache.entries.count; ++i) {
-    char listed[kEntryNameBytes];
-    FormatEntryName(cache.entries, i, listed);
-    WCHAR wide[kNameUnits];
-    WideEntryName(listed, wide);
-    if (!WideNamesMatch(wide, name, ignoreCase)) continue;
-    BuildWideDirectoryRecord(cache.entries, i, record);
-    return Failure::kNone;
-  }
-  return Failure::kNoEntryNamed;
+  return FindRecordByName(path, parser, name, flag, record);
 }
 
 Failure LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,
