@@ -28,7 +28,11 @@ Failure MustNotParse(const korvo::HostPath&) noexcept {
   return Failure::kNotThisLayout;
 }
 
-Failure Parse(const std::string& path) { return ParseNamedEntryArchive(path.c_str()); }
+// A parse as the extractor runs one: with the directory lock held.
+Failure Parse(const std::string& path) {
+  ScopedDirectoryLock lock;
+  return ParseNamedEntryArchive(path.c_str());
+}
 
 // What the cache serves for `path` without parsing: the listing and the shared
 // palette an extract would use.

@@ -238,8 +238,11 @@ TEST(NamedEntryEndToEndTest, AFileOfBothLayoutsIsAnOffsetTableArchive) {
   // Each layout's parser takes it by itself (the linked cache, emptied after).
   korvo::UnloadDirectoryCache();
   korvo::LoadDirectoryCache();
-  EXPECT_EQ(korvo::ParseNamedEntryArchive(path.c_str()), korvo::Failure::kNone);
-  EXPECT_EQ(korvo::ParseOffsetTableArchive(path.c_str()), korvo::Failure::kNone);
+  {
+    korvo::ScopedDirectoryLock lock;
+    EXPECT_EQ(korvo::ParseNamedEntryArchive(path.c_str()), korvo::Failure::kNone);
+    EXPECT_EQ(korvo::ParseOffsetTableArchive(path.c_str()), korvo::Failure::kNone);
+  }
   korvo::UnloadDirectoryCache();
   korvo::LoadDirectoryCache();
 

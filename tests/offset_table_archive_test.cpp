@@ -29,6 +29,11 @@ using namespace extractor_test;
 
 namespace {
 
+// A parse as the extractor runs one: with the directory lock held.
+Failure Parse(const std::string& path) {
+  ScopedDirectoryLock lock;
+  return ParseOffsetTableArchive(path.c_str());
+}
 
 Bytes Le32s(std::initializer_list<uint32_t> values) {
   Bytes bytes;
@@ -193,7 +198,7 @@ TEST_F(OffsetTableParseTest, EveryFileGetsItsCodeAndAcceptedOnesTheirRecords) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string path = WriteScratchFile("ot-case", c.file);
-    const Failure reason = ParseOffsetTableArchive(path.c_str());
+    const Failure reason = Parse(path);
     ASSERT_EQ(reason, c.reason);
     ASSERT_EQ(ResultCodeOf(reason), c.code);
     if (c.code == kResultSuccess) ExpectRecords(Listing(path), c.records);
@@ -210,7 +215,7 @@ TEST_F(OffsetTableExtractTest, ParsesAnotherArchiveFirstAndKeepsTheCacheWhenThat
   const Bytes otherFile = BuildOffsetTableArchive({MakeQkzPicture(4, 4, 0, 5)});
   std::string other = WriteScratchFile("ot-second", otherFile);
   std::string broken = WriteScratchFile("ot-broken", Cut(otherFile, otherFile.size() - 1));
-  ASSERT_EQ(ParseOffsetTableArchive(cached.c_str()), Failure::kNone);
+  ASSERT_EQ(Parse(cached), Failure::kNone);
   const std::vector<fileInfo> before = Listing(cached);
 
   Extracted out = Extract(broken, 8);
@@ -259,7 +264,7 @@ TEST_F(OffsetTableExtractTest, AFileChangedSinceItsParseNeverYieldsAPartialEntry
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string path = WriteScratchFile("ot-changing", file);
-    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), Failure::kNone);
+    ASSERT_EQ(Parse(path), Failure::kNone);
     if (c.changed.empty())
       std::remove(path.c_str());
     else
@@ -330,7 +335,7 @@ TEST_F(OffsetTableTruncationTest, EveryLengthIsRefusedOrAcceptedByTheRules) {
 #else
     const std::string path = WriteScratchFile("ot-cut-" + std::to_string(length), cut);
 #endif
-    const Failure parsed = ParseOffsetTableArchive(path.c_str());
+    const Failure parsed = Parse(path);
     ASSERT_EQ(parsed, reason);
     ASSERT_EQ(ResultCodeOf(parsed), expected);
     ASSERT_EQ(plugin.IsSupported(path.c_str(), 0), expected == kResultSuccess ? 1 : 0);
@@ -378,7 +383,7 @@ TEST_F(OffsetTableParseTest, EntriesFromTwoGibibytesOnCannotBeReached) {
     served.resize(3 * kReaderWindowBytes, 0);  // all that a window read may take
     hooks.memoryFileBytes = served.data();
     hooks.memoryFileSize = 0x90000000u;
-    const Failure reason = ParseOffsetTableArchive(path.c_str());
+    const Failure reason = Parse(path);
     EXPECT_EQ(reason, Failure::kUnreachablePosition);
     EXPECT_EQ(ResultCodeOf(reason), kResultFileError);
   }
@@ -427,13 +432,13 @@ TEST_F(OffsetTableParseTest, TheCachedArchiveIsCheckedRatherThanRebuilt) {
     std::string path = WriteScratchFile("ot-reparse", BuildOffsetTableArchive(pictures));
     struct stat status;
     ASSERT_EQ(stat(path.c_str(), &status), 0);
-    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), Failure::kNone);
+    ASSERT_EQ(Parse(path), Failure::kNone);
     WriteScratchFile("ot-reparse", BuildOffsetTableArchive(c.now));
     const timespec times[2] = {status.st_atim, status.st_mtim};
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
     const long live = hooks.liveBlocks;
     platform::ResetPlatformFaults(hooks);
-    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), Failure::kNone);
+    ASSERT_EQ(Parse(path), Failure::kNone);
     EXPECT_EQ(hooks.calls[platform::kOpAlloc] > 0, c.allocates);
     EXPECT_EQ(hooks.liveBlocks, live) << "one directory is cached";
     std::string fresh = WriteScratchFile("ot-fresh", BuildOffsetTableArchive(c.now));
@@ -464,9 +469,9 @@ TEST_F(OffsetTableExtractTest, EveryFaultOfAParseAndAnExtractGivesItsCode) {
   const uint32_t position = static_cast<uint32_t>(file.size() - pictures.back().size());
   const Bytes wanted(file.begin() + position, file.end());
 
-  ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), Failure::kNone);
+  ASSERT_EQ(Parse(path), Failure::kNone);
   const std::vector<fileInfo> parsed = Listing(path);
-  ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), Failure::kNone);
+  ASSERT_EQ(Parse(held), Failure::kNone);
   const std::vector<fileInfo> heldListing = Listing(held);
   const long live = hooks.liveBlocks;
 
@@ -474,11 +479,11 @@ TEST_F(OffsetTableExtractTest, EveryFaultOfAParseAndAnExtractGivesItsCode) {
     SCOPED_TRACE(fault.what);
     // Counted from the cache state of the faulted calls: a parse of the
     // archive the cache already holds only checks it and allocates nothing.
-    ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), Failure::kNone);
+    ASSERT_EQ(Parse(held), Failure::kNone);
     platform::ResetPlatformFaults(hooks);
-    ASSERT_EQ(ParseOffsetTableArchive(path.c_str()), Failure::kNone);
+    ASSERT_EQ(Parse(path), Failure::kNone);
     const long parseCalls = hooks.calls[fault.op];
-    ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), Failure::kNone);
+    ASSERT_EQ(Parse(held), Failure::kNone);
     platform::ResetPlatformFaults(hooks);
     Extracted out = Extract(path, position);
     ASSERT_EQ(out.result, kResultSuccess);
@@ -488,7 +493,7 @@ TEST_F(OffsetTableExtractTest, EveryFaultOfAParseAndAnExtractGivesItsCode) {
 
     for (long at = 1; at <= calls; ++at) {
       SCOPED_TRACE(testing::Message() << "call " << at << " of " << calls);
-      ASSERT_EQ(ParseOffsetTableArchive(held.c_str()), Failure::kNone);
+      ASSERT_EQ(Parse(held), Failure::kNone);
       platform::ResetPlatformFaults(hooks);
       hooks.failAt[fault.op] = at;
       hooks.readShortBy = fault.shortBy;
