@@ -37,7 +37,7 @@ constexpr char kSeparator =
 bool LoadPlugin(const std::string& path, LoadedPlugin* plugin) {
   *plugin = LoadedPlugin{};
 #ifdef _WIN32
-  plugin->module = LoadLibraryW(WideOf(path).c_str())  // paths are UTF-8 everywhere;
+  plugin->module = LoadLibraryW(WideOf(path).c_str());  // paths are UTF-8 everywhere
 #else
   plugin->module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
