@@ -68,20 +68,18 @@ struct StagingFolder {
 }  // namespace
 
 int RunExtract(const Arguments& arguments) {
-  NameEncoding encoding;
-  if (!ChooseNameEncoding(arguments, &encoding)) return kExitUsage;
   PictureFormat format = PictureFormat::kPng;
   if (arguments.Has("--format") && !PictureFormatByName(arguments.Value("--format"), &format)) {
     fprintf(stderr, "korvo: extract: unknown format '%s' (png, bmp or qkz)\n",
             arguments.Value("--format").c_str());
     return kExitUsage;
   }
-  PluginSet set;
-  if (!LoadCommandPlugins(arguments, &set)) return kExitFailure;
-  const std::string& archive = arguments.operands[0];
-  std::vector<ArchiveEntry> entries;
-  const Plugin* extractor = OpenArchive(set, archive, encoding, &entries);
-  if (extractor == nullptr) return kExitFailure;
+  OpenedArchive opened;
+  if (int status = OpenArchiveOperand(arguments, &opened); status != 0) return status;
+  const NameEncoding& encoding = opened.encoding;
+  const PluginSet& set = opened.set;
+  const std::vector<ArchiveEntry>& entries = opened.entries;
+  const std::string& archive = opened.path;
 
   // The entries asked for, in archive order; every name must find one.
   std::vector<const ArchiveEntry*> chosen;
@@ -121,7 +119,7 @@ int RunExtract(const Arguments& arguments) {
     const ArchiveEntry& entry = *chosen[i];
     StepProgress(&progress, i, entry.name);
     std::string extension = format == PictureFormat::kQkz ? "" : ExtensionOf(format);
-    std::string error = ExtractOne(set, *extractor, archive, entry, format, staging.path,
+    std::string error = ExtractOne(set, *opened.extractor, archive, entry, format, staging.path,
                                    folder + OutputName(entry.decodedName, extension, &used));
     if (!error.empty()) {
       EndProgress(&progress);
