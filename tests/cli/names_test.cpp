@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <random>
 
+#include "common/ascii.h"
 #include "tests/cli/cli_support.h"
 #include "tests/cli/picture_files.h"
 #include "tools/archive-writer/archive_writer.h"
@@ -19,9 +20,8 @@ namespace {
 constexpr int kFailure = 1, kUsage = 2;
 
 std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
   std::string hex;
-  for (unsigned char byte : bytes) hex += std::string{kDigits[byte >> 4], kDigits[byte & 15]};
+  for (unsigned char byte : bytes) hex += std::string{korvo::HexDigit(byte >> 4, true), korvo::HexDigit(byte, true)};
   return hex;
 }
 
