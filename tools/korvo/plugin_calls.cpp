@@ -173,7 +173,7 @@ CallResult DescribePictureFile(const Plugin& filter, const std::string& path, Pi
   *info = {};
   const LoadedPlugin& e = filter.exports;
   int code = CallWithPaths(e.GetPictureInfoW != nullptr, [&](const auto& name) {
-    return CallExport(ExportFor(e.GetPictureInfo, e.GetPictureInfoW, name), name.c_str(), 0, 0, info);
+    return CallExport(ExportFor(e.GetPictureInfo, e.GetPictureInfoW, name), name.c_str(), 0, 0u, info);
   }, path);
   if (code != 0) return Failed(filter, "GetPictureInfo", code);
   return {};
@@ -184,7 +184,7 @@ CallResult DecodePictureFile(const Plugin& filter, const std::string& path,
   HLOCAL info = nullptr, pixels = nullptr;
   const LoadedPlugin& e = filter.exports;
   int code = CallWithPaths(e.GetPictureW != nullptr, [&](const auto& name) {
-    return CallExport(ExportFor(e.GetPicture, e.GetPictureW, name), name.c_str(), 0, 0, &info,
+    return CallExport(ExportFor(e.GetPicture, e.GetPictureW, name), name.c_str(), 0, 0u, &info,
                       &pixels, KeepGoing, 0);
   }, path);
   if (code != 0) return Failed(filter, "GetPicture", code);
@@ -213,7 +213,7 @@ CallResult ListArchive(const Plugin& extractor, const std::string& path,
   CallResult result;
   int code = CallWithPaths(wide, [&](const auto& name) {
     using Text = typename std::decay_t<decltype(name)>::value_type;
-    int answer = CallExport(ExportFor(e.GetArchiveInfo, e.GetArchiveInfoW, name), name.c_str(), 0, 0,
+    int answer = CallExport(ExportFor(e.GetArchiveInfo, e.GetArchiveInfoW, name), name.c_str(), 0, 0u,
                             &handle);
     if (answer == 0) result = ReadListing<RecordFor<Text>>(extractor, handle, entries);
     return answer;
@@ -244,7 +244,7 @@ CallResult ExtractEntryThroughFolder(const Plugin& extractor, const std::string&
   auto position = static_cast<LONG_PTR>(entry.position);
   const LoadedPlugin& e = extractor.exports;
   int code = CallWithPaths(e.GetFileW != nullptr, [&](const auto& name, auto folder) {
-    return CallExport(ExportFor(e.GetFile, e.GetFileW, name), name.c_str(), position, &folder[0], 0,
+    return CallExport(ExportFor(e.GetFile, e.GetFileW, name), name.c_str(), position, &folder[0], 0u,
                       KeepGoing, 0);
   }, path, staging);
   // Whatever the plug-in left in the folder is read and removed, even after a failure.
