@@ -242,6 +242,9 @@ int RunMount(const Arguments& arguments) {
     return ReportFailure(archive, strerror(errno));
   if (!std::filesystem::is_directory(PathOf(mountPoint), failure))
     return ReportFailure(mountPoint, "not a folder to mount on");
+  // Absolute too: libfuse unmounts by this path after an interrupt.
+  const std::string mountPath = Utf8Of(std::filesystem::absolute(PathOf(mountPoint), failure));
+  if (failure) return ReportFailure(mountPoint, failure.message());
 
   std::set<std::string> used;
   for (size_t i = 0; i < mounted.entries.size(); ++i) {
@@ -259,7 +262,7 @@ int RunMount(const Arguments& arguments) {
       fuse_opt_add_arg(&fuse.arguments, "-oro,default_permissions,fsname=korvo,subtype=korvo") != 0)
     return ReportFailure(mountPoint, "out of memory");
   fuse.session = fuse_new(&fuse.arguments, &operations, sizeof operations, &mounted);
-  fuse.mounted = fuse.session != nullptr && fuse_mount(fuse.session, mountPoint.c_str()) == 0;
+  fuse.mounted = fuse.session != nullptr && fuse_mount(fuse.session, mountPath.c_str()) == 0;
   fuse_set_log_func(nullptr);
   if (!fuse.mounted)
     return ReportFailure(mountPoint, fuseMessages.empty() ? "cannot mount" : fuseMessages);
