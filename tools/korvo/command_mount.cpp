@@ -232,14 +232,16 @@ int RunMount(const Arguments& arguments) {
   const std::string& archive = arguments.operands[0];
   const std::string& mountPoint = arguments.operands[1];
   MountedArchive mounted;
-  mounted.extractor = OpenArchive(set, archive, encoding, &mounted.entries);
-  if (mounted.extractor == nullptr) return kExitFailure;
-  std::string undecoded = UndecodableNames(encoding, mounted.entries);
-  if (!undecoded.empty()) return ReportFailure(archive, undecoded);
+  // The archive's state is taken before the listing, so that a change while
+  // it is listed shows too.
   std::error_code failure;
   mounted.archive = Utf8Of(std::filesystem::absolute(PathOf(archive), failure));
-  if (failure || stat(mounted.archive.c_str(), &mounted.atMount) != 0)
-    return ReportFailure(archive, strerror(errno));
+  bool stated = !failure && stat(mounted.archive.c_str(), &mounted.atMount) == 0;
+  mounted.extractor = OpenArchive(set, archive, encoding, &mounted.entries);
+  if (mounted.extractor == nullptr) return kExitFailure;
+  if (!stated) return ReportFailure(archive, "cannot find the file's size and date");
+  std::string undecoded = UndecodableNames(encoding, mounted.entries);
+  if (!undecoded.empty()) return ReportFailure(archive, undecoded);
   if (!std::filesystem::is_directory(PathOf(mountPoint), failure))
     return ReportFailure(mountPoint, "not a folder to mount on");
   // Absolute too: libfuse unmounts by this path after an interrupt.
