@@ -292,7 +292,7 @@ TEST(EntryCache, KeepsTheMostRecentWithinTheBudgetAndExtractsOnce) {
   for (int t = 0; t < 8; ++t) readers.emplace_back([&] { EXPECT_EQ(get(0, 40)->size(), 40u); });
   for (std::thread& reader : readers) reader.join();
   EXPECT_EQ(extractions[0].load(), 1);
-  for (size_t index : {1, 0, 2, 0, 2, 1}) get(index, 40);  // 2 pushes 1 out, then 1 pushes 0
+  for (size_t index : {1u, 0u, 2u, 0u, 2u, 1u}) get(index, 40);  // 2 pushes 1 out, then 1 pushes 0
   EXPECT_EQ(cache.held, 80u);
   EXPECT_EQ(extractions[0] + 10 * extractions[1] + 100 * extractions[2], 121);
   korvo::SharedBytes large = get(3, 500);  // alone over the budget: kept alone
