@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "archive-extractor/entry_names.h"
+#include "common/ascii.h"
 
 namespace korvo {
 
@@ -163,9 +164,8 @@ uint32_t FormatEntryName(const DirectoryArray& array, uint32_t index,
 }
 
 char FirstNameByte(const DirectoryArray& array, uint32_t index) {
-  static const char kDigits[] = "0123456789ABCDEF";
   const DirectoryEntry& entry = array.entries[index];
-  if (entry.nameAt == kPositionNamed) return kDigits[entry.position >> 28];
+  if (entry.nameAt == kPositionNamed) return HexDigit(entry.position >> 28);
   char first = StoredName(array, entry)[0];
   // An empty stored name with the extension is listed as ".QKZ".
   if (first == '\0' && (entry.nameAt & kListedWithExtension)) first = '.';

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "archive-extractor/wide_records.h"
+#include "common/ascii.h"
 #include "host-contract/block_owner.h"
 
 namespace korvo {
@@ -52,13 +53,6 @@ void ForgetPath() REQUIRES(directoryLock) {
   cache.widePath[0] = 0;
 }
 
-unsigned char UpperAscii(unsigned char byte) {
-  return (byte >= 'a' && byte <= 'z') ? static_cast<unsigned char>(byte - 0x20) : byte;
-}
-
-unsigned char LowerAscii(unsigned char byte) {
-  return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + 0x20) : byte;
-}
 
 // Whole-name comparison of a listed name (NUL-terminated) with the one asked
 // for.
@@ -67,8 +61,8 @@ bool NamesMatch(const char* listed, LPCSTR name, bool ignoreCase) {
     auto a = static_cast<unsigned char>(listed[i]);
     auto b = static_cast<unsigned char>(name[i]);
     if (ignoreCase) {
-      a = LowerAscii(a);
-      b = LowerAscii(b);
+      a = FoldAscii(a);
+      b = FoldAscii(b);
     }
     if (a != b) return false;
     if (a == '\0') return true;
@@ -77,11 +71,11 @@ bool NamesMatch(const char* listed, LPCSTR name, bool ignoreCase) {
 
 uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) REQUIRES(directoryLock) {
   auto first = static_cast<unsigned char>(name[0]);
-  if (ignoreCase) first = UpperAscii(first);
+  if (ignoreCase) first = FoldAscii(first);
   for (uint32_t i = 0; i < cache.entries.count; ++i) {
     // The cheap first-byte test spares building most names.
     auto listedFirst = static_cast<unsigned char>(FirstNameByte(cache.entries, i));
-    if (ignoreCase) listedFirst = UpperAscii(listedFirst);
+    if (ignoreCase) listedFirst = FoldAscii(listedFirst);
     if (listedFirst != first) continue;
     char listed[kEntryNameBytes];
     FormatEntryName(cache.entries, i, listed);

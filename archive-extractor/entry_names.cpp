@@ -2,11 +2,12 @@
 
 #include <cstring>
 
+#include "common/ascii.h"
+
 namespace korvo {
 
 void FormatPositionName(uint32_t position, char (&name)[kPositionNameBytes]) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  for (int i = 7; i >= 0; --i, position >>= 4) name[i] = kDigits[position & 0xF];
+  for (int i = 7; i >= 0; --i, position >>= 4) name[i] = HexDigit(position);
   std::memcpy(name + 8, ".QKZ", 5);
 }
 

@@ -2,14 +2,9 @@
 
 #include <cstring>
 
+#include "common/ascii.h"
+
 namespace korvo {
-namespace {
-
-WCHAR LowerAsciiUnit(WCHAR unit) {
-  return (unit >= u'A' && unit <= u'Z') ? static_cast<WCHAR>(unit + 0x20) : unit;
-}
-
-}  // namespace
 
 void WideEntryName(LPCSTR name, WCHAR (&wide)[kNameUnits]) {
   std::memset(wide, 0, sizeof wide);
@@ -40,8 +35,8 @@ bool WideNamesMatch(const WCHAR* stored, LPCWSTR name, bool ignoreCase) {
     WCHAR a = stored[i];
     WCHAR b = name[i];
     if (ignoreCase) {
-      a = LowerAsciiUnit(a);
-      b = LowerAsciiUnit(b);
+      a = FoldAscii(a);
+      b = FoldAscii(b);
     }
     if (a != b) return false;
     if (a == 0) return true;

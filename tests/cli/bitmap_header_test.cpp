@@ -5,8 +5,13 @@
 // reader accepts must fit its block and encode without reading past either.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
+#include "tests/cli/cli_support.h"
 #include "tools/korvo/image_files.h"
 #include "tools/korvo/pictures.h"
+#include "tools/plugin-loader/plugin_loader.h"
 
 namespace {
 
@@ -99,6 +104,60 @@ TEST(BitmapHeader, MalformedBlocksAreRefused) {
     std::string error;
     EXPECT_FALSE(korvo::ReadBitmapLayout(info.data(), info.size(), &layout, &error)) << c.error;
     EXPECT_NE(error.find(c.error), std::string::npos) << error;
+  }
+}
+
+// Widths whose 32-bit row stride wraps to 4 bytes, and a valid top-down
+// bitmap of 3 x 2 at 24 bits, handed to korvo by a foreign import filter
+// with a pixel block of what the 32-bit stride would claim: each wrapping
+// one is refused in one line and leaves no file, the valid one converts.
+TEST(BitmapHeader, WrappingStridesFromAForeignPluginAreRefused) {
+  const struct {
+    uint32_t width;
+    int32_t height;
+    uint16_t depth;
+    uint32_t pixelBlock;
+  } cases[] = {{0x55555556, 1, 24, 4}, {0x40000001, 1, 32, 4}, {0x40000002, 1, 4, 4}, {3, -2, 24, 24}};
+  const std::string folder = NewFolder("foreign");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + " at " + std::to_string(c.depth));
+    Bytes info(40, 0);
+    PutLe32(info, 0, 40);
+    PutLe32(info, 4, c.width);
+    PutLe32(info, 8, static_cast<uint32_t>(c.height));
+    info[14] = static_cast<uint8_t>(c.depth);
+    korvo::BitmapLayout layout;
+    std::string error;
+    if (korvo::ReadBitmapLayout(info.data(), info.size(), &layout, &error)) {
+      EXPECT_GE(uint64_t{layout.stride} * 8, uint64_t{c.width} * c.depth);  // no wrap
+      EXPECT_GE(layout.pixelBytes, uint64_t{layout.stride} * layout.height);
+    }
+    Bytes file(8 + info.size() + c.pixelBlock);
+    std::copy_n("WRAP", 4, file.begin());
+    PutLe32(file, 4, 40);
+    std::copy(info.begin(), info.end(), file.begin() + 8);
+    for (uint32_t i = 0; i < c.pixelBlock; ++i) file[48 + i] = static_cast<uint8_t>(i);
+    WriteBytes(folder + "in.WRP", file);
+    RunResult run = RunKorvo({"--plugins", korvo::ExecutableDirectory() + "foreign-plugins", "convert",
+                              folder + "in.WRP", "-o", folder + "out.bmp"});
+    if (c.width == 3) {
+      EXPECT_EQ(run.status, 0) << run.err;
+      // The BMP carries the header, top-down height included, and the pixels.
+      Bytes bmp = ReadBytes(folder + "out.bmp");
+      ASSERT_EQ(bmp.size(), 14u + 40 + c.pixelBlock);
+      EXPECT_TRUE(std::equal(file.begin() + 8, file.end(), bmp.begin() + 14));
+      std::remove((folder + "out.bmp").c_str());
+      // The filter exports no GetPictureInfo: korvo says so instead of calling it.
+      RunResult described = RunKorvo({"--plugins", korvo::ExecutableDirectory() + "foreign-plugins", "info",
+                                     folder + "in.WRP"});
+      EXPECT_EQ(described.status, 1);
+      EXPECT_NE(described.err.find("GetPictureInfo returned -1"), std::string::npos) << described.err;
+      continue;
+    }
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_FALSE(Exists(folder + "out.bmp"));
+    EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"in.WRP"});
   }
 }
 

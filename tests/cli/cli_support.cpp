@@ -14,7 +14,6 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 extern char** environ;
@@ -117,11 +116,12 @@ std::string ProgramPath() {
 
 }  // namespace
 
-RunResult RunKorvo(const std::vector<std::string>& arguments) {
+RunResult RunKorvo(const std::vector<std::string>& arguments, const std::vector<PlantedLink>& links) {
   RunResult result;
   const std::string outPath = Scratch() + "stdout.txt", errPath = Scratch() + "stderr.txt";
   std::string program = ProgramPath();
 #ifdef _WIN32
+  (void)links;
   // Arguments go over in UTF-16, as a Unicode shell hands them over.
   std::wstring command = L"\"" + Wide(program) + L"\"";
   for (const std::string& argument : arguments) command += L" \"" + Wide(argument) + L"\"";
@@ -151,24 +151,38 @@ RunResult RunKorvo(const std::vector<std::string>& arguments) {
   CloseHandle(out);
   CloseHandle(err);
 #else
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   std::vector<std::string> words = {program};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);
-  // The child starts in the scratch folder, so relative outputs land there.
-  std::string here = fs::current_path().string();
-  fs::current_path(Scratch());
-  pid_t child = 0;
-  int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
-  fs::current_path(here);
-  posix_spawn_file_actions_destroy(&actions);
+  // The child plants the links under its own process id, then becomes korvo,
+  // as `ln -s victim .x.$$.part; exec korvo` does; it starts in the scratch
+  // folder, so relative outputs land there.
+  std::vector<std::pair<std::string, std::string>> linkParts;  // around "{pid}"
+  for (const PlantedLink& link : links) {
+    size_t at = link.at.find("{pid}");
+    if (at == std::string::npos) at = link.at.size();
+    linkParts.emplace_back(link.at.substr(0, at), link.at.substr(std::min(at + 5, link.at.size())));
+  }
+  pid_t child = fork();
+  if (child == 0) {
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(Scratch().c_str()) != 0)
+      _exit(127);
+    char pid[24];
+    snprintf(pid, sizeof pid, "%d", static_cast<int>(getpid()));
+    for (size_t i = 0; i < links.size(); ++i) {
+      bool withPid = links[i].at.find("{pid}") != std::string::npos;
+      std::string at = linkParts[i].first + (withPid ? pid : "") + linkParts[i].second;
+      if (symlink(links[i].target.c_str(), at.c_str()) != 0) _exit(126);
+    }
+    execve(program.c_str(), argv.data(), environ);
+    _exit(127);
+  }
   int wait = 0;
-  if (spawned == 0 && waitpid(child, &wait, 0) == child && WIFEXITED(wait))
+  if (child > 0 && waitpid(child, &wait, 0) == child && WIFEXITED(wait))
     result.status = WEXITSTATUS(wait);
 #endif
   result.out = ReadText(outPath);

@@ -19,7 +19,13 @@ struct RunResult {
 
 // Runs build/<preset>/bin/korvo with these arguments (its default plug-in
 // folder is this build's), in the scratch folder, and collects its output.
-RunResult RunKorvo(const std::vector<std::string>& arguments);
+// A symbolic link the child plants before it becomes korvo (POSIX only);
+// "{pid}" in `at` stands for its process id, which korvo then has.
+struct PlantedLink {
+  std::string at;
+  std::string target;
+};
+RunResult RunKorvo(const std::vector<std::string>& arguments, const std::vector<PlantedLink>& links = {});
 
 // A fresh folder for this test program, with a trailing '/'.
 const std::string& Scratch();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 
 #include "tests/cli/cli_support.h"
@@ -198,6 +199,49 @@ TEST(Convert, DecodesThroughTheImportFilterToBmpAndPng) {
     for (uint32_t x = picture.width; x < picture.Stride(); ++x) expected[1032 + y * picture.Stride() + x] = 0;
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), archive.begin() + 8));
 }
+
+#ifndef _WIN32
+// Links planted at the names korvo writes through (the temporary and the
+// final name of each output, the folder-output staging folder) before korvo
+// starts: the victim and the folder behind them keep their contents, and each
+// output appears as a plain file.
+TEST(Outputs, NeverGoThroughAPlantedLink) {
+  const std::string folder = NewFolder("links");
+  std::vector<std::string> pack = {"pack", "--layout", "named-entry", "-o", folder + "in.cg"};
+  for (const std::string& path : WritePictures(folder, Pictures())) pack.push_back(path);
+  ASSERT_EQ(RunKorvo(pack).status, 0);
+  const struct {
+    std::vector<std::string> arguments;
+    std::vector<std::string> outputs;  // in {}out/
+  } cases[] = {
+      {{"extract", "{}in.cg", "-o", "{}out"}, {"Palette.png", "alpha.png", "beta.png", "gamma.png"}},
+      {{"extract", "{}in.cg", "-o", "{}out", "--format", "qkz", "--via-folder-output"}, {"alpha.QKZ"}},
+      {{"convert", "{}alpha.QKZ", "-o", "{}out/c.bmp"}, {"c.bmp"}},
+      {{"pack", "--layout", "offset-table", "-o", "{}out/p.cg", "{}alpha.QKZ"}, {"p.cg"}},
+  };
+  for (const auto& c : cases) {
+    const std::string out = NewFolder("links/out");
+    NewFolder("links/elsewhere");
+    WriteBytes(folder + "victim", Bytes{'v'});
+    std::vector<std::string> arguments;
+    for (const std::string& word : c.arguments)
+      arguments.push_back(word.rfind("{}", 0) == 0 ? folder + word.substr(2) : word);
+    std::vector<PlantedLink> links = {{out + ".korvo-unpack-{pid}", "../elsewhere"}};
+    for (const std::string& name : c.outputs) {
+      links.push_back({out + "." + name + ".{pid}.part", "../victim"});
+      links.push_back({out + name, "../victim"});
+    }
+    RunResult run = RunKorvo(arguments, links);
+    ASSERT_EQ(run.status, 0) << c.arguments[0] << ": " << run.err;
+    EXPECT_EQ(ReadBytes(folder + "victim"), Bytes{'v'}) << c.arguments[0];
+    EXPECT_TRUE(FilesIn(folder + "elsewhere").empty()) << c.arguments[0];
+    for (const std::string& name : c.outputs) {
+      EXPECT_FALSE(std::filesystem::is_symlink(out + name)) << name;
+      EXPECT_GT(ReadBytes(out + name).size(), 1u) << name;
+    }
+  }
+}
+#endif
 
 // The command line as a table: each command with a good input, a missing
 // file, a foreign file, a damaged archive or picture and an output that

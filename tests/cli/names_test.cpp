@@ -8,24 +8,25 @@
 #include <filesystem>
 #include <random>
 
+#include "common/ascii.h"
 #include "tests/cli/cli_support.h"
 #include "tests/cli/picture_files.h"
 #include "tools/archive-writer/archive_writer.h"
 #include "tools/korvo/json_text.h"
+#include "tools/korvo/output_names.h"
 
 namespace {
 
 constexpr int kFailure = 1, kUsage = 2;
 
 std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
   std::string hex;
-  for (unsigned char byte : bytes) hex += std::string{kDigits[byte >> 4], kDigits[byte & 15]};
+  for (unsigned char byte : bytes) hex += std::string{korvo::HexDigit(byte >> 4, true), korvo::HexDigit(byte, true)};
   return hex;
 }
 
 // A named-entry archive of 1 x 1 pictures stored under exactly these names,
-// behind the Palette entry.
+// behind the Palette entry; picture i's pixel is i + 1.
 Bytes ArchiveWithNames(const std::vector<std::string>& names) {
   std::vector<korvo::NamedEntry> entries(1);
   entries[0].name = "Palette";
@@ -36,7 +37,7 @@ Bytes ArchiveWithNames(const std::vector<std::string>& names) {
     korvo::NamedEntry entry;
     entry.name = name;
     entry.width = entry.height = 1;
-    entry.rows = {static_cast<uint8_t>(name.size()), 0, 0, 0};
+    entry.rows = {static_cast<uint8_t>(entries.size()), 0, 0, 0};  // its place: 1, 2, ...
     entries.push_back(entry);
   }
   return korvo::BuildNamedEntryArchive(entries);
@@ -207,6 +208,21 @@ INSTANTIATE_TEST_SUITE_P(
                  kFailure, "longer than 31 bytes", "n.cg"},
         NameCase{"Palette", {"{}Palette.QKZ"}, {"pack", "--layout", "named-entry", "-o", "{}n.cg", "{}Palette.QKZ"},
                  kFailure, "taken by the archive's Palette entry", "n.cg"},
+        // ¥ is 0x5C in iconv's code page 932, which hosts read as a
+        // separator; Windows' code page 932 has only a best fit for it.
+        NameCase{"YenSign", {"{}\u00A5yen.QKZ"}, {"pack", "--layout", "named-entry", "-o", "{}n.cg", "{}\u00A5yen.QKZ"},
+                 kFailure,
+#ifdef _WIN32
+                 "'\u00A5yen': its name has no cp932 form",
+#else
+                 "its name holds the byte 0x5C in cp932, which hosts read as a folder separator",
+#endif
+                 "n.cg"},
+#ifndef _WIN32  // a backslash is a separator in Windows paths
+        NameCase{"Backslash", {"{}back\\slash.QKZ"},
+                 {"pack", "--layout", "named-entry", "-o", "{}n.cg", "{}back\\slash.QKZ"}, kFailure,
+                 "'back\\slash': its name holds the byte 0x5C", "n.cg"},
+#endif
         NameCase{"SameName", {"{}dup.QKZ", "{}other/dup.QKZ"},
                  {"pack", "--layout", "named-entry", "-o", "{}n.cg", "{}dup.QKZ", "{}other/dup.QKZ"}, kFailure,
                  "another picture has the same name", "n.cg"},
@@ -219,14 +235,80 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Names, UndecodableBytesListAsHex) {
   const std::string folder = NewFolder("hex");
-  WriteBytes(folder + "raw.cg", ArchiveWithNames({"\x89\xFF", "a\x01" "b", "\x82\xA0\x82"}));
+  WriteBytes(folder + "raw.cg", ArchiveWithNames({"\x89\xFF", "a\x01" "b", "\x82\xA0\x82", "\x81", "\x82"}));
   RunResult list = RunKorvo({"list", folder + "raw.cg"});
   ASSERT_EQ(list.status, 0) << list.err;
   for (const char* shown : {"  \\x89\\xFF.QKZ\n", "  a\\x01b.QKZ\n", "  あ\\x82.QKZ\n"})
     EXPECT_NE(list.out.find(shown), std::string::npos) << shown << "\n" << list.out;
   RunResult info = RunKorvo({"info", folder + "raw.cg"});
-  EXPECT_NE(info.out.find(" 4 entries, "), std::string::npos) << info.out;
-  EXPECT_NE(info.out.find(" extracted, 2 of the names not cp932 "), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find(" 6 entries, "), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find(" extracted, 4 of the names not cp932 "), std::string::npos) << info.out;
+  // stored_name is the archive's bytes, whatever the system code page makes
+  // of a lone lead byte and the dot behind it.
+  RunResult json = RunKorvo({"list", "--json", folder + "raw.cg"});
+  for (const char* stored : {"\"stored_name\": \"812e514b5a\"", "\"stored_name\": \"822e514b5a\""})
+    EXPECT_NE(json.out.find(stored), std::string::npos) << stored << "\n" << json.out;
+}
+
+// Names that would steer a terminal: C1 controls and bidirectional
+// controls are escaped like C0 ones, so RLO cannot make "evil\u202Egnp.QKZ"
+// read as "evilZKQ.png".
+TEST(Names, TerminalControlsListEscaped) {
+  const std::string folder = NewFolder("controls");
+  WriteBytes(folder + "c.cg", ArchiveWithNames({"evil\u202Egnp", "a\u0085b\u009F", "\u200E\u200F\u202A\u2066\u2069\u00A0"}));
+  RunResult list = RunKorvo({"list", "--names", "utf-8", folder + "c.cg"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  for (const char* shown : {"  evil\\u202Egnp.QKZ\n", "  a\\u0085b\\u009F.QKZ\n",
+                            "  \\u200E\\u200F\\u202A\\u2066\\u2069\u00A0.QKZ\n"})
+    EXPECT_NE(list.out.find(shown), std::string::npos) << shown << "\n" << list.out;
+}
+
+// Eight names that differ only in case beyond ASCII: on a file system that
+// folds case they would overwrite each other. Every system writes the same
+// eight files, the second of each pair marked "~2", each with its bytes.
+TEST(Names, NamesDifferingInCaseBeyondAsciiStayApart) {
+  const std::vector<std::string> names = {"\u00C4", "\u00E4", "\uFF21", "\uFF41", "\u0410", "\u0430", "\u0391", "\u03B1"};
+  const std::string folder = NewFolder("case");
+  WriteBytes(folder + "case.cg", ArchiveWithNames(names));
+  for (const char* format : {"qkz", "bmp"}) {
+    RunResult run = RunKorvo({"extract", "--names", "utf-8", folder + "case.cg", "-o", folder + format, "--format", format});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string extension = format == std::string("qkz") ? ".QKZ" : ".bmp";
+    std::vector<std::string> expected = {"Palette" + extension};
+    for (size_t i = 0; i < names.size(); ++i) expected.push_back(names[i] + (i % 2 ? "~2" : "") + extension);
+    std::sort(expected.begin(), expected.end());
+    ASSERT_EQ(FilesIn(folder + format), expected);
+    for (size_t i = 0; i < names.size(); ++i) {  // the last row's first pixel is i + 1
+      Bytes file = ReadBytes(folder + format + "/" + names[i] + (i % 2 ? "~2" : "") + extension);
+      ASSERT_GT(file.size(), 4u) << names[i];
+      EXPECT_EQ(file[file.size() - 4], i + 1) << names[i];
+    }
+  }
+}
+
+// The file names extract gives entries, alike for every format: separators
+// and what Windows refuses become '_', the extension stays last, devices
+// gain a '_'.
+TEST(Names, OutputNamesAreSafeUniqueAndKeepTheirExtension) {
+  const struct {
+    const char* name;
+    const char* extension;
+    const char* file;
+  } cases[] = {
+      {"d.QKZ", "", "d.QKZ"},           {"D.QKZ", "", "D~2.QKZ"},
+      {"d.QKZ", ".png", "d.png"},       {"d.qkz", ".png", "d~2.png"},
+      {"../../etc/x", ".png", ".._.._etc_x.png"}, {"../../etc/x", "", ".._.._etc_x"},
+      {"a.b/c", ".bmp", "a.b_c.bmp"},   {"a\\b.QKZ", "", "a_b.QKZ"},
+      {"x:y*?.QKZ", "", "x_y__.QKZ"},   {"trail. ", "", "trail__"},
+      {".QKZ", "", "_.QKZ"},            {"con.QKZ", "", "_con.QKZ"},
+      {"CONIN$", ".png", "_CONIN$.png"}, {"conout$.x", "", "_conout$.x"},
+      {"com0", ".png", "_com0.png"},   {"LPT\u00B9", ".png", "_LPT\u00B9.png"},
+      {"com10", ".png", "com10.png"},  {"evil\u202Egnp.QKZ", "", "evil_gnp.QKZ"},
+      {"\u00DF", "", "\u00DF"},           {"\u1E9E", "", "\u1E9E~2"},  // ẞ folds to ß
+      {"\u03C2", "", "\u03C2"},           {"\u03A3", "", "\u03A3~2"},  {"\u03C3", "", "\u03C3~3"},
+  };
+  korvo::UsedNames used;
+  for (const auto& c : cases) EXPECT_EQ(korvo::OutputName(c.name, c.extension, &used), c.file) << c.name;
 }
 
 // Files and folders whose names no 8-bit code page spells (Hangul and an

@@ -27,6 +27,14 @@ const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
   return nullptr;
 }
 
+int OpenArchiveOperand(const Arguments& arguments, OpenedArchive* archive) {
+  if (!ChooseNameEncoding(arguments, &archive->encoding)) return kExitUsage;
+  if (!LoadCommandPlugins(arguments, &archive->set)) return kExitFailure;
+  archive->path = arguments.operands[0];
+  archive->extractor = OpenArchive(archive->set, archive->path, archive->encoding, &archive->entries);
+  return archive->extractor == nullptr ? kExitFailure : 0;
+}
+
 void NameEntries(const NameEncoding& encoding, std::vector<ArchiveEntry>* entries) {
   for (ArchiveEntry& entry : *entries) {
     entry.name = DisplayName(encoding, entry.storedName);

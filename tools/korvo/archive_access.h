@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/korvo/command_line.h"
 #include "tools/korvo/name_encoding.h"
 #include "tools/korvo/plugin_set.h"
 
@@ -16,6 +17,18 @@ namespace korvo {
 // nullptr is returned.
 const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
                           const NameEncoding& encoding, std::vector<ArchiveEntry>* entries);
+
+// What list and extract start with: the --names encoding, the plug-ins
+// and the archive of the first operand, listed. 0, or the exit status once
+// the failure is reported.
+struct OpenedArchive {
+  NameEncoding encoding;
+  PluginSet set;
+  std::string path;
+  const Plugin* extractor = nullptr;
+  std::vector<ArchiveEntry> entries;
+};
+int OpenArchiveOperand(const Arguments& arguments, OpenedArchive* archive);
 
 // Fills in each entry's shown and decoded names from its stored bytes.
 void NameEntries(const NameEncoding& encoding, std::vector<ArchiveEntry>* entries);

@@ -48,18 +48,12 @@ void PrintJson(const std::string& path, const Plugin& extractor,
 }  // namespace
 
 int RunList(const Arguments& arguments) {
-  NameEncoding encoding;
-  if (!ChooseNameEncoding(arguments, &encoding)) return kExitUsage;
-  PluginSet set;
-  if (!LoadCommandPlugins(arguments, &set)) return kExitFailure;
-  const std::string& path = arguments.operands[0];
-  std::vector<ArchiveEntry> entries;
-  const Plugin* extractor = OpenArchive(set, path, encoding, &entries);
-  if (extractor == nullptr) return kExitFailure;
+  OpenedArchive archive;
+  if (int status = OpenArchiveOperand(arguments, &archive); status != 0) return status;
   if (arguments.Has("--json"))
-    PrintJson(path, *extractor, entries);
+    PrintJson(archive.path, *archive.extractor, archive.entries);
   else
-    PrintTable(path, *extractor, entries);
+    PrintTable(archive.path, *archive.extractor, archive.entries);
   return 0;
 }
 

@@ -14,7 +14,6 @@
 #include <cstring>
 #include <filesystem>
 #include <new>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -23,6 +22,7 @@
 #include "tools/korvo/commands.h"
 #include "tools/korvo/entry_cache.h"
 #include "tools/korvo/file_system.h"
+#include "tools/korvo/output_names.h"
 
 namespace korvo {
 namespace {
@@ -248,9 +248,9 @@ int RunMount(const Arguments& arguments) {
   const std::string mountPath = Utf8Of(std::filesystem::absolute(PathOf(mountPoint), failure));
   if (failure) return ReportFailure(mountPoint, failure.message());
 
-  std::set<std::string> used;
+  UsedNames used;
   for (size_t i = 0; i < mounted.entries.size(); ++i) {
-    mounted.paths.push_back("/" + OutputName(mounted.entries[i], PictureFormat::kQkz, &used));
+    mounted.paths.push_back("/" + OutputName(mounted.entries[i].decodedName, "", &used));
     mounted.byPath[mounted.paths.back()] = i;
   }
   mounted.owner = getuid();

@@ -58,6 +58,9 @@ bool NamedEntries(std::vector<PackInput>& inputs, const NameEncoding& encoding,
     else if (input.storedName.size() > kLongestName)
       problem = "its name is longer than " + std::to_string(kLongestName) + " bytes in " +
                 encoding.name + " (" + std::to_string(input.storedName.size()) + ")";
+    else if (int separator = SeparatorByteOf(encoding, input.name); separator != 0)
+      problem = std::string("its name holds the byte ") + (separator == '/' ? "0x2F" : "0x5C") +
+                " in " + encoding.name + ", which hosts read as a folder separator";
     else if (input.storedName.empty() || input.storedName.find('\0') != std::string::npos)
       problem = "an entry name can be neither empty nor hold a NUL byte";
     else if (input.storedName == kPaletteName)

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "common/ascii.h"
 #include "tools/korvo/commands.h"
 #include "tools/korvo/image_files.h"
 
@@ -51,11 +52,8 @@ const FormatEntry& EntryOf(PictureFormat format) {
 }  // namespace
 
 bool PictureFormatByName(const std::string& name, PictureFormat* format) {
-  std::string lower = name;
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   for (const FormatEntry& entry : kFormats)
-    if (lower == entry.name) {
+    if (LowerAscii(name) == entry.name) {
       *format = entry.format;
       return true;
     }
@@ -77,13 +75,16 @@ bool EncodePicture(const DecodedBitmap& bitmap, PictureFormat format, Bytes* fil
 }
 
 std::string LowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : text) c = FoldAscii(c);
   return text;
 }
 
 std::string FileStem(const std::string& path) {
+#ifdef _WIN32
   size_t slash = path.find_last_of("/\\");
+#else
+  size_t slash = path.find_last_of('/');  // a backslash is part of a name here
+#endif
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   size_t dot = name.find_last_of('.');
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);

@@ -3,7 +3,6 @@
 // command line.
 #pragma once
 
-#include <set>
 #include <string>
 
 #include "tools/korvo/command_line.h"
@@ -47,11 +46,6 @@ const char* FormatName(PictureFormat format);   // "PNG"
 // Encodes a decoded bitmap as PNG or BMP; fails with the reason.
 bool EncodePicture(const DecodedBitmap& bitmap, PictureFormat format, Bytes* file,
                    std::string* error);
-
-// The file name extract gives an entry in `format`: safe on every system
-// and unique among `used`, which it joins.
-std::string OutputName(const ArchiveEntry& entry, PictureFormat format,
-                       std::set<std::string>* used);
 
 // "pictures/cat.QKZ" -> "cat"; "cat" -> "cat".
 std::string FileStem(const std::string& path);

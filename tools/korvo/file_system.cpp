@@ -5,38 +5,48 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace korvo {
 
 #ifdef _WIN32
 
-std::wstring WideOf(const std::string& utf8) {
-  int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  if (length > 0)
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
-  return wide;
-}
-
-std::string Utf8OfWide(const wchar_t* text, size_t length) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  if (size > 0)
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &utf8[0], size, nullptr, nullptr);
-  return utf8;
-}
-
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
   SetConsoleOutputCP(CP_UTF8);
   std::vector<std::string> words;
-  for (int i = 1; i < argc; ++i) words.push_back(Utf8OfWide(argv[i], wcslen(argv[i])));
+  for (int i = 1; i < argc; ++i) words.push_back(Utf8OfWide(argv[i]));
   return words;
 }
 
 FILE* OpenFile(const std::string& path, const char* mode) {
   return _wfopen(WideOf(path).c_str(), WideOf(mode).c_str());
+}
+
+FILE* CreateNewFile(const std::string& path) {
+  // CREATE_NEW fails on any existing name, a link or junction included.
+  HANDLE handle = CreateFileW(WideOf(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    DWORD reason = GetLastError();
+    errno = reason == ERROR_FILE_EXISTS || reason == ERROR_ALREADY_EXISTS ? EEXIST
+            : reason == ERROR_ACCESS_DENIED                                ? EACCES
+                                                                           : ENOENT;
+    return nullptr;
+  }
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (descriptor < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  FILE* file = _fdopen(descriptor, "wb");
+  if (file == nullptr) _close(descriptor);
+  return file;
 }
 
 bool RemoveFile(const std::string& path) { return _wremove(WideOf(path).c_str()) == 0; }
@@ -50,14 +60,18 @@ bool RenameOver(const std::string& from, const std::string& to) {
 
 std::filesystem::path PathOf(const std::string& path) { return std::filesystem::path(WideOf(path)); }
 
-std::string Utf8Of(const std::filesystem::path& path) {
-  const std::wstring& wide = path.native();
-  return Utf8OfWide(wide.data(), wide.size());
-}
+std::string Utf8Of(const std::filesystem::path& path) { return Utf8OfWide(path.native()); }
 
 #else
 
 FILE* OpenFile(const std::string& path, const char* mode) { return fopen(path.c_str(), mode); }
+FILE* CreateNewFile(const std::string& path) {
+  int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0) return nullptr;
+  FILE* file = fdopen(descriptor, "wb");
+  if (file == nullptr) close(descriptor);
+  return file;
+}
 bool RemoveFile(const std::string& path) { return remove(path.c_str()) == 0; }
 bool RenameOver(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;

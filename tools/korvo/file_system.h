@@ -9,10 +9,14 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "tools/plugin-loader/code_pages.h"
 
 namespace korvo {
 
 FILE* OpenFile(const std::string& path, const char* mode);
+// Creates `path` as a new file to write, never through a link nor over
+// anything that has the name (errno EEXIST then).
+FILE* CreateNewFile(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Renames over an existing file; errno tells why not.
 bool RenameOver(const std::string& from, const std::string& to);
@@ -28,8 +32,6 @@ FILE* OpenForReading(const std::string& path, std::string* error);
 bool ReadWholeFile(const std::string& path, Bytes* data, std::string* error);
 
 #ifdef _WIN32
-std::wstring WideOf(const std::string& utf8);
-std::string Utf8OfWide(const wchar_t* text, size_t length);
 // The command line's words in UTF-8, and output in UTF-8 on a console.
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv);
 #endif

@@ -2,30 +2,10 @@
 
 #include <cstdio>
 
+#include "common/ascii.h"
+#include "tools/korvo/utf8_text.h"
+
 namespace korvo {
-namespace {
-
-// Length of the well-formed UTF-8 sequence at text[at], or 0.
-size_t Utf8SequenceLength(const std::string& text, size_t at) {
-  auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  unsigned char lead = byte(0);
-  size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                  : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-  if (length == 0 || at + length > text.size()) return 0;
-  // The second byte's range rules out overlong forms, surrogates and values
-  // past U+10FFFF.
-  unsigned char low = 0x80, high = 0xBF;
-  if (lead == 0xE0) low = 0xA0;
-  if (lead == 0xED) high = 0x9F;
-  if (lead == 0xF0) low = 0x90;
-  if (lead == 0xF4) high = 0x8F;
-  if (byte(1) < low || byte(1) > high) return 0;
-  for (size_t i = 2; i < length; ++i)
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-  return length;
-}
-
-}  // namespace
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
@@ -52,12 +32,11 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string HexOf(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
   std::string hex;
   for (char c : bytes) {
     auto byte = static_cast<unsigned char>(c);
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 15];
+    hex += HexDigit(byte >> 4, true);
+    hex += HexDigit(byte, true);
   }
   return hex;
 }

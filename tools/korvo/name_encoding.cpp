@@ -2,10 +2,15 @@
 
 #include <cstdio>
 
+#include "common/ascii.h"
+#include "tools/korvo/utf8_text.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
 #include <cstring>
+
+#include "tools/plugin-loader/code_pages.h"
 #else
 #include <cerrno>
 #include <iconv.h>
@@ -15,16 +20,27 @@ namespace korvo {
 namespace {
 
 std::string HexByte(unsigned char byte) {
-  char text[8];
-  snprintf(text, sizeof text, "\\x%02X", byte);
-  return text;
+  return {'\\', 'x', HexDigit(byte >> 4u), HexDigit(byte)};
 }
 
-// Appends decoded UTF-8 to `out`, its control characters as \xNN.
+// Appends decoded UTF-8 to `out`, with what a terminal would act on instead
+// of showing escaped: controls below 0x80 as \xNN, the others as \uNNNN.
 void AppendShown(const std::string& utf8, std::string* out) {
-  for (char c : utf8) {
-    auto byte = static_cast<unsigned char>(c);
-    *out += byte < 0x20 || byte == 0x7F ? HexByte(byte) : std::string(1, c);
+  for (size_t at = 0; at < utf8.size();) {
+    size_t length = Utf8SequenceLength(utf8, at);
+    if (length == 0) {
+      *out += HexByte(static_cast<unsigned char>(utf8[at++]));
+      continue;
+    }
+    uint32_t codePoint = CodePointAt(utf8, at, length);
+    if (codePoint < 0x80 && IsTerminalControl(codePoint))
+      *out += HexByte(static_cast<unsigned char>(codePoint));
+    else if (IsTerminalControl(codePoint))
+      *out += std::string{'\\', 'u', HexDigit(codePoint >> 12), HexDigit(codePoint >> 8),
+                          HexDigit(codePoint >> 4), HexDigit(codePoint)};
+    else
+      out->append(utf8, at, length);
+    at += length;
   }
 }
 
@@ -43,35 +59,17 @@ const CodePageName kCodePages[] = {
     {"gbk", 936},          {"euc-kr", 949},       {"big5", 950},
 };
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 // Length of the character at the start of `bytes` (at most `left` bytes), or
 // 0 when no prefix of up to four bytes decodes.
 size_t CharacterLength(unsigned codePage, const char* bytes, size_t left, std::wstring* wide) {
   for (size_t length = 1; length <= 4 && length <= left; ++length) {
-    wchar_t units[4];
-    int got = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, static_cast<int>(length),
-                                  units, 4);
-    if (got > 0) {
-      wide->append(units, static_cast<size_t>(got));
+    std::wstring units;
+    if (WideOfCodePage(codePage, std::string(bytes, length), &units, true)) {
+      *wide += units;
       return length;
     }
   }
   return 0;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                 nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  if (size > 0)
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], size,
-                        nullptr, nullptr);
-  return utf8;
 }
 
 // Walks the stored name character by character, calling `undecodable` for
@@ -86,12 +84,12 @@ std::string Decode(const NameEncoding& encoding, const std::string& stored, OnBy
       i += length;
       continue;
     }
-    out += Utf8(run);
+    out += Utf8OfWide(run);
     run.clear();
     out += undecodable(static_cast<unsigned char>(stored[i]));
     ++i;
   }
-  return out + Utf8(run);
+  return out + Utf8OfWide(run);
 }
 
 #else
@@ -141,7 +139,8 @@ std::string Decode(const NameEncoding& encoding, const std::string& stored, OnBy
 bool FindNameEncoding(const std::string& name, NameEncoding* encoding, std::string* error) {
   encoding->name = name;
 #ifdef _WIN32
-  std::string lower = Lower(name);
+  std::string lower = name;
+  for (char& c : lower) c = FoldAscii(c);
   unsigned codePage = 0;
   for (const CodePageName& known : kCodePages)
     if (lower == known.name) codePage = known.codePage;
@@ -184,22 +183,10 @@ std::string DisplayName(const NameEncoding& encoding, const std::string& stored)
 
 bool EncodeName(const NameEncoding& encoding, const std::string& utf8, std::string* stored) {
 #ifdef _WIN32
-  int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                  static_cast<int>(utf8.size()), nullptr, 0);
-  if (units <= 0) return utf8.empty() ? (stored->clear(), true) : false;
-  std::wstring wide(static_cast<size_t>(units), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], units);
   // No best-fit stand-ins: a character without its own form fails.
-  bool utf8Target = encoding.codePage == CP_UTF8;
-  BOOL defaulted = FALSE;
-  DWORD flags = utf8Target ? 0 : WC_NO_BEST_FIT_CHARS;
-  int size = WideCharToMultiByte(encoding.codePage, flags, wide.data(), units, nullptr, 0, nullptr,
-                                 utf8Target ? nullptr : &defaulted);
-  if (size <= 0 || defaulted) return false;
-  stored->assign(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(encoding.codePage, flags, wide.data(), units, &(*stored)[0], size, nullptr,
-                      utf8Target ? nullptr : &defaulted);
-  return !defaulted;
+  std::wstring wide;
+  return WideOfCodePage(CP_UTF8, utf8, &wide, true) &&
+         CodePageOfWide(encoding.codePage, wide, stored, true);
 #else
   iconv_t converter = iconv_open(encoding.name.c_str(), "UTF-8");
   if (converter == reinterpret_cast<iconv_t>(-1)) return false;
@@ -208,6 +195,19 @@ bool EncodeName(const NameEncoding& encoding, const std::string& utf8, std::stri
   iconv_close(converter);
   return whole;
 #endif
+}
+
+int SeparatorByteOf(const NameEncoding& encoding, const std::string& utf8) {
+  for (size_t at = 0; at < utf8.size();) {
+    size_t length = Utf8SequenceLength(utf8, at);
+    if (length == 0) length = 1;
+    std::string stored;
+    if (EncodeName(encoding, utf8.substr(at, length), &stored) && stored.size() == 1 &&
+        (stored[0] == '\\' || stored[0] == '/'))
+      return stored[0];
+    at += length;
+  }
+  return 0;
 }
 
 }  // namespace korvo

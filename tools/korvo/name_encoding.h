@@ -30,4 +30,9 @@ std::string DisplayName(const NameEncoding& encoding, const std::string& stored)
 // form there.
 bool EncodeName(const NameEncoding& encoding, const std::string& utf8, std::string* stored);
 
+// The separator byte ('\\' or '/') that some character of the UTF-8 name
+// becomes on its own in the archive's encoding ("¥" is 0x5C in cp932), or
+// 0; a trail byte of 0x5C inside a double-byte character does not count.
+int SeparatorByteOf(const NameEncoding& encoding, const std::string& utf8);
+
 }  // namespace korvo

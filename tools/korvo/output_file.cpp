@@ -1,17 +1,22 @@
+#ifdef _WIN32
+#define _CRT_RAND_S  // rand_s, the system's random numbers
+#endif
 #include "tools/korvo/output_file.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 
 #include "tools/korvo/file_system.h"
 
 #ifdef _WIN32
-#include <process.h>
 #include <windows.h>
 #else
-#include <unistd.h>
+#include <sys/random.h>
 #endif
 
 namespace korvo {
@@ -37,34 +42,72 @@ void RemovePending(int signalNumber) {
   raise(signalNumber);
 }
 
+// 64 bits from the system's random source, so that nobody can tell a
+// temporary name in advance.
+uint64_t RandomBits() {
+  uint64_t bits = 0;
+#ifdef _WIN32
+  for (int half = 0; half < 2; ++half) {
+    unsigned int word = 0;
+    rand_s(&word);
+    bits = bits << 32 | word;
+  }
+#else
+  // Should the kernel refuse, the name is only guessable: creation still
+  // never follows a link.
+  if (getrandom(&bits, sizeof bits, 0) != static_cast<ssize_t>(sizeof bits))
+    bits = static_cast<uint64_t>(time(nullptr)) * 0x9E3779B97F4A7C15u;
+#endif
+  return bits;
+}
+
+std::string RandomSuffix() {
+  char random[18];
+  snprintf(random, sizeof random, ".%016llx", static_cast<unsigned long long>(RandomBits()));
+  return random;
+}
+
 std::string TemporaryNameFor(const std::string& path) {
   size_t slash = path.find_last_of("/\\");
   std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return folder + "." + name + "." + std::to_string(getpid()) + ".part";
+  return folder + "." + name + RandomSuffix() + ".part";
+}
+
+// Creates a new temporary file beside `path` under a name nobody could
+// plant a link at in advance; a name that exists is passed over for another.
+FILE* CreateTemporaryBeside(const std::string& path, std::string* temporary) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temporary = TemporaryNameFor(path);
+    FILE* file = CreateNewFile(*temporary);
+    if (file != nullptr || errno != EEXIST) return file;
+  }
+  return nullptr;
 }
 
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::string* error) {
-  std::string temporary = TemporaryNameFor(path);
+  std::string temporary;
+  FILE* file = CreateTemporaryBeside(path, &temporary);
+  if (file == nullptr) {
+    *error = std::string("cannot create: ") + strerror(errno);
+    return false;
+  }
 #ifdef _WIN32
   std::wstring pending = WideOf(temporary);
 #else
   const std::string& pending = temporary;
 #endif
   if (pending.size() >= sizeof pendingTemporary / sizeof pendingTemporary[0]) {
+    fclose(file);
+    RemoveFile(temporary);
     *error = "path too long";
     return false;
   }
+  // Only a file this run created is named to the interrupt handler.
   memcpy(pendingTemporary, pending.c_str(), (pending.size() + 1) * sizeof pendingTemporary[0]);
   havePending = 1;
-  FILE* file = OpenFile(temporary, "wb");
-  if (file == nullptr) {
-    havePending = 0;
-    *error = std::string("cannot create: ") + strerror(errno);
-    return false;
-  }
   bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   int writeError = errno;
   if (fclose(file) != 0 && written) {
@@ -81,6 +124,17 @@ bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::strin
   }
   havePending = 0;
   return written;
+}
+
+bool CreateNewFolder(const std::string& prefix, std::string* path) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *path = prefix + RandomSuffix();
+    std::error_code failure;
+    if (std::filesystem::create_directory(PathOf(*path), failure)) return true;
+    if (failure) break;
+  }
+  path->clear();  // nothing of someone else's is named as ours
+  return false;
 }
 
 void CleanUpOnInterrupt() {

@@ -12,6 +12,10 @@ namespace korvo {
 // partial file under the final name. Fails with the reason.
 bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::string* error);
 
+// Creates a new folder named `prefix` and a random suffix; false when none
+// can be made.
+bool CreateNewFolder(const std::string& prefix, std::string* path);
+
 // Removes the temporary file of an interrupted write on SIGINT and SIGTERM.
 void CleanUpOnInterrupt();
 

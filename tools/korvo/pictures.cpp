@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "common/little_endian.h"
-#include "common/row_stride.h"
 
 namespace korvo {
 
@@ -35,9 +34,8 @@ bool ReadBitmapLayout(const uint8_t* info, size_t infoSize, BitmapLayout* layout
   result.width = static_cast<uint32_t>(width);
   result.height = static_cast<uint32_t>(std::abs(height));
   result.bottomUp = height > 0;
-  result.stride = RowStride(result.width, result.bitCount);
-  if (result.stride == 0 || (result.bitCount != 1 && result.bitCount != 4 && result.bitCount != 8 &&
-                             result.bitCount != 16 && result.bitCount != 24 && result.bitCount != 32)) {
+  if (result.bitCount != 1 && result.bitCount != 4 && result.bitCount != 8 &&
+      result.bitCount != 16 && result.bitCount != 24 && result.bitCount != 32) {
     *error = "the plug-in's bitmap has " + std::to_string(result.bitCount) +
              " bits per pixel, which no bitmap has";
     return false;
@@ -58,13 +56,18 @@ bool ReadBitmapLayout(const uint8_t* info, size_t infoSize, BitmapLayout* layout
   uint64_t masksEnd = kBitmapInfoHeaderSize + 12;
   uint64_t colourOffset = masks ? std::max<uint64_t>(headerSize, masksEnd) : headerSize;
   uint64_t infoBytes = colourOffset + 4ull * result.colourCount;
-  uint64_t pixelBytes = uint64_t{result.stride} * result.height;
-  if (infoBytes > infoSize || pixelBytes > UINT32_MAX) {
+  // The stride in 64 bits: a width near 2^32 / depth would wrap the 32-bit
+  // one to a few bytes and pass off a huge bitmap as a tiny pixel block.
+  uint64_t stride = (uint64_t{result.width} * result.bitCount + 31) / 32 * 4;
+  uint64_t pixelBytes = stride * result.height;
+  // A BMP file's size is 32 bits: head, header and pixels stay below 4 GiB.
+  if (infoBytes > infoSize || 14 + infoBytes + pixelBytes > UINT32_MAX) {
     *error = "the plug-in's bitmap header does not fit its block";
     return false;
   }
   if (masks)
     for (int c = 0; c < 3; ++c) result.masks[c] = ReadLe32(info + kBitmapInfoHeaderSize + 4 * c);
+  result.stride = static_cast<uint32_t>(stride);
   result.colourOffset = static_cast<uint32_t>(colourOffset);
   result.infoBytes = static_cast<uint32_t>(infoBytes);
   result.pixelBytes = static_cast<uint32_t>(pixelBytes);

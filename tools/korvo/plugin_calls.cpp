@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <type_traits>
 
 #include "tools/korvo/error_text.h"
 #include "tools/korvo/file_system.h"
@@ -20,20 +21,52 @@ namespace {
 int KORVO_API KeepGoing(int, int, LONG_PTR) { return 0; }
 
 // A path for the 8-bit entry points: on Windows in the system code page,
-// where a name it cannot spell will not open.
-std::string EightBitPath(const std::string& path) {
+// false when the path has characters that code page cannot spell.
+bool EightBitPath(const std::string& path, std::string* eightBit) {
 #ifdef _WIN32
-  std::wstring wide = WideOf(path);
-  int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                 nullptr, nullptr);
-  std::string ansi(static_cast<size_t>(size), '\0');
-  if (size > 0)
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &ansi[0], size,
-                        nullptr, nullptr);
-  return ansi;
+  return CodePageOfWide(CP_ACP, WideOf(path), eightBit, true);
 #else
-  return path;
+  *eightBit = path;
+  return true;
 #endif
+}
+
+// The path as the 8-bit entry points take it, whether or not it can be
+// spelt: a name the code page lacks will not open.
+std::string EightBitOf(const std::string& path) {
+  std::string eightBit;
+  EightBitPath(path, &eightBit);
+  return eightBit;
+}
+
+// The one place that picks between an export and its W twin: `call` gets
+// the paths in UTF-16 when `wide` (on Windows only), else in 8 bits, and
+// picks the export of that character type with ExportFor.
+template <typename Call, typename... Paths>
+int CallWithPaths(bool wide, Call call, const Paths&... paths) {
+#ifdef _WIN32
+  if (wide) return call(WideOf(paths)...);
+#else
+  (void)wide;
+#endif
+  return call(EightBitOf(paths)...);
+}
+
+template <typename Narrow, typename Wide>
+Narrow ExportFor(Narrow narrow, Wide, const std::string&) {
+  return narrow;
+}
+#ifdef _WIN32
+template <typename Narrow, typename Wide>
+Wide ExportFor(Narrow, Wide wide, const std::wstring&) {
+  return wide;
+}
+#endif
+
+// Calls an export, or answers -1 (not supported) for one the plug-in lacks.
+template <typename Function, typename... Arguments>
+int CallExport(Function function, Arguments... arguments) {
+  return function == nullptr ? -1 : function(arguments...);
 }
 
 // Bytes in a block a plug-in handed out, which may be more than it asked for.
@@ -77,7 +110,7 @@ CallResult TakeBitmap(const Plugin& filter, HLOCAL info, HLOCAL pixels, DecodedB
 
 // The name of a listing record in the archive's bytes. A W record carries
 // the name as the plug-in decoded it from the system code page; encoding it
-// back gives the stored bytes, which the user's --names then decodes.
+// back gives the stored bytes where the code page round-trips them.
 std::string StoredNameOf(const fileInfo& record) {
   return std::string(record.filename, strnlen(record.filename, sizeof record.filename));
 }
@@ -86,15 +119,15 @@ std::string StoredNameOf(const fileInfo& record) {
 std::string StoredNameOf(const fileInfoW& record) {
   size_t units = 0;
   while (units < 200 && record.filename[units] != 0) ++units;
-  int size = WideCharToMultiByte(CP_ACP, 0, record.filename, static_cast<int>(units), nullptr, 0,
-                                 nullptr, nullptr);
-  std::string stored(static_cast<size_t>(size), '\0');
-  if (size > 0)
-    WideCharToMultiByte(CP_ACP, 0, record.filename, static_cast<int>(units), &stored[0], size,
-                        nullptr, nullptr);
+  std::string stored;
+  CodePageOfWide(CP_ACP, std::wstring(record.filename, units), &stored);
   return stored;
 }
 #endif
+
+// The record a listing of paths of characters `Text` hands out.
+template <typename Text>
+using RecordFor = std::conditional_t<std::is_same_v<Text, char>, fileInfo, fileInfoW>;
 
 // The records of a listing up to the closing one, of either record type.
 template <typename Record>
@@ -127,29 +160,21 @@ std::vector<const Plugin*> FindPlugins(const PluginSet& set, PluginKind kind,
   std::vector<const Plugin*> found;
   auto dw = reinterpret_cast<ULONG_PTR>(head.data());
   for (const Plugin& plugin : set.plugins) {
-    if (plugin.kind != kind) continue;
-#ifdef _WIN32
-    if (plugin.exports.IsSupportedW != nullptr) {
-      if (plugin.exports.IsSupportedW(WideOf(name).c_str(), dw) == 1) found.push_back(&plugin);
-      continue;
-    }
-#endif
-    if (plugin.exports.IsSupported(EightBitPath(name).c_str(), dw) == 1) found.push_back(&plugin);
+    const LoadedPlugin& e = plugin.exports;
+    if (plugin.kind == kind && CallWithPaths(e.IsSupportedW != nullptr, [&](const auto& path) {
+          return CallExport(ExportFor(e.IsSupported, e.IsSupportedW, path), path.c_str(), dw);
+        }, name) == 1)
+      found.push_back(&plugin);
   }
   return found;
 }
 
 CallResult DescribePictureFile(const Plugin& filter, const std::string& path, PictureInfo* info) {
   *info = {};
-  int code;
-#ifdef _WIN32
-  if (filter.exports.GetPictureInfoW != nullptr)
-    code = filter.exports.GetPictureInfoW(WideOf(path).c_str(), 0, 0, info);
-  else
-#endif
-    code = filter.exports.GetPictureInfo == nullptr
-               ? -1
-               : filter.exports.GetPictureInfo(EightBitPath(path).c_str(), 0, 0, info);
+  const LoadedPlugin& e = filter.exports;
+  int code = CallWithPaths(e.GetPictureInfoW != nullptr, [&](const auto& name) {
+    return CallExport(ExportFor(e.GetPictureInfo, e.GetPictureInfoW, name), name.c_str(), 0, 0u, info);
+  }, path);
   if (code != 0) return Failed(filter, "GetPictureInfo", code);
   return {};
 }
@@ -157,54 +182,56 @@ CallResult DescribePictureFile(const Plugin& filter, const std::string& path, Pi
 CallResult DecodePictureFile(const Plugin& filter, const std::string& path,
                              DecodedBitmap* bitmap) {
   HLOCAL info = nullptr, pixels = nullptr;
-  int code;
-#ifdef _WIN32
-  if (filter.exports.GetPictureW != nullptr)
-    code = filter.exports.GetPictureW(WideOf(path).c_str(), 0, 0, &info, &pixels, KeepGoing, 0);
-  else
-#endif
-    code = filter.exports.GetPicture(EightBitPath(path).c_str(), 0, 0, &info, &pixels, KeepGoing, 0);
+  const LoadedPlugin& e = filter.exports;
+  int code = CallWithPaths(e.GetPictureW != nullptr, [&](const auto& name) {
+    return CallExport(ExportFor(e.GetPicture, e.GetPictureW, name), name.c_str(), 0, 0u, &info,
+                      &pixels, KeepGoing, 0);
+  }, path);
   if (code != 0) return Failed(filter, "GetPicture", code);
   return TakeBitmap(filter, info, pixels, bitmap);
 }
 
 CallResult DecodePictureMemory(const Plugin& filter, const Bytes& data, DecodedBitmap* bitmap) {
   HLOCAL info = nullptr, pixels = nullptr;
-  int code = filter.exports.GetPicture(reinterpret_cast<LPCSTR>(data.data()),
-                                       static_cast<LONG_PTR>(data.size()), kFlagMemoryInput,
-                                       &info, &pixels, KeepGoing, 0);
+  int code = CallExport(filter.exports.GetPicture, reinterpret_cast<LPCSTR>(data.data()),
+                        static_cast<LONG_PTR>(data.size()), kFlagMemoryInput, &info, &pixels,
+                        KeepGoing, 0);
   if (code != 0) return Failed(filter, "GetPicture", code);
   return TakeBitmap(filter, info, pixels, bitmap);
 }
 
+// The listing comes from the 8-bit entry point whenever the archive's path
+// can be given in 8 bits, since only its records carry the stored bytes;
+// the W records, whose names went through the system code page, only for
+// paths that need UTF-16.
 CallResult ListArchive(const Plugin& extractor, const std::string& path,
                        std::vector<ArchiveEntry>* entries) {
   HLOCAL handle = nullptr;
-#ifdef _WIN32
-  if (extractor.exports.GetArchiveInfoW != nullptr) {
-    int code = extractor.exports.GetArchiveInfoW(WideOf(path).c_str(), 0, 0, &handle);
-    if (code != 0) return Failed(extractor, "GetArchiveInfo", code);
-    return ReadListing<fileInfoW>(extractor, handle, entries);
-  }
-#endif
-  int code = extractor.exports.GetArchiveInfo(EightBitPath(path).c_str(), 0, 0, &handle);
+  const LoadedPlugin& e = extractor.exports;
+  std::string eightBit;
+  bool wide = e.GetArchiveInfoW != nullptr && !EightBitPath(path, &eightBit);
+  CallResult result;
+  int code = CallWithPaths(wide, [&](const auto& name) {
+    using Text = typename std::decay_t<decltype(name)>::value_type;
+    int answer = CallExport(ExportFor(e.GetArchiveInfo, e.GetArchiveInfoW, name), name.c_str(), 0, 0u,
+                            &handle);
+    if (answer == 0) result = ReadListing<RecordFor<Text>>(extractor, handle, entries);
+    return answer;
+  }, path);
   if (code != 0) return Failed(extractor, "GetArchiveInfo", code);
-  return ReadListing<fileInfo>(extractor, handle, entries);
+  return result;
 }
 
 CallResult ExtractEntry(const Plugin& extractor, const std::string& path,
                         const ArchiveEntry& entry, Bytes* data) {
   HLOCAL handle = nullptr;
   auto position = static_cast<LONG_PTR>(entry.position);
-  int code;
-#ifdef _WIN32
-  if (extractor.exports.GetFileW != nullptr)
-    code = extractor.exports.GetFileW(WideOf(path).c_str(), position, reinterpret_cast<LPWSTR>(&handle),
-                                      kFlagMemoryOutput, KeepGoing, 0);
-  else
-#endif
-    code = extractor.exports.GetFile(EightBitPath(path).c_str(), position,
-                                     reinterpret_cast<LPSTR>(&handle), kFlagMemoryOutput, KeepGoing, 0);
+  const LoadedPlugin& e = extractor.exports;
+  int code = CallWithPaths(e.GetFileW != nullptr, [&](const auto& name) {
+    using Text = typename std::decay_t<decltype(name)>::value_type;
+    return CallExport(ExportFor(e.GetFile, e.GetFileW, name), name.c_str(), position,
+                      reinterpret_cast<Text*>(&handle), kFlagMemoryOutput, KeepGoing, 0);
+  }, path);
   if (code != 0) return Failed(extractor, "GetFile", code);
   TakeBlock(handle, static_cast<size_t>(entry.size), data);
   if (data->size() < entry.size) return Malformed(extractor, "an entry shorter than listed");
@@ -215,17 +242,11 @@ CallResult ExtractEntryThroughFolder(const Plugin& extractor, const std::string&
                                      const ArchiveEntry& entry, const std::string& staging,
                                      Bytes* data) {
   auto position = static_cast<LONG_PTR>(entry.position);
-  int code;
-#ifdef _WIN32
-  if (extractor.exports.GetFileW != nullptr) {
-    std::wstring folder = WideOf(staging);
-    code = extractor.exports.GetFileW(WideOf(path).c_str(), position, &folder[0], 0, KeepGoing, 0);
-  } else
-#endif
-  {
-    std::string folder = EightBitPath(staging);
-    code = extractor.exports.GetFile(EightBitPath(path).c_str(), position, &folder[0], 0, KeepGoing, 0);
-  }
+  const LoadedPlugin& e = extractor.exports;
+  int code = CallWithPaths(e.GetFileW != nullptr, [&](const auto& name, auto folder) {
+    return CallExport(ExportFor(e.GetFile, e.GetFileW, name), name.c_str(), position, &folder[0], 0u,
+                      KeepGoing, 0);
+  }, path, staging);
   // Whatever the plug-in left in the folder is read and removed, even after a failure.
   std::vector<std::string> written;
   std::error_code failure;

@@ -3,6 +3,7 @@
 #include <wincodec.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "qkz-picture/qkz_picture.h"
 #include "tools/korvo/image_files.h"
@@ -83,7 +84,12 @@ bool EncodePng(const DecodedBitmap& bitmap, const BitmapLayout& layout, Bytes* p
     *error = "PNG: this Windows Imaging Component cannot write indexed PNGs; use --format bmp";
     return false;
   }
-  uint32_t stride = indexed != nullptr ? layout.stride : (3 * layout.width + 3) & ~3u;
+  uint64_t rgbStride = (3 * uint64_t{layout.width} + 3) & ~uint64_t{3};
+  if (indexed == nullptr && rgbStride * layout.height > UINT32_MAX) {
+    *error = "PNG: the picture is too large for the Windows Imaging Component";
+    return false;
+  }
+  auto stride = static_cast<uint32_t>(indexed != nullptr ? layout.stride : rgbStride);
   Bytes rows(size_t{stride} * layout.height);
   for (uint32_t y = 0; y < layout.height; ++y) {
     uint8_t* row = &rows[size_t{y} * stride];

@@ -1,5 +1,7 @@
 #include "tools/plugin-loader/plugin_loader.h"
 
+#include "tools/plugin-loader/code_pages.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -23,17 +25,6 @@ void Resolve(void* module, const char* name, Function* function) {
   *function = reinterpret_cast<Function>(FindExport(module, name));
 }
 
-#ifdef _WIN32
-// Paths are UTF-8 on every system; Windows takes them as UTF-16.
-std::wstring WidePath(const std::string& utf8) {
-  int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  if (length > 0)
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
-  return wide;
-}
-#endif
-
 constexpr char kSeparator =
 #ifdef _WIN32
     '\\';
@@ -46,7 +37,7 @@ constexpr char kSeparator =
 bool LoadPlugin(const std::string& path, LoadedPlugin* plugin) {
   *plugin = LoadedPlugin{};
 #ifdef _WIN32
-  plugin->module = LoadLibraryW(WidePath(path).c_str());
+  plugin->module = LoadLibraryW(WideOf(path).c_str());  // paths are UTF-8 everywhere
 #else
   plugin->module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
@@ -94,17 +85,15 @@ std::string PluginFileName(const std::string& name) {
 }
 
 std::string ExecutableDirectory() {
-  char path[4096 * 3] = {};
 #ifdef _WIN32
   wchar_t wide[4096] = {};
   DWORD units = GetModuleFileNameW(nullptr, wide, 4095);
-  int length = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units), path,
-                                   static_cast<int>(sizeof path - 1), nullptr, nullptr);
+  std::string text = Utf8OfWide(std::wstring(wide, units));
 #else
+  char path[4096] = {};
   ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length < 0) length = 0;
+  std::string text(path, static_cast<size_t>(length < 0 ? 0 : length));
 #endif
-  std::string text(path, static_cast<size_t>(length));
   size_t slash = text.find_last_of("/\\");
   return slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
 }

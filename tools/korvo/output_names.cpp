@@ -1,0 +1,99 @@
+#include "tools/korvo/output_names.h"
+
+#include "common/ascii.h"
+#include "common/case_folding.h"
+#include "tools/korvo/utf8_text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "tools/plugin-loader/code_pages.h"
+#endif
+
+namespace korvo {
+namespace {
+
+// The text with every character a file name cannot carry safely as '_'.
+std::string SafeCharacters(const std::string& text) {
+  std::string safe;
+  for (size_t at = 0; at < text.size();) {
+    size_t length = Utf8SequenceLength(text, at);
+    bool refused = length == 0 || IsTerminalControl(CodePointAt(text, at, length)) ||
+                   std::string("/\\:*?\"<>|").find(text[at]) != std::string::npos;
+    safe += refused ? std::string("_") : text.substr(at, length);
+    at += length == 0 ? 1 : length;
+  }
+  return safe;
+}
+
+// The name as Unicode simple case folding sees it.
+std::u32string Folded(const std::string& utf8) {
+  std::u32string folded;
+  for (size_t at = 0; at < utf8.size();) {
+    size_t length = Utf8SequenceLength(utf8, at);
+    folded += length == 0 ? 0xFFFD : FoldCase(CodePointAt(utf8, at, length));
+    at += length == 0 ? 1 : length;
+  }
+  return folded;
+}
+
+// True when the name is new under every rule, which then holds it.
+bool TakeName(const std::string& name, UsedNames* used) {
+  if (used->folded.count(Folded(name)) != 0) return false;
+#ifdef _WIN32
+  if (!used->windows.insert(WideOf(name)).second) return false;
+#endif
+  used->folded.insert(Folded(name));
+  return true;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+// Ordered as the file system compares names: ordinal, without case.
+UsedNames::UsedNames()
+    : windows([](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                    static_cast<int>(b.size()), TRUE) == CSTR_LESS_THAN;
+      }) {}
+#endif
+
+void SplitExtension(const std::string& name, std::string* stem, std::string* extension) {
+  size_t part = name.find_last_of("/\\");
+  size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (part != std::string::npos && dot < part)) dot = name.size();
+  *stem = name.substr(0, dot);
+  *extension = name.substr(dot);
+}
+
+bool IsDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = FoldAscii(c);
+  if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul" || stem == "conin$" ||
+      stem == "conout$")
+    return true;
+  if (stem.compare(0, 3, "com") != 0 && stem.compare(0, 3, "lpt") != 0) return false;
+  std::string digit = stem.substr(3);
+  return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\u00B9" ||
+         digit == "\u00B2" || digit == "\u00B3";
+}
+
+std::string OutputName(const std::string& name, const std::string& extension, UsedNames* used) {
+  std::string stem, own;
+  SplitExtension(name, &stem, &own);
+  stem = SafeCharacters(stem);
+  std::string tail = SafeCharacters(extension.empty() ? own : extension);
+  // Windows drops dots and spaces from a name's end.
+  std::string& last = tail.empty() ? stem : tail;
+  for (size_t end = last.size(); end > 0 && (last[end - 1] == '.' || last[end - 1] == ' '); --end)
+    last[end - 1] = '_';
+  if (stem.empty()) stem = "_";
+  if (IsDeviceName(stem + tail)) stem = "_" + stem;
+  std::string result = stem + tail;
+  for (int copy = 2; !TakeName(result, used); ++copy)
+    result = stem + "~" + std::to_string(copy) + tail;
+  return result;
+}
+
+}  // namespace korvo
