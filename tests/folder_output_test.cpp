@@ -74,10 +74,10 @@ TEST(FolderOutputTest, UnsafeNamesAreRefused) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(korvo::IsSafeEntryName(c.name), c.safe) << c.name;
-    EXPECT_EQ(korvo::IsSafeEntryNameW(Utf16(c.name).c_str()), c.safe) << c.name;
+    EXPECT_EQ(korvo::IsSafeEntryName(Utf16(c.name).c_str()), c.safe) << c.name;
   }
-  EXPECT_FALSE(korvo::IsSafeEntryName(nullptr));
-  EXPECT_FALSE(korvo::IsSafeEntryNameW(nullptr));
+  EXPECT_FALSE(korvo::IsSafeEntryName(static_cast<LPCSTR>(nullptr)));
+  EXPECT_FALSE(korvo::IsSafeEntryName(static_cast<LPCWSTR>(nullptr)));
 }
 
 // Every entry of both layouts goes into a folder whose name needs UTF-16,
