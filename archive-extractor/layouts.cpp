@@ -11,12 +11,6 @@ const LayoutTable kArchiveLayouts = {
     {ParseNamedEntryArchive, LocateNamedEntry},
 };
 
-Failure ProbeLayout(const ArchiveLayout& layout, const HostPath& path) {
-  ScopedDirectoryLock lock;
-  // Always a fresh parse: the file may have changed since it was cached.
-  return RunParser(layout.parse, path);
-}
-
 Failure RecognizeLayout(const LayoutTable& layouts, const HostPath& path,
                         const ArchiveLayout** layout) {
   if (IsNullPath(path)) return Failure::kCannotOpen;

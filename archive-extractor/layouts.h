@@ -20,10 +20,6 @@ typedef ArchiveLayout LayoutTable[kLayoutCount];
 // an offset-table archive.
 extern const LayoutTable kArchiveLayouts;
 
-// Runs the layout's parser under the directory lock: kNone when it succeeded
-// (the file's directory is then cached), otherwise the parse's reason.
-Failure ProbeLayout(const ArchiveLayout& layout, const HostPath& path) EXCLUDES(directoryLock);
-
 // The first layout of `layouts` whose probe recognises the file goes to
 // *layout: kNone; otherwise the last probe's reason (kCannotOpen for no path).
 Failure RecognizeLayout(const LayoutTable& layouts, const HostPath& path,
