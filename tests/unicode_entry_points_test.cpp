@@ -292,7 +292,9 @@ TEST(UnicodeEntryPointsTest, CodePage932NamesComeOutAsTheirCharacters) {
     fileInfoW last;
     std::memcpy(&last, listing.data() + (count - 1) * sizeof last, sizeof last);
     const WideText name(last.filename);
-    if (c.listed != nullptr) EXPECT_EQ(name, Utf16(c.listed));
+    if (c.listed != nullptr) {
+      EXPECT_EQ(name, Utf16(c.listed));
+    }
     ASSERT_GE(name.size(), 5u);
     EXPECT_EQ(name.substr(name.size() - 4), Utf16(".QKZ"));
     fileInfoW record;
