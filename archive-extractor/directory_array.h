@@ -53,10 +53,6 @@ enum class EntryNaming {
   kWithExtension,  // its stored name and ".QKZ"
 };
 
-// Bytes of `records` fileInfo records, or false when they exceed the 32-bit
-// sizes the plug-ins work in (and so a 32-bit SIZE_T).
-bool RecordBlockBytes(uint64_t records, SIZE_T* bytes);
-
 // Appends an entry; `name` holds its `nameLength` stored bytes (at most 32,
 // no NUL among them) unless it is named by position. The block doubles as
 // entries pass, so a parse never reserves more than twice what the entries

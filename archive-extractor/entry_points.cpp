@@ -1,77 +1,78 @@
 #include "archive-extractor/entry_points.h"
 
 #include "archive-extractor/folder_output.h"
-#include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
 
 namespace korvo {
 
-int ArchiveIsSupported(const LayoutTable& layouts, const HostPath& filename) {
-  return RecognizeLayout(layouts, filename) != nullptr ? 1 : 0;
+template <typename Unit>
+Failure ArchiveIsSupported(const LayoutTable& layouts, const Unit* filename) {
+  const ArchiveLayout* layout = nullptr;
+  return RecognizeLayout(layouts, filename, &layout);
 }
 
-int ArchiveGetArchiveInfo(const LayoutTable& layouts, const HostPath& buf, unsigned flag,
-                          HGLOBAL* lphInf, bool wide) {
-  if (flag & kFlagMemoryInput) return kResultNotHandled;
+template <typename Unit>
+Outcome ArchiveGetArchiveInfo(const LayoutTable& layouts, const Unit* buf, unsigned flag,
+                              HGLOBAL* lphInf) {
+  if (flag & kFlagMemoryInput) return Refusal(Failure::kArchiveInMemory);
   // Nowhere to put the listing: it would only leak.
-  if (lphInf == nullptr) return kResultNotHandled;
-  const ArchiveLayout* layout = RecognizeLayout(layouts, buf);
-  if (layout == nullptr) return kResultNotHandled;
-  return ResultCodeOf(wide ? ListDirectoryW(buf, layout->parse, lphInf)
-                           : ListDirectory(buf, layout->parse, lphInf));
+  if (lphInf == nullptr) return Refusal(Failure::kNullOutput);
+  const ArchiveLayout* layout = nullptr;
+  Failure failure = RecognizeLayout(layouts, buf, &layout);
+  if (failure != Failure::kNone) return Refusal(failure);
+  if constexpr (sizeof(Unit) == 1)
+    return {ListDirectory(buf, layout->parse, lphInf)};
+  else
+    return {ListDirectoryW(buf, layout->parse, lphInf)};
 }
 
-namespace {
-
-// GetFileInfo and GetFileInfoW: the same checks in the same order, then the
-// lookup over 8-bit or UTF-16 names.
-template <typename Unit, typename Record>
-int GetEntryInfo(const LayoutTable& layouts, const HostPath& buf, const Unit* filename,
-                 unsigned flag, Record* lpInfo,
-                 Failure (*find)(const HostPath&, ArchiveParser, const Unit*, unsigned,
-                                 Record*)) {
-  if (flag & kFlagMemoryInput) return kResultNotHandled;
-  if (filename == nullptr || lpInfo == nullptr) return kResultNotHandled;
-  const ArchiveLayout* layout = RecognizeLayout(layouts, buf);
-  if (layout == nullptr) return kResultNotHandled;
-  return ResultCodeOf(find(buf, layout->parse, filename, flag, lpInfo));
+template <typename Unit>
+Outcome ArchiveGetFileInfo(const LayoutTable& layouts, const Unit* buf,
+                           const typename Same<Unit>::type* filename, unsigned flag,
+                           typename RecordFor<Unit>::type* lpInfo) {
+  if (flag & kFlagMemoryInput) return Refusal(Failure::kArchiveInMemory);
+  if (filename == nullptr) return Refusal(Failure::kNoEntryNamed);
+  if (lpInfo == nullptr) return Refusal(Failure::kNullOutput);
+  const ArchiveLayout* layout = nullptr;
+  Failure failure = RecognizeLayout(layouts, buf, &layout);
+  if (failure != Failure::kNone) return Refusal(failure);
+  if constexpr (sizeof(Unit) == 1)
+    return {FindEntryByName(buf, layout->parse, filename, flag, lpInfo)};
+  else
+    return {FindEntryByNameW(buf, layout->parse, filename, flag, lpInfo)};
 }
 
-}  // namespace
-
-int ArchiveGetFileInfo(const LayoutTable& layouts, const HostPath& buf, LPCSTR filename,
-                       unsigned flag, fileInfo* lpInfo) {
-  return GetEntryInfo(layouts, buf, filename, flag, lpInfo, FindEntryByName);
-}
-
-int ArchiveGetFileInfoW(const LayoutTable& layouts, const HostPath& buf, LPCWSTR filename,
-                        unsigned flag, fileInfoW* lpInfo) {
-  return GetEntryInfo(layouts, buf, filename, flag, lpInfo, FindEntryByNameW);
-}
-
-int ArchiveGetFile(const LayoutTable& layouts, const HostPath& src, LONG_PTR len,
-                   const HostPath& dest, unsigned flag, ProgressCallback prgressCallback,
-                   LONG_PTR lData) {
-  if (flag & kFlagMemoryInput) return kResultBadFormat;
-  if (IsNullPath(dest)) return kResultBadFormat;
-  const ArchiveLayout* layout = RecognizeLayout(layouts, src);
-  if (layout == nullptr) return kResultBadFormat;
+template <typename Unit>
+Outcome ArchiveGetFile(const LayoutTable& layouts, const Unit* src, LONG_PTR len,
+                       typename Same<Unit>::type* dest, unsigned flag, ProgressCallback,
+                       LONG_PTR) {
+  if (flag & kFlagMemoryInput) return Refusal(Failure::kArchiveInMemory);
+  if (dest == nullptr) return Refusal(Failure::kNullOutput);
+  const ArchiveLayout* layout = nullptr;
+  Failure failure = RecognizeLayout(layouts, src, &layout);
+  if (failure != Failure::kNone) return Refusal(failure);
   const auto position = static_cast<ULONG_PTR>(len);
-  if (flag & kFlagMemoryOutput) {
-    auto* slot = static_cast<HGLOBAL*>(const_cast<void*>(MemoryAddress(dest)));
-    return ResultCodeOf(layout->extract(src, position, slot, prgressCallback, lData, nullptr));
-  }
-  // Output to a folder: the entry's block is written out and never handed
-  // over. The extract has released the directory lock, so no other call
-  // waits on the write.
-  BlockOwner extracted;
-  fileInfo entry;
-  Failure failure =
-      layout->extract(src, position, &extracted.block, prgressCallback, lData, &entry);
-  if (failure != Failure::kNone) return ResultCodeOf(failure);
-  const auto* bytes = static_cast<const uint8_t*>(platform::GlobalLock(extracted.block));
-  if (bytes == nullptr) return kResultMemoryError;
-  return WriteEntryIntoFolder(dest, entry.filename, bytes, static_cast<uint32_t>(entry.filesize));
+  if (flag & kFlagMemoryOutput)
+    return {ExtractEntry(layout->locate, src, position, reinterpret_cast<HGLOBAL*>(dest))};
+  // Output to a folder, in pieces. The look-up has released the directory
+  // lock, so no other call waits on the writes.
+  EntrySource source;
+  ArchiveReader reader;
+  ScopeExit close([&] { CloseArchiveReader(&reader); });
+  failure = layout->locate(src, position, &reader, &source);
+  if (failure != Failure::kNone) return {failure};
+  return {WriteEntryIntoFolder(static_cast<const Unit*>(dest), &reader, source)};
 }
+
+#define KORVO_ENTRY_POINTS_OF(Unit)                                                          \
+  template Failure ArchiveIsSupported(const LayoutTable&, const Unit*);                     \
+  template Outcome ArchiveGetArchiveInfo(const LayoutTable&, const Unit*, unsigned, HGLOBAL*); \
+  template Outcome ArchiveGetFileInfo(const LayoutTable&, const Unit*, const Unit*, unsigned, \
+                                      RecordFor<Unit>::type*);                              \
+  template Outcome ArchiveGetFile(const LayoutTable&, const Unit*, LONG_PTR, Unit*, unsigned, \
+                                  ProgressCallback, LONG_PTR);
+KORVO_ENTRY_POINTS_OF(char)
+KORVO_ENTRY_POINTS_OF(WCHAR)
+#undef KORVO_ENTRY_POINTS_OF
 
 }  // namespace korvo

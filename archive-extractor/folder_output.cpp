@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <cstring>
+#include <type_traits>
 
 #include "archive-extractor/wide_records.h"
 #include "host-contract/block_owner.h"
+#include "host-contract/host_path.h"
 
 namespace korvo {
 namespace {
@@ -15,9 +17,24 @@ constexpr char kSeparator = '\\';
 constexpr char kSeparator = '/';
 #endif
 
-// Large writes go in pieces, so that no single call asks the system for more
-// than a network drive comfortably takes.
-constexpr uint32_t kWritePieceBytes = 16u << 20;
+// The rows go through a buffer of this size, so that neither a large entry
+// nor a network drive is asked for more at once.
+constexpr uint32_t kPieceBytes = 1u << 20;
+
+// A name that exists at the temporary name is skipped, this many times.
+constexpr int kTemporaryNameAttempts = 64;
+
+template <typename Unit>
+uint32_t UnitAt(const Unit* text, size_t index) {
+  return static_cast<uint32_t>(static_cast<std::make_unsigned_t<Unit>>(text[index]));
+}
+
+template <typename Unit>
+size_t Length(const Unit* text) {
+  size_t length = 0;
+  while (text[length] != 0) ++length;
+  return length;
+}
 
 bool IsSeparator(uint32_t unit) { return unit == '\\' || unit == '/'; }
 
@@ -28,30 +45,54 @@ bool IsForbiddenUnit(uint32_t unit) {
 
 uint32_t UpperAscii(uint32_t unit) { return unit >= 'a' && unit <= 'z' ? unit - 0x20 : unit; }
 
-// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices whatever follows
-// the first dot, and with spaces before it.
+// A digit that makes COM or LPT a device: 0-9, or a superscript 1, 2 or 3,
+// which Windows also takes. U+00B9, U+00B2 and U+00B3 are these bytes in the
+// Latin code pages.
+bool IsPortDigit(uint32_t unit) {
+  return (unit >= '0' && unit <= '9') || unit == 0xB9 || unit == 0xB2 || unit == 0xB3;
+}
+
+// A device name whatever follows the first dot, and with spaces before it.
 template <typename Unit>
 bool IsDeviceName(const Unit* name) {
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   size_t base = 0;
   while (name[base] != 0 && name[base] != '.') ++base;
   while (base > 0 && name[base - 1] == ' ') --base;
-  if (base != 3 && base != 4) return false;
-  char upper[4];
-  for (size_t i = 0; i < base; ++i) upper[i] = static_cast<char>(UpperAscii(static_cast<uint32_t>(name[i]) & 0xFFFF));
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-  if (base == 3) {
-    for (const char* device : kDevices)
-      if (std::memcmp(upper, device, 3) == 0) return true;
-    return false;
+  if (base < 3 || base > 7) return false;
+  uint32_t upper[7];
+  for (size_t i = 0; i < base; ++i) upper[i] = UpperAscii(UnitAt(name, i));
+  for (const char* device : kDevices) {
+    size_t i = 0;
+    while (i < base && device[i] != '\0' && upper[i] == static_cast<uint32_t>(device[i])) ++i;
+    if (i == base && device[i] == '\0') return true;
   }
-  return (std::memcmp(upper, "COM", 3) == 0 || std::memcmp(upper, "LPT", 3) == 0) &&
-         upper[3] >= '1' && upper[3] <= '9';
+  const bool port = (upper[0] == 'C' && upper[1] == 'O' && upper[2] == 'M') ||
+                    (upper[0] == 'L' && upper[1] == 'P' && upper[2] == 'T');
+  if (!port) return false;
+  if (base == 4) return IsPortDigit(upper[3]);
+  // An 8-bit name in UTF-8 (the system code page without Windows) spells a
+  // superscript digit in two bytes.
+  return sizeof(Unit) == 1 && base == 5 && upper[3] == 0xC2 && upper[4] >= 0x80 &&
+         IsPortDigit(upper[4]);
 }
 
 template <typename Unit>
 bool IsDotName(const Unit* name) {
   return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
+
+// Whether the 8-bit path ends inside a double-byte character: its last byte
+// a lead byte with no trail byte after it.
+bool EndsInsideCharacter(LPCSTR path) {
+  for (const char* scan = path; *scan != '\0'; ++scan) {
+    if (!platform::IsDBCSLeadByte(static_cast<BYTE>(*scan))) continue;
+    if (scan[1] == '\0') return true;
+    ++scan;
+  }
+  return false;
+}
+bool EndsInsideCharacter(LPCWSTR) { return false; }
 
 // Whether the path's last character is a separator; in 8-bit text a trail
 // byte of 0x5C is part of a character, not a separator.
@@ -65,16 +106,8 @@ bool EndsInSeparator(LPCSTR path) {
 }
 
 bool EndsInSeparator(LPCWSTR path) {
-  size_t length = 0;
-  while (path[length] != 0) ++length;
+  const size_t length = Length(path);
   return length > 0 && IsSeparator(path[length - 1]);
-}
-
-template <typename Unit>
-size_t Length(const Unit* text) {
-  size_t length = 0;
-  while (text[length] != 0) ++length;
-  return length;
 }
 
 // The file operations for either kind of path.
@@ -93,12 +126,31 @@ BOOL MoveOverFile(LPCWSTR from, LPCWSTR to) {
 BOOL RemoveFile(LPCSTR path) { return platform::DeleteFileA(path); }
 BOOL RemoveFile(LPCWSTR path) { return platform::DeleteFileW(path); }
 
-// Appends "~korvo-<process>-<serial>.tmp": unique among the writers of this
-// process and of others that share the folder.
+// The name the entry is written under, in the folder's kind of text: the
+// 8-bit listed name as it is, or as the W listing shows it. Either form must
+// be safe, and the 8-bit one must not read as a device in UTF-16 either,
+// whatever the code page makes of its bytes.
+bool SafeOutputName(const fileInfo& entry, char (&name)[kNameUnits]) {
+  static_assert(sizeof name == sizeof entry.filename, "one name field");
+  std::memcpy(name, entry.filename, sizeof name);
+  WCHAR wide[kNameUnits];
+  WideEntryName(name, wide);
+  return IsSafeEntryName(name) && !IsDeviceName(static_cast<const WCHAR*>(wide));
+}
+bool SafeOutputName(const fileInfo& entry, WCHAR (&name)[kNameUnits]) {
+  WideEntryName(entry.filename, name);
+  return IsSafeEntryName(entry.filename) && IsSafeEntryName(static_cast<const WCHAR*>(name));
+}
+
+// One serial for every temporary name of the process, whichever export
+// writes: "~korvo-<process>-<serial>.tmp".
+std::atomic<uint32_t> temporarySerial{0};
+
+constexpr size_t kTemporaryNameUnits = 6 + 2 * 9 + 4;
+
 template <typename Unit>
-Unit* AppendTemporaryName(Unit* out) {
-  static std::atomic<uint32_t> serial{0};
-  const uint32_t numbers[2] = {platform::GetCurrentProcessId(), serial.fetch_add(1)};
+void WriteTemporaryName(Unit* out, uint32_t serial) {
+  const uint32_t numbers[2] = {platform::GetCurrentProcessId(), serial};
   for (const char* text = "~korvo"; *text != '\0'; ++text) *out++ = static_cast<Unit>(*text);
   for (uint32_t number : numbers) {
     *out++ = static_cast<Unit>('-');
@@ -106,51 +158,22 @@ Unit* AppendTemporaryName(Unit* out) {
       *out++ = static_cast<Unit>("0123456789ABCDEF"[(number >> shift) & 0xF]);
   }
   for (const char* text = ".tmp"; *text != '\0'; ++text) *out++ = static_cast<Unit>(*text);
-  return out;
+  *out = 0;
 }
 
-constexpr size_t kTemporaryNameUnits = 6 + 2 * 9 + 4;
-
-// Writes the bytes through a temporary file renamed into place; every
-// failure removes the temporary file.
+// Creates a new file at `path`, whose last part (at `name`) is a fresh
+// temporary name on each try: one that exists, whoever put it there (a file,
+// a folder or a link), is passed over; a link is never followed.
 template <typename Unit>
-int WriteThroughTemporary(const Unit* folder, const Unit* name, const uint8_t* bytes,
-                          uint32_t size) {
-  const size_t folderLength = Length(folder);
-  if (folderLength == 0) return kResultFileError;  // no folder is named
-  const size_t nameLength = Length(name);
-  const size_t tail = (nameLength > kTemporaryNameUnits ? nameLength : kTemporaryNameUnits) + 1;
-  if (folderLength > (SIZE_MAX / sizeof(Unit) - tail) / 2 - 1) return kResultMemoryError;
-  const size_t pathUnits = folderLength + 1 + tail;
-  BlockOwner paths;
-  auto* temporary =
-      static_cast<Unit*>(AllocateAndLock(&paths, GMEM_FIXED, 2 * pathUnits * sizeof(Unit)));
-  if (temporary == nullptr) return kResultMemoryError;
-  Unit* final = temporary + pathUnits;
-
-  std::memcpy(temporary, folder, folderLength * sizeof(Unit));
-  Unit* at = temporary + folderLength;
-  if (!EndsInSeparator(folder)) *at++ = static_cast<Unit>(kSeparator);
-  const size_t stemLength = static_cast<size_t>(at - temporary);
-  std::memcpy(final, temporary, stemLength * sizeof(Unit));
-  *AppendTemporaryName(at) = 0;
-  std::memcpy(final + stemLength, name, (nameLength + 1) * sizeof(Unit));
-
-  HANDLE file = CreateNewFile(temporary);
-  if (file == INVALID_HANDLE_VALUE) return kResultFileError;
-  bool written = true;
-  for (uint32_t done = 0; written && done < size;) {
-    const uint32_t piece = size - done < kWritePieceBytes ? size - done : kWritePieceBytes;
-    DWORD put = 0;
-    written = platform::WriteFile(file, bytes + done, piece, &put) && put == piece;
-    done += piece;
+HANDLE CreateTemporaryFile(Unit* path, Unit* name) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    WriteTemporaryName(name, temporarySerial.fetch_add(1, std::memory_order_relaxed));
+    HANDLE file = CreateNewFile(static_cast<const Unit*>(path));
+    if (file != INVALID_HANDLE_VALUE) return file;
+    const DWORD error = platform::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
   }
-  written = platform::CloseHandle(file) && written;
-  if (!written || !MoveOverFile(temporary, final)) {
-    RemoveFile(temporary);
-    return kResultFileError;
-  }
-  return kResultSuccess;
+  return INVALID_HANDLE_VALUE;
 }
 
 }  // namespace
@@ -172,23 +195,69 @@ bool IsSafeEntryName(LPCSTR name) {
   return true;
 }
 
-bool IsSafeEntryNameW(LPCWSTR name) {
+bool IsSafeEntryName(LPCWSTR name) {
   if (name == nullptr || name[0] == 0 || IsDotName(name) || IsDeviceName(name)) return false;
   for (const WCHAR* scan = name; *scan != 0; ++scan)
     if (IsForbiddenUnit(*scan)) return false;
   return true;
 }
 
-int WriteEntryIntoFolder(const HostPath& folder, LPCSTR name, const uint8_t* bytes,
-                         uint32_t size) {
-  if (!IsSafeEntryName(name)) return kResultBadFormat;
-  if (folder.narrow != nullptr) return WriteThroughTemporary(folder.narrow, name, bytes, size);
-  // The folder is UTF-16: so is the name, turned from the system code page
-  // as the W listing shows it, and checked again in that form.
-  WCHAR wideName[kNameUnits];
-  WideEntryName(name, wideName);
-  if (!IsSafeEntryNameW(wideName)) return kResultBadFormat;
-  return WriteThroughTemporary(folder.wide, static_cast<LPCWSTR>(wideName), bytes, size);
+template <typename Unit>
+Failure WriteEntryIntoFolder(const Unit* folder, ArchiveReader* reader, const EntrySource& source) {
+  Unit name[kNameUnits];
+  if (!SafeOutputName(source.entry, name)) return Failure::kUnsafeEntryName;
+  const size_t folderLength = Length(folder);
+  if (folderLength == 0) return Failure::kNoFolderNamed;
+  // The separator added behind such a folder would become a character's
+  // trail byte, and the file land beside the folder instead of in it.
+  if (EndsInsideCharacter(folder)) return Failure::kFolderEndsInsideCharacter;
+
+  // One block: the temporary path, the final path, and the piece buffer.
+  const size_t nameLength = Length(static_cast<const Unit*>(name));
+  const size_t tail = (nameLength > kTemporaryNameUnits ? nameLength : kTemporaryNameUnits) + 1;
+  const uint32_t size = source.headBytes + source.copyBytes;
+  const uint32_t pieceBytes = size < kPieceBytes ? size : kPieceBytes;
+  if (folderLength > (SIZE_MAX / sizeof(Unit) - tail - kPieceBytes) / 2 - 1)
+    return Failure::kNoMemory;
+  const size_t pathUnits = folderLength + 1 + tail;
+  BlockOwner block;
+  auto* temporary = static_cast<Unit*>(
+      AllocateAndLock(&block, GMEM_FIXED, 2 * pathUnits * sizeof(Unit) + pieceBytes));
+  if (temporary == nullptr) return Failure::kNoMemory;
+  Unit* final = temporary + pathUnits;
+  auto* piece = reinterpret_cast<uint8_t*>(final + pathUnits);
+
+  std::memcpy(temporary, folder, folderLength * sizeof(Unit));
+  Unit* at = temporary + folderLength;
+  if (!EndsInSeparator(folder)) *at++ = static_cast<Unit>(kSeparator);
+  const size_t stemLength = static_cast<size_t>(at - temporary);
+  std::memcpy(final, temporary, stemLength * sizeof(Unit));
+  std::memcpy(final + stemLength, name, (nameLength + 1) * sizeof(Unit));
+
+  HANDLE file = CreateTemporaryFile(temporary, at);
+  if (file == INVALID_HANDLE_VALUE) return Failure::kCannotCreateOutput;
+  Failure failure = CopyEntryInPieces(
+      reader, source, piece, pieceBytes, [file](const uint8_t* bytes, uint32_t count) {
+        DWORD put = 0;
+        return platform::WriteFile(file, bytes, count, &put) && put == count
+                   ? Failure::kNone
+                   : Failure::kCannotWriteOutput;
+      });
+  // The entry's date, as unpackers give it; a file system that keeps no
+  // such date still gets the bytes.
+  if (failure == Failure::kNone) {
+    const FILETIME lastWrite = FileTimeOf(source.entry.timestamp);
+    platform::SetFileTime(file, &lastWrite);
+  }
+  if (!platform::CloseHandle(file) && failure == Failure::kNone)
+    failure = Failure::kCannotWriteOutput;
+  if (failure == Failure::kNone && !MoveOverFile(temporary, final))
+    failure = Failure::kCannotRenameOutput;
+  if (failure != Failure::kNone) RemoveFile(temporary);
+  return failure;
 }
+
+template Failure WriteEntryIntoFolder(const char*, ArchiveReader*, const EntrySource&);
+template Failure WriteEntryIntoFolder(const WCHAR*, ArchiveReader*, const EntrySource&);
 
 }  // namespace korvo

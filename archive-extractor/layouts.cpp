@@ -7,27 +7,28 @@
 namespace korvo {
 
 const LayoutTable kArchiveLayouts = {
-    {ParseOffsetTableArchive, ExtractOffsetTableEntry},
-    {ParseNamedEntryArchive, ExtractNamedEntry},
+    {ParseOffsetTableArchive, LocateOffsetTableEntry},
+    {ParseNamedEntryArchive, LocateNamedEntry},
 };
 
-bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path) {
-  ScopedDirectoryLock lock;
-  // Always a fresh parse: the file may have changed since it was cached.
-  return RunParser(layout.parse, path) == Failure::kNone;
-}
-
-const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath& path) {
-  if (IsNullPath(path)) return nullptr;
+Failure RecognizeLayout(const LayoutTable& layouts, const HostPath& path,
+                        const ArchiveLayout** layout) {
+  if (IsNullPath(path)) return Failure::kCannotOpen;
   ScopedDirectoryLock lock;
   // One open and one set of windows serve every layout's probe: the next
   // layout starts from the bytes the previous one read.
   ParseContext* context = LockedParseContext();
   HoldParseReader(context);
   ScopeExit release([context] { ReleaseParseReader(context); });
-  for (const ArchiveLayout& layout : layouts)
-    if (RunParser(layout.parse, path) == Failure::kNone) return &layout;
-  return nullptr;
+  Failure failure = Failure::kNone;
+  for (const ArchiveLayout& candidate : layouts) {
+    failure = RunParser(candidate.parse, path);
+    if (failure == Failure::kNone) {
+      *layout = &candidate;
+      break;
+    }
+  }
+  return failure;
 }
 
 }  // namespace korvo

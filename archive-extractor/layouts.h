@@ -3,21 +3,14 @@
 #pragma once
 
 #include "archive-extractor/directory_cache.h"
+#include "archive-extractor/entry_output.h"
 #include "host-contract/host_contract.h"
 
 namespace korvo {
 
-// A layout's extract operation: hands the entry at `position` to *slot (fully
-// unlocked, on kNone only), copies the entry's directory record to *entry on
-// kNone unless it is null (the name a folder output writes under), and says
-// why it failed otherwise.
-typedef Failure (*ExtractOperation)(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                                ProgressCallback prgressCallback, LONG_PTR lData,
-                                fileInfo* entry) noexcept;
-
 struct ArchiveLayout {
   ArchiveParser parse;
-  ExtractOperation extract;
+  LocateOperation locate;
 };
 
 constexpr int kLayoutCount = 2;
@@ -27,12 +20,9 @@ typedef ArchiveLayout LayoutTable[kLayoutCount];
 // an offset-table archive.
 extern const LayoutTable kArchiveLayouts;
 
-// Runs the layout's parser under the directory lock; true when it succeeded
-// (the file's directory is then cached). Its reasons are dropped.
-bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path) EXCLUDES(directoryLock);
-
-// The first layout of `layouts` whose probe recognises the file, or nullptr.
-const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath& path)
-    EXCLUDES(directoryLock);
+// The first layout of `layouts` whose probe recognises the file goes to
+// *layout: kNone; otherwise the last probe's reason (kCannotOpen for no path).
+Failure RecognizeLayout(const LayoutTable& layouts, const HostPath& path,
+                        const ArchiveLayout** layout) EXCLUDES(directoryLock);
 
 }  // namespace korvo

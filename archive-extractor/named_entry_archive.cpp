@@ -5,7 +5,6 @@
 #include "archive-extractor/directory_array.h"
 #include "archive-extractor/directory_cache.h"
 #include "common/little_endian.h"
-#include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
 #include "qkz-picture/qkz_picture.h"
 
@@ -182,32 +181,26 @@ Failure ParseNamedEntryArchive(const HostPath& path) noexcept {
   return Failure::kNone;
 }
 
-Failure ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                          ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
+Failure LocateNamedEntry(const HostPath& path, ULONG_PTR position, ArchiveReader* reader,
+                         EntrySource* source) noexcept {
   // A copy of the record and of the shared palette, both taken under the
   // directory lock: another thread's parse may replace either meanwhile.
-  fileInfo entry;
+  const fileInfo& entry = source->entry;
   uint8_t sharedPalette[kPaletteBytes];
   Failure failure =
-      LookUpEntryForExtract(path, ParseNamedEntryArchive, position, &entry, sharedPalette);
+      LookUpEntryForExtract(path, ParseNamedEntryArchive, position, &source->entry, sharedPalette);
   if (failure != Failure::kNone) return failure;
 
-  BlockOwner block;
-  ArchiveReader reader;
-  ScopeExit close([&] { CloseArchiveReader(&reader); });
-  auto* out = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, entry.filesize));
-  if (out == nullptr) return Failure::kNoMemory;
-
-  failure = OpenArchiveReader(path, &reader);
+  failure = OpenArchiveReader(path, reader);
   if (failure != Failure::kNone) return failure;
   const uint32_t entryPosition = static_cast<uint32_t>(entry.position);
   uint8_t header[kStoredHeaderBytes];
-  failure = ReadArchiveAt(&reader, entryPosition, kStoredHeaderBytes, header);
+  failure = ReadArchiveAt(reader, entryPosition, kStoredHeaderBytes, header);
   if (failure != Failure::kNone) return failure;
 
-  // The block was sized from the directory; the header is read again. If the
-  // file has changed since the parse, the picture no longer fits the block,
-  // or its rows no longer fit the entry: nothing is written past either.
+  // The size was listed from the directory; the header is read again. If the
+  // file has changed since the parse, the picture no longer has the listed
+  // size, or its rows no longer fit the entry: nothing is handed out.
   const uint32_t width = ReadLe32(header + kQkzWidthOffset);
   const uint32_t height = ReadLe32(header + kQkzHeightOffset);
   const uint64_t picture = QkzPictureSize(width, height);
@@ -218,20 +211,18 @@ Failure ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slo
   const uint8_t* palette = sharedPalette;
   uint8_t ownPalette[kPaletteBytes];
   if (header[kStoredPaletteFlagOffset] != 0) {
-    failure = ReadArchiveAt(&reader, entryPosition + kStoredHeaderBytes, kPaletteBytes, ownPalette);
+    failure = ReadArchiveAt(reader, entryPosition + kStoredHeaderBytes, kPaletteBytes, ownPalette);
     if (failure != Failure::kNone) return failure;
     palette = ownPalette;
   }
-  WriteQkzHeadFromTriples(width, height, palette, out);
-
+  WriteQkzHeadFromTriples(width, height, palette, source->head);
+  source->headBytes = kQkzHeadSize;
   // The rows are the last bytes of the entry, whatever lies in front of them.
   const uint64_t rowsPosition = uint64_t{entryPosition} + entry.compsize - rows;
   if (rowsPosition >= kUnreachablePosition) return Failure::kUnreachablePosition;
-  failure = ReadArchiveAt(&reader, static_cast<uint32_t>(rowsPosition), static_cast<uint32_t>(rows),
-                        out + kQkzRowsOffset);
-  if (failure != Failure::kNone) return failure;
-  if (listed != nullptr) *listed = entry;
-  HandOver(&block, slot);
+  source->copyPosition = static_cast<uint32_t>(rowsPosition);
+  source->copyBytes = static_cast<uint32_t>(rows);
+  source->checkStoredHead = false;
   return Failure::kNone;
 }
 

@@ -17,6 +17,7 @@
 
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_lock.h"
+#include "archive-extractor/entry_output.h"
 #include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
@@ -49,14 +50,11 @@ Failure ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* rec
 // palette are then as they were.
 Failure ParseNamedEntryArchive(const HostPath& path) noexcept REQUIRES(directoryLock);
 
-// Rebuilds the entry at `position` into a complete QKZ picture in a new
-// movable block, stored fully unlocked in *slot on kNone only, with a copy
-// of its record in *entry. kNoEntryAtPosition; kEntryChangedOnDisk when the
-// entry on disk no longer matches the directory; otherwise the parse's
-// reason, kNoMemory or the read's reason. The progress callback is accepted
-// and never called.
-Failure ExtractNamedEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                          ProgressCallback prgressCallback, LONG_PTR lData,
-                          fileInfo* entry = nullptr) noexcept;
+// The entry at `position` rebuilt into a complete QKZ picture: a head of its
+// size and palette (its own or the shared one), then its rows (see
+// LocateOperation). kEntryChangedOnDisk when the entry on disk no longer
+// matches the directory.
+Failure LocateNamedEntry(const HostPath& path, ULONG_PTR position, ArchiveReader* reader,
+                         EntrySource* source) noexcept;
 
 }  // namespace korvo

@@ -13,7 +13,6 @@
 #include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_cache.h"
 #include "common/little_endian.h"
-#include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
 #include "qkz-picture/qkz_picture.h"
 
@@ -127,40 +126,22 @@ Failure ParseOffsetTableArchive(const HostPath& path) noexcept {
   return Failure::kNone;
 }
 
-Failure ExtractOffsetTableEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                                ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
-  fileInfo entry;
-  Failure failure = LookUpEntryForExtract(path, ParseOffsetTableArchive, position, &entry, nullptr);
+Failure LocateOffsetTableEntry(const HostPath& path, ULONG_PTR position, ArchiveReader* reader,
+                               EntrySource* source) noexcept {
+  Failure failure =
+      LookUpEntryForExtract(path, ParseOffsetTableArchive, position, &source->entry, nullptr);
   if (failure != Failure::kNone) return failure;
-
   // Every parsed entry holds at least a head; a record that does not cannot
   // be one of this layout's (the cache may hold another layout's directory for
   // this path if the file changed since the probe).
-  if (entry.filesize < kQkzHeadSize) return Failure::kNotThisLayout;
-  const auto size = static_cast<uint32_t>(entry.filesize);
-
-  BlockOwner block;
-  ArchiveReader reader;
-  ScopeExit close([&] { CloseArchiveReader(&reader); });
-  auto* bytes = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, size));
-  if (bytes == nullptr) return Failure::kNoMemory;
-
-  failure = OpenArchiveReader(path, &reader);
-  if (failure != Failure::kNone) return failure;
-  // One read of exactly the entry's size straight into the block: it can
-  // neither run past the block nor leave part of it unfilled unnoticed.
-  failure = ReadArchiveAt(&reader, static_cast<uint32_t>(entry.position), size, bytes);
-  if (failure != Failure::kNone) return failure;
-
-  // The file may have changed since its directory was read. An entry whose
-  // head now claims more rows than the entry holds is no longer the picture
-  // listed, and a host would read past the block decoding it: refuse it.
-  if (QkzPictureSize(ReadLe32(bytes + kQkzWidthOffset), ReadLe32(bytes + kQkzHeightOffset)) >
-      size)
-    return Failure::kEntryChangedOnDisk;
-  if (listed != nullptr) *listed = entry;
-  HandOver(&block, slot);
-  return Failure::kNone;
+  if (source->entry.filesize < kQkzHeadSize) return Failure::kNotThisLayout;
+  // The entry is handed out as stored, its head checked as it is read: the
+  // file may have changed since its directory was read.
+  source->headBytes = 0;
+  source->copyPosition = static_cast<uint32_t>(source->entry.position);
+  source->copyBytes = static_cast<uint32_t>(source->entry.filesize);
+  source->checkStoredHead = true;
+  return OpenArchiveReader(path, reader);
 }
 
 }  // namespace korvo

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "archive-extractor/directory_lock.h"
+#include "archive-extractor/entry_output.h"
 #include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
@@ -15,13 +16,9 @@ namespace korvo {
 // had; the cache is then as it was.
 Failure ParseOffsetTableArchive(const HostPath& path) noexcept REQUIRES(directoryLock);
 
-// Copies the entry at `position` into a new movable block, stored fully
-// unlocked in *slot on kNone only, with a copy of its record in *entry.
-// kNoEntryAtPosition; kNotThisLayout or kEntryChangedOnDisk when the entry is
-// no longer the one listed; otherwise the parse's reason, kNoMemory or the
-// read's reason. The progress callback is accepted and never called.
-Failure ExtractOffsetTableEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                                ProgressCallback prgressCallback, LONG_PTR lData,
-                                fileInfo* entry = nullptr) noexcept;
+// The entry at `position`, handed out as stored (see LocateOperation).
+// kNotThisLayout for a record too small to be this layout's.
+Failure LocateOffsetTableEntry(const HostPath& path, ULONG_PTR position, ArchiveReader* reader,
+                               EntrySource* source) noexcept;
 
 }  // namespace korvo

@@ -10,9 +10,20 @@ void WideEntryName(LPCSTR name, WCHAR (&wide)[kNameUnits]) {
   std::memset(wide, 0, sizeof wide);
   size_t length = 0;
   while (name[length] != '\0' && length + 1 < kNameUnits) ++length;
-  if (length == 0) return;
-  int units = platform::MultiByteToWideChar(name, static_cast<int>(length), wide, kNameUnits - 1);
-  if (units <= 0) std::memset(wide, 0, sizeof wide);
+  // The stored name and the ".QKZ" behind it are turned separately: a
+  // stored name that ends in a lone lead byte must not take the dot as its
+  // trail byte, so every listed name keeps its extension.
+  const size_t stem = length >= 4 && std::memcmp(name + length - 4, ".QKZ", 4) == 0 ? length - 4 : length;
+  int units = 0;
+  if (stem > 0) {
+    units = platform::MultiByteToWideChar(name, static_cast<int>(stem), wide,
+                                          static_cast<int>(kNameUnits - 1 - (length - stem)));
+    if (units <= 0) {
+      std::memset(wide, 0, sizeof wide);
+      return;
+    }
+  }
+  for (size_t i = stem; i < length; ++i) wide[units++] = static_cast<WCHAR>(name[i]);
 }
 
 void BuildWideDirectoryRecord(const DirectoryArray& array, uint32_t index, fileInfoW* wide) {

@@ -9,8 +9,9 @@ namespace korvo {
 
 constexpr int kNameUnits = sizeof(fileInfoW::filename) / sizeof(WCHAR);
 
-// `name` in UTF-16 with its NUL, cut to fit the field; an empty name when the
-// system cannot convert it. A byte of the 8-bit name yields at most one unit,
+// `name` in UTF-16 with its NUL, cut to fit the field, a ".QKZ" at its end
+// turned apart from the rest; an empty name when the system cannot convert
+// it. A byte of the 8-bit name yields at most one unit,
 // so a name that fits the 8-bit field fits this one whole.
 void WideEntryName(LPCSTR name, WCHAR (&wide)[kNameUnits]);
 

@@ -54,7 +54,8 @@ void CheckRecord(const fileInfo& record, const ExpectedEntry& entry) {
 // The listing: every record as expected, then a record of zeros.
 std::vector<fileInfo> CheckListing(const ExpectedArchive& archive) {
   HGLOBAL listing = kUntouched;
-  int result = korvo::ArchiveGetArchiveInfo(korvo::kArchiveLayouts, kPath, 0, &listing);
+  int result = korvo::ResultCodeOf(
+      korvo::ArchiveGetArchiveInfo(korvo::kArchiveLayouts, kPath, 0, &listing), -1);
   if (archive.layout == Layout::kNone) {
     FUZZ_CHECK(result == -1 && listing == kUntouched);
     return {};
@@ -81,7 +82,8 @@ void CheckLookup(const ExpectedArchive& archive, const std::vector<fileInfo>& re
   for (size_t i = 0; i < archive.entries.size() && found == archive.entries.size(); ++i)
     if (SameName(archive.entries[i].filename, name, ignoreCase)) found = i;
   fileInfo record = Untouched<fileInfo>();
-  int result = korvo::ArchiveGetFileInfo(korvo::kArchiveLayouts, kPath, name.c_str(), flag, &record);
+  int result = korvo::ResultCodeOf(
+      korvo::ArchiveGetFileInfo(korvo::kArchiveLayouts, kPath, name.c_str(), flag, &record), -1);
   if (found == archive.entries.size()) {
     FUZZ_CHECK(result == -1);
     FUZZ_CHECK(IsUntouched(record));
@@ -97,9 +99,10 @@ void CheckExtract(const ExpectedArchive& archive, ULONG_PTR position, const uint
   size_t index = 0;
   while (index < archive.entries.size() && archive.entries[index].position != position) ++index;
   HGLOBAL block = kUntouched;
-  int result = korvo::ArchiveGetFile(korvo::kArchiveLayouts, kPath, static_cast<LONG_PTR>(position),
-                                     korvo::MemoryOutputSlot(&block), korvo::kFlagMemoryOutput,
-                                     nullptr, 0);
+  int result = korvo::ResultCodeOf(
+      korvo::ArchiveGetFile(korvo::kArchiveLayouts, kPath, static_cast<LONG_PTR>(position),
+                            reinterpret_cast<LPSTR>(&block), korvo::kFlagMemoryOutput, nullptr, 0),
+      2);
   if (archive.layout == Layout::kNone || index == archive.entries.size()) {
     FUZZ_CHECK(result == (archive.layout == Layout::kNone ? 2 : -1));
     FUZZ_CHECK(block == kUntouched);
@@ -139,8 +142,8 @@ void CheckArchive(const uint8_t* data, size_t size) {
 
   Hooks().peakLiveBytes = Hooks().liveBytes.load();
   const long long before = Hooks().liveBytes;
-  FUZZ_CHECK(korvo::ArchiveIsSupported(korvo::kArchiveLayouts, kPath) ==
-             (archive.layout == Layout::kNone ? 0 : 1));
+  FUZZ_CHECK((korvo::ArchiveIsSupported(korvo::kArchiveLayouts, kPath) == korvo::Failure::kNone) ==
+             (archive.layout != Layout::kNone));
   FUZZ_CHECK(Hooks().peakLiveBytes - before <= ProbeBudget(size));
 
   const std::vector<fileInfo> records = CheckListing(archive);

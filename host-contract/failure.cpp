@@ -39,9 +39,21 @@ int ResultCodeOf(Failure failure) {
     case Failure::kHeadTooShort:
     case Failure::kNotQkzHead:
     case Failure::kImageShorterThanPicture:
+    case Failure::kArchiveInMemory:
+    case Failure::kUnsafeEntryName:
       return kResultBadFormat;
+    case Failure::kNoFolderNamed:
+    case Failure::kFolderEndsInsideCharacter:
+    case Failure::kCannotCreateOutput:
+    case Failure::kCannotWriteOutput:
+    case Failure::kCannotRenameOutput:
+      return kResultFileError;
   }
   return kResultBadFormat;  // no reason of this build: a failure all the same
+}
+
+int ResultCodeOf(const Outcome& outcome, int refusalCode) {
+  return outcome.refused ? refusalCode : ResultCodeOf(outcome.reason);
 }
 
 int MemoryDecodeResultCodeOf(Failure failure) {

@@ -46,10 +46,36 @@ enum class Failure : uint8_t {
   kHeadTooShort,            // fewer than the head's 1032 bytes
   kNotQkzHead,              // width or height 0, a top bit set, or over 2^32 bytes
   kImageShorterThanPicture, // a memory image whose length ends inside its rows
+
+  // The host's parameters to the extractor (the call's refusal code).
+  kArchiveInMemory,  // memory input: the extractor reads archive files only
+
+  // Output to a folder (2 for the name; 6, or 4 for the paths' block).
+  kUnsafeEntryName,            // a name that could leave the folder or reach a device
+  kNoFolderNamed,              // an empty folder name
+  kFolderEndsInsideCharacter,  // the folder's last byte leads a double-byte character
+  kCannotCreateOutput,         // no new file could be created in the folder
+  kCannotWriteOutput,          // a write or the close of the new file failed
+  kCannotRenameOutput,         // the new file could not take the entry's name
 };
 
 // The last reason, for code that walks them all.
-constexpr Failure kLastFailure = Failure::kImageShorterThanPicture;
+constexpr Failure kLastFailure = Failure::kCannotRenameOutput;
+
+// What an entry point answers: kNone, or why it failed and whether it
+// refused the call before any work (memory input, no place for the result,
+// a file no layout recognises, whatever the parse's reason). A refusal is
+// answered with the call's own refusal code, any other failure with its
+// reason's.
+struct Outcome {
+  Failure reason = Failure::kNone;
+  bool refused = false;
+};
+
+inline Outcome Refusal(Failure reason) { return {reason, true}; }
+
+// The host's code for `outcome`: `refusalCode` for a refusal, else ResultCodeOf.
+int ResultCodeOf(const Outcome& outcome, int refusalCode);
 
 // The host's result code for `failure`: 0 for kNone only, otherwise -1, 2, 4
 // or 6 as listed above.

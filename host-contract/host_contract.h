@@ -128,6 +128,18 @@ struct ExportSignatures {
   typedef int(KORVO_API* GetFile)(const Text* src, LONG_PTR len, Text* dest, unsigned flag,
                                   ProgressCallback prgressCallback, LONG_PTR lData);
 };
+// The directory record of the exports that take `Unit` names.
+template <typename Unit>
+struct RecordFor;
+template <>
+struct RecordFor<char> {
+  typedef fileInfo type;
+};
+template <>
+struct RecordFor<WCHAR> {
+  typedef fileInfoW type;
+};
+
 typedef ExportSignatures<char, fileInfo> Exports;
 typedef ExportSignatures<WCHAR, fileInfoW> ExportsW;
 

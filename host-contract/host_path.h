@@ -25,16 +25,6 @@ inline bool IsNullPath(const HostPath& path) {
   return path.narrow == nullptr && path.wide == nullptr;
 }
 
-// With memory input a host passes the data's address where a name would go.
-inline const void* MemoryAddress(const HostPath& path) {
-  return path.narrow != nullptr ? static_cast<const void*>(path.narrow)
-                                : static_cast<const void*>(path.wide);
-}
-
-// The address of a handle slot, carried where GetFile's folder name would go
-// when the output goes to memory.
-inline HostPath MemoryOutputSlot(HGLOBAL* slot) { return HostPath(reinterpret_cast<LPCSTR>(slot)); }
-
 // Opens an existing file for reading, shared for reading only, with the A or
 // W function that fits the name. INVALID_HANDLE_VALUE when it cannot be.
 HANDLE OpenHostFile(const HostPath& path, DWORD flagsAndAttributes);
@@ -43,5 +33,8 @@ HANDLE OpenHostFile(const HostPath& path, DWORD flagsAndAttributes);
 // it (0 for a time before 1970; the largest value the field holds for a time
 // beyond it).
 ULONG_PTR UnixSeconds(const FILETIME& lastWrite);
+
+// The file time of a record's `timestamp`, the inverse of UnixSeconds.
+FILETIME FileTimeOf(ULONG_PTR unixSeconds);
 
 }  // namespace korvo

@@ -87,13 +87,17 @@ Failure DecodeFile(const HostPath& name, HLOCAL* pHBInfo, HLOCAL* pHBm) {
 
 }  // namespace
 
-Failure DecodePicture(const HostPath& buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
+template <typename Unit>
+Failure DecodePicture(const Unit* buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
                       HLOCAL* pHBm) {
   if (pHBInfo == nullptr || pHBm == nullptr) return Failure::kNullOutput;
   if (flag & kFlagMemoryInput)
-    return DecodeMemoryImage(static_cast<const uint8_t*>(MemoryAddress(buf)), len, pHBInfo, pHBm);
+    return DecodeMemoryImage(reinterpret_cast<const uint8_t*>(buf), len, pHBInfo, pHBm);
   return DecodeFile(buf, pHBInfo, pHBm);
 }
+
+template Failure DecodePicture(const char*, LONG_PTR, unsigned, HLOCAL*, HLOCAL*);
+template Failure DecodePicture(const WCHAR*, LONG_PTR, unsigned, HLOCAL*, HLOCAL*);
 
 int DecodeResultCode(Failure failure, unsigned flag) {
   return (flag & kFlagMemoryInput) ? MemoryDecodeResultCodeOf(failure) : ResultCodeOf(failure);

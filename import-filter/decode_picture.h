@@ -17,7 +17,10 @@ namespace korvo {
 //                 positive `len` ends inside the rows), kNoMemory.
 // A null pHBInfo or pHBm is refused (kNullOutput) like unrecognised input,
 // before anything is read or allocated.
-Failure DecodePicture(const HostPath& buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
+// With memory input `buf` is really the image's address, the same bytes from
+// the A and W exports; otherwise the file's name.
+template <typename Unit>
+Failure DecodePicture(const Unit* buf, LONG_PTR len, unsigned flag, HLOCAL* pHBInfo,
                       HLOCAL* pHBm);
 
 // The host's code for a decode's reason: with memory input (bit 0 of `flag`)

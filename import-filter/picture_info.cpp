@@ -43,12 +43,16 @@ Failure DescribeFile(const HostPath& name, PictureInfo* info) {
 
 }  // namespace
 
-Failure DescribePicture(const HostPath& buf, LONG_PTR len, unsigned flag, PictureInfo* info) {
+template <typename Unit>
+Failure DescribePicture(const Unit* buf, LONG_PTR len, unsigned flag, PictureInfo* info) {
   // Nowhere to describe the picture: refused before anything is read.
   if (info == nullptr) return Failure::kNullOutput;
   if (flag & kFlagMemoryInput)
-    return DescribeMemoryImage(static_cast<const uint8_t*>(MemoryAddress(buf)), len, info);
+    return DescribeMemoryImage(reinterpret_cast<const uint8_t*>(buf), len, info);
   return DescribeFile(buf, info);
 }
+
+template Failure DescribePicture(const char*, LONG_PTR, unsigned, PictureInfo*);
+template Failure DescribePicture(const WCHAR*, LONG_PTR, unsigned, PictureInfo*);
 
 }  // namespace korvo

@@ -12,6 +12,9 @@ namespace korvo {
 // or that there is no record to fill (kNullOutput), and leaves *info
 // untouched. `len` is only looked at for memory input (see
 // MemoryImageHolds); a file is always read from its first byte.
-Failure DescribePicture(const HostPath& buf, LONG_PTR len, unsigned flag, PictureInfo* info);
+// With memory input `buf` is really the image's address, the same bytes from
+// the A and W exports; otherwise the file's name.
+template <typename Unit>
+Failure DescribePicture(const Unit* buf, LONG_PTR len, unsigned flag, PictureInfo* info);
 
 }  // namespace korvo

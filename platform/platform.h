@@ -89,6 +89,8 @@ struct BY_HANDLE_FILE_INFORMATION {
 #define MOVEFILE_REPLACE_EXISTING 0x00000001u
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
 #define FILE_FLAG_RANDOM_ACCESS 0x10000000u
+#define ERROR_FILE_EXISTS 80u
+#define ERROR_ALREADY_EXISTS 183u
 #endif
 
 namespace platform {
@@ -127,6 +129,11 @@ DWORD SetFilePointer(HANDLE file, LONG distanceFromStart);
 // when it is given.
 DWORD GetFileSize(HANDLE file, DWORD* high = nullptr);
 BOOL CloseHandle(HANDLE file);
+// Sets an open file's last-write time, leaving its other times alone.
+BOOL SetFileTime(HANDLE file, const FILETIME* lastWrite);
+// Why the calling thread's last failed file operation failed: without
+// Windows ERROR_FILE_EXISTS for a name that exists, another code otherwise.
+DWORD GetLastError();
 
 // Strings in the system code page.
 int lstrlenA(LPCSTR text);

@@ -184,7 +184,10 @@ namespace {
 // A new file for writing, never one that exists: the caller picks a fresh
 // name and renames it into place when it is complete.
 HANDLE CreateNewFile(LPCSTR name) {
-  if (InjectedFault(kOpCreate)) return INVALID_HANDLE_VALUE;
+  if (InjectedFault(kOpCreate)) {
+    errno = EIO;  // an injected failure is never "the name exists"
+    return INVALID_HANDLE_VALUE;
+  }
   int fd;
   do {
     fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -262,6 +265,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, DWORD disposition,
   if (utf8 == nullptr) {
     // Counted like any open, so that a test's tally does not depend on the name.
     InjectedFault(access == GENERIC_WRITE ? kOpCreate : kOpOpen);
+    errno = ENOENT;
     return INVALID_HANDLE_VALUE;
   }
   HANDLE file = CreateFileA(utf8, access, share, disposition, flagsAndAttributes);
@@ -470,6 +474,22 @@ int MultiByteToWideChar(LPCSTR text, int bytes, LPWSTR out, int outUnits) {
   }
   return static_cast<int>(units);
 }
+
+BOOL SetFileTime(HANDLE file, const FILETIME* lastWrite) {
+  if (MemoryFileOf(file) != nullptr) return 0;
+  constexpr uint64_t kIntervalsPerSecond = 10000000;
+  constexpr uint64_t kIntervalsTo1970 = 116444736000000000;
+  const uint64_t intervals = uint64_t{lastWrite->dwHighDateTime} << 32 | lastWrite->dwLowDateTime;
+  if (intervals < kIntervalsTo1970) return 0;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>((intervals - kIntervalsTo1970) / kIntervalsPerSecond);
+  times[1].tv_nsec = static_cast<long>((intervals - kIntervalsTo1970) % kIntervalsPerSecond * 100);
+  return futimens(Descriptor(file), times) == 0;
+}
+
+DWORD GetLastError() { return errno == EEXIST ? ERROR_FILE_EXISTS : 31u; }  // 31: general failure
 
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 

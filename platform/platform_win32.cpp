@@ -101,6 +101,12 @@ BOOL CloseHandle(HANDLE file) {
   return closed;
 }
 
+BOOL SetFileTime(HANDLE file, const FILETIME* lastWrite) {
+  return ::SetFileTime(file, nullptr, nullptr, lastWrite);
+}
+
+DWORD GetLastError() { return ::GetLastError(); }
+
 int lstrlenA(LPCSTR text) { return ::lstrlenA(text); }
 LPSTR lstrcpyA(LPSTR destination, LPCSTR source) { return ::lstrcpyA(destination, source); }
 int lstrcmpA(LPCSTR first, LPCSTR second) { return ::lstrcmpA(first, second); }

@@ -55,8 +55,9 @@ TEST_F(EntryPointTest, GetFileTestsOnlyTheInputAndOutputBits) {
     std::filesystem::remove(written);
     const bool toMemory = (c.flag & 0x100) != 0;
     HGLOBAL dest = kUntouched;
-    const HostPath destination = toMemory ? MemoryOutputSlot(&dest) : HostPath(folder.c_str());
-    EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), position, destination, c.flag, nullptr, 0),
+    std::string folderText = folder;
+    LPSTR destination = toMemory ? SlotAsDest(&dest) : folderText.data();
+    EXPECT_EQ(GetFileCode(ArchiveGetFile(kTestLayouts, path.c_str(), position, destination, c.flag, nullptr, 0)),
               c.expected)
         << std::hex << c.flag;
     EXPECT_EQ(dest, toMemory && c.expected == kResultSuccess ? dest : kUntouched);
@@ -80,17 +81,19 @@ TEST_F(EntryPointTest, MemoryInputIsRefusedBeforeAnyProbe) {
   std::string path = WriteScratchFile("memory", BuildTestArchive("TLA1", kEntries));
   for (unsigned flag : {0x0001u, 0x0081u, 0xFFFFu}) {
     HGLOBAL listing = kUntouched;
-    EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), flag, &listing), kResultNotHandled);
+    EXPECT_EQ(ListingCode(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), flag, &listing)), kResultNotHandled);
+    EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), 0, SlotAsDest(&listing), flag, nullptr, 0).reason,
+              Failure::kArchiveInMemory);
     EXPECT_EQ(listing, kUntouched);
     fileInfo record = Untouched<fileInfo>();
-    EXPECT_EQ(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", flag, &record),
+    EXPECT_EQ(ListingCode(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", flag, &record)),
               kResultNotHandled);
     EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>()));
   }
   EXPECT_EQ(testParses[0] + testParses[1], 0);
   // Every other bit leaves a file input.
   HGLOBAL listing = nullptr;
-  EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0xFFFE, &listing), kResultSuccess);
+  EXPECT_EQ(ListingCode(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0xFFFE, &listing)), kResultSuccess);
   EXPECT_EQ(platform::GlobalSize(listing), 3 * sizeof(fileInfo));
   platform::GlobalFree(listing);
 }
@@ -113,7 +116,7 @@ TEST_F(EntryPointTest, LayoutsAreTriedInOrderAndTheFirstThatFitsServes) {
                                               BuildTestArchive(c.tag, kEntries, &kPalette))
                            : ScratchDirectory() + "order-missing";
     ResetTestLayoutCounts();
-    EXPECT_EQ(ArchiveIsSupported(kTestLayouts, path.c_str()), c.supported) << path;
+    EXPECT_EQ(SupportedCode(ArchiveIsSupported(kTestLayouts, path.c_str())), c.supported) << path;
     EXPECT_EQ(testParses[0], c.parsesOne) << path;
     EXPECT_EQ(testParses[1], c.parsesTwo) << path;
     if (!c.supported) continue;
@@ -121,14 +124,14 @@ TEST_F(EntryPointTest, LayoutsAreTriedInOrderAndTheFirstThatFitsServes) {
     // GetFileInfo parses only in its probe, though the file is cached.
     ResetTestLayoutCounts();
     fileInfo record = Untouched<fileInfo>();
-    EXPECT_EQ(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "second.qkz", 0x80, &record),
+    EXPECT_EQ(ListingCode(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "second.qkz", 0x80, &record)),
               kResultSuccess);
     EXPECT_TRUE(SameRecord(record, ExpectedRecord(kEntries, 1, true))) << path;
     EXPECT_EQ(testParses[0], c.parsesOne) << path;
     EXPECT_EQ(testParses[1], c.parsesTwo) << path;
 
     HGLOBAL dest = nullptr;
-    ASSERT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), record.position, MemoryOutputSlot(&dest), 0x100, nullptr, 0),
+    ASSERT_EQ(GetFileCode(ArchiveGetFile(kTestLayouts, path.c_str(), record.position, SlotAsDest(&dest), 0x100, nullptr, 0)),
               kResultSuccess);
     EXPECT_EQ(BlockBytes(dest),
               c.servedByTwo ? LayoutTwoBytes(kEntries[1], kPalette) : LayoutOneBytes(kEntries[1]))
@@ -141,20 +144,30 @@ TEST_F(EntryPointTest, LayoutsAreTriedInOrderAndTheFirstThatFitsServes) {
 
 TEST_F(EntryPointTest, AFileOfNoLayoutGetsEachEntryPointsOwnCode) {
   std::string cached = WriteScratchFile("kept", BuildTestArchive("TLA1", kEntries));
-  ASSERT_EQ(ArchiveIsSupported(kTestLayouts, cached.c_str()), 1);
-  const std::string paths[] = {WriteScratchFile("neither", BuildTestArchive("XXXX", kEntries)),
-                               WriteScratchFile("empty", {}),
-                               ScratchDirectory() + "does-not-exist"};
-  for (const std::string& path : paths) {
+  ASSERT_EQ(SupportedCode(ArchiveIsSupported(kTestLayouts, cached.c_str())), 1);
+  // The refusal keeps the last layout's reason.
+  const struct {
+    std::string path;
+    Failure reason;
+  } files[] = {{WriteScratchFile("neither", BuildTestArchive("XXXX", kEntries)), Failure::kNotThisLayout},
+               {WriteScratchFile("empty", {}), Failure::kFileEndsEarly},
+               {ScratchDirectory() + "does-not-exist", Failure::kCannotOpen}};
+  for (const auto& file : files) {
+    const std::string& path = file.path;
+    const Outcome refused = Refusal(file.reason);
+    HGLOBAL unused = kUntouched;
+    EXPECT_EQ(ArchiveIsSupported(kTestLayouts, path.c_str()), file.reason) << path;
+    EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0, &unused).reason, refused.reason);
+    EXPECT_TRUE(ArchiveGetFile(kTestLayouts, path.c_str(), 0, SlotAsDest(&unused), 0x100, nullptr, 0).refused);
     HGLOBAL listing = kUntouched;
-    EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0, &listing), kResultNotHandled);
+    EXPECT_EQ(ListingCode(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0, &listing)), kResultNotHandled);
     EXPECT_EQ(listing, kUntouched);
     fileInfo record = Untouched<fileInfo>();
-    EXPECT_EQ(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", 0, &record),
+    EXPECT_EQ(ListingCode(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", 0, &record)),
               kResultNotHandled);
     EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>()));
     HGLOBAL dest = kUntouched;
-    EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), 0, MemoryOutputSlot(&dest), 0x100, nullptr, 0),
+    EXPECT_EQ(GetFileCode(ArchiveGetFile(kTestLayouts, path.c_str(), 0, SlotAsDest(&dest), 0x100, nullptr, 0)),
               kResultBadFormat);
     EXPECT_EQ(dest, kUntouched);
   }
@@ -170,25 +183,25 @@ TEST_F(EntryPointTest, AFileOfNoLayoutGetsEachEntryPointsOwnCode) {
 TEST_F(EntryPointTest, MissingEntriesAndNullOutputsWriteNothing) {
   std::string path = WriteScratchFile("missing-entry", BuildTestArchive("TLA1", kEntries));
   HGLOBAL dest = kUntouched;
-  EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), 1, MemoryOutputSlot(&dest), 0x100, nullptr, 0),
+  EXPECT_EQ(GetFileCode(ArchiveGetFile(kTestLayouts, path.c_str(), 1, SlotAsDest(&dest), 0x100, nullptr, 0)),
             kResultNotHandled);
-  EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), -1, MemoryOutputSlot(&dest), 0x100, nullptr, 0),
+  EXPECT_EQ(GetFileCode(ArchiveGetFile(kTestLayouts, path.c_str(), -1, SlotAsDest(&dest), 0x100, nullptr, 0)),
             kResultNotHandled);
   EXPECT_EQ(dest, kUntouched);
   fileInfo record = Untouched<fileInfo>();
-  EXPECT_EQ(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "third.QKZ", 0x80, &record),
+  EXPECT_EQ(ListingCode(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "third.QKZ", 0x80, &record)),
             kResultNotHandled);
   EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>()));
   // Nowhere to write the answer: refused, and nothing is left alive.
-  EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0, nullptr), kResultNotHandled);
-  EXPECT_EQ(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", 0, nullptr),
+  EXPECT_EQ(ListingCode(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0, nullptr)), kResultNotHandled);
+  EXPECT_EQ(ListingCode(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", 0, nullptr)),
             kResultNotHandled);
-  EXPECT_EQ(ArchiveGetFileInfo(kTestLayouts, path.c_str(), nullptr, 0, &record), kResultNotHandled);
-  EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), 0, nullptr, 0x100, nullptr, 0),
+  EXPECT_EQ(ListingCode(ArchiveGetFileInfo(kTestLayouts, path.c_str(), nullptr, 0, &record)), kResultNotHandled);
+  EXPECT_EQ(GetFileCode(ArchiveGetFile(kTestLayouts, path.c_str(), 0, nullptr, 0x100, nullptr, 0)),
             kResultBadFormat);
-  EXPECT_EQ(ArchiveIsSupported(kTestLayouts, nullptr), 0);
-  EXPECT_EQ(ArchiveGetArchiveInfo(kTestLayouts, nullptr, 0, &dest), kResultNotHandled);
-  EXPECT_EQ(ArchiveGetFile(kTestLayouts, nullptr, 0, MemoryOutputSlot(&dest), 0x100, nullptr, 0), kResultBadFormat);
+  EXPECT_EQ(SupportedCode(ArchiveIsSupported(kTestLayouts, static_cast<LPCSTR>(nullptr))), 0);
+  EXPECT_EQ(ListingCode(ArchiveGetArchiveInfo(kTestLayouts, static_cast<LPCSTR>(nullptr), 0, &dest)), kResultNotHandled);
+  EXPECT_EQ(GetFileCode(ArchiveGetFile(kTestLayouts, static_cast<LPCSTR>(nullptr), 0, SlotAsDest(&dest), 0x100, nullptr, 0)), kResultBadFormat);
   EXPECT_EQ(dest, kUntouched);
 }
 
@@ -203,14 +216,14 @@ TEST_F(EntryPointTest, AFailedParseAfterTheProbePassesItsCodeUp) {
     int result = 0;
     switch (operation) {
       case kList:
-        result = ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0, &slot);
+        result = ListingCode(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0, &slot));
         break;
       case kLookUp:
-        result = ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", 0, &record);
+        result = ListingCode(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", 0, &record));
         break;
       case kExtract:
-        result = ArchiveGetFile(kTestLayouts, path.c_str(), TestEntryPosition(kEntries, 0, false),
-                                MemoryOutputSlot(&slot), 0x100, nullptr, 0);
+        result = GetFileCode(ArchiveGetFile(kTestLayouts, path.c_str(), TestEntryPosition(kEntries, 0, false),
+                                SlotAsDest(&slot), 0x100, nullptr, 0));
         break;
     }
     EXPECT_EQ(result, kResultFileError) << operation;
@@ -223,7 +236,7 @@ TEST_F(EntryPointTest, AFailedExtractHandsOutNothing) {
   REQUIRE_PLATFORM_HOOKS();
 #if KORVO_HAS_PLATFORM_HOOKS
   std::string path = WriteScratchFile("extract-fail", BuildTestArchive("TLA1", kEntries));
-  ASSERT_EQ(ArchiveIsSupported(kTestLayouts, path.c_str()), 1);
+  ASSERT_EQ(SupportedCode(ArchiveIsSupported(kTestLayouts, path.c_str())), 1);
   struct Case {
     platform::PlatformOperation op;
     long failAt;  // counted from after the probe's own calls
@@ -241,8 +254,8 @@ TEST_F(EntryPointTest, AFailedExtractHandsOutNothing) {
     TestHooks().failAt[c.op] = probeCalls[c.op] + c.failAt;
     TestHooks().readShortBy = 1;
     HGLOBAL dest = kUntouched;
-    EXPECT_EQ(ArchiveGetFile(kTestLayouts, path.c_str(), TestEntryPosition(kEntries, 0, false),
-                             MemoryOutputSlot(&dest), 0x100, nullptr, 0),
+    EXPECT_EQ(GetFileCode(ArchiveGetFile(kTestLayouts, path.c_str(), TestEntryPosition(kEntries, 0, false),
+                             SlotAsDest(&dest), 0x100, nullptr, 0)),
               c.expected)
         << c.op;
     EXPECT_EQ(dest, kUntouched) << c.op;

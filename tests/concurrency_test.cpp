@@ -375,4 +375,50 @@ TEST(ConcurrencyTest, EightThreadsAndARewriterGetOnlyRightAnswers) {
   EXPECT_EQ(LiveBlocks(), blocks) << "blocks leaked";
 }
 
+// GetFile and GetFileW unpacking into one folder at once, each entry in
+// turn: their temporary names come from one source, so no call fails on a
+// name the other holds, and nothing but the entries' files is left.
+TEST(ConcurrencyTest, GetFileAndGetFileWShareOneFolder) {
+  const SampleArchive sample = SampleNamedEntryArchive(35);
+  const std::string path = WriteScratchFile("threads-shared-folder", sample.bytes);
+  const WideText widePath = Utf16(path);
+  const std::string name = "threads-shared-out";
+  const WideText wideFolder = FreshFolder(name);
+  const std::string folder = ScratchDirectory() + name;
+  Failures failures;
+  std::atomic<long> calls{0};
+  const auto deadline = std::chrono::steady_clock::now() + kDuration / 2;
+  auto unpack = [&](bool wide) {
+    std::string dest = folder;
+    WideText wideDest = wideFolder;
+    for (size_t step = 0; std::chrono::steady_clock::now() < deadline; ++step) {
+      const SampleEntry& entry = sample.entries[step % sample.entries.size()];
+      const int result =
+          wide ? Extractor().GetFileW(widePath.c_str(), entry.position, &wideDest[0], 0, nullptr, 0)
+               : Extractor().GetFile(path.c_str(), entry.position, &dest[0], 0, nullptr, 0);
+      if (result != 0)
+        failures.Add(std::string(wide ? "GetFileW" : "GetFile") + " answered " +
+                     std::to_string(result) + " for " + entry.filename);
+      ++calls;
+    }
+  };
+  std::thread narrow(unpack, false), wide(unpack, true);
+  narrow.join();
+  wide.join();
+  printf("[ threads  ] %ld unpackings into one folder by GetFile and GetFileW\n", calls.load());
+  EXPECT_EQ(failures.count, 0) << failures.count << " failed, the first: " << failures.first;
+  std::vector<WideText> expected;
+  for (const SampleEntry& entry : sample.entries) {
+    expected.push_back(Utf16(entry.filename));
+    Bytes bytes;
+    EXPECT_TRUE(ReadFileW(wideFolder + kWideSeparator + Utf16(entry.filename), &bytes) &&
+                bytes == entry.extracted)
+        << entry.filename;
+  }
+  std::vector<WideText> names = FolderNames(wideFolder);
+  std::sort(expected.begin(), expected.end());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, expected) << "more than the entries' files";
+}
+
 }  // namespace

@@ -61,12 +61,12 @@ void CallLogic(const StressArchive& archive, unsigned step, Failures& failures) 
   const bool palette = true;  // every stress archive carries one
   switch (step % 4) {
     case 0:
-      if (ArchiveIsSupported(kTestLayouts, archive.path.c_str()) != 1)
+      if (SupportedCode(ArchiveIsSupported(kTestLayouts, archive.path.c_str())) != 1)
         failures.Add("IsSupported " + archive.path);
       break;
     case 1: {
       HGLOBAL listing = nullptr;
-      if (ArchiveGetArchiveInfo(kTestLayouts, archive.path.c_str(), 0, &listing) != 0) {
+      if (ListingCode(ArchiveGetArchiveInfo(kTestLayouts, archive.path.c_str(), 0, &listing)) != 0) {
         failures.Add("GetArchiveInfo " + archive.path);
         break;
       }
@@ -89,7 +89,7 @@ void CallLogic(const StressArchive& archive, unsigned step, Failures& failures) 
       std::string name = wanted.name;
       for (char& letter : name) letter = static_cast<char>(std::toupper(letter));
       fileInfo record;
-      if (ArchiveGetFileInfo(kTestLayouts, archive.path.c_str(), name.c_str(), 0x80, &record) != 0 ||
+      if (ListingCode(ArchiveGetFileInfo(kTestLayouts, archive.path.c_str(), name.c_str(), 0x80, &record)) != 0 ||
           !SameRecord(record, ExpectedRecord(archive.entries, entry, palette)))
         failures.Add("GetFileInfo " + name);
       break;
@@ -97,7 +97,7 @@ void CallLogic(const StressArchive& archive, unsigned step, Failures& failures) 
     case 3: {
       HGLOBAL dest = nullptr;
       ULONG_PTR position = TestEntryPosition(archive.entries, entry, palette);
-      if (ArchiveGetFile(kTestLayouts, archive.path.c_str(), position, MemoryOutputSlot(&dest), 0x100, nullptr, 0) !=
+      if (GetFileCode(ArchiveGetFile(kTestLayouts, archive.path.c_str(), position, SlotAsDest(&dest), 0x100, nullptr, 0)) !=
           0) {
         failures.Add("GetFile " + wanted.name);
         break;

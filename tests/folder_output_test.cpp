@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -12,6 +13,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#endif
+#ifdef __linux__
+#include <sys/inotify.h>
+#include <unistd.h>
 #endif
 
 #include "archive-extractor/folder_output.h"
@@ -70,14 +75,22 @@ TEST(FolderOutputTest, UnsafeNamesAreRefused) {
       {"lpt9.QKZ", false},       {"a\x01.QKZ", false},     {"tab\t.QKZ", false},
       {"del\x7F.QKZ", false},    {"a<b.QKZ", false},       {"a>b.QKZ", false},
       {"a\"b.QKZ", false},       {"a|b.QKZ", false},       {"a?.QKZ", false},
-      {"*.QKZ", false},
+      {"*.QKZ", false},          {"CONIN$", false},        {"conout$.QKZ", false},
+      {"COM0.QKZ", false},       {"lpt0", false},          {"CONIN.QKZ", true},
+      // Superscript digits, given in UTF-8 (U+00B9, U+00B2, U+00B3 in UTF-16).
+      {"COM\xC2\xB9.QKZ", false}, {"Lpt\xC2\xB2", false},   {"com\xC2\xB3 .QKZ", false},
+      {"COM\xC2\xBC.QKZ", true},  {"COM\xC2\xB9x.QKZ", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(korvo::IsSafeEntryName(c.name), c.safe) << c.name;
-    EXPECT_EQ(korvo::IsSafeEntryNameW(Utf16(c.name).c_str()), c.safe) << c.name;
+    EXPECT_EQ(korvo::IsSafeEntryName(Utf16(c.name).c_str()), c.safe) << c.name;
   }
-  EXPECT_FALSE(korvo::IsSafeEntryName(nullptr));
-  EXPECT_FALSE(korvo::IsSafeEntryNameW(nullptr));
+  // The same digits as bytes of the Latin code pages, in 8-bit names.
+  for (const char* name : {"COM\xB9.QKZ", "lpt\xB2", "LPT\xB3.x"})
+    EXPECT_FALSE(korvo::IsSafeEntryName(name)) << name;
+  EXPECT_TRUE(korvo::IsSafeEntryName("COM\xBC.QKZ"));
+  EXPECT_FALSE(korvo::IsSafeEntryName(static_cast<LPCSTR>(nullptr)));
+  EXPECT_FALSE(korvo::IsSafeEntryName(static_cast<LPCWSTR>(nullptr)));
 }
 
 // Every entry of both layouts goes into a folder whose name needs UTF-16,
@@ -88,6 +101,10 @@ TEST(FolderOutputTest, EveryEntryUnpacksIntoAUnicodeFolder) {
   const char* const folderName = "out-\xEA\xB7\xB8\xEB\xA6\xBC-\xF0\x9F\x93\x81";  // 그림-📁
   for (size_t a = 0; a < 2; ++a) {
     const std::string archive = WriteScratchFile(a == 0 ? "unpack-t.cg" : "unpack-n.cg", archives[a].bytes);
+    // Dated years back: a file dated when it was written shows.
+    const fs::path archivePath = fs::u8path(archive);
+    fs::last_write_time(archivePath, fs::last_write_time(archivePath) - std::chrono::hours(24 * 1000));
+    const auto archiveDate = std::chrono::floor<std::chrono::seconds>(fs::last_write_time(archivePath));
     // With the UTF-16 folder, and (where the system code page is UTF-8) the
     // 8-bit one; a trailing separator on the folder adds none.
     struct Way {
@@ -112,6 +129,7 @@ TEST(FolderOutputTest, EveryEntryUnpacksIntoAUnicodeFolder) {
         ASSERT_EQ(result, 0) << entry.filename;
         EXPECT_EQ(ReadWholeFile(target), entry.extracted) << entry.filename;
         EXPECT_EQ(ReadWholeFile(target), MemoryOutput(archive, entry.position));
+        EXPECT_EQ(fs::last_write_time(fs::u8path(target)), archiveDate) << "the entry's date";
         expectedNames.push_back(entry.filename);
       }
       std::sort(expectedNames.begin(), expectedNames.end());
@@ -123,7 +141,9 @@ TEST(FolderOutputTest, EveryEntryUnpacksIntoAUnicodeFolder) {
 // Names from a hostile archive: each is refused with 2, and nothing is
 // written, neither in the folder nor next to it.
 TEST(FolderOutputTest, HostileNamesWriteNothingAnywhere) {
-  const char* const names[] = {"..\\x", "../y", "a/b", "a:b", "CON", "nul.txt", "c\x01"};
+  const char* const names[] = {"..\\x", "../y",   "a/b",           "a:b",    "CON",
+                               "nul.txt", "c\x01", "CONIN$",        "COM0.a", "LPT\xC2\xB9",
+                               "com\xB3"};
   std::vector<korvo::NamedEntry> entries = {MakeNamedEntry("Palette", 1, 1, 1, true)};
   for (const char* name : names) entries.push_back(MakeNamedEntry(name, 2, 2, 5, false));
   const std::string archive =
@@ -245,6 +265,113 @@ TEST(FolderOutputTest, InjectedFailuresLeaveNothingBehind) {
       }
     }
   }
+}
+#endif
+
+// A folder whose name ends in a lead byte of code page 932: the separator
+// added behind it would become that character's trail byte, and the file
+// land beside the folder ("wl\x81\\a.QKZ" is one name). Refused with 6,
+// nothing written. Natively the folder exists, so only the rule refuses.
+TEST(FolderOutputTest, ACodePage932FolderEndingInALeadByteIsRefused) {
+  const SampleArchive sample = SampleOffsetTableArchive(26);
+  const std::string archive = WriteScratchFile("lead-folder.cg", sample.bytes);
+  const std::string work = FreshFolder("work");
+  const std::string dest = work + "/wl\x81";
+#if KORVO_HAS_PLATFORM_HOOKS
+  TestHooks().leadBytes = CodePage932LeadBytes();
+  fs::create_directory(fs::path(dest));
+  const std::vector<std::string> left = {"wl\x81"};
+#else
+  if (GetACP() != 932) GTEST_SKIP() << "runs in code page 932";
+  const std::vector<std::string> left;
+#endif
+  EXPECT_EQ(Extractor().GetFile(archive.c_str(), sample.entries[0].position,
+                                const_cast<char*>(dest.c_str()), 0, nullptr, 0),
+            6);
+#if KORVO_HAS_PLATFORM_HOOKS
+  TestHooks().leadBytes = nullptr;
+  EXPECT_TRUE(fs::is_empty(fs::path(dest)));
+#endif
+  EXPECT_EQ(FolderNames(work), left);
+}
+
+#ifdef __linux__
+// Whatever exists at the next temporary names, a file, a link to a file
+// outside or a folder, is passed over and left as it was. The name in use
+// is watched for.
+TEST(FolderOutputTest, ThingsPlantedAtTheNextTemporaryNamesArePassedOver) {
+  const SampleArchive sample = SampleNamedEntryArchive(27);
+  const SampleEntry& entry = sample.entries[kOwnPaletteEntry];
+  const std::string archive = WriteScratchFile("planted.cg", sample.bytes);
+  const std::string folder = FreshFolder("planted");
+  const Bytes victimBytes(4, 0x55);
+  const std::string victim = WriteScratchFile("planted-victim", victimBytes);
+  const int watch = inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0);
+  ASSERT_EQ(Extractor().GetFile(archive.c_str(), entry.position, const_cast<char*>(folder.c_str()),
+                                0, nullptr, 0),
+            0);
+  alignas(inotify_event) char events[4096];
+  const ssize_t got = read(watch, events, sizeof events);
+  close(watch);
+  ASSERT_GT(got, 0);
+  const auto* event = reinterpret_cast<const inotify_event*>(events);
+  const std::string used = event->name;  // "~korvo-<process>-<serial>.tmp"
+  ASSERT_EQ(used.rfind("~korvo-", 0), 0u) << used;
+  const size_t dash = used.rfind('-');
+  const unsigned long serial = std::stoul(used.substr(dash + 1, 8), nullptr, 16);
+  auto next = [&](unsigned long k) {
+    char name[16];
+    snprintf(name, sizeof name, "%08lX.tmp", serial + k);
+    return used.substr(0, dash + 1) + name;
+  };
+  const Bytes plantedBytes(3, 0x66);
+  WriteScratchFile("planted/" + next(1), plantedBytes);
+  ASSERT_EQ(symlink(victim.c_str(), (folder + "/" + next(2)).c_str()), 0);
+  fs::create_directory(folder + "/" + next(3));
+  fs::remove(folder + "/" + entry.filename);
+  ASSERT_EQ(Extractor().GetFile(archive.c_str(), entry.position, const_cast<char*>(folder.c_str()),
+                                0, nullptr, 0),
+            0);
+  EXPECT_EQ(ReadWholeFile(folder + "/" + entry.filename), entry.extracted);
+  EXPECT_EQ(ReadWholeFile(folder + "/" + next(1)), plantedBytes);
+  EXPECT_EQ(ReadWholeFile(victim), victimBytes);
+  EXPECT_TRUE(fs::is_empty(folder + "/" + next(3)));
+  std::vector<std::string> expected = {entry.filename, next(1), next(2), next(3)};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(FolderNames(folder), expected);
+}
+#endif
+
+#if KORVO_HAS_PLATFORM_HOOKS
+// A 64 MiB entry (a sparse file) goes into a folder in pieces: no block near
+// its size is ever alive, and the file holds what memory output hands over.
+TEST(FolderOutputTest, ALargeEntryIsWrittenInPieces) {
+  constexpr uint32_t kSide = 8192;  // 8192 x 8192 at 8 bits: 64 MiB of rows
+  Bytes head;
+  AppendLe32(head, 1);
+  AppendLe32(head, 8);
+  AppendLe32(head, kSide);
+  AppendLe32(head, kSide);
+  for (uint32_t i = 0; i < 1024; ++i) head.push_back(static_cast<uint8_t>(i * 7));
+  const std::string archive = WriteScratchFile("large.cg", head);
+  head.resize(head.size() + uint64_t{kSide} * kSide);
+  fs::resize_file(archive, head.size());
+  const std::string folder = FreshFolder("large");
+  auto& hooks = TestHooks();
+  const long long before = hooks.liveBytes;
+  hooks.peakLiveBytes = before;
+  ASSERT_EQ(Extractor().GetFile(archive.c_str(), 8, const_cast<char*>(folder.c_str()), 0, nullptr, 0),
+            0);
+  const long long peak = hooks.peakLiveBytes - before;
+  printf("[ large    ] peak of a 64 MiB entry written to a folder: %lld bytes\n", peak);
+  EXPECT_LT(peak, 8ll << 20);
+  const Bytes written = ReadWholeFile(folder + "/00000008.QKZ");
+  EXPECT_EQ(written.size(), head.size() - 8);
+  EXPECT_TRUE(written == MemoryOutput(archive, 8)) << "not the bytes of memory output";
+  fs::remove_all(folder);
+  fs::remove(archive);
 }
 #endif
 

@@ -448,9 +448,9 @@ TEST(HostileFilesTest, LongUtf16PathsAreServedWithoutOverrunningTheCache) {
     }
     // The linked logic: listed once more without a parse only when it fits.
     HLOCAL listing = nullptr;
-    ASSERT_EQ(korvo::ArchiveGetArchiveInfo(korvo::kArchiveLayouts, paths[1].c_str(), 0, &listing,
-                                           true),
-              0);
+    ASSERT_EQ(korvo::ArchiveGetArchiveInfo(korvo::kArchiveLayouts, paths[1].c_str(), 0, &listing)
+                  .reason,
+              korvo::Failure::kNone);
     FreeBlock(listing);
     countedParses = 0;
     listing = nullptr;

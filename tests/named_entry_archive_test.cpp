@@ -95,7 +95,7 @@ struct Extracted {
 
 Extracted Extract(const std::string& path, uint32_t position) {
   HGLOBAL slot = kUntouched;
-  const Failure reason = ExtractNamedEntry(path.c_str(), position, &slot, nullptr, 0);
+  const Failure reason = ExtractEntry(LocateNamedEntry, path.c_str(), position, &slot);
   Extracted extracted{ResultCodeOf(reason), reason, {}};
   if (extracted.result != kResultSuccess) {
     EXPECT_EQ(slot, kUntouched) << "a failed extract stored a handle";
@@ -662,7 +662,7 @@ TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
     uint32_t position = static_cast<uint32_t>(records[index].position);
     platform::ResetPlatformFaults(hooks);
     HGLOBAL block = nullptr;
-    ASSERT_EQ(ExtractNamedEntry(path.c_str(), position, &block, nullptr, 0), Failure::kNone);
+    ASSERT_EQ(ExtractEntry(LocateNamedEntry, path.c_str(), position, &block), Failure::kNone);
     long calls[platform::kOpCount];
     for (int op = 0; op < platform::kOpCount; ++op) calls[op] = hooks.calls[op];
     const Bytes good = BlockBytes(block);
@@ -674,7 +674,7 @@ TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
         hooks.failAt[fault.op] = at;
         hooks.readShortBy = fault.shortBy;
         HGLOBAL slot = kUntouched;
-        int result = ResultCodeOf(ExtractNamedEntry(path.c_str(), position, &slot, nullptr, 0));
+        int result = ResultCodeOf(ExtractEntry(LocateNamedEntry, path.c_str(), position, &slot));
         platform::ResetPlatformFaults(hooks);
         EXPECT_EQ(result, fault.result) << "entry " << index << " operation " << fault.op
                                         << " call " << at;

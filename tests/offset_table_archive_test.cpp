@@ -105,7 +105,7 @@ struct Extracted {
 
 Extracted Extract(const std::string& path, ULONG_PTR position) {
   Extracted out = {-100, Failure::kNone, kUntouched};
-  out.reason = ExtractOffsetTableEntry(path.c_str(), position, &out.block, nullptr, 0);
+  out.reason = ExtractEntry(LocateOffsetTableEntry, path.c_str(), position, &out.block);
   out.result = ResultCodeOf(out.reason);
   return out;
 }

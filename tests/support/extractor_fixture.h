@@ -46,6 +46,19 @@ inline Bytes BlockBytes(HGLOBAL block) {
   return bytes;
 }
 
+// The codes the exports give for the entry points' outcomes: a refusal is
+// -1 from the listing and the lookup, 2 from GetFile.
+inline int ListingCode(const korvo::Outcome& outcome) {
+  return korvo::ResultCodeOf(outcome, korvo::kResultNotHandled);
+}
+inline int SupportedCode(korvo::Failure failure) { return failure == korvo::Failure::kNone ? 1 : 0; }
+inline int GetFileCode(const korvo::Outcome& outcome) {
+  return korvo::ResultCodeOf(outcome, korvo::kResultBadFormat);
+}
+
+// GetFile's `dest` when the output goes to memory: the handle slot's address.
+inline LPSTR SlotAsDest(HGLOBAL* slot) { return reinterpret_cast<LPSTR>(slot); }
+
 inline unsigned LockCount(HGLOBAL block) { return platform::GlobalFlags(block) & GMEM_LOCKCOUNT; }
 
 // The record a test archive's parser writes for entry `index`.

@@ -5,7 +5,6 @@
 
 #include "archive-extractor/directory_cache.h"
 #include "common/little_endian.h"
-#include "host-contract/block_owner.h"
 #include "host-contract/scope_guard.h"
 
 using namespace korvo;
@@ -23,15 +22,6 @@ constexpr size_t kNameBytes = 32;
 bool ReadExactly(HANDLE file, void* buffer, DWORD bytes) {
   DWORD got = 0;
   return platform::ReadFile(file, buffer, bytes, &got) && got == bytes;
-}
-
-bool ReadFileAt(const HostPath& path, uint32_t position, void* buffer, DWORD bytes) {
-  HANDLE file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool read = platform::SetFilePointer(file, static_cast<LONG>(position)) == position &&
-              ReadExactly(file, buffer, bytes);
-  platform::CloseHandle(file);
-  return read;
 }
 
 // Imitates another thread: caches another path, and spoils this file.
@@ -98,43 +88,37 @@ Failure ParseSecondTestLayout(const HostPath& path) noexcept REQUIRES(directoryL
 
 // Layout one hands out the entry's bytes; layout two the shared palette it
 // looked up, then the entry's bytes.
-Failure ExtractTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                         fileInfo* listed, int layout) noexcept {
+Failure LocateTestEntry(const HostPath& path, ULONG_PTR position, ArchiveReader* reader,
+                        EntrySource* source, int layout) noexcept {
   testExtracts[layout] += 1;
   ArchiveParser parser = layout == 0 ? ParseFirstTestLayout : ParseSecondTestLayout;
-  fileInfo entry;
   uint8_t palette[kPaletteBytes];
-  Failure failure =
-      LookUpEntryForExtract(path, parser, position, &entry, layout == 1 ? palette : nullptr);
+  Failure failure = LookUpEntryForExtract(path, parser, position, &source->entry,
+                                          layout == 1 ? palette : nullptr);
   if (failure != Failure::kNone) return failure;
-  size_t prefix = layout == 1 ? sizeof palette : 0;
-  BlockOwner block;
-  auto* bytes = static_cast<uint8_t*>(AllocateAndLock(&block, GMEM_MOVEABLE, prefix + entry.filesize));
-  if (bytes == nullptr) return Failure::kNoMemory;
-  std::memcpy(bytes, palette, prefix);
-  if (!ReadFileAt(path, static_cast<uint32_t>(entry.position), bytes + prefix,
-                  static_cast<DWORD>(entry.filesize)))
-    return Failure::kFileEndsEarly;
-  if (listed != nullptr) *listed = entry;
-  HandOver(&block, slot);
-  return Failure::kNone;
+  source->headBytes = layout == 1 ? kPaletteBytes : 0;
+  std::memcpy(source->head, palette, source->headBytes);
+  source->copyPosition = static_cast<uint32_t>(source->entry.position);
+  source->copyBytes = static_cast<uint32_t>(source->entry.filesize);
+  source->checkStoredHead = false;
+  return OpenArchiveReader(path, reader);
 }
 
-Failure ExtractFirstTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                                  ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
-  return ExtractTestEntry(path, position, slot, listed, 0);
+Failure LocateFirstTestEntry(const HostPath& path, ULONG_PTR position, ArchiveReader* reader,
+                             EntrySource* source) noexcept {
+  return LocateTestEntry(path, position, reader, source, 0);
 }
 
-Failure ExtractSecondTestEntry(const HostPath& path, ULONG_PTR position, HGLOBAL* slot,
-                                   ProgressCallback, LONG_PTR, fileInfo* listed) noexcept {
-  return ExtractTestEntry(path, position, slot, listed, 1);
+Failure LocateSecondTestEntry(const HostPath& path, ULONG_PTR position, ArchiveReader* reader,
+                              EntrySource* source) noexcept {
+  return LocateTestEntry(path, position, reader, source, 1);
 }
 
 }  // namespace
 
 const LayoutTable kTestLayouts = {
-    {ParseFirstTestLayout, ExtractFirstTestEntry},
-    {ParseSecondTestLayout, ExtractSecondTestEntry},
+    {ParseFirstTestLayout, LocateFirstTestEntry},
+    {ParseSecondTestLayout, LocateSecondTestEntry},
 };
 
 void ResetTestLayoutCounts() {
