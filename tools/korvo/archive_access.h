@@ -17,6 +17,11 @@ namespace korvo {
 const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
                           const NameEncoding& encoding, std::vector<ArchiveEntry>* entries);
 
+// Decodes an extracted entry's bytes through the first import filter of
+// `set` that takes them. Returns the failure's message, or "".
+std::string DecodeExtractedEntry(const PluginSet& set, const ArchiveEntry& entry, const Bytes& data,
+                                 DecodedBitmap* bitmap);
+
 // Fills in each entry's shown and decoded names from its stored bytes.
 void NameEntries(const NameEncoding& encoding, std::vector<ArchiveEntry>* entries);
 
