@@ -118,9 +118,12 @@ std::string ProgramPath() {
 }  // namespace
 
 RunResult RunKorvo(const std::vector<std::string>& arguments) {
+  return RunProgram(ProgramPath(), arguments);
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
   RunResult result;
   const std::string outPath = Scratch() + "stdout.txt", errPath = Scratch() + "stderr.txt";
-  std::string program = ProgramPath();
 #ifdef _WIN32
   // Arguments go over in UTF-16, as a Unicode shell hands them over.
   std::wstring command = L"\"" + Wide(program) + L"\"";

@@ -20,6 +20,8 @@ struct RunResult {
 // Runs build/<preset>/bin/korvo with these arguments (its default plug-in
 // folder is this build's), in the scratch folder, and collects its output.
 RunResult RunKorvo(const std::vector<std::string>& arguments);
+// Any program by its path, likewise.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments);
 
 // A fresh folder for this test program, with a trailing '/'.
 const std::string& Scratch();

@@ -99,6 +99,22 @@ std::string DecodeFirstEntry(const PluginSet& set, const Plugin& extractor,
   return "the archive holds no picture";
 }
 
+// A plug-in's file mask ("*.qkz", several joined by ';') takes the name,
+// letter case aside.
+bool MaskTakesName(const std::string& mask, const std::string& name) {
+  const std::string lowerName = LowerAscii(name);
+  size_t start = 0;
+  while (start <= mask.size()) {
+    size_t end = std::min(mask.find(';', start), mask.size());
+    std::string pattern = LowerAscii(mask.substr(start, end - start));
+    if (pattern.size() > 1 && pattern[0] == '*' && lowerName.size() >= pattern.size() &&
+        lowerName.compare(lowerName.size() - (pattern.size() - 1), std::string::npos, pattern, 1) == 0)
+      return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 // A picture file through the filter that takes it, or else an archive's
 // first picture. False once the failure is reported.
 bool DecodeThumbnailSource(const PluginSet& set, const NameEncoding& encoding,
@@ -113,17 +129,18 @@ bool DecodeThumbnailSource(const PluginSet& set, const NameEncoding& encoding,
   for (const Plugin* filter : FindPlugins(set, PluginKind::kImportFilter, input, head)) {
     CallResult result = DecodePictureFile(*filter, input, bitmap);
     if (result.ok()) return true;
+    // A filter that takes the head but not the name has not claimed the file.
+    if (!MaskTakesName(filter->fileMask, input)) continue;
     if (failure.empty()) failure = result.message;
-    // A filter may refuse a file by its name alone (IFKORVO takes ".QKZ" in
-    // capitals only), while the desktop knows the type in any letter case:
-    // the file's bytes, handed over as memory, do not depend on the name.
+    // It may refuse a name by its letter case (IFKORVO takes ".QKZ" only),
+    // while the desktop knows the type in any case: such a file goes over
+    // as its bytes.
     std::string ignored;
     if ((!data.empty() || ReadWholeFile(input, &data, &ignored)) &&
         DecodePictureMemory(*filter, data, bitmap).ok())
       return true;
   }
-  // A file that a filter takes by its name and head is a damaged picture,
-  // not an archive.
+  // A file that a filter takes by its name and head is a damaged picture.
   if (failure.empty()) {
     std::vector<ArchiveEntry> entries;
     const Plugin* extractor = OpenArchive(set, input, encoding, &entries);

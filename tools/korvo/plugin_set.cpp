@@ -83,6 +83,7 @@ bool LoadPluginSet(const std::string& directory, PluginSet* set, std::string* er
       continue;
     }
     plugin.version = InformationString(plugin.exports, 0);
+    plugin.fileMask = InformationString(plugin.exports, 2);
     plugin.typeName = InformationString(plugin.exports, 3);
     plugin.kind = KindOf(plugin.version, plugin.exports);
     set->plugins.push_back(std::move(plugin));
