@@ -21,18 +21,34 @@ namespace korvo {
 namespace {
 
 struct LoadContext {
-  GdkPixbufModuleSizeFunc sizeFunc;
-  GdkPixbufModulePreparedFunc preparedFunc;
-  GdkPixbufModuleUpdatedFunc updatedFunc;
-  gpointer userData;
+  GdkPixbufModuleSizeFunc sizeFunc = nullptr;
+  GdkPixbufModulePreparedFunc preparedFunc = nullptr;
+  GdkPixbufModuleUpdatedFunc updatedFunc = nullptr;
+  gpointer userData = nullptr;
   QkzStream stream;
   bool sized = false;    // the size was announced
   bool skipped = false;  // the caller wants the size only
   bool handedOut = false;
+  // The first refusal, given again when the load ends.
+  GdkPixbufError failureCode = GDK_PIXBUF_ERROR_FAILED;
+  std::string failure;
 };
 
 void SetError(GError** error, GdkPixbufError code, const std::string& message) {
   g_set_error_literal(error, GDK_PIXBUF_ERROR, code, message.c_str());
+}
+
+// The messages are built in std::string; should that fail, the call fails
+// with a fixed one instead of throwing out of the module.
+void SetOutOfMemory(GError** error) {
+  g_set_error_literal(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY, "out of memory");
+}
+
+bool Refuse(LoadContext* context, GError** error, GdkPixbufError code, const std::string& message) {
+  context->failureCode = code;
+  context->failure = message;
+  SetError(error, code, message);
+  return false;
 }
 
 std::string SizeText(const QkzGeometry& geometry) {
@@ -44,11 +60,9 @@ std::string SizeText(const QkzGeometry& geometry) {
 bool AnnounceSize(LoadContext* context, GError** error) {
   const QkzGeometry& geometry = context->stream.geometry;
   int width = static_cast<int>(geometry.width), height = static_cast<int>(geometry.height);
-  if (gdk_pixbuf_calculate_rowstride(GDK_COLORSPACE_RGB, FALSE, 8, width, height) <= 0) {
-    SetError(error, GDK_PIXBUF_ERROR_CORRUPT_IMAGE,
-             "QKZ picture too large: " + SizeText(geometry) + " pixels exceed what a pixbuf holds");
-    return false;
-  }
+  if (gdk_pixbuf_calculate_rowstride(GDK_COLORSPACE_RGB, FALSE, 8, width, height) <= 0)
+    return Refuse(context, error, GDK_PIXBUF_ERROR_CORRUPT_IMAGE,
+                  "QKZ picture too large: " + SizeText(geometry) + " pixels exceed what a pixbuf holds");
   context->sized = true;
   if (context->sizeFunc != nullptr) {
     context->sizeFunc(&width, &height, context->userData);
@@ -59,15 +73,11 @@ bool AnnounceSize(LoadContext* context, GError** error) {
 
 // The rows as RGB, each index replaced by its palette colour; the bytes
 // behind each row's pixels are zeroed so that none is left undefined.
-GdkPixbuf* PixbufOfStream(const QkzStream& stream, GError** error) {
+GdkPixbuf* PixbufOfStream(const QkzStream& stream) {
   const QkzGeometry& geometry = stream.geometry;
   GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, static_cast<int>(geometry.width),
                                      static_cast<int>(geometry.height));
-  if (pixbuf == nullptr) {
-    SetError(error, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY,
-             "not enough memory for a " + SizeText(geometry) + " QKZ picture");
-    return nullptr;
-  }
+  if (pixbuf == nullptr) return nullptr;
   uint8_t triples[kQkzTripleTableSize];
   PaletteToRgbTriples(stream.head + kQkzPaletteOffset, triples);
   const auto rowstride = static_cast<size_t>(gdk_pixbuf_get_rowstride(pixbuf));
@@ -85,31 +95,41 @@ GdkPixbuf* PixbufOfStream(const QkzStream& stream, GError** error) {
 gpointer BeginLoad(GdkPixbufModuleSizeFunc sizeFunc, GdkPixbufModulePreparedFunc preparedFunc,
                    GdkPixbufModuleUpdatedFunc updatedFunc, gpointer userData,
                    GError** error) noexcept {
-  auto* context = new (std::nothrow) LoadContext{sizeFunc, preparedFunc, updatedFunc, userData, {}};
-  if (context == nullptr) SetError(error, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY, "out of memory");
+  auto* context = new (std::nothrow) LoadContext();
+  if (context == nullptr) {
+    SetOutOfMemory(error);
+    return nullptr;
+  }
+  context->sizeFunc = sizeFunc;
+  context->preparedFunc = preparedFunc;
+  context->updatedFunc = updatedFunc;
+  context->userData = userData;
   return context;
 }
 
-gboolean LoadIncrement(gpointer data, const guchar* buffer, guint size, GError** error) noexcept {
+gboolean TakePieces(gpointer data, const guchar* buffer, guint size, GError** error) {
   auto* context = static_cast<LoadContext*>(data);
+  if (!context->failure.empty()) {
+    SetError(error, context->failureCode, context->failure);
+    return FALSE;
+  }
   if (context->skipped || context->handedOut) return TRUE;
+  auto noMemory = [context] {
+    return "not enough memory for a " + SizeText(context->stream.geometry) + " QKZ picture";
+  };
   std::string reason;
   QkzStreamState state;
   try {
     state = FeedQkzStream(&context->stream, buffer, size, &reason);
   } catch (const std::bad_alloc&) {
-    SetError(error, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY,
-             "not enough memory for a " + SizeText(context->stream.geometry) + " QKZ picture");
-    return FALSE;
+    return Refuse(context, error, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY, noMemory());
   }
-  if (state == QkzStreamState::kRefused) {
-    SetError(error, GDK_PIXBUF_ERROR_CORRUPT_IMAGE, reason);
-    return FALSE;
-  }
+  if (state == QkzStreamState::kRefused)
+    return Refuse(context, error, GDK_PIXBUF_ERROR_CORRUPT_IMAGE, reason);
   if (context->stream.headRead && !context->sized && !AnnounceSize(context, error)) return FALSE;
   if (state != QkzStreamState::kComplete || context->skipped) return TRUE;
-  GdkPixbuf* pixbuf = PixbufOfStream(context->stream, error);
-  if (pixbuf == nullptr) return FALSE;
+  GdkPixbuf* pixbuf = PixbufOfStream(context->stream);
+  if (pixbuf == nullptr) return Refuse(context, error, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY, noMemory());
   std::vector<uint8_t>().swap(context->stream.rows);
   context->handedOut = true;
   if (context->preparedFunc != nullptr) context->preparedFunc(pixbuf, nullptr, context->userData);
@@ -120,10 +140,26 @@ gboolean LoadIncrement(gpointer data, const guchar* buffer, guint size, GError**
   return TRUE;
 }
 
+gboolean LoadIncrement(gpointer data, const guchar* buffer, guint size, GError** error) noexcept {
+  try {
+    return TakePieces(data, buffer, size, error);
+  } catch (...) {
+    SetOutOfMemory(error);
+    return FALSE;
+  }
+}
+
 gboolean StopLoad(gpointer data, GError** error) noexcept {
   auto* context = static_cast<LoadContext*>(data);
-  bool whole = context->handedOut || context->skipped;
-  if (!whole) SetError(error, GDK_PIXBUF_ERROR_CORRUPT_IMAGE, QkzTruncation(context->stream));
+  bool whole = context->failure.empty() && (context->handedOut || context->skipped);
+  try {
+    if (!context->failure.empty())
+      SetError(error, context->failureCode, context->failure);
+    else if (!whole)
+      SetError(error, GDK_PIXBUF_ERROR_CORRUPT_IMAGE, QkzTruncation(context->stream));
+  } catch (...) {
+    SetOutOfMemory(error);
+  }
   delete context;
   return whole ? TRUE : FALSE;
 }
@@ -143,7 +179,8 @@ GdkPixbuf* Load(FILE* file, GError** error) noexcept {
   while (fed && (got = fread(buffer, 1, sizeof buffer, file)) > 0)
     fed = LoadIncrement(context, buffer, static_cast<guint>(got), error) != FALSE;
   if (fed && ferror(file)) {
-    SetError(error, GDK_PIXBUF_ERROR_FAILED, std::string("cannot read the file: ") + strerror(errno));
+    g_set_error(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_FAILED, "cannot read the file: %s",
+                g_strerror(errno));
     fed = false;
   }
   // A failure was reported already: ending the load must not add a second.
