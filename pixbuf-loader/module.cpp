@@ -86,7 +86,8 @@ GdkPixbuf* PixbufOfStream(const QkzStream& stream) {
   for (uint32_t y = 0; y < geometry.height; ++y) {
     const uint8_t* indices = stream.rows.data() + size_t{y} * geometry.stride;
     guchar* rgb = pixels + y * rowstride;
-    for (uint32_t x = 0; x < geometry.width; ++x) memcpy(rgb + 3 * x, triples + 3 * indices[x], 3);
+    for (uint32_t x = 0; x < geometry.width; ++x)
+      memcpy(rgb + 3 * size_t{x}, triples + 3 * indices[x], 3);
     if (y + 1 < geometry.height) memset(rgb + rgbBytes, 0, rowstride - rgbBytes);
   }
   return pixbuf;

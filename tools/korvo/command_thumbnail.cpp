@@ -28,7 +28,7 @@ void RowOfBitmap(const DecodedBitmap& bitmap, const BitmapLayout& layout, const 
   for (uint32_t x = 0; x < layout.width; ++x) {
     uint32_t shift = (perByte - 1 - x % perByte) * bits;
     uint32_t index = (pixels[x / perByte] >> shift) & mask;
-    std::copy_n(&triples[3 * index], 3, rgb + 3 * x);
+    std::copy_n(&triples[3 * index], 3, rgb + 3 * size_t{x});
   }
 }
 
@@ -67,7 +67,7 @@ DecodedBitmap AverageDown(const DecodedBitmap& source, const BitmapLayout& layou
       for (uint32_t tx = 0, x = 0; tx < width; ++tx) {
         const uint32_t xEnd = static_cast<uint32_t>(uint64_t{tx + 1} * layout.width / width);
         for (; x < xEnd; ++x)
-          for (int c = 0; c < 3; ++c) sums[3 * tx + c] += rgb[3 * x + c];
+          for (size_t c = 0; c < 3; ++c) sums[3 * size_t{tx} + c] += rgb[3 * size_t{x} + c];
       }
     }
     // Bottom-up, blue, green, red.
@@ -75,8 +75,9 @@ DecodedBitmap AverageDown(const DecodedBitmap& source, const BitmapLayout& layou
     for (uint32_t tx = 0; tx < width; ++tx) {
       const uint64_t columns = uint64_t{tx + 1} * layout.width / width - uint64_t{tx} * layout.width / width;
       const uint64_t count = columns * rows;
-      for (int c = 0; c < 3; ++c)
-        out[3 * tx + 2 - c] = static_cast<uint8_t>((sums[3 * tx + c] + count / 2) / count);
+      for (size_t c = 0; c < 3; ++c)
+        out[3 * size_t{tx} + 2 - c] =
+            static_cast<uint8_t>((sums[3 * size_t{tx} + c] + count / 2) / count);
     }
   }
   return target;
