@@ -429,6 +429,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "text.cg/t.png: cannot create", kInputs},
         CommandCase{"ThumbnailSizeZero", {"thumbnail", "{}good.QKZ", "{}t.png", "--size", "0"}, kUsage,
                     "--size takes 1 to 4096 pixels, not '0'", kInputs},
+#ifdef KORVO_HAVE_MOUNT
+        CommandCase{"MountMissing", {"mount", "{}none.cg", "{}"}, kFailure, "none.cg: cannot open", kInputs},
+        CommandCase{"MountForeign", {"mount", "{}text.cg", "{}"}, kFailure, "text.cg: not a supported archive", kInputs},
+        CommandCase{"MountDamaged", {"mount", "{}torn.cg", "{}"}, kFailure, "torn.cg: not a supported archive", kInputs},
+        CommandCase{"MountOnAFile", {"mount", "{}good.cg", "{}good.QKZ"}, kFailure, "good.QKZ: not a folder", kInputs},
+        CommandCase{"MountNoCache", {"mount", "{}good.cg", "{}", "--cache-mib", "0"}, kUsage, "--cache-mib", kInputs},
+#endif
         CommandCase{"PluginsGood", {"plugins"}, 0, "", kInputs},
         CommandCase{"PluginsMissing", {"--plugins", "{}none", "plugins"}, kFailure,
                     "none: cannot read the plug-in folder", kInputs},
@@ -441,8 +448,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<CommandCase>& param) { return std::string(param.param.title); });
 
 TEST(Help, EveryCommandExplainsItself) {
-  for (const char* command :
-       {"info", "list", "extract", "convert", "pack", "plugins", "sample-picture", "thumbnail"}) {
+  for (const char* command : {"info", "list", "extract", "convert", "pack", "plugins", "sample-picture",
+                              "thumbnail",
+#ifdef KORVO_HAVE_MOUNT
+                              "mount",
+#endif
+                              }) {
     RunResult run = RunKorvo({command, "--help"});
     EXPECT_EQ(run.status, 0) << command;
     EXPECT_EQ(run.out.rfind(std::string("usage: korvo ") + command, 0), 0u) << run.out;

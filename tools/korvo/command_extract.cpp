@@ -56,6 +56,8 @@ std::string SafeFileName(const std::string& name) {
   return safe;
 }
 
+}  // namespace
+
 // The output file of one entry: its name, or its name without the
 // extension plus the format's, made unique among this run's files (names are
 // compared without case, as Windows does).
@@ -74,6 +76,8 @@ std::string OutputName(const ArchiveEntry& entry, PictureFormat format,
     name = stem + "~" + std::to_string(copy) + extension;
   return name;
 }
+
+namespace {
 
 // One entry to the file at `output`, through the plug-in's folder output
 // into `staging` when that is not empty. Returns the failure's message, or "".

@@ -3,6 +3,7 @@
 // command line.
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "tools/korvo/command_line.h"
@@ -22,6 +23,7 @@ int RunConvert(const Arguments& arguments);
 int RunPack(const Arguments& arguments);
 int RunSamplePicture(const Arguments& arguments);
 int RunThumbnail(const Arguments& arguments);
+int RunMount(const Arguments& arguments);  // Linux, with libfuse3
 
 // The sample pictures' pattern names, "bars, arrow, ...".
 std::string SamplePatternNames();
@@ -46,6 +48,11 @@ const char* FormatName(PictureFormat format);   // "PNG"
 // Encodes a decoded bitmap as PNG or BMP; fails with the reason.
 bool EncodePicture(const DecodedBitmap& bitmap, PictureFormat format, Bytes* file,
                    std::string* error);
+
+// The file name extract gives an entry in `format`: safe on every system
+// and unique among `used`, which it joins.
+std::string OutputName(const ArchiveEntry& entry, PictureFormat format,
+                       std::set<std::string>* used);
 
 // "pictures/cat.QKZ" -> "cat"; "cat" -> "cat".
 std::string FileStem(const std::string& path);

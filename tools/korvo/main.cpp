@@ -84,6 +84,20 @@ const Command kCommands[] = {
      "ratio; pictures that fit are written whole. The desktop's .thumbnailer\n"
      "files run it.\n",
      {{"--size", nullptr, true}}, 2, 2, RunThumbnail},
+#ifdef KORVO_HAVE_MOUNT
+    {"mount", "mount ARCHIVE MOUNTPOINT [--names ENC] [--foreground] [--cache-mib N]",
+     "Mounts the archive read-only on MOUNTPOINT, a folder: each entry is a file\n"
+     "named as extract --format qkz names it, holding the bytes it writes, dated\n"
+     "as the archive. Unmount with 'fusermount3 -u MOUNTPOINT' (or Ctrl-C in the\n"
+     "foreground). An entry is extracted on its first read and kept in memory.\n"
+     "  --names ENC     how the archive stores entry names: cp932 (the default),\n"
+     "                  utf-8 or any encoding the system converts\n"
+     "  --foreground    stay in the foreground instead of running in the background\n"
+     "  --cache-mib N   memory for extracted entries, the least recently read\n"
+     "                  leaving first (default 256)\n",
+     {{"--names", nullptr, true}, {"--foreground", nullptr, false}, {"--cache-mib", nullptr, true}},
+     2, 2, RunMount},
+#endif
     {"plugins", "plugins",
      "Shows every plug-in of the plug-in folder and its information strings.\n", {}, 0, 0,
      RunPlugins},

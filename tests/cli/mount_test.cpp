@@ -1,0 +1,310 @@
+// korvo mount end to end: archives mounted through FUSE give the files
+// extract writes, names, sizes, dates and bytes; reads from many threads at
+// once are right; changes are refused; an archive changed on disk gives EIO
+// rather than wrong bytes; unmounting leaves no process. Also the entry
+// cache on its own. Skipped, with the reason, where this machine cannot mount.
+#include <gtest/gtest.h>
+
+#ifdef KORVO_HAVE_MOUNT
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <thread>
+
+#include "tests/cli/cli_support.h"
+#include "tests/cli/picture_files.h"
+#include "tools/korvo/entry_cache.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Whether `point` is a mount point now, from the kernel's table.
+bool IsMounted(const std::string& point) {
+  std::ifstream table("/proc/self/mountinfo");
+  std::string line, target = " " + point.substr(0, point.find_last_not_of('/') + 1) + " ";
+  while (std::getline(table, line))
+    if (line.find(target) != std::string::npos) return true;
+  return false;
+}
+
+// Processes whose command line holds `point`: a mount of it still running.
+int ProcessesServing(const std::string& point) {
+  int count = 0;
+  for (const auto& process : fs::directory_iterator("/proc")) {
+    std::ifstream file(process.path() / "cmdline", std::ios::binary);
+    std::string words((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (words.find(std::string(1, '\0') + point + std::string(1, '\0')) != std::string::npos) ++count;
+  }
+  return count;
+}
+
+// Waits up to five seconds for `done`.
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return done();
+}
+
+// Unmounts; true when the folder is no longer mounted and no process serves it.
+bool Unmount(const std::string& point) {
+  if (IsMounted(point) && system(("fusermount3 -u '" + point + "'").c_str()) != 0) return false;
+  return Eventually([&] { return !IsMounted(point) && ProcessesServing(point) == 0; });
+}
+
+// Packs pictures of these names and widths into `folder`; the archive's path.
+std::string Pack(const std::string& folder, const std::string& file, const std::string& layout,
+                 const std::vector<std::pair<std::string, uint32_t>>& shapes) {
+  std::vector<std::string> arguments = {"pack", "--layout", layout, "-o", folder + file};
+  for (const auto& [name, width] : shapes) {
+    int seed = static_cast<int>(arguments.size());
+    WriteBytes(folder + name + ".QKZ", QkzFileOf(MakeTestPicture(name, width, width / 2 + 1, seed, seed % 3)));
+    arguments.push_back(folder + name + ".QKZ");
+  }
+  RunResult pack = RunKorvo(arguments);
+  EXPECT_EQ(pack.status, 0) << pack.err;
+  return folder + file;
+}
+
+// Why this machine cannot mount: no usable /dev/fuse, or a first mount
+// refused for lack of permission; "" when it can.
+const std::string& CannotMount() {
+  static const std::string reason = []() -> std::string {
+    int fuse = open("/dev/fuse", O_RDWR);
+    if (fuse < 0) return std::string("cannot open /dev/fuse: ") + strerror(errno);
+    close(fuse);
+    std::string archive = Pack(NewFolder("probe"), "p.cg", "offset-table", {{"p", 3}});
+    std::string point = NewFolder("probe-point");
+    RunResult mount = RunKorvo({"mount", archive, point});
+    if (mount.status == 0) return Unmount(point) ? "" : "cannot unmount";
+    bool refused = mount.err.find("ermi") != std::string::npos;  // "Operation not permitted"
+    return refused ? "no permission to mount: " + mount.err : "";
+  }();
+  return reason;
+}
+
+class Mount : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!CannotMount().empty()) GTEST_SKIP() << CannotMount();
+  }
+  // A mount that a failing test leaves is undone all the same.
+  void TearDown() override {
+    if (!point.empty() && IsMounted(point)) system(("fusermount3 -u -z '" + point + "'").c_str());
+  }
+  // Mounts `archive` on a new folder and extracts it beside for comparison.
+  void MountAndExtract(const std::string& archive, std::vector<std::string> mount = {}) {
+    point = NewFolder("mounted-" + std::to_string(counter));
+    extracted = NewFolder("extracted-" + std::to_string(counter++));
+    RunResult extraction = RunKorvo({"extract", archive, "-o", extracted, "--format", "qkz"});
+    ASSERT_EQ(extraction.status, 0) << extraction.err;
+    mount.insert(mount.begin(), {"mount", archive, point});
+    RunResult mounting = RunKorvo(mount);
+    ASSERT_EQ(mounting.status, 0) << mounting.err;
+    ASSERT_TRUE(IsMounted(point));
+  }
+  std::string point, extracted;
+  static inline int counter = 0;
+};
+
+struct Layout {
+  const char* title;
+  const char* layout;
+  const char* file;
+  std::vector<std::pair<std::string, uint32_t>> shapes;
+};
+
+class MountLayouts : public Mount, public testing::WithParamInterface<Layout> {};
+
+// Every entry: the name, size and bytes extract gives it, the archive's date.
+TEST_P(MountLayouts, ListsSizesDatesAndBytesAsExtractWrites) {
+  const Layout& c = GetParam();
+  const std::string archive = Pack(NewFolder(std::string("layout-") + c.title), c.file, c.layout, c.shapes);
+  MountAndExtract(archive);
+  std::vector<std::string> names = FilesIn(extracted);
+  ASSERT_EQ(FilesIn(point), names);
+  EXPECT_GE(names.size(), c.shapes.size());
+  struct stat original;
+  ASSERT_EQ(stat(archive.c_str(), &original), 0);
+  for (const std::string& name : names) {
+    struct stat entry;
+    ASSERT_EQ(stat((point + name).c_str(), &entry), 0) << name;
+    Bytes bytes = ReadBytes(extracted + name);
+    EXPECT_EQ(static_cast<size_t>(entry.st_size), bytes.size()) << name;
+    EXPECT_TRUE(S_ISREG(entry.st_mode)) << name;
+    EXPECT_EQ(entry.st_mtim.tv_sec, original.st_mtim.tv_sec) << name;
+    EXPECT_EQ(entry.st_mtim.tv_nsec, original.st_mtim.tv_nsec) << name;
+    EXPECT_EQ(ReadBytes(point + name), bytes) << name;
+  }
+  EXPECT_TRUE(Unmount(point));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Korvo, MountLayouts,
+    testing::Values(
+        Layout{"OffsetTable", "offset-table", "o.cg", {{"a", 5}, {"b", 17}, {"c", 300}}},
+        Layout{"NamedEntry", "named-entry", "n.cg", {{"alpha", 5}, {"beta", 17}, {"gamma", 300}}},
+        // Japanese names in code page 932, and names the safe and unique rule changes.
+        Layout{"Japanese", "named-entry", "画像.cg", {{"画像1", 9}, {"ｱｲ表", 4}, {"a:b", 3}, {"a_b", 6}}}),
+    [](const testing::TestParamInfo<Layout>& param) { return std::string(param.param.title); });
+
+// Eight threads read every entry at random offsets and lengths, half of them
+// past the kernel's page cache (O_DIRECT), through a cache smaller than the
+// archive, so entries keep leaving it and coming back.
+TEST_F(Mount, EightThreadsReadEveryByteRight) {
+  std::vector<std::pair<std::string, uint32_t>> shapes;
+  for (uint32_t i = 0; i < 40; ++i) shapes.push_back({"p" + std::to_string(i), 120 + 13 * i});
+  MountAndExtract(Pack(NewFolder("threads"), "t.cg", "offset-table", shapes), {"--cache-mib", "1"});
+  std::vector<std::string> names = FilesIn(extracted);
+  std::vector<Bytes> expected;
+  uint64_t total = 0;
+  for (const std::string& name : names) total += (expected.emplace_back(ReadBytes(extracted + name))).size();
+  ASSERT_GT(total, uint64_t{1} << 20);
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (unsigned t = 0; t < 8; ++t)
+    threads.emplace_back([&, t] {
+      std::mt19937 random(t);
+      for (size_t round = 0; round < 3 * names.size(); ++round) {
+        size_t k = (round + t * 5) % names.size();  // every entry, threads in different orders
+        int file = open((point + names[k]).c_str(), O_RDONLY | (t % 2 ? O_DIRECT : 0));
+        const Bytes& bytes = expected[k];
+        size_t offset = random() % (bytes.size() + 1), length = 1 + random() % 70000;
+        size_t want = std::min(length, bytes.size() - offset);
+        std::vector<uint8_t> got(length);
+        wrong += file >= 0 && pread(file, got.data(), length, static_cast<off_t>(offset)) == static_cast<ssize_t>(want) &&
+                         std::equal(got.begin(), got.begin() + static_cast<ptrdiff_t>(want),
+                                    bytes.begin() + static_cast<ptrdiff_t>(offset)) ? 0 : 1;
+        if (file >= 0) close(file);
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0) << "of " << 8 * 3 * names.size() << " reads";
+  EXPECT_TRUE(Unmount(point));
+}
+
+// Every change to the folder fails with EROFS and changes nothing.
+TEST_F(Mount, ChangesFailWithReadOnly) {
+  MountAndExtract(Pack(NewFolder("read-only"), "r.cg", "named-entry", {{"one", 8}, {"two", 9}}));
+  const std::string file = point + "one.QKZ", other = point + "two.QKZ";
+  struct Change {
+    const char* title;
+    std::function<int()> attempt;  // -1 with errno set on failure
+  };
+  const Change changes[] = {
+      {"open to write", [&] { return open(file.c_str(), O_WRONLY); }},
+      {"open to read and write", [&] { return open(file.c_str(), O_RDWR); }},
+      {"create", [&] { return open((point + "new.QKZ").c_str(), O_WRONLY | O_CREAT, 0644); }},
+      {"truncate", [&] { return truncate(file.c_str(), 0); }},
+      {"rename", [&] { return rename(file.c_str(), (point + "moved.QKZ").c_str()); }},
+      {"rename over", [&] { return rename(file.c_str(), other.c_str()); }},
+      {"delete", [&] { return unlink(file.c_str()); }},
+      {"make a folder", [&] { return mkdir((point + "folder").c_str(), 0755); }},
+      {"link", [&] { return link(file.c_str(), (point + "linked").c_str()); }},
+      {"symbolic link", [&] { return symlink("one.QKZ", (point + "symbolic").c_str()); }},
+      {"change mode", [&] { return chmod(file.c_str(), 0666); }},
+  };
+  for (const Change& change : changes) {
+    errno = 0;
+    int result = change.attempt();
+    EXPECT_EQ(result, -1) << change.title;
+    EXPECT_EQ(errno, EROFS) << change.title << ": " << strerror(errno);
+    if (result > 0) close(result);
+  }
+  EXPECT_EQ(FilesIn(point), FilesIn(extracted));
+  EXPECT_EQ(ReadBytes(file), ReadBytes(extracted + "one.QKZ"));
+  EXPECT_TRUE(Unmount(point));
+}
+
+// An entry read before the archive changed stays as read; one not read yet
+// gives EIO, never the new archive's bytes under the old listing.
+TEST_F(Mount, ArchiveChangedOnDiskGivesEioForEntriesNotRead) {
+  const std::string archive = Pack(NewFolder("changed"), "c.cg", "offset-table", {{"first", 8}, {"second", 8}});
+  MountAndExtract(archive);
+  std::vector<std::string> names = FilesIn(extracted);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(ReadBytes(point + names[0]), ReadBytes(extracted + names[0]));
+  // The same layout and sizes, other pixels, written in place.
+  Bytes bytes = ReadBytes(archive);
+  for (size_t i = bytes.size() - 8; i < bytes.size(); ++i) bytes[i] ^= 0xFF;
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  WriteBytes(archive, bytes);
+  EXPECT_EQ(ReadBytes(point + names[0]), ReadBytes(extracted + names[0]));
+  int file = open((point + names[1]).c_str(), O_RDONLY);
+  ASSERT_GE(file, 0);
+  char byte;
+  errno = 0;
+  EXPECT_EQ(read(file, &byte, 1), -1);
+  EXPECT_EQ(errno, EIO);
+  close(file);
+  EXPECT_TRUE(Unmount(point));
+}
+
+// In the foreground, Ctrl-C unmounts and the program exits 0.
+TEST_F(Mount, InterruptInTheForegroundUnmounts) {
+  const std::string folder = NewFolder("foreground");
+  const std::string archive = Pack(folder, "f.cg", "offset-table", {{"one", 8}});
+  point = folder + "mnt";
+  fs::create_directory(point);
+  pid_t child = fork();
+  if (child == 0) {
+    int quiet = open("/dev/null", O_WRONLY);
+    dup2(quiet, 1);
+    std::string program = fs::read_symlink("/proc/self/exe").parent_path().string() + "/../bin/korvo";
+    execl(program.c_str(), program.c_str(), "mount", "--foreground", archive.c_str(), point.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_TRUE(Eventually([&] { return IsMounted(point); }));
+  EXPECT_EQ(FilesIn(point).size(), 1u);
+  kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_FALSE(IsMounted(point));
+}
+
+// The cache alone: each entry extracted once while it stays; the least
+// recently used leaves first; the budget holds but for the newest entry;
+// concurrent first reads share one extraction.
+TEST(EntryCache, KeepsTheMostRecentWithinTheBudgetAndExtractsOnce) {
+  korvo::EntryCache cache;
+  korvo::StartEntryCache(&cache, 4, 100);
+  std::atomic<int> extractions[4] = {};
+  auto get = [&](size_t index, size_t size) {
+    return korvo::CachedEntry(&cache, index, [&, index, size] {
+      ++extractions[index];
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      return std::make_shared<const Bytes>(size, static_cast<uint8_t>(index));
+    });
+  };
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 8; ++t) readers.emplace_back([&] { EXPECT_EQ(get(0, 40)->size(), 40u); });
+  for (std::thread& reader : readers) reader.join();
+  EXPECT_EQ(extractions[0].load(), 1);
+  for (size_t index : {1u, 0u, 2u, 0u, 2u, 1u}) get(index, 40);  // 2 pushes 1 out, then 1 pushes 0
+  EXPECT_EQ(cache.held, 80u);
+  EXPECT_EQ(extractions[0] + 10 * extractions[1] + 100 * extractions[2], 121);
+  korvo::SharedBytes large = get(3, 500);  // alone over the budget: kept alone
+  EXPECT_EQ(cache.held, 500u);
+  EXPECT_EQ(get(3, 500), large);
+  EXPECT_EQ(extractions[3].load(), 1);
+  EXPECT_EQ((*get(1, 40))[0], 1);  // extracted again, pushing 3 out
+  EXPECT_EQ(cache.held, 40u);
+  EXPECT_EQ((*large)[499], 3);  // still valid once evicted
+}
+
+}  // namespace
+#else
+TEST(Mount, NotBuilt) { GTEST_SKIP() << "korvo was built without libfuse3: no mount command"; }
+#endif
