@@ -40,6 +40,16 @@ bool IsQkzHead(const uint8_t* head) {
   return ReadQkzGeometry(head, &ignored);
 }
 
+QkzHeadVerdict JudgeQkzHead(const uint8_t* head, QkzGeometry* geometry) {
+  if (ReadQkzGeometry(head, geometry)) return QkzHeadVerdict::kPicture;
+  bool empty = ReadLe32(head + kQkzWidthOffset) == 0 || ReadLe32(head + kQkzHeightOffset) == 0;
+  return empty ? QkzHeadVerdict::kNotAPicture : QkzHeadVerdict::kTooLarge;
+}
+
+void PaletteToRgbTriples(const uint8_t* palette, uint8_t* triples) {
+  for (uint32_t i = 0; i < kQkzColourCount; ++i) memcpy(triples + 3 * i, palette + 4 * i, 3);
+}
+
 void PaletteToColourTable(const uint8_t* palette, uint8_t* colours) {
   for (uint32_t i = 0; i < kQkzColourCount; ++i) {
     const uint8_t* entry = palette + 4 * i;

@@ -44,9 +44,19 @@ bool QkzGeometryOf(uint32_t width, uint32_t height, QkzGeometry* geometry);
 bool ReadQkzGeometry(const uint8_t* head, QkzGeometry* geometry);
 bool IsQkzHead(const uint8_t* head);
 
+// Why ReadQkzGeometry refuses a head, for readers that explain a refusal:
+// width or height 0 is no picture at all; anything else it refuses is a
+// picture larger than this system takes.
+enum class QkzHeadVerdict { kPicture, kNotAPicture, kTooLarge };
+QkzHeadVerdict JudgeQkzHead(const uint8_t* head, QkzGeometry* geometry);
+
 // Palette entry i (red, green, blue, reserved) becomes colour i of a bitmap
 // colour table (blue, green, red, 0); the reserved byte is never read.
 void PaletteToColourTable(const uint8_t* palette, uint8_t* colours);
+
+// Palette entry i as (red, green, blue) at triples + 3 x i, for readers that
+// hand out RGB pixels; the reserved byte is never read.
+void PaletteToRgbTriples(const uint8_t* palette, uint8_t* triples);
 
 // Byte offset in the host's bottom-up pixel block of picture row `row`
 // (0 is the top row): (height - 1 - row) x stride.

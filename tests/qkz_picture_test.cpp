@@ -14,25 +14,27 @@ namespace {
 using korvo::QkzGeometry;
 
 TEST(QkzGeometryTest, AcceptsOnlyPicturesWithin32Bits) {
+  using V = korvo::QkzHeadVerdict;
   struct Case {
     uint32_t width, height;
     bool valid;
     uint32_t stride, size;
+    korvo::QkzHeadVerdict verdict;
   } cases[] = {
-      {0, 1, false, 0, 0},
-      {1, 0, false, 0, 0},
-      {0, 0, false, 0, 0},
-      {1, 1, true, 4, 1036},
-      {3, 2, true, 4, 1040},
-      {5, 3, true, 8, 1056},
-      {639, 480, true, 640, 1032 + 640 * 480},
-      {0x80000000u, 1, false, 0, 0},  // the host would read a negative width
-      {1, 0x80000000u, false, 0, 0},
-      {0xFFFFFFFFu, 1, false, 0, 0},  // RowStride would wrap to 0
-      {0x7FFFFFFFu, 1, true, 0x80000000u, 0x80000000u + 1032},
-      {0x10000, 0x10000, false, 0, 0},            // 2^32 bytes of rows
-      {4, 1073741565, true, 4, 4294967292u},      // the largest that fits
-      {4, 1073741566, false, 0, 0},               // 2^32 bytes in all
+      {0, 1, false, 0, 0, V::kNotAPicture},
+      {1, 0, false, 0, 0, V::kNotAPicture},
+      {0, 0, false, 0, 0, V::kNotAPicture},
+      {1, 1, true, 4, 1036, V::kPicture},
+      {3, 2, true, 4, 1040, V::kPicture},
+      {5, 3, true, 8, 1056, V::kPicture},
+      {639, 480, true, 640, 1032 + 640 * 480, V::kPicture},
+      {0x80000000u, 1, false, 0, 0, V::kTooLarge},  // the host would read a negative width
+      {1, 0x80000000u, false, 0, 0, V::kTooLarge},
+      {0xFFFFFFFFu, 1, false, 0, 0, V::kTooLarge},  // RowStride would wrap to 0
+      {0x7FFFFFFFu, 1, true, 0x80000000u, 0x80000000u + 1032, V::kPicture},
+      {0x10000, 0x10000, false, 0, 0, V::kTooLarge},            // 2^32 bytes of rows
+      {4, 1073741565, true, 4, 4294967292u, V::kPicture},      // the largest that fits
+      {4, 1073741566, false, 0, 0, V::kTooLarge},               // 2^32 bytes in all
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
@@ -42,6 +44,8 @@ TEST(QkzGeometryTest, AcceptsOnlyPicturesWithin32Bits) {
     korvo::WriteLe32(head, c.width);
     korvo::WriteLe32(head + 4, c.height);
     EXPECT_EQ(korvo::IsQkzHead(head), c.valid);
+    QkzGeometry judged = {};
+    EXPECT_EQ(korvo::JudgeQkzHead(head, &judged), c.verdict);
     if (!c.valid) continue;
     EXPECT_EQ(geometry.width, c.width);
     EXPECT_EQ(geometry.height, c.height);
@@ -71,6 +75,11 @@ TEST(QkzPaletteTest, ReversesEachEntryIntoTheColourTableAndDropsTheFourthByte) {
   }
   palette[4] = 0x10, palette[5] = 0x20, palette[6] = 0x30;
   korvo::PaletteToColourTable(palette.data(), colours.data());
+  std::vector<uint8_t> triples(768, 0xCC);
+  korvo::PaletteToRgbTriples(palette.data(), triples.data());
+  EXPECT_EQ(triples[3], 0x10);
+  EXPECT_EQ(triples[4], 0x20);
+  EXPECT_EQ(triples[5], 0x30);
   EXPECT_EQ(colours[4], 0x30);
   EXPECT_EQ(colours[5], 0x20);
   EXPECT_EQ(colours[6], 0x10);
@@ -79,6 +88,7 @@ TEST(QkzPaletteTest, ReversesEachEntryIntoTheColourTableAndDropsTheFourthByte) {
     EXPECT_EQ(colours[4 * i + 1], palette[4 * i + 1]) << i;
     EXPECT_EQ(colours[4 * i + 2], palette[4 * i]) << i;
     EXPECT_EQ(colours[4 * i + 3], 0) << i;
+    EXPECT_EQ(0, memcmp(&triples[3 * i], &palette[4 * i], 3)) << i;
   }
 }
 

@@ -117,9 +117,13 @@ std::string ProgramPath() {
 }  // namespace
 
 RunResult RunKorvo(const std::vector<std::string>& arguments, const std::vector<PlantedLink>& links) {
+  return RunProgram(ProgramPath(), arguments, links);
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::vector<PlantedLink>& links) {
   RunResult result;
   const std::string outPath = Scratch() + "stdout.txt", errPath = Scratch() + "stderr.txt";
-  std::string program = ProgramPath();
 #ifdef _WIN32
   (void)links;
   // Arguments go over in UTF-16, as a Unicode shell hands them over.

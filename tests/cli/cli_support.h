@@ -26,6 +26,9 @@ struct PlantedLink {
   std::string target;
 };
 RunResult RunKorvo(const std::vector<std::string>& arguments, const std::vector<PlantedLink>& links = {});
+// Any program by its path, likewise.
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::vector<PlantedLink>& links = {});
 
 // A fresh folder for this test program, with a trailing '/'.
 const std::string& Scratch();

@@ -241,6 +241,69 @@ TEST(Outputs, NeverGoThroughAPlantedLink) {
     }
   }
 }
+
+// What a thumbnail of `content` no larger than width x height holds: each
+// pixel the rounded mean of the block of pixels behind it.
+Bytes AveragedRgb(const PictureContent& content, uint32_t width, uint32_t height) {
+  const Bytes rgb = RgbOf(content);
+  Bytes out;
+  for (uint32_t ty = 0; ty < height; ++ty)
+    for (uint32_t tx = 0; tx < width; ++tx) {
+      uint32_t x0 = tx * content.width / width, x1 = (tx + 1) * content.width / width;
+      uint32_t y0 = ty * content.height / height, y1 = (ty + 1) * content.height / height;
+      for (int c = 0; c < 3; ++c) {
+        uint32_t sum = 0, count = (x1 - x0) * (y1 - y0);
+        for (uint32_t y = y0; y < y1; ++y)
+          for (uint32_t x = x0; x < x1; ++x) sum += rgb[3 * (y * content.width + x) + c];
+        out.push_back(static_cast<uint8_t>((sum + count / 2) / count));
+      }
+    }
+  return out;
+}
+
+// Pictures that fit come out as korvo convert writes them (indexed, the
+// palette kept); larger ones shrink until the longer side is the size,
+// keeping the ratio; an archive shows its first picture, never the Palette
+// entry of the named-entry layout.
+TEST(Thumbnail, FitsTheSizeKeepsTheRatioAndShowsAnArchivesFirstPicture) {
+  const std::string folder = NewFolder("thumbnail");
+  const std::vector<TestPicture> pictures = {MakeTestPicture("wide", 30, 4, 3, 5),
+                                             MakeTestPicture("tall", 5, 23, 4, 6)};
+  WritePictures(folder, pictures);
+  struct Case {
+    size_t picture;
+    const char* size;
+    uint32_t width, height;
+  } cases[] = {{0, "30", 30, 4}, {0, "256", 30, 4}, {0, "10", 10, 1}, {0, "15", 15, 2}, {0, "1", 1, 1},
+               {1, "23", 5, 23}, {1, "7", 2, 7}, {1, "4", 1, 4}};
+  for (const Case& c : cases) {
+    const TestPicture& picture = pictures[c.picture];
+    SCOPED_TRACE(picture.name + " at " + c.size);
+    RunResult run = RunKorvo({"thumbnail", folder + picture.name + ".QKZ", folder + "t.png", "--size", c.size});
+    ASSERT_EQ(run.status, 0) << run.err;
+    Bytes png = ReadBytes(folder + "t.png");
+    uint32_t width = 0, height = 0;
+    Bytes rgb = ReadPngRgb(png, &width, &height);
+    ASSERT_EQ(width, c.width);
+    ASSERT_EQ(height, c.height);
+    EXPECT_EQ(rgb, AveragedRgb(ContentOf(picture), width, height));
+    if (width == picture.width) {
+      EXPECT_EQ(ReadPngContent(png), ContentOf(picture));
+    }
+  }
+  // The name's letter case does not matter to the desktop, nor here.
+  WriteBytes(folder + "lower.qkz", QkzFileOf(pictures[1]));
+  ASSERT_EQ(RunKorvo({"thumbnail", folder + "lower.qkz", folder + "lower.png"}).status, 0);
+  EXPECT_EQ(ReadPngContent(ReadBytes(folder + "lower.png")), ContentOf(pictures[1]));
+  for (const char* layout : {"offset-table", "named-entry"}) {
+    std::vector<std::string> pack = {"pack", "--layout", layout, "-o", folder + "a.cg"};
+    for (const std::string& path : WritePictures(folder, Pictures())) pack.push_back(path);
+    ASSERT_EQ(RunKorvo(pack).status, 0);
+    RunResult run = RunKorvo({"thumbnail", folder + "a.cg", folder + layout + ".png"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadPngContent(ReadBytes(folder + layout + ".png")), ContentOf(Pictures()[0])) << layout;
+  }
+}
 #endif
 
 // The command line as a table: each command with a good input, a missing
@@ -392,6 +455,22 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"SamplePictureGood", {"sample-picture", "{}s.QKZ"}, 0, "", InputsAnd("s.QKZ")},
         CommandCase{"SamplePictureUnwritable", {"sample-picture", "{}text.cg/s.QKZ"}, kFailure,
                     "text.cg/s.QKZ: cannot create", kInputs},
+        CommandCase{"ThumbnailGood", {"thumbnail", "{}good.QKZ", "{}t.png"}, 0, "", InputsAnd("t.png")},
+        CommandCase{"ThumbnailArchive", {"thumbnail", "{}good.cg", "{}t.png", "--size", "8"}, 0, "",
+                    InputsAnd("t.png")},
+        CommandCase{"ThumbnailMissing", {"thumbnail", "{}none.cg", "{}t.png"}, kFailure, "none.cg: cannot open", kInputs},
+        CommandCase{"ThumbnailForeign", {"thumbnail", "{}text.cg", "{}t.png"}, kFailure,
+                    "text.cg: not a supported archive", kInputs},
+        CommandCase{"ThumbnailDamaged", {"thumbnail", "{}torn.cg", "{}t.png"}, kFailure,
+                    "torn.cg: not a supported archive", kInputs},
+        CommandCase{"ThumbnailDamagedPicture", {"thumbnail", "{}short.QKZ", "{}t.png"}, kFailure,
+                    "short.QKZ: cannot read the file, or it ends inside the picture", kInputs},
+        CommandCase{"ThumbnailPastTheEnd", {"thumbnail", "{}overrun.cg", "{}t.png"}, kFailure,
+                    "overrun.cg: x.QKZ: file ends inside an entry", kInputs},
+        CommandCase{"ThumbnailUnwritable", {"thumbnail", "{}good.QKZ", "{}text.cg/t.png"}, kFailure,
+                    "text.cg/t.png: cannot create", kInputs},
+        CommandCase{"ThumbnailSizeZero", {"thumbnail", "{}good.QKZ", "{}t.png", "--size", "0"}, kUsage,
+                    "--size takes 1 to 4096 pixels, not '0'", kInputs},
 #ifdef KORVO_HAVE_MOUNT
         CommandCase{"MountMissing", {"mount", "{}none.cg", "{}"}, kFailure, "none.cg: cannot open", kInputs},
         CommandCase{"MountForeign", {"mount", "{}text.cg", "{}"}, kFailure, "text.cg: not a supported archive", kInputs},
@@ -412,6 +491,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Help, EveryCommandExplainsItself) {
   for (const char* command : {"info", "list", "extract", "convert", "pack", "plugins", "sample-picture",
+                              "thumbnail",
 #ifdef KORVO_HAVE_MOUNT
                               "mount",
 #endif

@@ -115,6 +115,18 @@ PictureContent ReadPngContent(const Bytes& file) {
   return content;
 }
 
+Bytes ReadPngRgb(const Bytes& file, uint32_t* width, uint32_t* height) {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, file.data(), file.size())) return Bytes();
+  image.format = PNG_FORMAT_RGB;
+  Bytes rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return Bytes();
+  *width = image.width;
+  *height = image.height;
+  return rgb;
+}
+
 Bytes MakeRgbPng(uint32_t width, uint32_t height) {
   png_image image = {};
   image.version = PNG_IMAGE_VERSION;
@@ -130,6 +142,13 @@ Bytes MakeRgbPng(uint32_t width, uint32_t height) {
   return file;
 }
 #endif
+
+Bytes RgbOf(const PictureContent& content) {
+  Bytes rgb;
+  for (uint8_t index : content.pixels)
+    rgb.insert(rgb.end(), &content.palette[3 * index], &content.palette[3 * index] + 3);
+  return rgb;
+}
 
 bool operator==(const PictureContent& a, const PictureContent& b) {
   return a.problem == b.problem && a.width == b.width && a.height == b.height &&

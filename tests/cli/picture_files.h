@@ -37,9 +37,13 @@ struct PictureContent {
 };
 
 PictureContent ContentOf(const TestPicture& picture);
+// The picture's pixels as red, green, blue triples, top row first.
+Bytes RgbOf(const PictureContent& content);
 PictureContent ReadBmpContent(const Bytes& file);
 #ifndef _WIN32
 PictureContent ReadPngContent(const Bytes& file);
+// Any PNG as red, green, blue triples, top row first; empty when it is no PNG.
+Bytes ReadPngRgb(const Bytes& file, uint32_t* width, uint32_t* height);
 // An RGB PNG, which korvo must refuse to pack.
 Bytes MakeRgbPng(uint32_t width, uint32_t height);
 #endif

@@ -35,6 +35,18 @@ int OpenArchiveOperand(const Arguments& arguments, OpenedArchive* archive) {
   return archive->extractor == nullptr ? kExitFailure : 0;
 }
 
+std::string DecodeExtractedEntry(const PluginSet& set, const ArchiveEntry& entry, const Bytes& data,
+                                 DecodedBitmap* bitmap) {
+  std::string failure = "no import filter in " + set.directory + " takes this entry";
+  for (const Plugin* filter :
+       FindPlugins(set, PluginKind::kImportFilter, entry.decodedName, HeadBufferOf(data))) {
+    CallResult result = DecodePictureMemory(*filter, data, bitmap);
+    if (result.ok()) return std::string();
+    failure = result.message;
+  }
+  return failure;
+}
+
 void NameEntries(const NameEncoding& encoding, std::vector<ArchiveEntry>* entries) {
   for (ArchiveEntry& entry : *entries) {
     entry.name = DisplayName(encoding, entry.storedName);

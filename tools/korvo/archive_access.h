@@ -30,6 +30,11 @@ struct OpenedArchive {
 };
 int OpenArchiveOperand(const Arguments& arguments, OpenedArchive* archive);
 
+// Decodes an extracted entry's bytes through the first import filter of
+// `set` that takes them. Returns the failure's message, or "".
+std::string DecodeExtractedEntry(const PluginSet& set, const ArchiveEntry& entry, const Bytes& data,
+                                 DecodedBitmap* bitmap);
+
 // Fills in each entry's shown and decoded names from its stored bytes.
 void NameEntries(const NameEncoding& encoding, std::vector<ArchiveEntry>* entries);
 

@@ -39,16 +39,8 @@ std::string ExtractOne(const PluginSet& set, const Plugin& extractor, const std:
     file = std::move(data);
   } else {
     DecodedBitmap bitmap;
-    std::string failure = "no import filter in " + set.directory + " takes this entry";
-    bool decoded = false;
-    for (const Plugin* filter :
-         FindPlugins(set, PluginKind::kImportFilter, entry.decodedName, HeadBufferOf(data))) {
-      result = DecodePictureMemory(*filter, data, &bitmap);
-      decoded = result.ok();
-      if (decoded) break;
-      failure = result.message;
-    }
-    if (!decoded) return failure;
+    std::string failure = DecodeExtractedEntry(set, entry, data, &bitmap);
+    if (!failure.empty()) return failure;
     if (!EncodePicture(bitmap, format, &file, &error)) return error;
   }
   if (!WriteFileAtomically(output, file, &error)) return output + ": " + error;

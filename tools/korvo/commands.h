@@ -21,6 +21,7 @@ int RunExtract(const Arguments& arguments);
 int RunConvert(const Arguments& arguments);
 int RunPack(const Arguments& arguments);
 int RunSamplePicture(const Arguments& arguments);
+int RunThumbnail(const Arguments& arguments);
 int RunMount(const Arguments& arguments);  // Linux, with libfuse3
 
 // The sample pictures' pattern names, "bars, arrow, ...".

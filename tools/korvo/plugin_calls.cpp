@@ -125,10 +125,6 @@ std::string StoredNameOf(const fileInfoW& record) {
 }
 #endif
 
-// The record a listing of paths of characters `Text` hands out.
-template <typename Text>
-using RecordFor = std::conditional_t<std::is_same_v<Text, char>, fileInfo, fileInfoW>;
-
 // The records of a listing up to the closing one, of either record type.
 template <typename Record>
 CallResult ReadListing(const Plugin& extractor, HLOCAL handle, std::vector<ArchiveEntry>* entries) {
@@ -215,7 +211,7 @@ CallResult ListArchive(const Plugin& extractor, const std::string& path,
     using Text = typename std::decay_t<decltype(name)>::value_type;
     int answer = CallExport(ExportFor(e.GetArchiveInfo, e.GetArchiveInfoW, name), name.c_str(), 0, 0u,
                             &handle);
-    if (answer == 0) result = ReadListing<RecordFor<Text>>(extractor, handle, entries);
+    if (answer == 0) result = ReadListing<typename RecordFor<Text>::type>(extractor, handle, entries);
     return answer;
   }, path);
   if (code != 0) return Failed(extractor, "GetArchiveInfo", code);

@@ -53,7 +53,10 @@ PluginSet::~PluginSet() {
 
 std::string DefaultPluginDirectory() {
   std::string own = ExecutableDirectory();
-  return HasPluginFiles(own) ? own : BuildPluginDirectory();
+  if (HasPluginFiles(own)) return own;
+  // Installed on Linux: PREFIX/bin/korvo and PREFIX/lib/korvo/.
+  std::string installed = own + "../lib/korvo";
+  return HasPluginFiles(installed) ? installed : BuildPluginDirectory();
 }
 
 bool LoadPluginSet(const std::string& directory, PluginSet* set, std::string* error) {
@@ -80,6 +83,7 @@ bool LoadPluginSet(const std::string& directory, PluginSet* set, std::string* er
       continue;
     }
     plugin.version = InformationString(plugin.exports, 0);
+    plugin.fileMask = InformationString(plugin.exports, 2);
     plugin.typeName = InformationString(plugin.exports, 3);
     plugin.kind = KindOf(plugin.version, plugin.exports);
     set->plugins.push_back(std::move(plugin));

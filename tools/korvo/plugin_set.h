@@ -18,6 +18,7 @@ struct Plugin {
   std::string path;
   std::string fileName;  // for messages: "IFKORVO.so"
   std::string version;   // information string 0: "00IN", "00AM"
+  std::string fileMask;  // information string 2: "*.qkz"
   std::string typeName;  // information string 3: "Brimmel Archives"
   PluginKind kind = PluginKind::kOther;
   LoadedPlugin exports;
