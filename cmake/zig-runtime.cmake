@@ -15,3 +15,11 @@ target_compile_definitions(korvo_unwinder PRIVATE _LIBUNWIND_HIDE_SYMBOLS _LIBUN
 target_compile_options(korvo_unwinder PRIVATE -funwind-tables -fno-exceptions
                        $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
 set_target_properties(korvo_unwinder PROPERTIES POSITION_INDEPENDENT_CODE OFF)
+
+# The korvo host's needs that Zig's mingw-w64 libraries miss (the WIC GUIDs,
+# getpid) and a main that calls korvo's wmain; called once tools/ exists.
+function(korvo_add_zig_compat)
+  add_library(korvo_zig_compat STATIC ${KORVO_ZIG}/mingw_compat.cpp)
+  target_link_libraries(korvo_host PUBLIC korvo_zig_compat)
+  target_sources(korvo PRIVATE ${KORVO_ZIG}/wmain_start.cpp)
+endfunction()
