@@ -6,7 +6,7 @@
 # information.cpp (kPluginInformationStrings, which the shared GetPluginInfo
 # exports answer from) and library_entry.cpp (load and unload), and its
 # module-definition file <NAME>.def. On Windows it is a DLL (<NAME>.SPI on
-# 32-bit targets, <NAME>.SPH on 64-bit ones) with undecorated stdcall exports
+# 32-bit x86, <NAME>.SPH on 64-bit x86, <NAME>.spha on ARM64) with undecorated stdcall exports
 # from the module-definition file and the version resource; elsewhere
 # <NAME>.so exporting only the plug-in functions.
 #   <target>               the shipped plug-in on the plain platform layer, in
@@ -48,9 +48,15 @@ function(korvo_add_plugin target)
       target_sources(${library} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${P_NAME}.def ${CMAKE_CURRENT_BINARY_DIR}/${P_NAME}_version.rc)
       set_target_properties(${library} PROPERTIES SUFFIX ${KORVO_PLUGIN_SUFFIX})
       # The C++ runtime, libgcc and winpthreads go inside the DLL; only
-      # KERNEL32, USER32 and the C runtime DLL stay imports.
-      target_link_options(${library} PRIVATE -static -static-libgcc -static-libstdc++ -s
-                          -Wl,--gc-sections -Wl,--enable-stdcall-fixup)
+      # KERNEL32, USER32 and the C runtime DLL stay imports. Zig links its
+      # C++ runtime statically anyway, and its unwinder through ours.
+      if(KORVO_ZIG)
+        target_link_libraries(${library} PRIVATE korvo_unwinder)
+        target_link_options(${library} PRIVATE -s -Wl,--gc-sections)
+      else()
+        target_link_options(${library} PRIVATE -static -static-libgcc -static-libstdc++ -s
+                            -Wl,--gc-sections -Wl,--enable-stdcall-fixup)
+      endif()
     else()
       set_target_properties(${library} PROPERTIES SUFFIX ".so")
       target_link_options(${library} PRIVATE -Wl,--exclude-libs,ALL -Wl,-Bsymbolic)
@@ -59,7 +65,9 @@ function(korvo_add_plugin target)
 endfunction()
 
 if(WIN32)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+    set(KORVO_PLUGIN_SUFFIX ".spha")
+  elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(KORVO_PLUGIN_SUFFIX ".SPH")
   else()
     set(KORVO_PLUGIN_SUFFIX ".SPI")

@@ -13,11 +13,7 @@ namespace korvo {
 namespace {
 
 bool IsPluginFileName(const std::string& name) {
-#ifdef _WIN32
-  const std::string extension = sizeof(void*) == 8 ? ".sph" : ".spi";
-#else
-  const std::string extension = ".so";
-#endif
+  const std::string extension = LowerAscii(PluginExtension());
   return name.size() > extension.size() &&
          LowerAscii(name.substr(name.size() - extension.size())) == extension;
 }

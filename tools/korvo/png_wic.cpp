@@ -94,7 +94,7 @@ bool EncodePng(const DecodedBitmap& bitmap, const BitmapLayout& layout, Bytes* p
   for (uint32_t y = 0; y < layout.height; ++y) {
     uint8_t* row = &rows[size_t{y} * stride];
     if (indexed != nullptr) {
-      std::copy_n(bitmap.pixels.begin() + BitmapRowOffset(layout, y), layout.stride, row);
+      std::copy_n(bitmap.pixels.data() + BitmapRowOffset(layout, y), layout.stride, row);
     } else {
       RowToRgb(bitmap, layout, y, row);
       for (uint32_t x = 0; x < layout.width; ++x) std::swap(row[3 * x], row[3 * x + 2]);
@@ -104,8 +104,8 @@ bool EncodePng(const DecodedBitmap& bitmap, const BitmapLayout& layout, Bytes* p
     Bytes triples = PaletteTriples(bitmap, layout);
     std::vector<WICColor> colours(triples.size() / 3);
     for (size_t i = 0; i < colours.size(); ++i)
-      colours[i] = 0xFF000000u | (triples[3 * i] << 16) | (triples[3 * i + 1] << 8) |
-                   triples[3 * i + 2];
+      colours[i] = 0xFF000000u | (WICColor{triples[3 * i]} << 16) |
+                   (WICColor{triples[3 * i + 1]} << 8) | triples[3 * i + 2];
     ComReference<IWICPalette> palette;
     if (Failed(factory->CreatePalette(palette.out()), "make a palette", error) ||
         Failed(palette->InitializeCustom(colours.data(), static_cast<UINT>(colours.size())),

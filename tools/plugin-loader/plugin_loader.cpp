@@ -76,13 +76,17 @@ void UnloadPlugin(LoadedPlugin* plugin) {
   *plugin = LoadedPlugin{};
 }
 
-std::string PluginFileName(const std::string& name) {
-#ifdef _WIN32
-  return name + (sizeof(void*) == 8 ? ".SPH" : ".SPI");
+std::string PluginExtension() {
+#if defined(_WIN32) && (defined(_M_ARM64) || defined(__aarch64__))
+  return ".spha";
+#elif defined(_WIN32)
+  return sizeof(void*) == 8 ? ".SPH" : ".SPI";
 #else
-  return name + ".so";
+  return ".so";
 #endif
 }
+
+std::string PluginFileName(const std::string& name) { return name + PluginExtension(); }
 
 std::string ExecutableDirectory() {
 #ifdef _WIN32

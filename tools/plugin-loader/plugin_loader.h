@@ -37,6 +37,10 @@ struct LoadedPlugin {
 bool LoadPlugin(const std::string& path, LoadedPlugin* plugin);
 void UnloadPlugin(LoadedPlugin* plugin);
 
+// The extension of plug-ins on this target, as viewers look for them: .SPI
+// on 32-bit x86 Windows, .SPH on 64-bit x86, .spha on ARM64, .so elsewhere.
+std::string PluginExtension();
+
 // The file name of plug-in `name` (IFKORVO, AXKORVO) on this target.
 std::string PluginFileName(const std::string& name);
 
