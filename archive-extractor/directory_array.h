@@ -9,7 +9,10 @@
 
 #include <cstdint>
 
+#include "archive-extractor/archive_reader.h"
+#include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
+#include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
 
@@ -30,7 +33,7 @@ struct DirectoryEntry {
   uint32_t nameAt;
 };
 
-// A parser's array until InstallDirectory takes it over (and empties it).
+// A parser's array until the directory cache takes it over (and empties it).
 struct DirectoryArray {
   HGLOBAL block;            // GMEM_FIXED; nullptr: none
   DirectoryEntry* entries;  // the block's bytes, entries first
@@ -52,6 +55,23 @@ enum class EntryNaming {
   kAsStored,       // its stored name
   kWithExtension,  // its stored name and ".QKZ"
 };
+
+constexpr uint32_t kPaletteBytes = kQkzTripleTableSize;  // the shared palette
+
+// What a parse found: the entries and, for named entries, the shared palette.
+struct ParsedDirectory {
+  DirectoryArray entries;
+  bool hasPalette;
+  uint8_t palette[kPaletteBytes];
+};
+
+// A layout's parser: reads the directory of the archive open in `reader`
+// into *directory. It arrives with the archive's time stamp and, when the
+// cache holds this archive as this parser built it, that directory as the
+// entries' reference. kNone, or why the file is not of the layout, cannot be
+// read or no memory was had. The directory cache alone installs what a
+// successful parse found.
+typedef Failure (*ArchiveParser)(ArchiveReader* reader, ParsedDirectory* directory) noexcept;
 
 // Bytes of `records` fileInfo records, or false when they exceed the 32-bit
 // sizes the plug-ins work in (and so a 32-bit SIZE_T).
@@ -77,8 +97,7 @@ bool FinishDirectoryArray(DirectoryArray* array);
 // True when the finished array is its reference, entry for entry.
 bool IsReferenceCopy(const DirectoryArray& array);
 
-// Frees the array's block, if any, and empties it. Parsers call it on every
-// way out; after InstallDirectory it has nothing left to free.
+// Frees the array's block, if any, and empties it.
 void FreeDirectoryArray(DirectoryArray* array);
 
 // The listed name of entry `index`, NUL-terminated; returns its length.

@@ -2,7 +2,6 @@
 
 #include "archive-extractor/named_entry_archive.h"
 #include "archive-extractor/offset_table_archive.h"
-#include "host-contract/scope_guard.h"
 
 namespace korvo {
 
@@ -11,23 +10,15 @@ const LayoutTable kArchiveLayouts = {
     {ParseNamedEntryArchive, ExtractNamedEntry},
 };
 
-bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path) {
-  ScopedDirectoryLock lock;
-  // Always a fresh parse: the file may have changed since it was cached.
-  return RunParser(layout.parse, path) == Failure::kNone;
-}
-
 const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath& path) {
   if (IsNullPath(path)) return nullptr;
+  ArchiveParser parsers[kLayoutCount];
+  for (int i = 0; i < kLayoutCount; ++i) parsers[i] = layouts[i].parse;
   ScopedDirectoryLock lock;
-  // One open and one set of windows serve every layout's probe: the next
-  // layout starts from the bytes the previous one read.
-  ParseContext* context = LockedParseContext();
-  HoldParseReader(context);
-  ScopeExit release([context] { ReleaseParseReader(context); });
-  for (const ArchiveLayout& layout : layouts)
-    if (RunParser(layout.parse, path) == Failure::kNone) return &layout;
-  return nullptr;
+  // Always a fresh parse: the file may have changed since it was cached.
+  int index = -1;
+  RecognizeArchive(path, parsers, kLayoutCount, &index);
+  return index < 0 ? nullptr : &layouts[index];
 }
 
 }  // namespace korvo

@@ -27,11 +27,8 @@ typedef ArchiveLayout LayoutTable[kLayoutCount];
 // an offset-table archive.
 extern const LayoutTable kArchiveLayouts;
 
-// Runs the layout's parser under the directory lock; true when it succeeded
-// (the file's directory is then cached). Its reasons are dropped.
-bool ProbeLayout(const ArchiveLayout& layout, const HostPath& path) EXCLUDES(directoryLock);
-
-// The first layout of `layouts` whose probe recognises the file, or nullptr.
+// The first layout of `layouts` whose parser accepts the file, run under the
+// directory lock, or nullptr. The file's directory is then cached.
 const ArchiveLayout* RecognizeLayout(const LayoutTable& layouts, const HostPath& path)
     EXCLUDES(directoryLock);
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 
 #include "archive-extractor/archive_reader.h"
-#include "archive-extractor/directory_lock.h"
+#include "archive-extractor/directory_array.h"
 #include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
@@ -42,12 +42,11 @@ struct NameRecord {
 // NUL-terminated name, its length and the offset.
 Failure ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record);
 
-// Reads and checks the whole directory of the archive at `path` and, on
-// kNone, installs it in the directory cache together with the archive's
-// shared palette. Otherwise why it is not this layout or is inconsistent, or
-// why the file could not be read or no memory had; the cache and the shared
-// palette are then as they were.
-Failure ParseNamedEntryArchive(const HostPath& path) noexcept REQUIRES(directoryLock);
+// Reads and checks the whole directory of the archive open in `reader`, and
+// its shared palette, into *directory (an ArchiveParser). Otherwise why it is
+// not this layout or is inconsistent, or why the file could not be read or
+// no memory had.
+Failure ParseNamedEntryArchive(ArchiveReader* reader, ParsedDirectory* directory) noexcept;
 
 // Rebuilds the entry at `position` into a complete QKZ picture in a new
 // movable block, stored fully unlocked in *slot on kNone only, with a copy

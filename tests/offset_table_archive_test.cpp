@@ -29,11 +29,7 @@ using namespace extractor_test;
 
 namespace {
 
-// A parse as the extractor runs one: with the directory lock held.
-Failure Parse(const std::string& path) {
-  ScopedDirectoryLock lock;
-  return ParseOffsetTableArchive(path.c_str());
-}
+Failure Parse(const std::string& path) { return ParseWith(ParseOffsetTableArchive, path.c_str()); }
 
 Bytes Le32s(std::initializer_list<uint32_t> values) {
   Bytes bytes;
