@@ -45,9 +45,12 @@ struct DirectoryArray {
   // this directory (the cached one of the same archive) and are not stored:
   // a parse of an archive that has not changed allocates and copies nothing.
   const DirectoryArray* reference;
+  // The bytes the whole directory will take as far as the file's own bytes
+  // tell (ExpectDirectoryBytes); 0: unknown.
+  uint32_t expectedBytes;
 };
 
-constexpr DirectoryArray kEmptyDirectoryArray = {nullptr, nullptr, 0, 0, 0, 0, nullptr};
+constexpr DirectoryArray kEmptyDirectoryArray = {nullptr, nullptr, 0, 0, 0, 0, nullptr, 0};
 
 // How an entry is named when listed.
 enum class EntryNaming {
@@ -87,6 +90,14 @@ bool RecordBlockBytes(uint64_t records, SIZE_T* bytes);
 bool AppendDirectoryEntry(DirectoryArray* array, uint32_t position, uint32_t compsize,
                           uint32_t filesize, EntryNaming naming, const char* name,
                           uint32_t nameLength);
+
+// Tells the array how many entries and bytes of names (NULs included) the
+// file's table or name records have room for, so that the first entry to
+// pass allocates the whole block at once instead of doubling it as entries
+// pass. The room is taken from bytes the parse goes on to read, never from a
+// count field, and is capped, so a damaged file can make it allocate little
+// more than it would anyway.
+void ExpectDirectoryBytes(DirectoryArray* array, uint64_t entries, uint64_t nameBytes);
 
 // Ends a parse's appending: an array that still follows its reference but
 // holds fewer entries gets them stored after all. False when no block can be

@@ -136,6 +136,14 @@ Failure ParseNamedEntryArchive(ArchiveReader* reader, ParsedDirectory* directory
   NameRecord current;
   failure = ReadNameRecord(reader, kFirstNameRecordPosition, &current);
   if (failure != Failure::kNone) return failure;
+  // Where the first entry starts, the name records have ended: they have
+  // room for no more entries, and no more name bytes, than lie in front of it.
+  if (current.offset > kFirstNameRecordPosition) {
+    const uint32_t region = current.offset - kFirstNameRecordPosition;
+    const uint32_t room = region / kNameRecordOverhead;
+    const uint32_t entries = count < room ? count : room;
+    ExpectDirectoryBytes(&directory->entries, entries, region - uint64_t{4} * entries);
+  }
   // Records lie inside the file, so this never passes 2^32.
   uint64_t nextRecord = uint64_t{kFirstNameRecordPosition} + current.nameLength + kNameRecordOverhead;
   for (uint32_t k = 1; k < count; ++k) {

@@ -89,6 +89,12 @@ Failure ParseOffsetTableArchive(ArchiveReader* reader, ParsedDirectory* director
   uint32_t current = 0;
   failure = ReadEntryPosition(reader, 0, &current);
   if (failure != Failure::kNone) return failure;
+  // Where the first entry starts, the table has ended: it has room for no
+  // more slots than lie in front of it.
+  if (current > kTablePosition) {
+    const uint32_t room = (current - kTablePosition) / kSlotBytes;
+    ExpectDirectoryBytes(entries, count < room ? count : room, 0);
+  }
 
   for (uint32_t k = 1; k < count; ++k) {
     uint32_t next = 0;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "archive-extractor/named_entry_archive.h"
 #include "bench/floor_common.h"
 #include "bench/floors.h"
 #include "host-contract/host_contract.h"
@@ -16,8 +17,8 @@
 namespace bench {
 namespace {
 
-constexpr uint32_t kStoredHeaderBytes = 9;  // named entry: width, height, palette flag
-constexpr uint32_t kTripleBytes = 768;
+using korvo::kStoredHeaderBytes;
+constexpr uint32_t kTripleBytes = korvo::kQkzTripleTableSize;
 constexpr size_t kWindowBytes = 65536;
 
 // `count` bytes at `position` through pread, as an extract reads an entry.
@@ -51,6 +52,7 @@ struct WindowedFile {
     uint64_t lastUse = 0;
   } windows[2];
   uint64_t clock = 0;
+  EntryReads entryReads = EntryReads::kWindows;
 };
 
 uint8_t windowBytes[2][kWindowBytes];
@@ -74,6 +76,16 @@ const uint8_t* Field(WindowedFile& file, uint64_t position, size_t count) {
   return windowBytes[victim];
 }
 
+uint8_t entryFieldBytes[kHeadBytes];
+
+// A field of an entry (its head, stored header or palette), as the file's
+// strategy reads them.
+const uint8_t* EntryField(WindowedFile& file, uint64_t position, size_t count) {
+  if (file.entryReads == EntryReads::kWindows) return Field(file, position, count);
+  ReadExactlyAt(file.fd, position, count, entryFieldBytes);
+  return entryFieldBytes;
+}
+
 struct EntrySpan {
   uint32_t position, storedSize;
 };
@@ -94,7 +106,10 @@ uint64_t WalkOffsetTable(WindowedFile& file, Listing* listing) {
   uint32_t current = korvo::ReadLe32(Field(file, 4, 4));
   for (uint32_t k = 1; k <= count; ++k) {
     uint32_t next = k < count ? korvo::ReadLe32(Field(file, 4 + 4ull * k, 4)) : static_cast<uint32_t>(file.size);
-    const uint8_t* head = Field(file, current, kHeadBytes);
+    // Only the width and height are looked at; that the whole head is there
+    // follows from the next position or the file's size.
+    const uint8_t* head =
+        EntryField(file, current, file.entryReads == EntryReads::kWindows ? kHeadBytes : 8);
     sum += korvo::ReadLe32(head) + korvo::ReadLe32(head + 4);
     if (listing != nullptr) {
       listing->spans.push_back(EntrySpan{current, next - current});
@@ -131,14 +146,14 @@ uint64_t WalkNamedEntries(WindowedFile& file, Listing* listing, uint8_t* sharedP
       at += length + 5;
     }
     if (k > 0) {
-      const uint8_t* header = Field(file, current, kStoredHeaderBytes);
+      const uint8_t* header = EntryField(file, current, kStoredHeaderBytes);
       sum += korvo::ReadLe32(header) + korvo::ReadLe32(header + 4) + header[8];
       if (listing != nullptr) {
         listing->spans.push_back(EntrySpan{current, next - current});
         listing->sizes.push_back(NamedEntryPictureSize(header));
       }
       if (current == paletteEntry && paletteNamed) {
-        const uint8_t* palette = Field(file, current + kStoredHeaderBytes, kTripleBytes);
+        const uint8_t* palette = EntryField(file, current + kStoredHeaderBytes, kTripleBytes);
         if (sharedPalette != nullptr) memcpy(sharedPalette, palette, kTripleBytes);
         sum += palette[0];
       }
@@ -258,16 +273,18 @@ void ExtractNamedEntry(int fd, const EntrySpan& span, const uint8_t* sharedPalet
 
 }  // namespace
 
-void ReadFloorOffsetTableProbe(const std::string& path) {
+void ReadFloorOffsetTableProbe(const std::string& path, EntryReads reads) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
+  file.entryReads = reads;
   floorSink = floorSink + WalkOffsetTable(file, nullptr);
   close(file.fd);
 }
 
-void ReadFloorNamedEntryProbe(const std::string& path) {
+void ReadFloorNamedEntryProbe(const std::string& path, EntryReads reads) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
+  file.entryReads = reads;
   floorSink = floorSink + WalkNamedEntries(file, nullptr, nullptr);
   close(file.fd);
 }
@@ -294,9 +311,10 @@ void MappedFloorNamedEntryProbe(const std::string& path) {
   Unmap(mapping);
 }
 
-void ReadFloorOffsetTableListing(const std::string& path) {
+void ReadFloorOffsetTableListing(const std::string& path, EntryReads reads) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
+  file.entryReads = reads;
   Listing listing;
   floorSink = floorSink + WalkOffsetTable(file, &listing);
   close(file.fd);
@@ -318,9 +336,10 @@ void MappedFloorOffsetTableListing(const std::string& path) {
   FillListing(listing);
 }
 
-void ReadFloorNamedEntryListing(const std::string& path) {
+void ReadFloorNamedEntryListing(const std::string& path, EntryReads reads) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
+  file.entryReads = reads;
   Listing listing;
   floorSink = floorSink + WalkNamedEntries(file, &listing, nullptr);
   close(file.fd);
@@ -363,9 +382,10 @@ void FloorNamedEntrySession(const std::string& path) {
   }
 }
 
-void ProbeFloorOffsetTableSession(const std::string& path) {
+void ProbeFloorOffsetTableSession(const std::string& path, EntryReads reads) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
+  file.entryReads = reads;
   Listing listing;
   WalkOffsetTable(file, &listing);
   close(file.fd);
@@ -373,15 +393,17 @@ void ProbeFloorOffsetTableSession(const std::string& path) {
   for (const EntrySpan& span : listing.spans) {
     WindowedFile probe;
     probe.fd = OpenOrDie(path, &probe.size);
+    probe.entryReads = reads;
     floorSink = floorSink + WalkOffsetTable(probe, nullptr);
     ExtractOffsetTableEntry(probe.fd, span);
     close(probe.fd);
   }
 }
 
-void ProbeFloorNamedEntrySession(const std::string& path) {
+void ProbeFloorNamedEntrySession(const std::string& path, EntryReads reads) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
+  file.entryReads = reads;
   Listing listing;
   WalkNamedEntries(file, &listing, nullptr);
   close(file.fd);
@@ -389,6 +411,7 @@ void ProbeFloorNamedEntrySession(const std::string& path) {
   for (const EntrySpan& span : listing.spans) {
     WindowedFile probe;
     probe.fd = OpenOrDie(path, &probe.size);
+    probe.entryReads = reads;
     uint8_t sharedPalette[kTripleBytes];
     floorSink = floorSink + WalkNamedEntries(probe, nullptr, sharedPalette);
     ExtractNamedEntry(probe.fd, span, sharedPalette);

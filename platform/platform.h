@@ -7,7 +7,7 @@
 // Handle representation without Windows (a Linux host that takes handles from
 // a plug-in links its own copy of this layer and uses the same functions):
 //   HGLOBAL  points to a block header allocated with malloc (its layout is
-//            private to platform_posix.cpp; hosts ask GlobalSize); the block's
+//            private to win32_on_posix.cpp; hosts ask GlobalSize); the block's
 //            bytes follow it. GlobalLock returns that data address and counts
 //            the lock (moveable blocks only, as on Windows: a fixed block
 //            always reports a lock count of 0). GlobalFree is free() of the
@@ -129,10 +129,7 @@ DWORD GetFileSize(HANDLE file, DWORD* high = nullptr);
 BOOL CloseHandle(HANDLE file);
 
 // Strings in the system code page.
-int lstrlenA(LPCSTR text);
-LPSTR lstrcpyA(LPSTR destination, LPCSTR source);
 int lstrcmpA(LPCSTR first, LPCSTR second);  // only equality is relied on
-int wsprintfA(LPSTR out, LPCSTR format, ...);
 BOOL IsDBCSLeadByte(BYTE byte);  // lead byte of a double-byte character
 // Converts `bytes` bytes of system code page text (-1: up to and with its
 // NUL) to UTF-16 in `out` (`outUnits` units; 0: only count). Returns the units

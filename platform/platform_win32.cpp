@@ -1,8 +1,6 @@
 // The platform operations on Windows: thin calls of KERNEL32 and USER32.
 #ifdef _WIN32
 
-#include <cstdarg>
-
 #include "platform/platform.h"
 #include "platform/test_hooks.h"
 
@@ -101,17 +99,7 @@ BOOL CloseHandle(HANDLE file) {
   return closed;
 }
 
-int lstrlenA(LPCSTR text) { return ::lstrlenA(text); }
-LPSTR lstrcpyA(LPSTR destination, LPCSTR source) { return ::lstrcpyA(destination, source); }
 int lstrcmpA(LPCSTR first, LPCSTR second) { return ::lstrcmpA(first, second); }
-
-int wsprintfA(LPSTR out, LPCSTR format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  int written = ::wvsprintfA(out, format, arguments);
-  va_end(arguments);
-  return written;
-}
 
 BOOL IsDBCSLeadByte(BYTE byte) { return ::IsDBCSLeadByte(byte); }
 
