@@ -7,8 +7,6 @@
 namespace korvo {
 namespace {
 
-// Where a reader's file position is not known: the next read seeks first.
-constexpr uint32_t kUnknownFilePosition = 0xFFFFFFFFu;
 // A miss this close to the last field a window served fills a whole window;
 // one further away reads just its field. Reading a window costs about as
 // much as a dozen small reads, so a window pays where it serves fields at
@@ -26,24 +24,14 @@ bool Near(const ReaderWindow& window, uint32_t position) {
   return distance < kNearBytes;
 }
 
-// Reads up to `count` bytes at `position` into `out`, seeking first unless
-// the file already stands there (a fresh open stands at 0, and a read leaves
-// it behind the bytes it got). kNone with *got the bytes read: a read the
-// system reports as failed delivers none. kUnreachablePosition or
-// kSeekFailed with none.
-Failure ReadFileAt(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out,
-                   DWORD* got) {
+// Reads up to `count` bytes at `position` into `out`, in one positional
+// read. kNone with *got the bytes read: a read the system reports as failed
+// delivers none. kUnreachablePosition with none.
+Failure ReadFromFile(ArchiveReader* reader, uint32_t position, uint32_t count, uint8_t* out,
+                     DWORD* got) {
   *got = 0;
   if (position >= kUnreachablePosition) return Failure::kUnreachablePosition;
-  if (reader->filePosition != position) {
-    reader->filePosition = kUnknownFilePosition;
-    if (platform::SetFilePointer(reader->file, static_cast<LONG>(position)) != position)
-      return Failure::kSeekFailed;
-  }
-  if (!platform::ReadFile(reader->file, out, count, got) || *got > count) *got = 0;
-  reader->filePosition =
-      *got == count && uint64_t{position} + count < kUnknownFilePosition ? position + count
-                                                                          : kUnknownFilePosition;
+  if (!platform::ReadFileAt(reader->file, position, out, count, got) || *got > count) *got = 0;
   return Failure::kNone;
 }
 
@@ -106,7 +94,7 @@ Failure View(ArchiveReader* reader, uint32_t position, uint32_t length, ReaderVi
   if (left < wanted) wanted = static_cast<uint32_t>(left);
   if (wanted > 0) {
     DWORD got = 0;
-    Failure failure = ReadFileAt(reader, position, wanted, window.data, &got);
+    Failure failure = ReadFromFile(reader, position, wanted, window.data, &got);
     if (failure != Failure::kNone) return failure;
     window.length = got;
   }
@@ -123,7 +111,7 @@ Failure ReadArchiveAt(ArchiveReader* reader, uint32_t position, uint32_t count, 
     return failure;
   }
   DWORD got = 0;
-  Failure failure = ReadFileAt(reader, position, count, out, &got);
+  Failure failure = ReadFromFile(reader, position, count, out, &got);
   if (failure != Failure::kNone) return failure;
   return got == count ? Failure::kNone : Failure::kFileEndsEarly;
 }

@@ -43,7 +43,6 @@ struct ArchiveReader {
   HANDLE file = INVALID_HANDLE_VALUE;
   uint32_t fileSize = 0;            // a parse's reader only: the size's low 32 bits
   uint64_t fileEnd = UINT64_MAX;    // a parse's reader only: reads stop here
-  uint32_t filePosition = 0;        // where the file's next read starts, if known
   ULONG_PTR timestamp = 0;          // a parse's reader only: the file's last-write time
   uint32_t nextVictim = 0;          // the window a miss refills next
   ReaderWindow* windows = nullptr;  // kReaderWindowCount; nullptr: reads go to the file
@@ -67,7 +66,7 @@ void CloseArchiveReader(ArchiveReader* reader);
 // The `length` bytes at `position` (at most kReaderWindowBytes), seen in
 // place. kNone with all of them available; kFileEndsEarly with the fewer the
 // file holds there (the view still shows those); kUnreachablePosition from
-// 2^31 on or kSeekFailed with none; kFieldLargerThanWindow beyond
+// 2^31 on with none; kFieldLargerThanWindow beyond
 // kReaderWindowBytes or for a reader without windows.
 Failure View(ArchiveReader* reader, uint32_t position, uint32_t length, ReaderView* view);
 

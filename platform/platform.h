@@ -112,6 +112,10 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, DWORD disposition,
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, DWORD disposition,
                    DWORD flagsAndAttributes);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead);
+// ReadFile from `position`, in one call instead of a seek and a read: on
+// Windows a read with an OVERLAPPED offset. Where the file's own position
+// stands afterwards is not defined.
+BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DWORD* bytesRead);
 // Writes all `bytesToWrite` bytes or fails; *bytesWritten says how many went.
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten);
 // Renames `from` to `to`; with MOVEFILE_REPLACE_EXISTING over a file of that

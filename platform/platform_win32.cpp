@@ -73,6 +73,13 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
   return ::ReadFile(file, buffer, bytesToRead, bytesRead, nullptr);
 }
 
+BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
+  *bytesRead = 0;
+  OVERLAPPED at = {};
+  at.Offset = position;
+  return ::ReadFile(file, buffer, bytesToRead, bytesRead, &at);
+}
+
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) {
   *bytesWritten = 0;
   return ::WriteFile(file, buffer, bytesToWrite, bytesWritten, nullptr) &&

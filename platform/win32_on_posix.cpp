@@ -216,7 +216,11 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, DWORD disposition, DWORD) {
   return FileHandle(fd);
 }
 
-BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
+namespace {
+
+// ReadFile, or ReadFileAt from `position` when it is not negative.
+BOOL ReadCounted(HANDLE file, int64_t position, void* buffer, DWORD bytesToRead,
+                 DWORD* bytesRead) {
   *bytesRead = 0;
   DWORD limit = bytesToRead;
   bool fault = InjectedFault(kOpRead);
@@ -226,19 +230,32 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
     limit = bytesToRead - static_cast<DWORD>(shortBy);
   }
   if (IsMemoryFile(file)) {
+    if (position >= 0) SeekMemoryFile(file, static_cast<uint64_t>(position));
     *bytesRead = ReadMemoryFile(file, buffer, limit);
     return fault ? 0 : 1;
   }
   int fd = Descriptor(file);
   auto* out = static_cast<char*>(buffer);
   while (*bytesRead < limit) {
-    ssize_t got = read(fd, out + *bytesRead, limit - *bytesRead);
+    ssize_t got = position >= 0 ? pread(fd, out + *bytesRead, limit - *bytesRead,
+                                        static_cast<off_t>(position + *bytesRead))
+                                : read(fd, out + *bytesRead, limit - *bytesRead);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return 0;
     if (got == 0) break;
     *bytesRead += static_cast<DWORD>(got);
   }
   return fault ? 0 : 1;
+}
+
+}  // namespace
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
+  return ReadCounted(file, -1, buffer, bytesToRead, bytesRead);
+}
+
+BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
+  return ReadCounted(file, position, buffer, bytesToRead, bytesRead);
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) {

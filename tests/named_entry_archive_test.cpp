@@ -602,8 +602,7 @@ struct Fault {
   int result;
 };
 const Fault kParseFaults[] = {
-    {platform::kOpOpen, 0, 6}, {platform::kOpSize, 0, 6}, {platform::kOpSeek, 0, 6},
-    {platform::kOpRead, 0, 6}, {platform::kOpRead, 1, 6}, {platform::kOpAlloc, 0, 4},
+    {platform::kOpOpen, 0, 6}, {platform::kOpSize, 0, 6}, {platform::kOpRead, 0, 6}, {platform::kOpRead, 1, 6}, {platform::kOpAlloc, 0, 4},
     {platform::kOpLock, 0, 4},
 };
 
@@ -656,7 +655,7 @@ TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
   std::vector<fileInfo> records = Listing(path);
   const Fault faults[] = {
       {platform::kOpAlloc, 0, 4}, {platform::kOpLock, 0, 4}, {platform::kOpOpen, 0, 6},
-      {platform::kOpSeek, 0, 6},  {platform::kOpRead, 0, 6}, {platform::kOpRead, 1, 6},
+      {platform::kOpRead, 0, 6}, {platform::kOpRead, 1, 6},
   };
   const long live = hooks.liveBlocks;
   for (size_t index : {size_t{0}, size_t{1}, size_t{11}}) {  // own, shared, Palette

@@ -397,7 +397,6 @@ struct Fault {
 const Fault kFaults[] = {
     {platform::kOpOpen, 0, kResultFileError, Failure::kCannotOpen, "open"},
     {platform::kOpSize, 0, kResultFileError, Failure::kSizeUnknown, "size"},
-    {platform::kOpSeek, 0, kResultFileError, Failure::kSeekFailed, "seek"},
     {platform::kOpRead, 0, kResultFileError, Failure::kFileEndsEarly, "read of nothing"},
     {platform::kOpRead, 1, kResultFileError, Failure::kFileEndsEarly, "read one byte short"},
     {platform::kOpAlloc, 0, kResultMemoryError, Failure::kNoMemory, "allocation"},
