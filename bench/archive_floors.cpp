@@ -271,22 +271,49 @@ void ExtractNamedEntry(int fd, const EntrySpan& span, const uint8_t* sharedPalet
   free(block);
 }
 
-}  // namespace
-
-void ReadFloorOffsetTableProbe(const std::string& path, EntryReads reads) {
+// Walks the archive at `path` as a read floor does, through a file of its
+// own, closed again unless `keptOpen` takes it: the sum of its fields, the
+// listing in `listing` and the shared palette in `sharedPalette` (named
+// entries) if given.
+uint64_t WalkArchive(const std::string& path, EntryReads reads, bool named, Listing* listing,
+                     uint8_t* sharedPalette = nullptr, int* keptOpen = nullptr) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
   file.entryReads = reads;
-  floorSink = floorSink + WalkOffsetTable(file, nullptr);
-  close(file.fd);
+  uint64_t sum = named ? WalkNamedEntries(file, listing, sharedPalette)
+                       : WalkOffsetTable(file, listing);
+  if (keptOpen != nullptr)
+    *keptOpen = file.fd;
+  else
+    close(file.fd);
+  return sum;
 }
 
-void ReadFloorNamedEntryProbe(const std::string& path, EntryReads reads) {
-  WindowedFile file;
-  file.fd = OpenOrDie(path, &file.size);
-  file.entryReads = reads;
-  floorSink = floorSink + WalkNamedEntries(file, nullptr, nullptr);
-  close(file.fd);
+// A host session as a plug-in must at least make it: the listing, then for
+// each entry a probe and the extract.
+}  // namespace
+
+void ProbeFloorSession(const std::string& path, bool named, EntryReads reads) {
+  Listing listing;
+  WalkArchive(path, reads, named, &listing);
+  FillListing(listing);
+  for (const EntrySpan& span : listing.spans) {
+    uint8_t sharedPalette[kTripleBytes];
+    int fd = -1;  // the probe's file, read on by the extract
+    floorSink = floorSink + WalkArchive(path, reads, named, nullptr, sharedPalette, &fd);
+    named ? ExtractNamedEntry(fd, span, sharedPalette) : ExtractOffsetTableEntry(fd, span);
+    close(fd);
+  }
+}
+
+void ReadFloorProbe(const std::string& path, bool named, EntryReads reads) {
+  floorSink = floorSink + WalkArchive(path, reads, named, nullptr);
+}
+
+void ReadFloorListing(const std::string& path, bool named, EntryReads reads) {
+  Listing listing;
+  floorSink = floorSink + WalkArchive(path, reads, named, &listing);
+  FillListing(listing);
 }
 
 void MappedFloorOffsetTableProbe(const std::string& path) {
@@ -311,16 +338,6 @@ void MappedFloorNamedEntryProbe(const std::string& path) {
   Unmap(mapping);
 }
 
-void ReadFloorOffsetTableListing(const std::string& path, EntryReads reads) {
-  WindowedFile file;
-  file.fd = OpenOrDie(path, &file.size);
-  file.entryReads = reads;
-  Listing listing;
-  floorSink = floorSink + WalkOffsetTable(file, &listing);
-  close(file.fd);
-  FillListing(listing);
-}
-
 void MappedFloorOffsetTableListing(const std::string& path) {
   Mapping mapping = Map(path);
   uint32_t count = korvo::ReadLe32(mapping.bytes);
@@ -333,16 +350,6 @@ void MappedFloorOffsetTableListing(const std::string& path) {
     listing.sizes.push_back(end - offset);
   }
   Unmap(mapping);
-  FillListing(listing);
-}
-
-void ReadFloorNamedEntryListing(const std::string& path, EntryReads reads) {
-  WindowedFile file;
-  file.fd = OpenOrDie(path, &file.size);
-  file.entryReads = reads;
-  Listing listing;
-  floorSink = floorSink + WalkNamedEntries(file, &listing, nullptr);
-  close(file.fd);
   FillListing(listing);
 }
 
@@ -379,43 +386,6 @@ void FloorNamedEntrySession(const std::string& path) {
     pixels.resize(rows);
     CopyBottomUp(entry + span.storedSize - rows, width, height, pixels.data());
     floorSink = floorSink + pixels[0];
-  }
-}
-
-void ProbeFloorOffsetTableSession(const std::string& path, EntryReads reads) {
-  WindowedFile file;
-  file.fd = OpenOrDie(path, &file.size);
-  file.entryReads = reads;
-  Listing listing;
-  WalkOffsetTable(file, &listing);
-  close(file.fd);
-  FillListing(listing);
-  for (const EntrySpan& span : listing.spans) {
-    WindowedFile probe;
-    probe.fd = OpenOrDie(path, &probe.size);
-    probe.entryReads = reads;
-    floorSink = floorSink + WalkOffsetTable(probe, nullptr);
-    ExtractOffsetTableEntry(probe.fd, span);
-    close(probe.fd);
-  }
-}
-
-void ProbeFloorNamedEntrySession(const std::string& path, EntryReads reads) {
-  WindowedFile file;
-  file.fd = OpenOrDie(path, &file.size);
-  file.entryReads = reads;
-  Listing listing;
-  WalkNamedEntries(file, &listing, nullptr);
-  close(file.fd);
-  FillListing(listing);
-  for (const EntrySpan& span : listing.spans) {
-    WindowedFile probe;
-    probe.fd = OpenOrDie(path, &probe.size);
-    probe.entryReads = reads;
-    uint8_t sharedPalette[kTripleBytes];
-    floorSink = floorSink + WalkNamedEntries(probe, nullptr, sharedPalette);
-    ExtractNamedEntry(probe.fd, span, sharedPalette);
-    close(probe.fd);
   }
 }
 

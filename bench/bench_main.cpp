@@ -251,12 +251,11 @@ int main(int argc, char** argv) {
     using bench::EntryReads;
     std::vector<EntryReads> strategies = {EntryReads::kWindows};
     if (largePictures) strategies.push_back(EntryReads::kOneReadPerField);
-    auto readFloors = [&](void (*offsetFloor)(const std::string&, EntryReads),
-                          void (*namedFloor)(const std::string&, EntryReads)) {
+    auto readFloors = [&](void (*floor)(const std::string&, bool, EntryReads)) {
       std::vector<std::function<void()>> floors;
       for (EntryReads reads : strategies)
-        floors.push_back([&archive, offsetTable, offsetFloor, namedFloor, reads] {
-          (offsetTable ? offsetFloor : namedFloor)(archive.path, reads);
+        floors.push_back([&archive, offsetTable, floor, reads] {
+          floor(archive.path, !offsetTable, reads);
         });
       return floors;
     };
@@ -269,7 +268,7 @@ int main(int argc, char** argv) {
         [&] {
           if (extractor.IsSupported(path, 0) != 1) abort();
         },
-        mappedProbe, readFloors(bench::ReadFloorOffsetTableProbe, bench::ReadFloorNamedEntryProbe)));
+        mappedProbe, readFloors(bench::ReadFloorProbe)));
     // The same archive under two names probed in turn: every probe finds
     // another archive cached and builds its directory, as the first probe of
     // a file a host offers does.
@@ -284,7 +283,7 @@ int main(int argc, char** argv) {
           useTwin = !useTwin;
           if (extractor.IsSupported(useTwin ? twin.c_str() : path, 0) != 1) abort();
         },
-        mappedProbe, readFloors(bench::ReadFloorOffsetTableProbe, bench::ReadFloorNamedEntryProbe)));
+        mappedProbe, readFloors(bench::ReadFloorProbe)));
     if (extractor.IsSupported(path, 0) != 1) abort();
     cacheRows.push_back(MeasureDirectoryCache(archive.layout + " " + input, archive.entries, [&] {
       if (extractor.IsSupported(twin.c_str(), 0) != 1) abort();
@@ -300,7 +299,7 @@ int main(int argc, char** argv) {
           offsetTable ? bench::MappedFloorOffsetTableListing(archive.path)
                       : bench::MappedFloorNamedEntryListing(archive.path);
         },
-        readFloors(bench::ReadFloorOffsetTableListing, bench::ReadFloorNamedEntryListing)));
+        readFloors(bench::ReadFloorListing)));
     if (archive.entries != 1000) return;
     auto session = [&] {
       HLOCAL list = nullptr;
@@ -328,7 +327,7 @@ int main(int argc, char** argv) {
           offsetTable ? bench::FloorOffsetTableSession(archive.path)
                       : bench::FloorNamedEntrySession(archive.path);
         },
-        readFloors(bench::ProbeFloorOffsetTableSession, bench::ProbeFloorNamedEntrySession)));
+        readFloors(bench::ProbeFloorSession)));
   };
 
   std::vector<uint32_t> sizes = quick ? std::vector<uint32_t>{1000, 10000}

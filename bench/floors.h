@@ -35,8 +35,8 @@ enum class EntryReads { kWindows, kOneReadPerField };
 // 64 KiB windows, each byte at most once, touching every field the layout's
 // checks must see (counts, table slots or name records, and every entry's
 // head), building nothing. The least a safe probe can do.
-void ReadFloorOffsetTableProbe(const std::string& path, EntryReads reads = EntryReads::kWindows);
-void ReadFloorNamedEntryProbe(const std::string& path, EntryReads reads = EntryReads::kWindows);
+// `named`: a named-entry archive, else an offset-table one.
+void ReadFloorProbe(const std::string& path, bool named, EntryReads reads);
 
 // IsSupported, the mapped floor: the same fields read through a mapping of
 // the file, no copy at all. The physical limit, which a plug-in cannot use.
@@ -46,9 +46,7 @@ void MappedFloorNamedEntryProbe(const std::string& path);
 // GetArchiveInfo: a probe's floor (read or mapped) and then the listing every
 // host reads, (n + 1) records of fileInfo in a fresh block, each with its
 // method tag, position, sizes and name; the block freed.
-void ReadFloorOffsetTableListing(const std::string& path,
-                                 EntryReads reads = EntryReads::kWindows);
-void ReadFloorNamedEntryListing(const std::string& path, EntryReads reads = EntryReads::kWindows);
+void ReadFloorListing(const std::string& path, bool named, EntryReads reads);
 void MappedFloorOffsetTableListing(const std::string& path);
 void MappedFloorNamedEntryListing(const std::string& path);
 
@@ -64,9 +62,6 @@ void FloorNamedEntrySession(const std::string& path);
 // floor of one probe; then the entry is read into a fresh block (a named
 // entry gets its head rebuilt in front of its rows) and decoded into two
 // fresh blocks. Plus one probe for the listing.
-void ProbeFloorOffsetTableSession(const std::string& path,
-                                  EntryReads reads = EntryReads::kWindows);
-void ProbeFloorNamedEntrySession(const std::string& path,
-                                 EntryReads reads = EntryReads::kWindows);
+void ProbeFloorSession(const std::string& path, bool named, EntryReads reads);
 
 }  // namespace bench
