@@ -1,7 +1,3 @@
-// Each floor keeps its own minimal reader, since it stands for the least work
-// any implementation must do, not for ours; only the format's sizes come from
-// qkz-picture/ and the archive layouts.
-//
 // The floor of each benchmarked operation: the least work an implementation
 // must do on this machine for the same result. A plug-in runs inside the host,
 // so the floors that matter are those of a safe one: it reads the archive
