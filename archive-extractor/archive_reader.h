@@ -1,17 +1,11 @@
-// Positional reads of an archive file, for the layouts' parsers and
-// extracts.
-//
-// One primitive, View: the bytes at a position, seen in place, or why the
-// file cannot deliver them. A parse looks at small fields spread over the
-// file: table slots or name records near the start, and the head of every
-// entry further on. Its reader serves them from two windows, one per region
-// the parse moves through. Where the fields lie close together a miss fills
-// a whole window, so that the fields behind come with it; where they lie far
-// apart (the entries of real pictures are hundreds of kilobytes long) a miss
-// reads just the field, since a window there would only be thrown away. The
-// outcome is the same as reading each field by itself: a field the file
+// Positional reads of an archive file. One primitive, View: the bytes at a
+// position, seen in place, or why the file cannot deliver them. A parse's
+// reader serves its fields from two windows, one per region it moves through
+// (table or name records, entry heads). A miss near the fields a window
+// served fills the window; a far one (entries of real pictures lie hundreds
+// of kilobytes apart) reads just the field. Either way a field the file
 // cannot deliver whole fails with 6. An extract's reader has no windows: its
-// reads are few and large, and go straight into the caller's memory.
+// few, large reads go straight into the caller's memory.
 #pragma once
 
 #include <cstdint>

@@ -5,15 +5,6 @@
 #include "archive-extractor/entry_names.h"
 
 namespace korvo {
-
-bool RecordBlockBytes(uint64_t records, SIZE_T* bytes) {
-  // Checked before multiplying, so that no count can wrap the product.
-  constexpr uint64_t kLimit = 0xFFFFFFFFu;
-  if (records > kLimit / sizeof(fileInfo)) return false;
-  *bytes = static_cast<SIZE_T>(records * sizeof(fileInfo));
-  return true;
-}
-
 namespace {
 
 constexpr uint32_t kFirstBlockBytes = 256;  // 16 entries

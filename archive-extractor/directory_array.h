@@ -69,16 +69,9 @@ struct ParsedDirectory {
 };
 
 // A layout's parser: reads the directory of the archive open in `reader`
-// into *directory. It arrives with the archive's time stamp and, when the
-// cache holds this archive as this parser built it, that directory as the
-// entries' reference. kNone, or why the file is not of the layout, cannot be
-// read or no memory was had. The directory cache alone installs what a
-// successful parse found.
+// into *directory, which arrives with the archive's time stamp and any
+// reference (above). kNone, or why not; only the directory cache installs it.
 typedef Failure (*ArchiveParser)(ArchiveReader* reader, ParsedDirectory* directory) noexcept;
-
-// Bytes of `records` fileInfo records, or false when they exceed the 32-bit
-// sizes the plug-ins work in (and so a 32-bit SIZE_T).
-bool RecordBlockBytes(uint64_t records, SIZE_T* bytes);
 
 // Appends an entry; `name` holds its `nameLength` stored bytes (at most 32,
 // no NUL among them) unless it is named by position. The block doubles as

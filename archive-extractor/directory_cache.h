@@ -36,14 +36,11 @@ void LoadDirectoryCache();
 // Library unload: frees the entry array and deletes the lock.
 void UnloadDirectoryCache();
 
-// With the lock held: tries `parsers` in turn on the archive at `path`, each
-// reading it afresh, until one accepts it; installs that parser's directory
-// and, if the parse brought one, the shared palette, and sets *index (when
-// not null) to the parser's. The parsers share one open of the file and the
-// bytes its windows hold; a parser after a failed open tries the open again.
-// kNone, or the last parse's reason; the cache is then as it was. A path too
-// long for the cached-path buffer is installed without a path, so the next
-// operation parses afresh.
+// With the lock held: runs `parsers` in turn on the archive at `path`, on one
+// open of it (tried again after a failed one), until one accepts it; installs
+// what it found and sets *index (if given) to its index. kNone, or the last
+// parse's reason, the cache as it was. A path too long for the cache is not
+// kept, so the next operation parses afresh.
 Failure RecognizeArchive(const HostPath& path, const ArchiveParser* parsers, int count,
                          int* index) REQUIRES(directoryLock);
 

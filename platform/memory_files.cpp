@@ -3,8 +3,6 @@
 // give. Their handles are -2, -3, ..., below the invalid handle.
 #ifndef _WIN32
 
-#include <algorithm>
-#include <atomic>
 #include <cstring>
 
 #include "platform/test_instruments.h"
@@ -12,22 +10,16 @@
 namespace platform {
 namespace {
 
-struct MemoryFile {
-  std::atomic<bool> open;
-  const unsigned char* bytes;
-  uint64_t size;
-  uint64_t position;
-};
 constexpr int kMemoryFileSlots = 16;
 MemoryFile memoryFiles[kMemoryFileSlots];
+
+}  // namespace
 
 MemoryFile* MemoryFileOf(HANDLE file) {
   intptr_t value = reinterpret_cast<intptr_t>(file);
   if (value > -2 || value < -1 - kMemoryFileSlots) return nullptr;
   return &memoryFiles[-2 - value];
 }
-
-}  // namespace
 
 HANDLE OpenMemoryFile(const char* name) {
   PlatformHooks* hooks = Hooks();
@@ -44,23 +36,6 @@ HANDLE OpenMemoryFile(const char* name) {
   }
   return INVALID_HANDLE_VALUE;
 }
-
-bool IsMemoryFile(HANDLE file) { return MemoryFileOf(file) != nullptr; }
-
-DWORD ReadMemoryFile(HANDLE file, void* buffer, DWORD count) {
-  MemoryFile* served = MemoryFileOf(file);
-  uint64_t left = served->size - std::min(served->position, served->size);
-  auto got = static_cast<DWORD>(std::min<uint64_t>(count, left));
-  if (got > 0) memcpy(buffer, served->bytes + served->position, got);
-  served->position += got;
-  return got;
-}
-
-void SeekMemoryFile(HANDLE file, uint64_t position) { MemoryFileOf(file)->position = position; }
-
-uint64_t MemoryFileSize(HANDLE file) { return MemoryFileOf(file)->size; }
-
-void CloseMemoryFile(HANDLE file) { MemoryFileOf(file)->open = false; }
 
 }  // namespace platform
 

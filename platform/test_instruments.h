@@ -6,12 +6,20 @@
 
 #ifndef _WIN32
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/platform.h"
 #include "platform/test_hooks.h"
 
 namespace platform {
+
+struct MemoryFile {
+  std::atomic<bool> open;
+  const unsigned char* bytes;
+  uint64_t size;
+  uint64_t position;
+};
 
 #if KORVO_PLATFORM_HOOKS
 
@@ -28,11 +36,7 @@ void CountBlock(int change, long long bytes);
 // bytes they give. Their handles lie below the invalid handle, so they never
 // collide with a descriptor.
 HANDLE OpenMemoryFile(const char* name);  // nullptr: not the served path
-bool IsMemoryFile(HANDLE file);
-DWORD ReadMemoryFile(HANDLE file, void* buffer, DWORD count);
-void SeekMemoryFile(HANDLE file, uint64_t position);
-uint64_t MemoryFileSize(HANDLE file);
-void CloseMemoryFile(HANDLE file);
+MemoryFile* MemoryFileOf(HANDLE file);    // nullptr: a file of the system
 
 #else
 
@@ -41,11 +45,7 @@ inline bool InjectedFault(PlatformOperation) { return false; }
 inline void CountOpenFile(int) {}
 inline void CountBlock(int, long long) {}
 inline HANDLE OpenMemoryFile(const char*) { return nullptr; }
-inline bool IsMemoryFile(HANDLE) { return false; }
-inline DWORD ReadMemoryFile(HANDLE, void*, DWORD) { return 0; }
-inline void SeekMemoryFile(HANDLE, uint64_t) {}
-inline uint64_t MemoryFileSize(HANDLE) { return 0; }
-inline void CloseMemoryFile(HANDLE) {}
+inline MemoryFile* MemoryFileOf(HANDLE) { return nullptr; }
 
 #endif
 

@@ -229,9 +229,12 @@ BOOL ReadCounted(HANDLE file, int64_t position, void* buffer, DWORD bytesToRead,
     if (shortBy <= 0 || static_cast<DWORD>(shortBy) > bytesToRead) return 0;
     limit = bytesToRead - static_cast<DWORD>(shortBy);
   }
-  if (IsMemoryFile(file)) {
-    if (position >= 0) SeekMemoryFile(file, static_cast<uint64_t>(position));
-    *bytesRead = ReadMemoryFile(file, buffer, limit);
+  if (MemoryFile* served = MemoryFileOf(file)) {
+    if (position >= 0) served->position = static_cast<uint64_t>(position);
+    uint64_t left = served->size - std::min(served->position, served->size);
+    *bytesRead = static_cast<DWORD>(std::min<uint64_t>(limit, left));
+    if (*bytesRead > 0) memcpy(buffer, served->bytes + served->position, *bytesRead);
+    served->position += *bytesRead;
     return fault ? 0 : 1;
   }
   int fd = Descriptor(file);
@@ -261,7 +264,7 @@ BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DW
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) {
   *bytesWritten = 0;
   if (InjectedFault(kOpWrite)) return 0;
-  if (IsMemoryFile(file)) return 0;
+  if (MemoryFileOf(file) != nullptr) return 0;
   const auto* in = static_cast<const char*>(buffer);
   while (*bytesWritten < bytesToWrite) {
     ssize_t put = write(Descriptor(file), in + *bytesWritten, bytesToWrite - *bytesWritten);
@@ -303,8 +306,8 @@ BOOL DeleteFileW(LPCWSTR name) {
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
   if (InjectedFault(kOpSize)) return 0;
   struct stat status;
-  if (IsMemoryFile(file)) {
-    status.st_size = static_cast<off_t>(MemoryFileSize(file));
+  if (MemoryFile* served = MemoryFileOf(file)) {
+    status.st_size = static_cast<off_t>(served->size);
     status.st_mtim.tv_sec = 0;
     status.st_mtim.tv_nsec = 0;
   } else if (fstat(Descriptor(file), &status) != 0) {
@@ -328,8 +331,8 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* informa
 DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
   if (InjectedFault(kOpSeek)) return INVALID_SET_FILE_POINTER;
   if (distanceFromStart < 0) return INVALID_SET_FILE_POINTER;
-  if (IsMemoryFile(file)) {
-    SeekMemoryFile(file, static_cast<uint64_t>(distanceFromStart));
+  if (MemoryFile* served = MemoryFileOf(file)) {
+    served->position = static_cast<uint64_t>(distanceFromStart);
     return static_cast<DWORD>(distanceFromStart);
   }
   off_t landed = lseek(Descriptor(file), distanceFromStart, SEEK_SET);
@@ -340,8 +343,8 @@ DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
 DWORD GetFileSize(HANDLE file, DWORD* high) {
   if (InjectedFault(kOpSize)) return INVALID_FILE_SIZE;
   uint64_t size;
-  if (IsMemoryFile(file)) {
-    size = MemoryFileSize(file);
+  if (MemoryFile* served = MemoryFileOf(file)) {
+    size = served->size;
   } else {
     struct stat status;
     if (fstat(Descriptor(file), &status) != 0) return INVALID_FILE_SIZE;
@@ -354,8 +357,8 @@ DWORD GetFileSize(HANDLE file, DWORD* high) {
 BOOL CloseHandle(HANDLE file) {
   if (file == INVALID_HANDLE_VALUE) return 0;
   CountOpenFile(-1);
-  if (IsMemoryFile(file)) {
-    CloseMemoryFile(file);
+  if (MemoryFile* served = MemoryFileOf(file)) {
+    served->open = false;
     return 1;
   }
   return close(Descriptor(file)) == 0;

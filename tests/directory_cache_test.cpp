@@ -56,23 +56,6 @@ TEST(FillDirectoryRecordTest, DefinesEveryByteOfTheRecord) {
   }
 }
 
-TEST(RecordBlockBytesTest, RefusesEveryCountBeyondThirtyTwoBits) {
-  const uint64_t fitting = 0xFFFFFFFFull / sizeof(fileInfo);
-  struct Case {
-    uint64_t records;
-    bool fits;
-  } cases[] = {{0, true},           {1, true},          {fitting, true},
-               {fitting + 1, false}, {1ull << 32, false}, {~0ull, false},
-               {~0ull / sizeof(fileInfo) + 1, false}};
-  for (const Case& c : cases) {
-    SIZE_T bytes = 7;
-    EXPECT_EQ(RecordBlockBytes(c.records, &bytes), c.fits) << c.records;
-    if (c.fits) {
-      EXPECT_EQ(bytes, c.records * sizeof(fileInfo)) << c.records;
-    }
-  }
-}
-
 class AppendDirectoryEntryTest : public ExtractorTest {};
 
 TEST_F(AppendDirectoryEntryTest, FailuresLeaveNoBlockAndAnEmptyArray) {
