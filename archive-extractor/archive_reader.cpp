@@ -68,7 +68,7 @@ Failure View(ArchiveReader* reader, uint32_t position, uint32_t length, ReaderVi
   if (length > kReaderWindowBytes || reader->windows == nullptr)
     return Failure::kFieldLargerThanWindow;
   ReaderWindow* windows = reader->windows;
-  bool near = false;
+  bool nearby = false;
   for (uint32_t i = 0; i < kReaderWindowCount; ++i) {
     ReaderWindow& window = windows[i];
     if (Holds(window, position, length)) {
@@ -78,7 +78,7 @@ Failure View(ArchiveReader* reader, uint32_t position, uint32_t length, ReaderVi
       view->available = length;
       return Failure::kNone;
     }
-    near = near || Near(window, position);
+    nearby = nearby || Near(window, position);
   }
 
   // A miss refills the window that was refilled longer ago, starting at the
@@ -90,7 +90,7 @@ Failure View(ArchiveReader* reader, uint32_t position, uint32_t length, ReaderVi
   window.length = 0;
   window.lastEnd = position + length;
   const uint64_t left = reader->fileEnd > position ? reader->fileEnd - position : 0;
-  uint32_t wanted = near ? kReaderWindowBytes : length;
+  uint32_t wanted = nearby ? kReaderWindowBytes : length;
   if (left < wanted) wanted = static_cast<uint32_t>(left);
   if (wanted > 0) {
     DWORD got = 0;
