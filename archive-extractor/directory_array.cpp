@@ -6,10 +6,12 @@
 #include "common/ascii.h"
 
 namespace korvo {
-
 namespace {
 
 constexpr uint32_t kFirstBlockBytes = 256;  // 16 entries
+// The most ExpectDirectoryBytes allocates at once: a million entries named
+// by position, or about half a million with names.
+constexpr uint32_t kMostExpectedBytes = 16u << 20;
 // Name distances must stay below kListedWithExtension. Entries and names come
 // from a file the reader cannot read past 2^31, so no parse gets near this.
 constexpr uint64_t kMostBlockBytes = kListedWithExtension - 1;
@@ -24,6 +26,8 @@ const char* NamesEnd(const DirectoryArray& array) {
 bool GrowDirectoryBlock(DirectoryArray* array, uint64_t needed) {
   uint64_t bytes = array->blockBytes < kFirstBlockBytes ? kFirstBlockBytes
                                                         : 2 * uint64_t{array->blockBytes};
+  // The first block is what the file has room for, when that is known.
+  if (array->block == nullptr && array->expectedBytes >= needed) bytes = array->expectedBytes;
   while (bytes < needed) bytes *= 2;
   if (bytes > kMostBlockBytes) bytes = kMostBlockBytes;
   if (bytes < needed) return false;
@@ -79,6 +83,7 @@ bool StoreReferencedEntries(DirectoryArray* array) {
       break;
     }
   DirectoryArray own = kEmptyDirectoryArray;
+  own.expectedBytes = array->expectedBytes;
   const uint64_t needed = uint64_t{array->count} * sizeof(DirectoryEntry) + nameBytes;
   if (needed > 0 && !GrowDirectoryBlock(&own, needed)) return false;
   if (array->count > 0)
@@ -94,6 +99,11 @@ bool StoreReferencedEntries(DirectoryArray* array) {
 }
 
 }  // namespace
+
+void ExpectDirectoryBytes(DirectoryArray* array, uint64_t entries, uint64_t nameBytes) {
+  const uint64_t bytes = entries * sizeof(DirectoryEntry) + nameBytes;
+  array->expectedBytes = static_cast<uint32_t>(bytes < kMostExpectedBytes ? bytes : kMostExpectedBytes);
+}
 
 bool FinishDirectoryArray(DirectoryArray* array) {
   if (array->reference == nullptr || array->count == array->reference->count) return true;

@@ -9,7 +9,10 @@
 
 #include <cstdint>
 
+#include "archive-extractor/archive_reader.h"
+#include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
+#include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
 
@@ -30,7 +33,7 @@ struct DirectoryEntry {
   uint32_t nameAt;
 };
 
-// A parser's array until InstallDirectory takes it over (and empties it).
+// A parser's array until the directory cache takes it over (and empties it).
 struct DirectoryArray {
   HGLOBAL block;            // GMEM_FIXED; nullptr: none
   DirectoryEntry* entries;  // the block's bytes, entries first
@@ -42,9 +45,12 @@ struct DirectoryArray {
   // this directory (the cached one of the same archive) and are not stored:
   // a parse of an archive that has not changed allocates and copies nothing.
   const DirectoryArray* reference;
+  // The bytes the whole directory will take as far as the file's own bytes
+  // tell (ExpectDirectoryBytes); 0: unknown.
+  uint32_t expectedBytes;
 };
 
-constexpr DirectoryArray kEmptyDirectoryArray = {nullptr, nullptr, 0, 0, 0, 0, nullptr};
+constexpr DirectoryArray kEmptyDirectoryArray = {nullptr, nullptr, 0, 0, 0, 0, nullptr, 0};
 
 // How an entry is named when listed.
 enum class EntryNaming {
@@ -52,6 +58,20 @@ enum class EntryNaming {
   kAsStored,       // its stored name
   kWithExtension,  // its stored name and ".QKZ"
 };
+
+constexpr uint32_t kPaletteBytes = kQkzTripleTableSize;  // the shared palette
+
+// What a parse found: the entries and, for named entries, the shared palette.
+struct ParsedDirectory {
+  DirectoryArray entries;
+  bool hasPalette;
+  uint8_t palette[kPaletteBytes];
+};
+
+// A layout's parser: reads the directory of the archive open in `reader`
+// into *directory, which arrives with the archive's time stamp and any
+// reference (above). kNone, or why not; only the directory cache installs it.
+typedef Failure (*ArchiveParser)(ArchiveReader* reader, ParsedDirectory* directory) noexcept;
 
 // Appends an entry; `name` holds its `nameLength` stored bytes (at most 32,
 // no NUL among them) unless it is named by position. The block doubles as
@@ -64,6 +84,14 @@ bool AppendDirectoryEntry(DirectoryArray* array, uint32_t position, uint32_t com
                           uint32_t filesize, EntryNaming naming, const char* name,
                           uint32_t nameLength);
 
+// Tells the array how many entries and bytes of names (NULs included) the
+// file's table or name records have room for, so that the first entry to
+// pass allocates the whole block at once instead of doubling it as entries
+// pass. The room is taken from bytes the parse goes on to read, never from a
+// count field, and is capped, so a damaged file can make it allocate little
+// more than it would anyway.
+void ExpectDirectoryBytes(DirectoryArray* array, uint64_t entries, uint64_t nameBytes);
+
 // Ends a parse's appending: an array that still follows its reference but
 // holds fewer entries gets them stored after all. False when no block can be
 // had for them. Afterwards the array follows its reference only if it equals
@@ -73,8 +101,7 @@ bool FinishDirectoryArray(DirectoryArray* array);
 // True when the finished array is its reference, entry for entry.
 bool IsReferenceCopy(const DirectoryArray& array);
 
-// Frees the array's block, if any, and empties it. Parsers call it on every
-// way out; after InstallDirectory it has nothing left to free.
+// Frees the array's block, if any, and empties it.
 void FreeDirectoryArray(DirectoryArray* array);
 
 // The listed name of entry `index`, NUL-terminated; returns its length.

@@ -5,6 +5,7 @@
 #include "archive-extractor/wide_records.h"
 #include "common/ascii.h"
 #include "host-contract/block_owner.h"
+#include "host-contract/scope_guard.h"
 
 namespace korvo {
 namespace {
@@ -15,8 +16,11 @@ struct DirectoryCache {
   bool wide;       // which of the two holds the path
   char path[kCachedPathBytes];
   WCHAR widePath[kCachedPathBytes];
+  ArchiveParser builtBy;  // the parser whose directory `entries` is
   uint8_t palette[kPaletteBytes];
-  ParseContext parse;
+  // The windows every parse reads through, all under the lock: off the host
+  // thread's stack.
+  ReaderWindows windows;
 };
 
 DirectoryCache cache GUARDED_BY(directoryLock);
@@ -130,6 +134,7 @@ DirectoryLock directoryLock;
 // thread that still holds it while the process exits.
 void LoadDirectoryCache() NO_THREAD_SAFETY_ANALYSIS {
   cache.entries = kEmptyDirectoryArray;
+  cache.builtBy = nullptr;
   ForgetPath();
   platform::InitializeCriticalSection(&directoryLock.section);
 }
@@ -149,23 +154,24 @@ void LeaveDirectoryLock() NO_THREAD_SAFETY_ANALYSIS {
   platform::LeaveCriticalSection(&directoryLock.section);
 }
 
-const DirectoryArray* CachedDirectoryOf(const HostPath& path, ULONG_PTR timestamp) {
-  return IsCachedPath(path) && cache.entries.timestamp == timestamp ? &cache.entries : nullptr;
-}
+namespace {
 
-ParseContext* LockedParseContext() { return &cache.parse; }
-
-void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t* palette) {
-  if (IsReferenceCopy(*array) && array->reference == &cache.entries) {
+// Replaces the cached directory with the one `parser` found in the archive
+// at `path`, and the shared palette with the one it brought, if any. A
+// directory that is the cached one (the archive unchanged) keeps it in place.
+void InstallDirectory(ParsedDirectory* parsed, const HostPath& path, ArchiveParser parser)
+    REQUIRES(directoryLock) {
+  if (parsed->hasPalette) std::memcpy(cache.palette, parsed->palette, kPaletteBytes);
+  if (IsReferenceCopy(parsed->entries)) {
     // The archive is as cached: the directory, its path and its key stay.
-    *array = kEmptyDirectoryArray;
-    if (palette != nullptr) std::memcpy(cache.palette, palette, kPaletteBytes);
+    parsed->entries = kEmptyDirectoryArray;
     return;
   }
   FreeDirectoryArray(&cache.entries);
-  cache.entries = *array;
+  cache.entries = parsed->entries;
   cache.entries.reference = nullptr;
-  *array = kEmptyDirectoryArray;
+  parsed->entries = kEmptyDirectoryArray;
+  cache.builtBy = parser;
   // A path that does not fit is never copied: the directory is served to the
   // call that parsed it, and every later call parses again.
   ForgetPath();
@@ -182,12 +188,54 @@ void InstallDirectory(DirectoryArray* array, const HostPath& path, const uint8_t
       cache.holdsPath = true;
     }
   }
-  if (palette != nullptr) std::memcpy(cache.palette, palette, kPaletteBytes);
+}
+
+// Runs `parser` on the open archive and installs what it found.
+Failure ParseAndInstall(ArchiveReader* reader, const HostPath& path, ArchiveParser parser)
+    REQUIRES(directoryLock) {
+  ParsedDirectory parsed;
+  parsed.entries = kEmptyDirectoryArray;
+  parsed.entries.timestamp = reader->timestamp;
+  parsed.hasPalette = false;
+  // An archive as cached is only checked against its directory, not built anew.
+  if (IsCachedPath(path) && cache.builtBy == parser && cache.entries.timestamp == reader->timestamp)
+    parsed.entries.reference = &cache.entries;
+  Failure failure = parser(reader, &parsed);
+  if (failure == Failure::kNone && !FinishDirectoryArray(&parsed.entries))
+    failure = Failure::kNoMemory;
+  if (failure == Failure::kNone) InstallDirectory(&parsed, path, parser);
+  FreeDirectoryArray(&parsed.entries);  // nothing left once installed
+  return failure;
+}
+
+}  // namespace
+
+Failure RecognizeArchive(const HostPath& path, const ArchiveParser* parsers, int count,
+                         int* index) {
+  if (index != nullptr) *index = -1;
+  ArchiveReader reader;
+  ScopeExit close([&reader] { CloseArchiveReader(&reader); });
+  Failure failure = Failure::kCannotOpen;
+  bool open = false;
+  for (int i = 0; i < count; ++i) {
+    if (!open) {
+      CloseArchiveReader(&reader);  // one whose size could not be taken
+      failure = OpenArchiveReader(path, cache.windows, &reader);
+      open = failure == Failure::kNone;
+      if (!open) continue;
+    }
+    failure = ParseAndInstall(&reader, path, parsers[i]);
+    if (failure == Failure::kNone) {
+      if (index != nullptr) *index = i;
+      break;
+    }
+  }
+  return failure;
 }
 
 Failure EnsureDirectory(const HostPath& path, ArchiveParser parser) {
   if (IsCachedPath(path)) return Failure::kNone;
-  return RunParser(parser, path);
+  return RecognizeArchive(path, &parser, 1, nullptr);
 }
 
 uint32_t FindEntryByPosition(ULONG_PTR position) {
@@ -259,7 +307,9 @@ Failure FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR nam
 Failure LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,
                               fileInfo* entry, uint8_t* palette) {
   ScopedDirectoryLock lock;
-  Failure failure = EnsureDirectory(path, parser);
+  Failure failure = IsCachedPath(path) && cache.builtBy == parser
+                        ? Failure::kNone
+                        : RecognizeArchive(path, &parser, 1, nullptr);
   if (failure != Failure::kNone) return failure;
   uint32_t index = FindEntryByPosition(position);
   if (index == kNoEntry) return Failure::kNoEntryAtPosition;

@@ -2,7 +2,6 @@
 
 #include "archive-extractor/named_entry_archive.h"
 #include "archive-extractor/offset_table_archive.h"
-#include "host-contract/scope_guard.h"
 
 namespace korvo {
 
@@ -14,21 +13,14 @@ const LayoutTable kArchiveLayouts = {
 Failure RecognizeLayout(const LayoutTable& layouts, const HostPath& path,
                         const ArchiveLayout** layout) {
   if (IsNullPath(path)) return Failure::kCannotOpen;
+  ArchiveParser parsers[kLayoutCount];
+  for (int i = 0; i < kLayoutCount; ++i) parsers[i] = layouts[i].parse;
   ScopedDirectoryLock lock;
-  // One open and one set of windows serve every layout's probe: the next
-  // layout starts from the bytes the previous one read.
-  ParseContext* context = LockedParseContext();
-  HoldParseReader(context);
-  ScopeExit release([context] { ReleaseParseReader(context); });
-  Failure failure = Failure::kNone;
-  for (const ArchiveLayout& candidate : layouts) {
-    failure = RunParser(candidate.parse, path);
-    if (failure == Failure::kNone) {
-      *layout = &candidate;
-      break;
-    }
-  }
-  return failure;
+  // Always a fresh parse: the file may have changed since it was cached.
+  int index = -1;
+  Failure failure = RecognizeArchive(path, parsers, kLayoutCount, &index);
+  if (index >= 0) *layout = &layouts[index];
+  return index < 0 ? failure : Failure::kNone;
 }
 
 }  // namespace korvo

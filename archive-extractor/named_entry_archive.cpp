@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "archive-extractor/directory_array.h"
 #include "archive-extractor/directory_cache.h"
 #include "common/little_endian.h"
 #include "host-contract/scope_guard.h"
@@ -14,16 +13,19 @@ namespace {
 // A name record is its name, the NUL and the 4-byte offset.
 constexpr uint32_t kNameRecordOverhead = 1 + 4;
 
-static_assert(kPaletteBytes == kQkzTripleTableSize, "the shared palette is a triple table");
-
 // Reads the stored header of the entry at `offset`, which runs to `end`, and
 // checks that the header and the rows fit in it. On kNone *filesize is the
 // size of the picture the entry becomes. Sizes are taken in 64 bits, so no
-// width and height can wrap into a small picture.
-Failure MeasureEntry(ArchiveReader* reader, uint32_t offset, uint32_t end, uint32_t* filesize) {
-  const uint8_t* header = nullptr;
-  Failure failure = ViewArchiveFieldAt(reader, offset, kStoredHeaderBytes, &header);
+// width and height can wrap into a small picture. The view may ask for more
+// than the header (`viewBytes`); only the header must be there, and *view
+// shows what the file held.
+Failure MeasureEntry(ArchiveReader* reader, uint32_t offset, uint32_t end, uint32_t viewBytes,
+                     uint32_t* filesize, ReaderView* view) {
+  Failure failure = View(reader, offset, viewBytes, view);
+  if (failure == Failure::kFileEndsEarly && view->available >= kStoredHeaderBytes)
+    failure = Failure::kNone;
   if (failure != Failure::kNone) return failure;
+  const uint8_t* header = view->bytes;
   uint64_t picture =
       QkzPictureSize(ReadLe32(header + kQkzWidthOffset), ReadLe32(header + kQkzHeightOffset));
   uint64_t rows = picture - kQkzHeadSize;
@@ -43,35 +45,40 @@ Failure MeasureEntry(ArchiveReader* reader, uint32_t offset, uint32_t end, uint3
 constexpr char kPaletteStoredName[] = "Palette";
 static_assert(sizeof kPaletteStoredName + 4 == sizeof kPaletteEntryName, "listed with .QKZ");
 
-// The shared palette as a parse finds it: the first entry named Palette, and
-// its palette bytes if they were picked up on the way.
+// Where the shared palette is, as a parse finds it: the first entry named
+// Palette, and whether its palette bytes were picked up on the way.
 struct PaletteFinding {
-  uint32_t index = kNoEntry;
-  uint32_t position = 0;  // of its entry (an array following its reference stores none)
+  bool found = false;
   bool held = false;
-  uint8_t bytes[kPaletteBytes];
+  uint32_t position = 0;  // of its entry
 };
 
 // Measures the entry of `record`, which runs to `end`, and appends its
-// directory entry. The first entry named Palette is remembered, with its
-// palette if the reader's windows already hold it (they usually do, having
-// just served the entry's header), so that it need not be read again.
+// directory entry. The first entry named Palette is remembered; its header is
+// viewed together with the palette behind it, so that the palette is
+// usually picked up with the header and need not be read again.
 Failure AddEntry(ArchiveReader* reader, const NameRecord& record, uint32_t end,
-                 DirectoryArray* entries, PaletteFinding* palette) {
+                 ParsedDirectory* directory, PaletteFinding* palette) {
+  const bool isPalette = !palette->found &&
+                         record.nameLength == sizeof kPaletteStoredName - 1 &&
+                         std::memcmp(record.name, kPaletteStoredName, record.nameLength) == 0;
   uint32_t filesize = 0;
-  Failure failure = MeasureEntry(reader, record.offset, end, &filesize);
+  ReaderView view;
+  Failure failure =
+      MeasureEntry(reader, record.offset, end,
+                   isPalette ? kStoredHeaderBytes + kPaletteBytes : kStoredHeaderBytes, &filesize,
+                   &view);
   if (failure != Failure::kNone) return failure;
-  if (!AppendDirectoryEntry(entries, record.offset, end - record.offset, filesize,
+  if (isPalette) {
+    palette->found = true;
+    palette->position = record.offset;
+    palette->held = view.available == kStoredHeaderBytes + kPaletteBytes;
+    if (palette->held)
+      std::memcpy(directory->palette, view.bytes + kStoredHeaderBytes, kPaletteBytes);
+  }
+  if (!AppendDirectoryEntry(&directory->entries, record.offset, end - record.offset, filesize,
                             EntryNaming::kWithExtension, record.name, record.nameLength))
     return Failure::kNoMemory;
-  if (palette->index == kNoEntry && record.nameLength == sizeof kPaletteStoredName - 1 &&
-      std::memcmp(record.name, kPaletteStoredName, record.nameLength) == 0) {
-    palette->index = entries->count - 1;
-    palette->position = record.offset;
-    // Below 2^31, its header having just been read: the sum cannot wrap.
-    palette->held = CopyHeldArchiveBytes(reader, record.offset + kStoredHeaderBytes,
-                                         kPaletteBytes, palette->bytes);
-  }
   return Failure::kNone;
 }
 
@@ -85,75 +92,65 @@ Failure ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* rec
   // the file's end before them, or 32 bytes without a NUL, exactly as reading
   // it byte by byte would find.
   constexpr uint32_t kLongestRecord = kNameFieldBytes + 4;
-  const uint8_t* bytes = nullptr;
-  uint32_t available = 0;
-  Failure failure = ViewArchiveAt(reader, position, kLongestRecord, &bytes, &available);
-  if (failure != Failure::kNone) return failure;
-  const uint32_t nameView = available < kNameFieldBytes ? available : kNameFieldBytes;
-  const void* nul = std::memchr(bytes, 0, nameView);
+  ReaderView view;
+  Failure failure = View(reader, position, kLongestRecord, &view);
+  if (failure != Failure::kNone && failure != Failure::kFileEndsEarly) return failure;
+  const uint32_t nameView = view.available < kNameFieldBytes ? view.available : kNameFieldBytes;
+  const void* nul = std::memchr(view.bytes, 0, nameView);
   if (nul == nullptr)
     return nameView == kNameFieldBytes ? Failure::kNameWithoutNul : Failure::kFileEndsEarly;
-  const auto length = static_cast<uint32_t>(static_cast<const uint8_t*>(nul) - bytes);
+  const auto length = static_cast<uint32_t>(static_cast<const uint8_t*>(nul) - view.bytes);
   // A whole name field is copied as one fixed-size move where the view has it.
   if (nameView == kNameFieldBytes)
-    std::memcpy(record->name, bytes, kNameFieldBytes);
+    std::memcpy(record->name, view.bytes, kNameFieldBytes);
   else
-    std::memcpy(record->name, bytes, length + 1);
+    std::memcpy(record->name, view.bytes, length + 1);
   record->nameLength = length;
 
-  if (length + kNameRecordOverhead <= available) {
-    record->offset = ReadLe32(bytes + length + 1);
+  if (length + kNameRecordOverhead <= view.available) {
+    record->offset = ReadLe32(view.bytes + length + 1);
   } else {
     // The view ends inside the offset: read it by itself, which fails where
     // the file ends.
     uint64_t at = uint64_t{position} + length + 1;
     if (at >= kUnreachablePosition) return Failure::kUnreachablePosition;
-    uint8_t field[4];
-    failure = ReadArchiveAt(reader, static_cast<uint32_t>(at), sizeof field, field);
+    failure = ReadLe32At(reader, static_cast<uint32_t>(at), &record->offset);
     if (failure != Failure::kNone) return failure;
-    record->offset = ReadLe32(field);
   }
   if (record->offset == 0) return Failure::kEntryPositionZero;
   if (record->offset >= reader->fileSize) return Failure::kEntryPositionPastEnd;
   return Failure::kNone;
 }
 
-Failure ParseNamedEntryArchive(const HostPath& path) noexcept {
-  ParseContext* context = LockedParseContext();
-  ArchiveReader& reader = context->reader;
-  DirectoryArray entries = kEmptyDirectoryArray;
+Failure ParseNamedEntryArchive(ArchiveReader* reader, ParsedDirectory* directory) noexcept {
   PaletteFinding palette;
-  // After InstallDirectory the array is empty and nothing is freed.
-  ScopeExit cleanUp([&] {
-    CloseParseReader(context);
-    FreeDirectoryArray(&entries);
-  });
-
-  Failure failure = OpenParseReader(path, context);
+  uint32_t count = 0;
+  Failure failure = ReadLe32At(reader, 0, &count);
   if (failure != Failure::kNone) return failure;
-  // An archive as cached is only checked against its directory, not built anew.
-  entries.timestamp = reader.timestamp;
-  entries.reference = CachedDirectoryOf(path, reader.timestamp);
-  uint8_t field[4];
-  failure = ReadArchiveAt(&reader, 0, sizeof field, field);
-  if (failure != Failure::kNone) return failure;
-  const uint32_t count = ReadLe32(field);
 
   // Each entry is measured against the record behind its own, so record k is
   // read and checked before entry k - 1. The directory grows as entries pass:
   // the count alone reserves nothing, and a garbage count fails where the file
   // runs out of valid records.
   NameRecord current;
-  failure = ReadNameRecord(&reader, kFirstNameRecordPosition, &current);
+  failure = ReadNameRecord(reader, kFirstNameRecordPosition, &current);
   if (failure != Failure::kNone) return failure;
+  // Where the first entry starts, the name records have ended: they have
+  // room for no more entries, and no more name bytes, than lie in front of it.
+  if (current.offset > kFirstNameRecordPosition) {
+    const uint32_t region = current.offset - kFirstNameRecordPosition;
+    const uint32_t room = region / kNameRecordOverhead;
+    const uint32_t entries = count < room ? count : room;
+    ExpectDirectoryBytes(&directory->entries, entries, region - uint64_t{4} * entries);
+  }
   // Records lie inside the file, so this never passes 2^32.
   uint64_t nextRecord = uint64_t{kFirstNameRecordPosition} + current.nameLength + kNameRecordOverhead;
   for (uint32_t k = 1; k < count; ++k) {
     NameRecord next;
-    failure = ReadNameRecord(&reader, static_cast<uint32_t>(nextRecord), &next);
+    failure = ReadNameRecord(reader, static_cast<uint32_t>(nextRecord), &next);
     if (failure != Failure::kNone) return failure;
     nextRecord += next.nameLength + kNameRecordOverhead;
-    failure = AddEntry(&reader, current, next.offset, &entries, &palette);
+    failure = AddEntry(reader, current, next.offset, directory, &palette);
     if (failure != Failure::kNone) return failure;
     current = next;
   }
@@ -161,23 +158,23 @@ Failure ParseNamedEntryArchive(const HostPath& path) noexcept {
   // first record and entry checked, but lists nothing.
   if (count == 0) {
     uint32_t unused = 0;
-    failure = MeasureEntry(&reader, current.offset, reader.fileSize, &unused);
+    ReaderView view;
+    failure = MeasureEntry(reader, current.offset, reader->fileSize, kStoredHeaderBytes, &unused,
+                           &view);
   } else {
-    failure = AddEntry(&reader, current, reader.fileSize, &entries, &palette);
+    failure = AddEntry(reader, current, reader->fileSize, directory, &palette);
   }
   if (failure != Failure::kNone) return failure;
 
-  // Required only once every entry has passed. The palette goes to a buffer
-  // of this parse: the shared one changes only together with the directory.
-  if (palette.index == kNoEntry) return Failure::kNoPaletteEntry;
+  // Required only once every entry has passed. The palette goes to the
+  // parse's directory: the shared one changes only when the cache installs it.
+  if (!palette.found) return Failure::kNoPaletteEntry;
   if (!palette.held) {
-    failure = ReadArchiveAt(&reader, palette.position + kStoredHeaderBytes, kPaletteBytes,
-                           palette.bytes);
+    failure = ReadArchiveAt(reader, palette.position + kStoredHeaderBytes, kPaletteBytes,
+                            directory->palette);
     if (failure != Failure::kNone) return failure;
   }
-
-  if (!FinishDirectoryArray(&entries)) return Failure::kNoMemory;
-  InstallDirectory(&entries, path, palette.bytes);
+  directory->hasPalette = true;
   return Failure::kNone;
 }
 
@@ -191,7 +188,7 @@ Failure LocateNamedEntry(const HostPath& path, ULONG_PTR position, ArchiveReader
       LookUpEntryForExtract(path, ParseNamedEntryArchive, position, &source->entry, sharedPalette);
   if (failure != Failure::kNone) return failure;
 
-  failure = OpenArchiveReader(path, reader);
+  failure = OpenArchiveReader(path, nullptr, reader);
   if (failure != Failure::kNone) return failure;
   const uint32_t entryPosition = static_cast<uint32_t>(entry.position);
   uint8_t header[kStoredHeaderBytes];

@@ -16,7 +16,7 @@
 #include <cstdint>
 
 #include "archive-extractor/archive_reader.h"
-#include "archive-extractor/directory_lock.h"
+#include "archive-extractor/directory_array.h"
 #include "archive-extractor/entry_output.h"
 #include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
@@ -43,12 +43,11 @@ struct NameRecord {
 // NUL-terminated name, its length and the offset.
 Failure ReadNameRecord(ArchiveReader* reader, uint32_t position, NameRecord* record);
 
-// Reads and checks the whole directory of the archive at `path` and, on
-// kNone, installs it in the directory cache together with the archive's
-// shared palette. Otherwise why it is not this layout or is inconsistent, or
-// why the file could not be read or no memory had; the cache and the shared
-// palette are then as they were.
-Failure ParseNamedEntryArchive(const HostPath& path) noexcept REQUIRES(directoryLock);
+// Reads and checks the whole directory of the archive open in `reader`, and
+// its shared palette, into *directory (an ArchiveParser). Otherwise why it is
+// not this layout or is inconsistent, or why the file could not be read or
+// no memory had.
+Failure ParseNamedEntryArchive(ArchiveReader* reader, ParsedDirectory* directory) noexcept;
 
 // The entry at `position` rebuilt into a complete QKZ picture: a head of its
 // size and palette (its own or the shared one), then its rows (see

@@ -30,14 +30,14 @@ constexpr uint32_t kSlotBytes = 4;
 // such and later be asked for as one block.
 Failure CheckEntry(ArchiveReader* reader, uint32_t position, uint32_t end) {
   // The whole head must be there; only its width and height are looked at.
-  const uint8_t* head = nullptr;
-  Failure failure = ViewArchiveFieldAt(reader, position, kQkzHeadSize, &head);
+  ReaderView head;
+  Failure failure = View(reader, position, kQkzHeadSize, &head);
   if (failure != Failure::kNone) return failure;
   if (end < position) return Failure::kOffsetsNotAscending;
   // 64-bit: a head of 65536 x 65537 needs more than 2^32 bytes, and a width
   // near 2^32 must not wrap its stride to 0.
   uint64_t needed =
-      QkzPictureSize(ReadLe32(head + kQkzWidthOffset), ReadLe32(head + kQkzHeightOffset));
+      QkzPictureSize(ReadLe32(head.bytes + kQkzWidthOffset), ReadLe32(head.bytes + kQkzHeightOffset));
   if (needed > UINT32_MAX) return Failure::kPictureOver4GiB;
   return needed > end - position ? Failure::kEntryTooSmallForPicture : Failure::kNone;
 }
@@ -57,10 +57,7 @@ Failure CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end
 Failure ReadSlot(ArchiveReader* reader, uint32_t index, uint32_t* offset) {
   uint64_t position = kTablePosition + uint64_t{kSlotBytes} * index;
   if (position >= kUnreachablePosition) return Failure::kUnreachablePosition;
-  uint8_t field[kSlotBytes];
-  Failure failure = ReadArchiveAt(reader, static_cast<uint32_t>(position), kSlotBytes, field);
-  if (failure == Failure::kNone) *offset = ReadLe32(field);
-  return failure;
+  return ReadLe32At(reader, static_cast<uint32_t>(position), offset);
 }
 
 // An entry position is usable when it is not 0 and lies inside the file.
@@ -76,19 +73,27 @@ Failure ReadEntryPosition(ArchiveReader* reader, uint32_t index, uint32_t* posit
   return CheckEntryPosition(*position, reader->fileSize);
 }
 
-// Every check of the layout, in order; fills `entries` with one record per
+}  // namespace
+
+// Every check of the layout, in order; fills the directory with one entry per
 // entry. The array grows as entries pass, so a count field that claims more
 // entries than the file holds reserves nothing: such a file fails where its
 // table or its entries give out.
-Failure ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
-  uint8_t field[kSlotBytes];
-  Failure failure = ReadArchiveAt(reader, kCountPosition, kSlotBytes, field);
+Failure ParseOffsetTableArchive(ArchiveReader* reader, ParsedDirectory* directory) noexcept {
+  DirectoryArray* entries = &directory->entries;
+  uint32_t count = 0;
+  Failure failure = ReadLe32At(reader, kCountPosition, &count);
   if (failure != Failure::kNone) return failure;
-  const uint32_t count = ReadLe32(field);
 
   uint32_t current = 0;
   failure = ReadEntryPosition(reader, 0, &current);
   if (failure != Failure::kNone) return failure;
+  // Where the first entry starts, the table has ended: it has room for no
+  // more slots than lie in front of it.
+  if (current > kTablePosition) {
+    const uint32_t room = (current - kTablePosition) / kSlotBytes;
+    ExpectDirectoryBytes(entries, count < room ? count : room, 0);
+  }
 
   for (uint32_t k = 1; k < count; ++k) {
     uint32_t next = 0;
@@ -105,43 +110,18 @@ Failure ReadDirectory(ArchiveReader* reader, DirectoryArray* entries) {
   return CheckAndListEntry(reader, current, reader->fileSize, entries);
 }
 
-}  // namespace
-
-Failure ParseOffsetTableArchive(const HostPath& path) noexcept {
-  ParseContext* context = LockedParseContext();
-  DirectoryArray entries = kEmptyDirectoryArray;
-  Failure failure = OpenParseReader(path, context);
-  ScopeExit cleanUp([&] {
-    CloseParseReader(context);
-    FreeDirectoryArray(&entries);  // nothing left once installed
-  });
-  if (failure != Failure::kNone) return failure;
-  // An archive as cached is only checked against its directory, not built anew.
-  entries.timestamp = context->reader.timestamp;
-  entries.reference = CachedDirectoryOf(path, context->reader.timestamp);
-  failure = ReadDirectory(&context->reader, &entries);
-  if (failure != Failure::kNone) return failure;
-  if (!FinishDirectoryArray(&entries)) return Failure::kNoMemory;
-  InstallDirectory(&entries, path);
-  return Failure::kNone;
-}
-
 Failure LocateOffsetTableEntry(const HostPath& path, ULONG_PTR position, ArchiveReader* reader,
                                EntrySource* source) noexcept {
   Failure failure =
       LookUpEntryForExtract(path, ParseOffsetTableArchive, position, &source->entry, nullptr);
   if (failure != Failure::kNone) return failure;
-  // Every parsed entry holds at least a head; a record that does not cannot
-  // be one of this layout's (the cache may hold another layout's directory for
-  // this path if the file changed since the probe).
-  if (source->entry.filesize < kQkzHeadSize) return Failure::kNotThisLayout;
   // The entry is handed out as stored, its head checked as it is read: the
   // file may have changed since its directory was read.
   source->headBytes = 0;
   source->copyPosition = static_cast<uint32_t>(source->entry.position);
   source->copyBytes = static_cast<uint32_t>(source->entry.filesize);
   source->checkStoredHead = true;
-  return OpenArchiveReader(path, reader);
+  return OpenArchiveReader(path, nullptr, reader);
 }
 
 }  // namespace korvo

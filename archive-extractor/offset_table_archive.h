@@ -2,7 +2,7 @@
 // each entry a complete QKZ picture stored as is.
 #pragma once
 
-#include "archive-extractor/directory_lock.h"
+#include "archive-extractor/directory_array.h"
 #include "archive-extractor/entry_output.h"
 #include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
@@ -10,11 +10,10 @@
 
 namespace korvo {
 
-// Reads and checks the whole directory of the archive at `path` and, on
-// kNone, installs it in the directory cache. Otherwise why it is not this
-// layout or is inconsistent, or why the file could not be read or no memory
-// had; the cache is then as it was.
-Failure ParseOffsetTableArchive(const HostPath& path) noexcept REQUIRES(directoryLock);
+// Reads and checks the whole directory of the archive open in `reader` into
+// *directory (an ArchiveParser). Otherwise why it is not this layout or is
+// inconsistent, or why the file could not be read or no memory had.
+Failure ParseOffsetTableArchive(ArchiveReader* reader, ParsedDirectory* directory) noexcept;
 
 // The entry at `position`, handed out as stored (see LocateOperation).
 // kNotThisLayout for a record too small to be this layout's.

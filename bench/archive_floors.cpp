@@ -1,3 +1,4 @@
+// A floor keeps its own minimal reader: the least work any implementation must do, not ours.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive-extractor/named_entry_archive.h"
 #include "bench/floor_common.h"
 #include "bench/floors.h"
 #include "host-contract/host_contract.h"
@@ -16,8 +18,8 @@
 namespace bench {
 namespace {
 
-constexpr uint32_t kStoredHeaderBytes = 9;  // named entry: width, height, palette flag
-constexpr uint32_t kTripleBytes = 768;
+using korvo::kStoredHeaderBytes;
+constexpr uint32_t kTripleBytes = korvo::kQkzTripleTableSize;
 constexpr size_t kWindowBytes = 65536;
 
 // `count` bytes at `position` through pread, as an extract reads an entry.
@@ -51,6 +53,7 @@ struct WindowedFile {
     uint64_t lastUse = 0;
   } windows[2];
   uint64_t clock = 0;
+  EntryReads entryReads = EntryReads::kWindows;
 };
 
 uint8_t windowBytes[2][kWindowBytes];
@@ -74,6 +77,16 @@ const uint8_t* Field(WindowedFile& file, uint64_t position, size_t count) {
   return windowBytes[victim];
 }
 
+uint8_t entryFieldBytes[kHeadBytes];
+
+// A field of an entry (its head, stored header or palette), as the file's
+// strategy reads them.
+const uint8_t* EntryField(WindowedFile& file, uint64_t position, size_t count) {
+  if (file.entryReads == EntryReads::kWindows) return Field(file, position, count);
+  ReadExactlyAt(file.fd, position, count, entryFieldBytes);
+  return entryFieldBytes;
+}
+
 struct EntrySpan {
   uint32_t position, storedSize;
 };
@@ -94,7 +107,10 @@ uint64_t WalkOffsetTable(WindowedFile& file, Listing* listing) {
   uint32_t current = korvo::ReadLe32(Field(file, 4, 4));
   for (uint32_t k = 1; k <= count; ++k) {
     uint32_t next = k < count ? korvo::ReadLe32(Field(file, 4 + 4ull * k, 4)) : static_cast<uint32_t>(file.size);
-    const uint8_t* head = Field(file, current, kHeadBytes);
+    // Only the width and height are looked at; that the whole head is there
+    // follows from the next position or the file's size.
+    const uint8_t* head =
+        EntryField(file, current, file.entryReads == EntryReads::kWindows ? kHeadBytes : 8);
     sum += korvo::ReadLe32(head) + korvo::ReadLe32(head + 4);
     if (listing != nullptr) {
       listing->spans.push_back(EntrySpan{current, next - current});
@@ -131,14 +147,14 @@ uint64_t WalkNamedEntries(WindowedFile& file, Listing* listing, uint8_t* sharedP
       at += length + 5;
     }
     if (k > 0) {
-      const uint8_t* header = Field(file, current, kStoredHeaderBytes);
+      const uint8_t* header = EntryField(file, current, kStoredHeaderBytes);
       sum += korvo::ReadLe32(header) + korvo::ReadLe32(header + 4) + header[8];
       if (listing != nullptr) {
         listing->spans.push_back(EntrySpan{current, next - current});
         listing->sizes.push_back(NamedEntryPictureSize(header));
       }
       if (current == paletteEntry && paletteNamed) {
-        const uint8_t* palette = Field(file, current + kStoredHeaderBytes, kTripleBytes);
+        const uint8_t* palette = EntryField(file, current + kStoredHeaderBytes, kTripleBytes);
         if (sharedPalette != nullptr) memcpy(sharedPalette, palette, kTripleBytes);
         sum += palette[0];
       }
@@ -256,20 +272,49 @@ void ExtractNamedEntry(int fd, const EntrySpan& span, const uint8_t* sharedPalet
   free(block);
 }
 
-}  // namespace
-
-void ReadFloorOffsetTableProbe(const std::string& path) {
+// Walks the archive at `path` as a read floor does, through a file of its
+// own, closed again unless `keptOpen` takes it: the sum of its fields, the
+// listing in `listing` and the shared palette in `sharedPalette` (named
+// entries) if given.
+uint64_t WalkArchive(const std::string& path, EntryReads reads, bool named, Listing* listing,
+                     uint8_t* sharedPalette = nullptr, int* keptOpen = nullptr) {
   WindowedFile file;
   file.fd = OpenOrDie(path, &file.size);
-  floorSink = floorSink + WalkOffsetTable(file, nullptr);
-  close(file.fd);
+  file.entryReads = reads;
+  uint64_t sum = named ? WalkNamedEntries(file, listing, sharedPalette)
+                       : WalkOffsetTable(file, listing);
+  if (keptOpen != nullptr)
+    *keptOpen = file.fd;
+  else
+    close(file.fd);
+  return sum;
 }
 
-void ReadFloorNamedEntryProbe(const std::string& path) {
-  WindowedFile file;
-  file.fd = OpenOrDie(path, &file.size);
-  floorSink = floorSink + WalkNamedEntries(file, nullptr, nullptr);
-  close(file.fd);
+// A host session as a plug-in must at least make it: the listing, then for
+// each entry a probe and the extract.
+}  // namespace
+
+void ProbeFloorSession(const std::string& path, bool named, EntryReads reads) {
+  Listing listing;
+  WalkArchive(path, reads, named, &listing);
+  FillListing(listing);
+  for (const EntrySpan& span : listing.spans) {
+    uint8_t sharedPalette[kTripleBytes];
+    int fd = -1;  // the probe's file, read on by the extract
+    floorSink = floorSink + WalkArchive(path, reads, named, nullptr, sharedPalette, &fd);
+    named ? ExtractNamedEntry(fd, span, sharedPalette) : ExtractOffsetTableEntry(fd, span);
+    close(fd);
+  }
+}
+
+void ReadFloorProbe(const std::string& path, bool named, EntryReads reads) {
+  floorSink = floorSink + WalkArchive(path, reads, named, nullptr);
+}
+
+void ReadFloorListing(const std::string& path, bool named, EntryReads reads) {
+  Listing listing;
+  floorSink = floorSink + WalkArchive(path, reads, named, &listing);
+  FillListing(listing);
 }
 
 void MappedFloorOffsetTableProbe(const std::string& path) {
@@ -294,15 +339,6 @@ void MappedFloorNamedEntryProbe(const std::string& path) {
   Unmap(mapping);
 }
 
-void ReadFloorOffsetTableListing(const std::string& path) {
-  WindowedFile file;
-  file.fd = OpenOrDie(path, &file.size);
-  Listing listing;
-  floorSink = floorSink + WalkOffsetTable(file, &listing);
-  close(file.fd);
-  FillListing(listing);
-}
-
 void MappedFloorOffsetTableListing(const std::string& path) {
   Mapping mapping = Map(path);
   uint32_t count = korvo::ReadLe32(mapping.bytes);
@@ -315,15 +351,6 @@ void MappedFloorOffsetTableListing(const std::string& path) {
     listing.sizes.push_back(end - offset);
   }
   Unmap(mapping);
-  FillListing(listing);
-}
-
-void ReadFloorNamedEntryListing(const std::string& path) {
-  WindowedFile file;
-  file.fd = OpenOrDie(path, &file.size);
-  Listing listing;
-  floorSink = floorSink + WalkNamedEntries(file, &listing, nullptr);
-  close(file.fd);
   FillListing(listing);
 }
 
@@ -360,39 +387,6 @@ void FloorNamedEntrySession(const std::string& path) {
     pixels.resize(rows);
     CopyBottomUp(entry + span.storedSize - rows, width, height, pixels.data());
     floorSink = floorSink + pixels[0];
-  }
-}
-
-void ProbeFloorOffsetTableSession(const std::string& path) {
-  WindowedFile file;
-  file.fd = OpenOrDie(path, &file.size);
-  Listing listing;
-  WalkOffsetTable(file, &listing);
-  close(file.fd);
-  FillListing(listing);
-  for (const EntrySpan& span : listing.spans) {
-    WindowedFile probe;
-    probe.fd = OpenOrDie(path, &probe.size);
-    floorSink = floorSink + WalkOffsetTable(probe, nullptr);
-    ExtractOffsetTableEntry(probe.fd, span);
-    close(probe.fd);
-  }
-}
-
-void ProbeFloorNamedEntrySession(const std::string& path) {
-  WindowedFile file;
-  file.fd = OpenOrDie(path, &file.size);
-  Listing listing;
-  WalkNamedEntries(file, &listing, nullptr);
-  close(file.fd);
-  FillListing(listing);
-  for (const EntrySpan& span : listing.spans) {
-    WindowedFile probe;
-    probe.fd = OpenOrDie(path, &probe.size);
-    uint8_t sharedPalette[kTripleBytes];
-    floorSink = floorSink + WalkNamedEntries(probe, nullptr, sharedPalette);
-    ExtractNamedEntry(probe.fd, span, sharedPalette);
-    close(probe.fd);
   }
 }
 

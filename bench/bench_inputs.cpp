@@ -1,7 +1,14 @@
 #include "bench/bench_inputs.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+
+#include "archive-extractor/named_entry_archive.h"
+#include "common/little_endian.h"
+#include "qkz-picture/qkz_picture.h"
 
 namespace bench {
 namespace {
@@ -32,6 +39,21 @@ void WriteFile(const std::string& path, const korvo::Bytes& bytes) {
 // different sizes.
 uint32_t EntryWidth(uint32_t k) { return 4 + (k % 5) * 3; }
 uint32_t EntryHeight(uint32_t k) { return 2 + (k % 3); }
+
+void AppendLe32(korvo::Bytes& bytes, uint32_t value) {
+  uint8_t field[4];
+  korvo::WriteLe32(field, value);
+  bytes.insert(bytes.end(), field, field + 4);
+}
+
+// Writes `bytes` at `position` of the open file, or gives up.
+void WriteAt(int fd, uint64_t position, const korvo::Bytes& bytes) {
+  if (pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(position)) !=
+      static_cast<ssize_t>(bytes.size())) {
+    perror("korvo_bench: pwrite");
+    exit(1);
+  }
+}
 
 }  // namespace
 
@@ -92,6 +114,60 @@ ArchiveInput WriteNamedEntryInput(const std::string& directory, uint32_t entries
   ArchiveInput input{"named-entry", entries,
                      directory + "named-entry-" + std::to_string(entries) + ".cg"};
   WriteFile(input.path, korvo::BuildNamedEntryArchive(list));
+  return input;
+}
+
+ArchiveInput WriteLargePictureInput(const std::string& directory, bool offsetTable,
+                                    uint32_t entries) {
+  constexpr uint32_t kWidth = 640, kHeight = 480;
+  const uint32_t rows = static_cast<uint32_t>(korvo::QkzPictureSize(kWidth, kHeight)) -
+                        korvo::kQkzHeadSize;
+  ArchiveInput input{offsetTable ? "offset-table" : "named-entry", entries,
+                     directory + (offsetTable ? "offset-table" : "named-entry") + "-640x480-" +
+                         std::to_string(entries) + ".cg"};
+  int fd = open(input.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) {
+    perror("korvo_bench: open");
+    exit(1);
+  }
+  korvo::Bytes front;  // the count and the table or name records
+  AppendLe32(front, entries);
+  const auto palette = TestPalette(4);
+  uint64_t at = 0;
+  if (offsetTable) {
+    at = 4 + 4ull * entries;
+    korvo::Bytes head(korvo::kQkzHeadSize);
+    korvo::WriteQkzHeadFromTriples(kWidth, kHeight, palette.data(), head.data());
+    for (uint32_t k = 0; k < entries; ++k, at += korvo::kQkzHeadSize + rows) {
+      AppendLe32(front, static_cast<uint32_t>(at));
+      WriteAt(fd, at, head);
+    }
+  } else {
+    std::vector<std::string> names = {"Palette"};
+    for (uint32_t k = 1; k < entries; ++k) names.push_back("picture" + std::to_string(k));
+    at = 4;
+    for (const std::string& name : names) at += name.size() + 5;
+    for (uint32_t k = 0; k < entries; ++k) {
+      front.insert(front.end(), names[k].begin(), names[k].end());
+      front.push_back(0);
+      AppendLe32(front, static_cast<uint32_t>(at));
+      // The Palette entry is 1x1 with its palette; every tenth picture has
+      // one of its own.
+      const bool ownPalette = k % 10 == 0;
+      korvo::Bytes stored;
+      AppendLe32(stored, k == 0 ? 1 : kWidth);
+      AppendLe32(stored, k == 0 ? 1 : kHeight);
+      stored.push_back(ownPalette ? 1 : 0);
+      if (ownPalette) stored.insert(stored.end(), palette.begin(), palette.end());
+      WriteAt(fd, at, stored);
+      at += stored.size() + (k == 0 ? 4 : rows);
+    }
+  }
+  WriteAt(fd, 0, front);
+  if (ftruncate(fd, static_cast<off_t>(at)) != 0 || close(fd) != 0) {
+    perror("korvo_bench: ftruncate");
+    exit(1);
+  }
   return input;
 }
 

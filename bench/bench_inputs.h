@@ -26,5 +26,9 @@ std::string MakeScratchDirectory();
 std::vector<PictureInput> WritePictures(const std::string& directory);
 ArchiveInput WriteOffsetTableInput(const std::string& directory, uint32_t entries);
 ArchiveInput WriteNamedEntryInput(const std::string& directory, uint32_t entries);
+// An archive of real pictures: `entries` entries of 640x480 in a sparse file
+// (the rows are holes), so that hundreds of megabytes cost no disk.
+ArchiveInput WriteLargePictureInput(const std::string& directory, bool offsetTable,
+                                    uint32_t entries);
 
 }  // namespace bench

@@ -6,10 +6,11 @@
 #include <cstdint>
 
 #include "common/little_endian.h"
+#include "qkz-picture/qkz_picture.h"
 
 namespace bench {
 
-constexpr uint32_t kHeadBytes = 1032;  // width, height, 256 x 4 palette bytes
+constexpr uint32_t kHeadBytes = korvo::kQkzHeadSize;
 
 // Keeps the floors' results alive, so that no work is optimised away.
 extern volatile uint64_t floorSink;

@@ -21,12 +21,18 @@ void FloorPictureFromFile(const std::string& path);
 // and copy the rows bottom-up; free both blocks.
 void FloorPictureFromMemory(const uint8_t* picture);
 
+// How a read floor reaches the fields of the entries: through the windows
+// that also serve the table or name records, or with one small read per
+// field. Windows win where entries are small, small reads where they are
+// large; a floor is the better of the two.
+enum class EntryReads { kWindows, kOneReadPerField };
+
 // IsSupported, the read floor: open the archive and read it through read() in
 // 64 KiB windows, each byte at most once, touching every field the layout's
 // checks must see (counts, table slots or name records, and every entry's
 // head), building nothing. The least a safe probe can do.
-void ReadFloorOffsetTableProbe(const std::string& path);
-void ReadFloorNamedEntryProbe(const std::string& path);
+// `named`: a named-entry archive, else an offset-table one.
+void ReadFloorProbe(const std::string& path, bool named, EntryReads reads);
 
 // IsSupported, the mapped floor: the same fields read through a mapping of
 // the file, no copy at all. The physical limit, which a plug-in cannot use.
@@ -36,8 +42,7 @@ void MappedFloorNamedEntryProbe(const std::string& path);
 // GetArchiveInfo: a probe's floor (read or mapped) and then the listing every
 // host reads, (n + 1) records of fileInfo in a fresh block, each with its
 // method tag, position, sizes and name; the block freed.
-void ReadFloorOffsetTableListing(const std::string& path);
-void ReadFloorNamedEntryListing(const std::string& path);
+void ReadFloorListing(const std::string& path, bool named, EntryReads reads);
 void MappedFloorOffsetTableListing(const std::string& path);
 void MappedFloorNamedEntryListing(const std::string& path);
 
@@ -53,7 +58,6 @@ void FloorNamedEntrySession(const std::string& path);
 // floor of one probe; then the entry is read into a fresh block (a named
 // entry gets its head rebuilt in front of its rows) and decoded into two
 // fresh blocks. Plus one probe for the listing.
-void ProbeFloorOffsetTableSession(const std::string& path);
-void ProbeFloorNamedEntrySession(const std::string& path);
+void ProbeFloorSession(const std::string& path, bool named, EntryReads reads);
 
 }  // namespace bench

@@ -1,3 +1,4 @@
+// A floor keeps its own minimal reader: the least work any implementation must do, not ours.
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -1,3 +1,4 @@
+// An oracle keeps its own rules, written independently of the code it checks.
 #include "fuzz/filter_oracle.h"
 
 #include <cstring>

@@ -7,7 +7,7 @@
 // Handle representation without Windows (a Linux host that takes handles from
 // a plug-in links its own copy of this layer and uses the same functions):
 //   HGLOBAL  points to a block header allocated with malloc (its layout is
-//            private to platform_posix.cpp; hosts ask GlobalSize); the block's
+//            private to win32_on_posix.cpp; hosts ask GlobalSize); the block's
 //            bytes follow it. GlobalLock returns that data address and counts
 //            the lock (moveable blocks only, as on Windows: a fixed block
 //            always reports a lock count of 0). GlobalFree is free() of the
@@ -114,6 +114,10 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, DWORD disposition,
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, DWORD disposition,
                    DWORD flagsAndAttributes);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead);
+// ReadFile from `position`, in one call instead of a seek and a read: on
+// Windows a read with an OVERLAPPED offset. Where the file's own position
+// stands afterwards is not defined.
+BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DWORD* bytesRead);
 // Writes all `bytesToWrite` bytes or fails; *bytesWritten says how many went.
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten);
 // Renames `from` to `to`; with MOVEFILE_REPLACE_EXISTING over a file of that
@@ -136,10 +140,7 @@ BOOL SetFileTime(HANDLE file, const FILETIME* lastWrite);
 DWORD GetLastError();
 
 // Strings in the system code page.
-int lstrlenA(LPCSTR text);
-LPSTR lstrcpyA(LPSTR destination, LPCSTR source);
 int lstrcmpA(LPCSTR first, LPCSTR second);  // only equality is relied on
-int wsprintfA(LPSTR out, LPCSTR format, ...);
 BOOL IsDBCSLeadByte(BYTE byte);  // lead byte of a double-byte character
 // Converts `bytes` bytes of system code page text (-1: up to and with its
 // NUL) to UTF-16 in `out` (`outUnits` units; 0: only count). Returns the units

@@ -1,8 +1,6 @@
 // The platform operations on Windows: thin calls of KERNEL32 and USER32.
 #ifdef _WIN32
 
-#include <cstdarg>
-
 #include "platform/platform.h"
 #include "platform/test_hooks.h"
 
@@ -75,6 +73,13 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
   return ::ReadFile(file, buffer, bytesToRead, bytesRead, nullptr);
 }
 
+BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
+  *bytesRead = 0;
+  OVERLAPPED at = {};
+  at.Offset = position;
+  return ::ReadFile(file, buffer, bytesToRead, bytesRead, &at);
+}
+
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) {
   *bytesWritten = 0;
   return ::WriteFile(file, buffer, bytesToWrite, bytesWritten, nullptr) &&
@@ -107,17 +112,7 @@ BOOL SetFileTime(HANDLE file, const FILETIME* lastWrite) {
 
 DWORD GetLastError() { return ::GetLastError(); }
 
-int lstrlenA(LPCSTR text) { return ::lstrlenA(text); }
-LPSTR lstrcpyA(LPSTR destination, LPCSTR source) { return ::lstrcpyA(destination, source); }
 int lstrcmpA(LPCSTR first, LPCSTR second) { return ::lstrcmpA(first, second); }
-
-int wsprintfA(LPSTR out, LPCSTR format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  int written = ::wvsprintfA(out, format, arguments);
-  va_end(arguments);
-  return written;
-}
 
 BOOL IsDBCSLeadByte(BYTE byte) { return ::IsDBCSLeadByte(byte); }
 

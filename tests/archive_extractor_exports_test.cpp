@@ -109,7 +109,7 @@ TEST_F(EntryPointTest, LayoutsAreTriedInOrderAndTheFirstThatFitsServes) {
                {"TLAB", 1, 1, 0, false},
                {"TLA2", 1, 1, 1, true},
                {"XXXX", 0, 1, 1, false},
-               {nullptr, 0, 1, 1, false}};
+               {nullptr, 0, 0, 0, false}};  // no parse without an open file
   for (const Case& c : cases) {
     std::string path = c.tag != nullptr
                            ? WriteScratchFile(std::string("order-") + c.tag,
@@ -205,24 +205,33 @@ TEST_F(EntryPointTest, MissingEntriesAndNullOutputsWriteNothing) {
   EXPECT_EQ(dest, kUntouched);
 }
 
-// Another call replaces the cache between the probe and the operation, and
-// the archive's second parse fails: its code is the call's result.
+// The operation after the probe parses again (here because the path is too
+// long for the cache to keep), and meanwhile the archive was spoiled: the
+// second parse's code is the call's result.
 TEST_F(EntryPointTest, AFailedParseAfterTheProbePassesItsCodeUp) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows file open refuses paths the cache cannot keep";
+#else
+  const std::string folder(200, 'r');
+  std::filesystem::create_directories(ScratchDirectory() + folder);
   enum Operation { kList, kLookUp, kExtract };
   for (Operation operation : {kList, kLookUp, kExtract}) {
-    std::string path = WriteScratchFile("racing", BuildTestArchive("TLAR", kEntries));
+    racingArchivePath =
+        WriteScratchFile(folder + "/" + std::string(80, 'p'), BuildTestArchive("TLAR", kEntries));
+    ASSERT_GE(racingArchivePath.size(), static_cast<size_t>(kCachedPathBytes));
+    const char* path = racingArchivePath.c_str();
     HGLOBAL slot = kUntouched;
     fileInfo record = Untouched<fileInfo>();
     int result = 0;
     switch (operation) {
       case kList:
-        result = ListingCode(ArchiveGetArchiveInfo(kTestLayouts, path.c_str(), 0, &slot));
+        result = ListingCode(ArchiveGetArchiveInfo(kTestLayouts, path, 0, &slot));
         break;
       case kLookUp:
-        result = ListingCode(ArchiveGetFileInfo(kTestLayouts, path.c_str(), "first.QKZ", 0, &record));
+        result = ListingCode(ArchiveGetFileInfo(kTestLayouts, path, "first.QKZ", 0, &record));
         break;
       case kExtract:
-        result = GetFileCode(ArchiveGetFile(kTestLayouts, path.c_str(), TestEntryPosition(kEntries, 0, false),
+        result = GetFileCode(ArchiveGetFile(kTestLayouts, path, TestEntryPosition(kEntries, 0, false),
                                 SlotAsDest(&slot), 0x100, nullptr, 0));
         break;
     }
@@ -230,13 +239,19 @@ TEST_F(EntryPointTest, AFailedParseAfterTheProbePassesItsCodeUp) {
     EXPECT_EQ(slot, kUntouched) << operation;
     EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>())) << operation;
   }
+  racingArchivePath.clear();
+#endif
 }
 
 TEST_F(EntryPointTest, AFailedExtractHandsOutNothing) {
   REQUIRE_PLATFORM_HOOKS();
 #if KORVO_HAS_PLATFORM_HOOKS
   std::string path = WriteScratchFile("extract-fail", BuildTestArchive("TLA1", kEntries));
+  // The probe's own calls; the extract's come after them.
+  platform::ResetPlatformFaults(TestHooks());
   ASSERT_EQ(SupportedCode(ArchiveIsSupported(kTestLayouts, path.c_str())), 1);
+  long probeCalls[platform::kOpCount];
+  for (int op = 0; op < platform::kOpCount; ++op) probeCalls[op] = TestHooks().calls[op];
   struct Case {
     platform::PlatformOperation op;
     long failAt;  // counted from after the probe's own calls
@@ -246,9 +261,6 @@ TEST_F(EntryPointTest, AFailedExtractHandsOutNothing) {
                {platform::kOpRead, 1, kResultFileError},
                {platform::kOpOpen, 1, kResultFileError}};
   for (const Case& c : cases) {
-    // The probe's parse makes one open, one allocation, one lock and
-    // 1 + 2 records reads; the extract's own calls come after them.
-    long probeCalls[platform::kOpCount] = {1, 1, 1, 0, 3, 0};
     platform::ResetPlatformFaults(TestHooks());
     long live = TestHooks().liveBlocks;
     TestHooks().failAt[c.op] = probeCalls[c.op] + c.failAt;

@@ -33,9 +33,9 @@ TEST(ArchiveReaderTest, ServesFieldsAnywhereAndFailsWhereTheFileEnds) {
   const size_t size = 3 * korvo::kReaderWindowBytes + 100;
   Bytes file = Pattern(size);
   std::string path = WriteScratchFile("reader.bin", file);
-  auto context = std::make_unique<korvo::ParseContext>();
-  korvo::ArchiveReader& reader = context->reader;
-  ASSERT_EQ(korvo::OpenParseReader(path.c_str(), context.get()), Failure::kNone);
+  std::vector<korvo::ReaderWindow> windows(korvo::kReaderWindowCount);
+  korvo::ArchiveReader reader;
+  ASSERT_EQ(korvo::OpenArchiveReader(path.c_str(), windows.data(), &reader), Failure::kNone);
   EXPECT_EQ(reader.fileSize, size);
   struct Case {
     uint32_t position, count;
@@ -45,7 +45,8 @@ TEST(ArchiveReaderTest, ServesFieldsAnywhereAndFailsWhereTheFileEnds) {
       {0, 4, 0, Failure::kNone},
       {4, 1032, 0, Failure::kNone},
       {korvo::kReaderWindowBytes - 2, 8, 0, Failure::kNone},       // across a window's end
-      {2 * korvo::kReaderWindowBytes + 50, 9, 0, Failure::kNone},  // the other region
+      {2 * korvo::kReaderWindowBytes + 50, 9, 0, Failure::kNone},  // the other region, far
+      {2 * korvo::kReaderWindowBytes + 70, 9, 0, Failure::kNone},  // near the far field
       {10, 4, 0, Failure::kNone},                                   // back to the first
       {static_cast<uint32_t>(size - 4), 4, 0, Failure::kNone},
       {static_cast<uint32_t>(size - 3), 4, 6, Failure::kFileEndsEarly},  // the file ends inside
@@ -67,58 +68,88 @@ TEST(ArchiveReaderTest, ServesFieldsAnywhereAndFailsWhereTheFileEnds) {
           << c.position << "+" << c.count;
     }
   }
-  // A prefix read fails exactly where reading all `available` bytes would.
-  struct PrefixCase {
-    uint32_t position, available;
-    int result;
-    Failure reason;
-  } prefixCases[] = {
-      {static_cast<uint32_t>(size - 1032), 1032, 0, Failure::kNone},
-      {static_cast<uint32_t>(size - 1031), 1032, 6, Failure::kFileEndsEarly},
-      {0, korvo::kReaderWindowBytes + 1, 6, Failure::kFieldLargerThanWindow},
-      {korvo::kUnreachablePosition, 8, 6, Failure::kUnreachablePosition},
-  };
-  for (const PrefixCase& c : prefixCases) {
-    uint8_t out[8] = {};
-    const Failure reason =
-        korvo::ReadArchivePrefixAt(&reader, c.position, c.available, sizeof out, out);
-    EXPECT_EQ(reason, c.reason) << c.position << "+" << c.available;
-    EXPECT_EQ(korvo::ResultCodeOf(reason), c.result) << c.position << "+" << c.available;
-    if (c.result == 0) {
-      EXPECT_TRUE(std::equal(out, out + 8, file.begin() + c.position));
-    }
-  }
-  // A view holds what the file has, fewer bytes only where it ends.
+  // A view shows what the file has, fewer bytes only where it ends.
   struct ViewCase {
     uint32_t position, wanted, available;
     int result;
     Failure reason;
   } viewCases[] = {
       {100, 32, 32, 0, Failure::kNone},
-      {static_cast<uint32_t>(size - 3), 32, 3, 0, Failure::kNone},
-      {static_cast<uint32_t>(size), 32, 0, 0, Failure::kNone},
+      {static_cast<uint32_t>(size - 1032), 1032, 1032, 0, Failure::kNone},
+      {static_cast<uint32_t>(size - 1031), 1032, 1031, 6, Failure::kFileEndsEarly},
+      {static_cast<uint32_t>(size - 3), 32, 3, 6, Failure::kFileEndsEarly},
+      {static_cast<uint32_t>(size), 32, 0, 6, Failure::kFileEndsEarly},
       {korvo::kUnreachablePosition, 32, 0, 6, Failure::kUnreachablePosition},
       {0, korvo::kReaderWindowBytes + 1, 0, 6, Failure::kFieldLargerThanWindow},
   };
   for (const ViewCase& c : viewCases) {
-    const uint8_t* bytes = nullptr;
-    uint32_t available = 99;
-    const Failure reason = korvo::ViewArchiveAt(&reader, c.position, c.wanted, &bytes, &available);
+    korvo::ReaderView view;
+    const Failure reason = korvo::View(&reader, c.position, c.wanted, &view);
     EXPECT_EQ(reason, c.reason) << c.position;
     EXPECT_EQ(korvo::ResultCodeOf(reason), c.result) << c.position;
-    EXPECT_EQ(available, c.available) << c.position;
+    EXPECT_EQ(view.available, c.available) << c.position;
     if (c.available > 0) {
-      EXPECT_TRUE(std::equal(bytes, bytes + c.available, file.begin() + c.position));
+      EXPECT_TRUE(std::equal(view.bytes, view.bytes + c.available, file.begin() + c.position));
     }
   }
   korvo::CloseArchiveReader(&reader);
   const Failure missing =
-      korvo::OpenParseReader((ScratchDirectory() + "missing.bin").c_str(), context.get());
+      korvo::OpenArchiveReader((ScratchDirectory() + "missing.bin").c_str(), windows.data(), &reader);
   EXPECT_EQ(missing, Failure::kCannotOpen);
   EXPECT_EQ(korvo::ResultCodeOf(missing), 6);
   korvo::CloseArchiveReader(&reader);
 }
 
+// Fields far apart are read one by one, fields close together through
+// windows; either way each view shows the file's bytes. A read the system
+// reports as failed delivers nothing, whatever it put in the buffer.
+TEST(ArchiveReaderTest, ReadsFarFieldsAloneAndNearOnesThroughWindows) {
+  const uint32_t stride = korvo::kReaderWindowBytes + 4000;
+  const size_t size = 8 * size_t{stride};
+  Bytes file = Pattern(size);
+  std::string path = WriteScratchFile("far-fields.bin", file);
+  std::vector<korvo::ReaderWindow> windows(korvo::kReaderWindowCount);
+  korvo::ArchiveReader reader;
+  ASSERT_EQ(korvo::OpenArchiveReader(path.c_str(), windows.data(), &reader), Failure::kNone);
+#if KORVO_HAS_PLATFORM_HOOKS
+  platform::ResetPlatformFaults(TestHooks());
+#endif
+  // A table near the start, read in step with heads a stride apart; then
+  // fields close together.
+  std::vector<std::pair<uint32_t, uint32_t>> fields;
+  for (uint32_t k = 0; k < 8; ++k) {
+    fields.push_back({4 * k, 4});
+    fields.push_back({k * stride + 20, 1032});
+  }
+  const size_t farFields = fields.size();
+  for (uint32_t i = 0; i < 100; ++i) fields.push_back({5 * stride + 100 + 500 * i, 9});
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i == farFields) {
+#if KORVO_HAS_PLATFORM_HOOKS
+      // One window for the table and the first head, one read per other head.
+      EXPECT_LE(TestHooks().calls[platform::kOpRead], 8);
+      platform::ResetPlatformFaults(TestHooks());
+#endif
+    }
+    const uint32_t at = fields[i].first, length = fields[i].second;
+    korvo::ReaderView view;
+    ASSERT_EQ(korvo::View(&reader, at, length, &view), Failure::kNone) << at;
+    ASSERT_TRUE(std::equal(view.bytes, view.bytes + length, file.begin() + at)) << at;
+  }
+#if KORVO_HAS_PLATFORM_HOOKS
+  // 50 KB of near fields: a read for the first, one window for the rest.
+  EXPECT_LE(TestHooks().calls[platform::kOpRead], 2);
+  platform::ResetPlatformFaults(TestHooks());
+  TestHooks().failAt[platform::kOpRead] = 1;
+  TestHooks().readShortBy = 1;
+  korvo::ReaderView view;
+  EXPECT_EQ(korvo::View(&reader, 3 * stride + 5000, 100, &view), Failure::kFileEndsEarly);
+  EXPECT_EQ(view.available, 0u) << "a failed read served bytes";
+  platform::ResetPlatformFaults(TestHooks());
+  EXPECT_EQ(korvo::View(&reader, 3 * stride + 5000, 100, &view), Failure::kNone);
+#endif
+  korvo::CloseArchiveReader(&reader);
+}
 
 // Writes `pieces` at their positions into a sparse file of `size` bytes.
 std::string WriteSparseFile(const std::string& name, uint64_t size,

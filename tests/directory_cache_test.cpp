@@ -428,11 +428,14 @@ TEST_F(EnsureDirectoryTest, AFailedParseLeavesThePreviousDirectory) {
 }
 
 TEST_F(EnsureDirectoryTest, AnEmptyCacheMatchesNoPath) {
-  // Freshly loaded: not even the empty path counts as cached.
+  // Freshly loaded: not even the empty path counts as cached, so its open
+  // is tried.
   const Failure reason = Ensure("");
   EXPECT_EQ(reason, Failure::kCannotOpen);
   EXPECT_EQ(ResultCodeOf(reason), kResultFileError);
-  EXPECT_EQ(testParses[0], 1);
+#if KORVO_HAS_PLATFORM_HOOKS
+  EXPECT_EQ(TestHooks().calls[platform::kOpOpen], 1);
+#endif
 }
 
 TEST_F(EnsureDirectoryTest, APathTooLongForTheCacheIsServedButNotKept) {
@@ -508,6 +511,23 @@ TEST_F(SharedPaletteTest, ChangesOnlyWithASuccessfulParseThatBringsOne) {
   }
   EXPECT_EQ(ExtractPalette(withThird, kParseTwo, at), third);
   EXPECT_EQ(testParses[1], 3);
+}
+
+TEST_F(SharedPaletteTest, AnExtractNeverTrustsADirectoryOfTheOtherLayout) {
+  const std::vector<TestEntry> entries = {{"e.QKZ", 2, 9}};
+  const Triples own = MakeTriples(7);
+  std::string both = WriteScratchFile("pal-both", BuildTestArchive("TLAB", entries, &own));
+  const uint32_t at = TestEntryPosition(entries, 0, true);
+  // Layout one caches the archive and leaves the palette alone; layout two's
+  // extract parses it again and brings the archive's palette.
+  ASSERT_EQ(ParseWith(kParseOne, both.c_str()), Failure::kNone);
+  EXPECT_EQ(ExtractPalette(both, kParseTwo, at), own);
+  EXPECT_EQ(testParses[1], 1);
+  EXPECT_EQ(ExtractPalette(both, kParseTwo, at), own);
+  EXPECT_EQ(testParses[1], 1) << "its own directory was not reused";
+  fileInfo entry;
+  EXPECT_EQ(LookUpEntryForExtract(both.c_str(), kParseOne, at, &entry, nullptr), Failure::kNone);
+  EXPECT_EQ(testParses[0], 2);
 }
 
 TEST_F(SharedPaletteTest, UnloadFreesTheCachedArrayAndLoadEmptiesTheCache) {

@@ -164,6 +164,10 @@ TEST(PlatformFilesTest, SeeksFromTheStartWithinSigned32Bits) {
   EXPECT_TRUE(platform::SetFilePointer(file, 0) == 0 && platform::ReadFile(file, head, 4, &got));
   EXPECT_EQ(got, 4u);
   EXPECT_EQ(memcmp(head, "\x7f" "ELF", 4), 0);
+  // A positional read reads where it is told, wherever the file stands.
+  EXPECT_TRUE(platform::ReadFileAt(file, 1, head, 3, &got));
+  EXPECT_EQ(got, 3u);
+  EXPECT_EQ(memcmp(head, "ELF", 3), 0);
   platform::CloseHandle(file);
   EXPECT_EQ(platform::CreateFileA("/tmp", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0),
             INVALID_HANDLE_VALUE)
@@ -188,6 +192,11 @@ TEST(PlatformFilesTest, ServesAFileFromMemoryWithFileSemantics) {
   EXPECT_EQ(got, 2u) << "a read past the end comes up short";
   EXPECT_EQ(out[0], 4);
   EXPECT_EQ(out[1], 5);
+  EXPECT_TRUE(platform::ReadFileAt(file, 1, out, 4, &got));
+  EXPECT_EQ(got, 4u);
+  EXPECT_EQ(memcmp(out, kBytes + 1, 4), 0);
+  EXPECT_TRUE(platform::ReadFileAt(file, 4, out, 4, &got));
+  EXPECT_EQ(got, 1u) << "a positional read past the end comes up short";
   EXPECT_TRUE(platform::CloseHandle(file));
 }
 #endif

@@ -421,9 +421,10 @@ WideText WidePathOfUnits(size_t units, const std::string& suffix) {
 
 // The linked logic's parse of an offset-table archive, counted.
 int countedParses = 0;
-korvo::Failure CountedParse(const korvo::HostPath& path) noexcept {
+korvo::Failure CountedParse(korvo::ArchiveReader* reader,
+                            korvo::ParsedDirectory* directory) noexcept {
   ++countedParses;
-  return korvo::kArchiveLayouts[0].parse(path);
+  return korvo::kArchiveLayouts[0].parse(reader, directory);
 }
 
 TEST(HostileFilesTest, LongUtf16PathsAreServedWithoutOverrunningTheCache) {

@@ -238,11 +238,10 @@ TEST(NamedEntryEndToEndTest, AFileOfBothLayoutsIsAnOffsetTableArchive) {
   // Each layout's parser takes it by itself (the linked cache, emptied after).
   korvo::UnloadDirectoryCache();
   korvo::LoadDirectoryCache();
-  {
-    korvo::ScopedDirectoryLock lock;
-    EXPECT_EQ(korvo::ParseNamedEntryArchive(path.c_str()), korvo::Failure::kNone);
-    EXPECT_EQ(korvo::ParseOffsetTableArchive(path.c_str()), korvo::Failure::kNone);
-  }
+  EXPECT_EQ(extractor_test::ParseWith(korvo::ParseNamedEntryArchive, path.c_str()),
+            korvo::Failure::kNone);
+  EXPECT_EQ(extractor_test::ParseWith(korvo::ParseOffsetTableArchive, path.c_str()),
+            korvo::Failure::kNone);
   korvo::UnloadDirectoryCache();
   korvo::LoadDirectoryCache();
 

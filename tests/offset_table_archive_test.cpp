@@ -29,11 +29,7 @@ using namespace extractor_test;
 
 namespace {
 
-// A parse as the extractor runs one: with the directory lock held.
-Failure Parse(const std::string& path) {
-  ScopedDirectoryLock lock;
-  return ParseOffsetTableArchive(path.c_str());
-}
+Failure Parse(const std::string& path) { return ParseWith(ParseOffsetTableArchive, path.c_str()); }
 
 Bytes Le32s(std::initializer_list<uint32_t> values) {
   Bytes bytes;
@@ -401,7 +397,6 @@ struct Fault {
 const Fault kFaults[] = {
     {platform::kOpOpen, 0, kResultFileError, Failure::kCannotOpen, "open"},
     {platform::kOpSize, 0, kResultFileError, Failure::kSizeUnknown, "size"},
-    {platform::kOpSeek, 0, kResultFileError, Failure::kSeekFailed, "seek"},
     {platform::kOpRead, 0, kResultFileError, Failure::kFileEndsEarly, "read of nothing"},
     {platform::kOpRead, 1, kResultFileError, Failure::kFileEndsEarly, "read one byte short"},
     {platform::kOpAlloc, 0, kResultMemoryError, Failure::kNoMemory, "allocation"},

@@ -38,6 +38,13 @@ class ExtractorTest : public ::testing::Test {
   long liveBlocks_ = 0;
 };
 
+// A parse as the extractor runs one: with the directory lock held, its
+// directory installed on success.
+inline korvo::Failure ParseWith(korvo::ArchiveParser parser, const korvo::HostPath& path) {
+  korvo::ScopedDirectoryLock lock;
+  return korvo::RecognizeArchive(path, &parser, 1, nullptr);
+}
+
 inline Bytes BlockBytes(HGLOBAL block) {
   size_t size = platform::GlobalSize(block);
   auto* data = static_cast<const uint8_t*>(platform::GlobalLock(block));

@@ -11,79 +11,70 @@ using namespace korvo;
 
 std::atomic<int> testParses[kLayoutCount];
 std::atomic<int> testExtracts[kLayoutCount];
-const char* const kRacingDecoyPath = "racing-decoy";
+std::string racingArchivePath;
 
 namespace {
 
-constexpr size_t kHeadBytes = 12;
-constexpr size_t kRecordBytes = 40;
-constexpr size_t kNameBytes = 32;
+constexpr uint32_t kHeadBytes = 12;
+constexpr uint32_t kRecordBytes = 40;
+constexpr uint32_t kNameBytes = 32;
 
-bool ReadExactly(HANDLE file, void* buffer, DWORD bytes) {
-  DWORD got = 0;
-  return platform::ReadFile(file, buffer, bytes, &got) && got == bytes;
-}
-
-// Imitates another thread: caches another path, and spoils this file.
-void Race(const HostPath& path) REQUIRES(directoryLock) {
-  DirectoryArray decoy = kEmptyDirectoryArray;
-  InstallDirectory(&decoy, kRacingDecoyPath);
-  if (path.narrow == nullptr) return;  // racing archives are named in 8 bits
-  if (FILE* file = fopen(path.narrow, "wb")) {
+// Spoils the racing archive that was just parsed, as another thread could
+// before the operation after the probe reads it again.
+void Race() {
+  if (FILE* file = fopen(racingArchivePath.c_str(), "wb")) {
     fputs("TL", file);
     fclose(file);
   }
 }
 
-Failure ReadTestArchive(const HostPath& path, int layout, bool* racing) REQUIRES(directoryLock) {
-  HANDLE file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
-  if (file == INVALID_HANDLE_VALUE) return Failure::kCannotOpen;
-  DirectoryArray array = kEmptyDirectoryArray;
-  ScopeExit cleanUp([&] {
-    platform::CloseHandle(file);
-    FreeDirectoryArray(&array);
-  });
-
+Failure ReadTestArchive(ArchiveReader* reader, int layout, ParsedDirectory* directory,
+                        bool* racing) {
   uint8_t head[kHeadBytes];
-  if (!ReadExactly(file, head, sizeof head)) return Failure::kFileEndsEarly;
+  Failure failure = ReadArchiveAt(reader, 0, kHeadBytes, head);
+  if (failure != Failure::kNone) return failure;
   const char* tag = reinterpret_cast<const char*>(head);
   *racing = std::memcmp(tag, "TLAR", 4) == 0;
   bool accepted = std::memcmp(tag, "TLAB", 4) == 0 ||
                   std::memcmp(tag, layout == 0 ? "TLA1" : "TLA2", 4) == 0 ||
                   (layout == 0 && *racing);
   if (!accepted) return Failure::kNotThisLayout;
+  directory->entries.timestamp = 0;  // test archives list no time
   uint32_t count = ReadLe32(head + 4);
-  bool hasPalette = ReadLe32(head + 8) == 1;
-  uint8_t palette[kPaletteBytes];
-  if (hasPalette && !ReadExactly(file, palette, sizeof palette)) return Failure::kFileEndsEarly;
-  for (uint32_t i = 0; i < count; ++i) {
+  uint32_t at = kHeadBytes;
+  if (ReadLe32(head + 8) == 1) {
+    failure = ReadArchiveAt(reader, at, kPaletteBytes, directory->palette);
+    if (failure != Failure::kNone) return failure;
+    at += kPaletteBytes;
+    directory->hasPalette = layout == 1;  // installed by layout two only
+  }
+  for (uint32_t i = 0; i < count; ++i, at += kRecordBytes) {
     uint8_t record[kRecordBytes];
-    if (!ReadExactly(file, record, sizeof record)) return Failure::kFileEndsEarly;
+    failure = ReadArchiveAt(reader, at, kRecordBytes, record);
+    if (failure != Failure::kNone) return failure;
     const char* name = reinterpret_cast<const char*>(record + 8);
     uint32_t size = ReadLe32(record + 4);
-    if (!AppendDirectoryEntry(&array, ReadLe32(record), size, size, EntryNaming::kAsStored, name,
+    if (!AppendDirectoryEntry(&directory->entries, ReadLe32(record), size, size,
+                              EntryNaming::kAsStored, name,
                               static_cast<uint32_t>(strnlen(name, kNameBytes))))
       return Failure::kNoMemory;
   }
-  InstallDirectory(&array, path, layout == 1 && hasPalette ? palette : nullptr);
   return Failure::kNone;
 }
 
-Failure ParseTestArchive(const HostPath& path, int layout) noexcept REQUIRES(directoryLock) {
+Failure ParseTestArchive(ArchiveReader* reader, ParsedDirectory* directory, int layout) {
   testParses[layout] += 1;
   bool racing = false;
-  Failure failure = ReadTestArchive(path, layout, &racing);
-  // Once the file is closed, so that it can be rewritten on Windows too.
-  if (failure == Failure::kNone && racing) Race(path);
+  Failure failure = ReadTestArchive(reader, layout, directory, &racing);
+  if (failure == Failure::kNone && racing) Race();
   return failure;
 }
 
-// Parsers run with the directory lock held, as the extractor's own do.
-Failure ParseFirstTestLayout(const HostPath& path) noexcept REQUIRES(directoryLock) {
-  return ParseTestArchive(path, 0);
+Failure ParseFirstTestLayout(ArchiveReader* reader, ParsedDirectory* directory) noexcept {
+  return ParseTestArchive(reader, directory, 0);
 }
-Failure ParseSecondTestLayout(const HostPath& path) noexcept REQUIRES(directoryLock) {
-  return ParseTestArchive(path, 1);
+Failure ParseSecondTestLayout(ArchiveReader* reader, ParsedDirectory* directory) noexcept {
+  return ParseTestArchive(reader, directory, 1);
 }
 
 // Layout one hands out the entry's bytes; layout two the shared palette it
@@ -101,7 +92,7 @@ Failure LocateTestEntry(const HostPath& path, ULONG_PTR position, ArchiveReader*
   source->copyPosition = static_cast<uint32_t>(source->entry.position);
   source->copyBytes = static_cast<uint32_t>(source->entry.filesize);
   source->checkStoredHead = false;
-  return OpenArchiveReader(path, reader);
+  return OpenArchiveReader(path, nullptr, reader);
 }
 
 Failure LocateFirstTestEntry(const HostPath& path, ULONG_PTR position, ArchiveReader* reader,

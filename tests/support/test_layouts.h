@@ -14,10 +14,9 @@
 // palette it looked up in front of them, so a test sees which palette an
 // extract used. A file of another tag is refused with kNotThisLayout, one
 // that cannot be opened with kCannotOpen, one cut short with kFileEndsEarly.
-// A "TLAR" archive imitates another thread acting between a
-// probe and the operation after it: once its directory is installed, its
-// parser installs an empty directory of another path and cuts the file to two
-// bytes, so the next parse of it fails with 6.
+// A "TLAR" archive imitates another thread acting between a probe and the
+// operation after it: once its parser has read it, it cuts the file at
+// racingArchivePath to two bytes, so the next parse of it fails with 6.
 #pragma once
 
 #include <array>
@@ -56,5 +55,5 @@ extern std::atomic<int> testParses[korvo::kLayoutCount];
 extern std::atomic<int> testExtracts[korvo::kLayoutCount];
 void ResetTestLayoutCounts();
 
-// The path under which a racing archive's parser installs its empty directory.
-extern const char* const kRacingDecoyPath;
+// The file a racing archive's parser cuts short.
+extern std::string racingArchivePath;

@@ -1,21 +1,21 @@
-// The platform operations without Windows, with the Win32 semantics that the
-// plug-ins rely on (see platform.h for the handle representation).
+// The Windows emulation: the platform operations without Windows, with the
+// Win32 semantics that the plug-ins rely on (see platform.h for the handle
+// representation). What the instrumented layer adds for tests, faults and
+// files served from memory, lives in test_instruments.h.
 #ifndef _WIN32
 
-#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
-#include "platform/test_hooks.h"
+#include "platform/test_instruments.h"
 
 namespace platform {
 namespace {
@@ -31,26 +31,6 @@ struct BlockHeader {
 constexpr uint32_t kBlockMagic = 0x424D474Bu;  // "KGMB"
 constexpr size_t kBlockDataOffset = 32;
 
-// Only the instrumented copies of the layer (KORVO_PLATFORM_HOOKS) look for
-// the hooks; the plain build has none, and the code using them folds away.
-PlatformHooks* Hooks() {
-#if KORVO_PLATFORM_HOOKS
-  static PlatformHooks* const hooks =
-      static_cast<PlatformHooks*>(dlsym(RTLD_DEFAULT, kHooksSymbol));
-  return hooks;
-#else
-  return nullptr;
-#endif
-}
-
-// Counts the call and tells whether a test asked this one to fail.
-bool InjectedFault(PlatformOperation op) {
-  PlatformHooks* hooks = Hooks();
-  if (hooks == nullptr) return false;
-  long call = hooks->calls[op].fetch_add(1) + 1;
-  return call == hooks->failAt[op].load();
-}
-
 BlockHeader* HeaderOf(HGLOBAL block) {
   auto* header = static_cast<BlockHeader*>(block);
   if (header == nullptr || header->magic != kBlockMagic) return nullptr;
@@ -59,55 +39,6 @@ BlockHeader* HeaderOf(HGLOBAL block) {
 
 HANDLE FileHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd)); }
 int Descriptor(HANDLE file) { return static_cast<int>(reinterpret_cast<intptr_t>(file)); }
-
-#if KORVO_PLATFORM_HOOKS
-// Files served from memory (test hooks only). Their handles are -2, -3, ...,
-// below the invalid handle, so they never collide with a descriptor.
-struct MemoryFile {
-  std::atomic<bool> open;
-  const unsigned char* bytes;
-  uint64_t size;
-  uint64_t position;
-};
-constexpr int kMemoryFileSlots = 16;
-MemoryFile memoryFiles[kMemoryFileSlots];
-
-MemoryFile* MemoryFileOf(HANDLE file) {
-  intptr_t value = reinterpret_cast<intptr_t>(file);
-  if (value > -2 || value < -1 - kMemoryFileSlots) return nullptr;
-  return &memoryFiles[-2 - value];
-}
-
-HANDLE OpenMemoryFile(const char* name) {
-  PlatformHooks* hooks = Hooks();
-  const char* path = hooks == nullptr ? nullptr : hooks->memoryFilePath.load();
-  if (path == nullptr || strcmp(path, name) != 0) return nullptr;
-  for (int slot = 0; slot < kMemoryFileSlots; ++slot) {
-    bool closed = false;
-    if (memoryFiles[slot].open.compare_exchange_strong(closed, true)) {
-      memoryFiles[slot].bytes = hooks->memoryFileBytes.load();
-      memoryFiles[slot].size = hooks->memoryFileSize.load();
-      memoryFiles[slot].position = 0;
-      return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2 - slot));
-    }
-  }
-  return INVALID_HANDLE_VALUE;
-}
-#else
-struct MemoryFile {
-  bool open;
-  const unsigned char* bytes;
-  uint64_t size;
-  uint64_t position;
-};
-MemoryFile* MemoryFileOf(HANDLE) { return nullptr; }
-HANDLE OpenMemoryFile(const char*) { return nullptr; }
-#endif
-
-// Counts a file the layer opened (+1) or closed (-1).
-void CountOpenFile(int change) {
-  if (PlatformHooks* hooks = Hooks()) hooks->openFiles += change;
-}
 
 // Another party holds the file open for writing (a write lock on it): a
 // reader that shares only reading must then be refused, as on Windows.
@@ -129,13 +60,7 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   if (memory == nullptr) return nullptr;
   auto* header = static_cast<BlockHeader*>(memory);
   *header = BlockHeader{kBlockMagic, flags, 0, 0, bytes};
-  if (PlatformHooks* hooks = Hooks()) {
-    hooks->liveBlocks += 1;
-    long long live = hooks->liveBytes += static_cast<long long>(bytes);
-    long long peak = hooks->peakLiveBytes.load();
-    while (live > peak && !hooks->peakLiveBytes.compare_exchange_weak(peak, live)) {
-    }
-  }
+  CountBlock(+1, static_cast<long long>(bytes));
   return header;
 }
 
@@ -170,10 +95,7 @@ SIZE_T GlobalSize(HGLOBAL block) {
 HGLOBAL GlobalFree(HGLOBAL block) {
   BlockHeader* header = HeaderOf(block);
   if (header == nullptr) return block;
-  if (PlatformHooks* hooks = Hooks()) {
-    hooks->liveBlocks -= 1;
-    hooks->liveBytes -= static_cast<long long>(header->size);
-  }
+  CountBlock(-1, static_cast<long long>(header->size));
   header->magic = 0;
   free(header);
   return nullptr;
@@ -298,7 +220,11 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, DWORD disposition, DWORD) {
   return FileHandle(fd);
 }
 
-BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
+namespace {
+
+// ReadFile, or ReadFileAt from `position` when it is not negative.
+BOOL ReadCounted(HANDLE file, int64_t position, void* buffer, DWORD bytesToRead,
+                 DWORD* bytesRead) {
   *bytesRead = 0;
   DWORD limit = bytesToRead;
   bool fault = InjectedFault(kOpRead);
@@ -308,6 +234,7 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
     limit = bytesToRead - static_cast<DWORD>(shortBy);
   }
   if (MemoryFile* served = MemoryFileOf(file)) {
+    if (position >= 0) served->position = static_cast<uint64_t>(position);
     uint64_t left = served->size - std::min(served->position, served->size);
     *bytesRead = static_cast<DWORD>(std::min<uint64_t>(limit, left));
     if (*bytesRead > 0) memcpy(buffer, served->bytes + served->position, *bytesRead);
@@ -317,13 +244,25 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
   int fd = Descriptor(file);
   auto* out = static_cast<char*>(buffer);
   while (*bytesRead < limit) {
-    ssize_t got = read(fd, out + *bytesRead, limit - *bytesRead);
+    ssize_t got = position >= 0 ? pread(fd, out + *bytesRead, limit - *bytesRead,
+                                        static_cast<off_t>(position + *bytesRead))
+                                : read(fd, out + *bytesRead, limit - *bytesRead);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return 0;
     if (got == 0) break;
     *bytesRead += static_cast<DWORD>(got);
   }
   return fault ? 0 : 1;
+}
+
+}  // namespace
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
+  return ReadCounted(file, -1, buffer, bytesToRead, bytesRead);
+}
+
+BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
+  return ReadCounted(file, position, buffer, bytesToRead, bytesRead);
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) {
@@ -429,20 +368,7 @@ BOOL CloseHandle(HANDLE file) {
   return close(Descriptor(file)) == 0;
 }
 
-int lstrlenA(LPCSTR text) { return text == nullptr ? 0 : static_cast<int>(strlen(text)); }
-
-LPSTR lstrcpyA(LPSTR destination, LPCSTR source) { return strcpy(destination, source); }
-
 int lstrcmpA(LPCSTR first, LPCSTR second) { return strcmp(first, second); }
-
-int wsprintfA(LPSTR out, LPCSTR format, ...) {
-  // wsprintfA writes at most 1024 bytes.
-  va_list arguments;
-  va_start(arguments, format);
-  int written = vsnprintf(out, 1024, format, arguments);
-  va_end(arguments);
-  return written < 0 ? 0 : (written > 1023 ? 1023 : written);
-}
 
 BOOL IsDBCSLeadByte(BYTE byte) {
   PlatformHooks* hooks = Hooks();
