@@ -12,9 +12,9 @@ constexpr uint32_t kFirstBlockBytes = 256;  // 16 entries
 // The most ExpectDirectoryBytes allocates at once: a million entries named
 // by position, or about half a million with names.
 constexpr uint32_t kMostExpectedBytes = 16u << 20;
-// Name distances must stay below kListedWithExtension. Entries and names come
-// from a file the reader cannot read past 2^31, so no parse gets near this.
-constexpr uint64_t kMostBlockBytes = kListedWithExtension - 1;
+// Name distances must stay below kPositionNamed. Entries and names come from
+// a file the reader cannot read past 2^31, so no parse gets near this.
+constexpr uint64_t kMostBlockBytes = 0x80000000u - 1;
 
 const char* NamesEnd(const DirectoryArray& array) {
   return reinterpret_cast<const char*>(array.entries) + array.blockBytes;
@@ -51,22 +51,19 @@ bool GrowDirectoryBlock(DirectoryArray* array, uint64_t needed) {
 }
 
 const char* StoredName(const DirectoryArray& array, const DirectoryEntry& entry) {
-  return NamesEnd(array) - (entry.nameAt & ~kListedWithExtension);
+  return NamesEnd(array) - entry.nameAt;
 }
 
 // Whether the next entry of the array's reference is this one.
 bool IsReferenceEntry(const DirectoryArray& array, uint32_t position, uint32_t compsize,
-                      uint32_t filesize, EntryNaming naming, const char* name,
-                      uint32_t nameLength) {
+                      uint32_t filesize, const char* name, uint32_t nameLength) {
   const DirectoryArray& reference = *array.reference;
   if (array.count >= reference.count) return false;
   const DirectoryEntry& entry = reference.entries[array.count];
   if (entry.position != position || entry.compsize != compsize || entry.filesize != filesize)
     return false;
-  if (naming == EntryNaming::kByPosition) return entry.nameAt == kPositionNamed;
-  if (entry.nameAt == kPositionNamed ||
-      ((entry.nameAt & kListedWithExtension) != 0) != (naming == EntryNaming::kWithExtension))
-    return false;
+  if (name == nullptr || entry.nameAt == kPositionNamed)
+    return name == nullptr && entry.nameAt == kPositionNamed;
   const char* stored = StoredName(reference, entry);
   return std::memcmp(stored, name, nameLength) == 0 && stored[nameLength] == '\0';
 }
@@ -79,7 +76,7 @@ bool StoreReferencedEntries(DirectoryArray* array) {
   uint32_t nameBytes = 0;  // the names of the first `count` entries end here
   for (uint32_t i = array->count; i > 0; --i)
     if (reference.entries[i - 1].nameAt != kPositionNamed) {
-      nameBytes = reference.entries[i - 1].nameAt & ~kListedWithExtension;
+      nameBytes = reference.entries[i - 1].nameAt;
       break;
     }
   DirectoryArray own = kEmptyDirectoryArray;
@@ -115,16 +112,15 @@ bool IsReferenceCopy(const DirectoryArray& array) {
 }
 
 bool AppendDirectoryEntry(DirectoryArray* array, uint32_t position, uint32_t compsize,
-                          uint32_t filesize, EntryNaming naming, const char* name,
-                          uint32_t nameLength) {
+                          uint32_t filesize, const char* name, uint32_t nameLength) {
   if (array->reference != nullptr) {
-    if (IsReferenceEntry(*array, position, compsize, filesize, naming, name, nameLength)) {
+    if (IsReferenceEntry(*array, position, compsize, filesize, name, nameLength)) {
       ++array->count;
       return true;
     }
     if (!StoreReferencedEntries(array)) return false;
   }
-  const bool named = naming != EntryNaming::kByPosition;
+  const bool named = name != nullptr;
   const uint64_t nameBytes = array->nameBytes + (named ? nameLength + 1 : 0);
   const uint64_t needed = (uint64_t{array->count} + 1) * sizeof(DirectoryEntry) + nameBytes;
   if (needed > array->blockBytes && !GrowDirectoryBlock(array, needed)) return false;
@@ -135,7 +131,6 @@ bool AppendDirectoryEntry(DirectoryArray* array, uint32_t position, uint32_t com
     std::memcpy(stored, name, nameLength);
     stored[nameLength] = '\0';
     array->nameBytes = nameAt;
-    if (naming == EntryNaming::kWithExtension) nameAt |= kListedWithExtension;
   }
   array->entries[array->count++] = DirectoryEntry{position, compsize, filesize, nameAt};
   return true;
@@ -157,21 +152,15 @@ uint32_t FormatEntryName(const DirectoryArray& array, uint32_t index,
   }
   const char* stored = StoredName(array, entry);
   auto length = static_cast<uint32_t>(std::strlen(stored));
-  if (entry.nameAt & kListedWithExtension) {
-    FormatStoredName(stored, length, name);
-    return length + 4;
-  }
-  std::memcpy(name, stored, length + 1);
-  return length;
+  FormatStoredName(stored, length, name);
+  return length + 4;
 }
 
 char FirstNameByte(const DirectoryArray& array, uint32_t index) {
   const DirectoryEntry& entry = array.entries[index];
   if (entry.nameAt == kPositionNamed) return HexDigit(entry.position >> 28);
   char first = StoredName(array, entry)[0];
-  // An empty stored name with the extension is listed as ".QKZ".
-  if (first == '\0' && (entry.nameAt & kListedWithExtension)) first = '.';
-  return first;
+  return first == '\0' ? '.' : first;  // an empty stored name is listed as ".QKZ"
 }
 
 void FillDirectoryRecord(fileInfo* record, uint32_t position, uint32_t compsize,

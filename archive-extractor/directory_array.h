@@ -17,10 +17,9 @@
 namespace korvo {
 
 // `nameAt` of an entry named "%08X.QKZ" after its position (offset-table).
+// A named entry is listed as its stored name and ".QKZ", the extension added
+// only when the name is handed out.
 constexpr uint32_t kPositionNamed = 0xFFFFFFFFu;
-// Set in `nameAt` of an entry listed as its stored name and ".QKZ" (named
-// entries): the extension is added only when the name is handed out.
-constexpr uint32_t kListedWithExtension = 0x80000000u;
 // Room for the longest listed name: 32 stored bytes, ".QKZ" and the NUL.
 constexpr uint32_t kEntryNameBytes = 37;
 
@@ -28,8 +27,8 @@ struct DirectoryEntry {
   uint32_t position;
   uint32_t compsize;
   uint32_t filesize;
-  // Distance from the block's end to the stored name (NUL-terminated), with
-  // kListedWithExtension if it takes one; or kPositionNamed.
+  // Distance from the block's end to the stored name (NUL-terminated), or
+  // kPositionNamed.
   uint32_t nameAt;
 };
 
@@ -52,13 +51,6 @@ struct DirectoryArray {
 
 constexpr DirectoryArray kEmptyDirectoryArray = {nullptr, nullptr, 0, 0, 0, 0, nullptr, 0};
 
-// How an entry is named when listed.
-enum class EntryNaming {
-  kByPosition,     // "%08X.QKZ" of its position; no name is kept
-  kAsStored,       // its stored name
-  kWithExtension,  // its stored name and ".QKZ"
-};
-
 constexpr uint32_t kPaletteBytes = kQkzTripleTableSize;  // the shared palette
 
 // What a parse found: the entries and, for named entries, the shared palette.
@@ -74,15 +66,14 @@ struct ParsedDirectory {
 typedef Failure (*ArchiveParser)(ArchiveReader* reader, ParsedDirectory* directory) noexcept;
 
 // Appends an entry; `name` holds its `nameLength` stored bytes (at most 32,
-// no NUL among them) unless it is named by position. The block doubles as
+// no NUL among them), or is nullptr for an entry named by position. The block doubles as
 // entries pass, so a parse never reserves more than twice what the entries
 // the file has shown need (a count field alone justifies nothing). An array
 // with a reference only counts an entry equal to the reference's next one;
 // at the first that differs it stores those before it and goes on as any
 // other. False when a larger block cannot be had; the array is then unchanged.
 bool AppendDirectoryEntry(DirectoryArray* array, uint32_t position, uint32_t compsize,
-                          uint32_t filesize, EntryNaming naming, const char* name,
-                          uint32_t nameLength);
+                          uint32_t filesize, const char* name, uint32_t nameLength);
 
 // Tells the array how many entries and bytes of names (NULs included) the
 // file's table or name records have room for, so that the first entry to
@@ -117,7 +108,8 @@ char FirstNameByte(const DirectoryArray& array, uint32_t index);
 void FillDirectoryRecord(fileInfo* record, uint32_t position, uint32_t compsize,
                          uint32_t filesize, LPCSTR name, ULONG_PTR timestamp = 0);
 
-// The record a host sees for entry `index`.
+// The record a host sees for entry `index`: the 8-bit one, or the UTF-16 one
+// (wide_records.h).
 void BuildDirectoryRecord(const DirectoryArray& array, uint32_t index, fileInfo* record);
 
 }  // namespace korvo

@@ -1,6 +1,7 @@
 #include "archive-extractor/directory_cache.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "archive-extractor/wide_records.h"
 #include "common/ascii.h"
@@ -58,69 +59,43 @@ void ForgetPath() REQUIRES(directoryLock) {
 }
 
 
-// Whole-name comparison of a listed name (NUL-terminated) with the one asked
-// for.
-bool NamesMatch(const char* listed, LPCSTR name, bool ignoreCase) {
-  for (size_t i = 0;; ++i) {
-    auto a = static_cast<unsigned char>(listed[i]);
-    auto b = static_cast<unsigned char>(name[i]);
+// Whole-name equality of a listed name (NUL-terminated) with the one asked
+// for, 8-bit or UTF-16. With `ignoreCase` A-Z compare as a-z; every other
+// byte or unit, those of 0x80 and above included, must match exactly.
+template <typename Unit>
+bool NamesMatch(const Unit* listed, const Unit* name, bool ignoreCase) {
+  typedef typename std::make_unsigned<Unit>::type Code;
+  for (;; ++listed, ++name) {
+    auto a = static_cast<Code>(*listed);
+    auto b = static_cast<Code>(*name);
     if (ignoreCase) {
       a = FoldAscii(a);
       b = FoldAscii(b);
     }
     if (a != b) return false;
-    if (a == '\0') return true;
+    if (a == 0) return true;
   }
 }
 
-uint32_t FindEntryIndexByName(LPCSTR name, bool ignoreCase) REQUIRES(directoryLock) {
-  auto first = static_cast<unsigned char>(name[0]);
-  if (ignoreCase) first = FoldAscii(first);
+// A listed name as the host compares it: the 8-bit name, or its UTF-16 form.
+template <typename Unit>
+using ListedName = typename std::conditional<sizeof(Unit) == 1, char[kEntryNameBytes],
+                                             WCHAR[kNameUnits]>::type;
+
+template <typename Unit>
+uint32_t FindEntryIndexByName(const Unit* name, bool ignoreCase) REQUIRES(directoryLock) {
+  const auto first = static_cast<unsigned char>(ignoreCase ? FoldAscii(name[0]) : name[0]);
   for (uint32_t i = 0; i < cache.entries.count; ++i) {
-    // The cheap first-byte test spares building most names.
-    auto listedFirst = static_cast<unsigned char>(FirstNameByte(cache.entries, i));
-    if (ignoreCase) listedFirst = FoldAscii(listedFirst);
-    if (listedFirst != first) continue;
-    char listed[kEntryNameBytes];
+    // The cheap first-byte test spares building most 8-bit names.
+    if (sizeof(Unit) == 1) {
+      auto listedFirst = static_cast<unsigned char>(FirstNameByte(cache.entries, i));
+      if ((ignoreCase ? FoldAscii(listedFirst) : listedFirst) != first) continue;
+    }
+    ListedName<Unit> listed;
     FormatEntryName(cache.entries, i, listed);
-    if (NamesMatch(listed, name, ignoreCase)) return i;
+    if (NamesMatch<Unit>(listed, name, ignoreCase)) return i;
   }
   return kNoEntry;
-}
-
-// The same over the names in UTF-16.
-uint32_t FindEntryIndexByName(LPCWSTR name, bool ignoreCase) REQUIRES(directoryLock) {
-  for (uint32_t i = 0; i < cache.entries.count; ++i) {
-    char listed[kEntryNameBytes];
-    FormatEntryName(cache.entries, i, listed);
-    WCHAR wide[kNameUnits];
-    WideEntryName(listed, wide);
-    if (WideNamesMatch(wide, name, ignoreCase)) return i;
-  }
-  return kNoEntry;
-}
-
-void BuildRecordOf(const DirectoryArray& array, uint32_t index, fileInfo* record) {
-  BuildDirectoryRecord(array, index, record);
-}
-
-void BuildRecordOf(const DirectoryArray& array, uint32_t index, fileInfoW* record) {
-  BuildWideDirectoryRecord(array, index, record);
-}
-
-// GetFileInfo and GetFileInfoW: the record of the first entry whose listed
-// name equals `name`, 8-bit or UTF-16.
-template <typename Unit, typename Record>
-Failure FindRecordByName(const HostPath& path, ArchiveParser parser, const Unit* name,
-                         unsigned flag, Record* record) EXCLUDES(directoryLock) {
-  ScopedDirectoryLock lock;
-  Failure failure = EnsureDirectory(path, parser);
-  if (failure != Failure::kNone) return failure;
-  if (name == nullptr) return Failure::kNoEntryNamed;
-  uint32_t index = FindEntryIndexByName(name, (flag & kFlagIgnoreCase) != 0);
-  if (index == kNoEntry) return Failure::kNoEntryNamed;
-  BuildRecordOf(cache.entries, index, record);
-  return Failure::kNone;
 }
 
 }  // namespace
@@ -246,63 +221,51 @@ uint32_t FindEntryByPosition(ULONG_PTR position) {
 
 namespace {
 
-// Builds the records of one kind from the cached entries.
-typedef void (*FillRecords)(const DirectoryArray& entries, void* records);
-
-void FillNarrowRecords(const DirectoryArray& entries, void* records) {
-  auto* narrow = static_cast<fileInfo*>(records);
-  for (uint32_t i = 0; i < entries.count; ++i) BuildDirectoryRecord(entries, i, &narrow[i]);
-}
-
-void FillWideRecords(const DirectoryArray& entries, void* records) {
-  auto* wide = static_cast<fileInfoW*>(records);
-  for (uint32_t i = 0; i < entries.count; ++i) BuildWideDirectoryRecord(entries, i, &wide[i]);
-}
-
-// A listing of (count + 1) records of `recordBytes` each, under the lock:
-// the cached entries, then a zero record (the block is zero-filled).
-Failure BuildListing(const HostPath& path, ArchiveParser parser, size_t recordBytes,
-                     FillRecords fill, BlockOwner* listing) EXCLUDES(directoryLock) {
+// A listing of (count + 1) records, under the lock: the cached entries, then
+// a zero record (the block is zero-filled).
+template <typename Record>
+Failure BuildListing(const HostPath& path, ArchiveParser parser, BlockOwner* listing)
+    EXCLUDES(directoryLock) {
   ScopedDirectoryLock lock;
   Failure failure = EnsureDirectory(path, parser);
   if (failure != Failure::kNone) return failure;
   const uint32_t count = cache.entries.count;
-  const uint64_t bytes = (uint64_t{count} + 1) * recordBytes;
+  const uint64_t bytes = (uint64_t{count} + 1) * sizeof(Record);
   if (bytes > 0xFFFFFFFFu || bytes > SIZE_MAX) return Failure::kNoMemory;
-  void* records = AllocateAndLock(listing, GHND, static_cast<SIZE_T>(bytes));
+  auto* records = static_cast<Record*>(AllocateAndLock(listing, GHND, static_cast<SIZE_T>(bytes)));
   if (records == nullptr) return Failure::kNoMemory;
-  fill(cache.entries, records);
+  for (uint32_t i = 0; i < count; ++i) BuildDirectoryRecord(cache.entries, i, &records[i]);
   return Failure::kNone;
-}
-
-// The lock is released before the listing is handed over or freed.
-Failure HandOutListing(const HostPath& path, ArchiveParser parser, size_t recordBytes,
-                       FillRecords fill, HGLOBAL* slot) {
-  BlockOwner listing;
-  Failure failure = BuildListing(path, parser, recordBytes, fill, &listing);
-  if (failure == Failure::kNone) HandOver(&listing, slot);
-  return failure;
 }
 
 }  // namespace
 
+// The lock is released before the listing is handed over or freed.
+template <typename Record>
 Failure ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
-  return HandOutListing(path, parser, sizeof(fileInfo), FillNarrowRecords, slot);
+  BlockOwner listing;
+  Failure failure = BuildListing<Record>(path, parser, &listing);
+  if (failure == Failure::kNone) HandOver(&listing, slot);
+  return failure;
 }
 
-Failure ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot) {
-  return HandOutListing(path, parser, sizeof(fileInfoW), FillWideRecords, slot);
+template <typename Unit>
+Failure FindEntryByName(const HostPath& path, ArchiveParser parser, const Unit* name,
+                        unsigned flag, typename RecordFor<Unit>::type* record) {
+  ScopedDirectoryLock lock;
+  Failure failure = EnsureDirectory(path, parser);
+  if (failure != Failure::kNone) return failure;
+  if (name == nullptr) return Failure::kNoEntryNamed;
+  uint32_t index = FindEntryIndexByName(name, (flag & kFlagIgnoreCase) != 0);
+  if (index == kNoEntry) return Failure::kNoEntryNamed;
+  BuildDirectoryRecord(cache.entries, index, record);
+  return Failure::kNone;
 }
 
-Failure FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,
-                        fileInfo* record) {
-  return FindRecordByName(path, parser, name, flag, record);
-}
-
-Failure FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, unsigned flag,
-                         fileInfoW* record) {
-  return FindRecordByName(path, parser, name, flag, record);
-}
+template Failure ListDirectory<fileInfo>(const HostPath&, ArchiveParser, HGLOBAL*);
+template Failure ListDirectory<fileInfoW>(const HostPath&, ArchiveParser, HGLOBAL*);
+template Failure FindEntryByName(const HostPath&, ArchiveParser, LPCSTR, unsigned, fileInfo*);
+template Failure FindEntryByName(const HostPath&, ArchiveParser, LPCWSTR, unsigned, fileInfoW*);
 
 Failure LookUpEntryForExtract(const HostPath& path, ArchiveParser parser, ULONG_PTR position,
                               fileInfo* entry, uint8_t* palette) {

@@ -52,30 +52,24 @@ Failure EnsureDirectory(const HostPath& path, ArchiveParser parser) REQUIRES(dir
 // With the lock held: the index of the first entry at `position`, or kNoEntry.
 uint32_t FindEntryByPosition(ULONG_PTR position) REQUIRES(directoryLock);
 
-// The listing of GetArchiveInfo: a GHND block of (count + 1) records, one
-// built from each cached entry and then a zero record, fully unlocked and stored
-// in *slot on kNone. Otherwise the parser's reason or kNoMemory, and *slot is
-// untouched.
+// The listing of GetArchiveInfo (Record fileInfo) or GetArchiveInfoW
+// (fileInfoW, whose filename is the 8-bit name in UTF-16 and whose path is
+// empty): a GHND block of (count + 1) records, one built from each cached
+// entry and then a zero record, fully unlocked and stored in *slot on kNone.
+// Otherwise the parser's reason or kNoMemory, and *slot is untouched.
+template <typename Record>
 Failure ListDirectory(const HostPath& path, ArchiveParser parser, HGLOBAL* slot)
     EXCLUDES(directoryLock);
 
-// The listing of GetArchiveInfoW: the same, as fileInfoW records whose
-// filename is the 8-bit name in UTF-16 and whose path is empty.
-Failure ListDirectoryW(const HostPath& path, ArchiveParser parser, HGLOBAL* slot)
+// The lookup of GetFileInfo or GetFileInfoW: copies the first record whose
+// filename (8-bit, or in UTF-16) equals `name` to *record and returns kNone;
+// kNoEntryNamed when none does or `name` is null (*record untouched), or the
+// parser's reason. Bit 0x80 of `flag` compares A-Z as a-z; every other byte
+// or unit, those of 0x80 and above included, must match exactly.
+template <typename Unit>
+Failure FindEntryByName(const HostPath& path, ArchiveParser parser, const Unit* name,
+                        unsigned flag, typename RecordFor<Unit>::type* record)
     EXCLUDES(directoryLock);
-
-// The lookup of GetFileInfo: copies the first record whose filename equals
-// `name` to *record and returns kNone; kNoEntryNamed when none does or `name`
-// is null (*record untouched), or the parser's reason. Bit 0x80 of `flag`
-// compares A-Z as a-z; every other byte, those of 0x80 and above included,
-// must match exactly.
-Failure FindEntryByName(const HostPath& path, ArchiveParser parser, LPCSTR name, unsigned flag,
-                        fileInfo* record) EXCLUDES(directoryLock);
-
-// The lookup of GetFileInfoW: the same over the names in UTF-16. Bit 0x80
-// folds A-Z only; every other unit must match exactly.
-Failure FindEntryByNameW(const HostPath& path, ArchiveParser parser, LPCWSTR name, unsigned flag,
-                         fileInfoW* record) EXCLUDES(directoryLock);
 
 // The look-up of an extract operation, all under the lock: ensures a
 // directory of `path` that `parser` built (a directory of another layout is

@@ -20,10 +20,7 @@ Outcome ArchiveGetArchiveInfo(const LayoutTable& layouts, const Unit* buf, unsig
   const ArchiveLayout* layout = nullptr;
   Failure failure = RecognizeLayout(layouts, buf, &layout);
   if (failure != Failure::kNone) return Refusal(failure);
-  if constexpr (sizeof(Unit) == 1)
-    return {ListDirectory(buf, layout->parse, lphInf)};
-  else
-    return {ListDirectoryW(buf, layout->parse, lphInf)};
+  return {ListDirectory<typename RecordFor<Unit>::type>(buf, layout->parse, lphInf)};
 }
 
 template <typename Unit>
@@ -36,10 +33,7 @@ Outcome ArchiveGetFileInfo(const LayoutTable& layouts, const Unit* buf,
   const ArchiveLayout* layout = nullptr;
   Failure failure = RecognizeLayout(layouts, buf, &layout);
   if (failure != Failure::kNone) return Refusal(failure);
-  if constexpr (sizeof(Unit) == 1)
-    return {FindEntryByName(buf, layout->parse, filename, flag, lpInfo)};
-  else
-    return {FindEntryByNameW(buf, layout->parse, filename, flag, lpInfo)};
+  return {FindEntryByName(buf, layout->parse, filename, flag, lpInfo)};
 }
 
 template <typename Unit>

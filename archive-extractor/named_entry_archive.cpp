@@ -77,7 +77,7 @@ Failure AddEntry(ArchiveReader* reader, const NameRecord& record, uint32_t end,
       std::memcpy(directory->palette, view.bytes + kStoredHeaderBytes, kPaletteBytes);
   }
   if (!AppendDirectoryEntry(&directory->entries, record.offset, end - record.offset, filesize,
-                            EntryNaming::kWithExtension, record.name, record.nameLength))
+                            record.name, record.nameLength))
     return Failure::kNoMemory;
   return Failure::kNone;
 }

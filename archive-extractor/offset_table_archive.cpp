@@ -47,8 +47,7 @@ Failure CheckAndListEntry(ArchiveReader* reader, uint32_t position, uint32_t end
   Failure failure = CheckEntry(reader, position, end);
   if (failure != Failure::kNone) return failure;
   // Its name follows from the position when it is handed out.
-  if (!AppendDirectoryEntry(entries, position, end - position, end - position,
-                            EntryNaming::kByPosition, nullptr, 0))
+  if (!AppendDirectoryEntry(entries, position, end - position, end - position, nullptr, 0))
     return Failure::kNoMemory;
   return Failure::kNone;
 }

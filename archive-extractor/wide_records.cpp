@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "common/ascii.h"
 
 namespace korvo {
 
@@ -26,33 +25,23 @@ void WideEntryName(LPCSTR name, WCHAR (&wide)[kNameUnits]) {
   for (size_t i = stem; i < length; ++i) wide[units++] = static_cast<WCHAR>(name[i]);
 }
 
-void BuildWideDirectoryRecord(const DirectoryArray& array, uint32_t index, fileInfoW* wide) {
+void FormatEntryName(const DirectoryArray& array, uint32_t index, WCHAR (&name)[kNameUnits]) {
+  char listed[kEntryNameBytes];
+  FormatEntryName(array, index, listed);
+  WideEntryName(listed, name);
+}
+
+void BuildDirectoryRecord(const DirectoryArray& array, uint32_t index, fileInfoW* wide) {
   const DirectoryEntry& entry = array.entries[index];
-  char name[kEntryNameBytes];
-  FormatEntryName(array, index, name);
   std::memset(wide, 0, sizeof *wide);
   std::memcpy(wide->method, kMethodTag, sizeof wide->method);
   wide->position = entry.position;
   wide->compsize = entry.compsize;
   wide->filesize = entry.filesize;
   wide->timestamp = array.timestamp;
-  WCHAR units[kNameUnits];
-  WideEntryName(name, units);
-  std::memcpy(wide->filename, units, sizeof units);
-}
-
-bool WideNamesMatch(const WCHAR* stored, LPCWSTR name, bool ignoreCase) {
-  for (size_t i = 0; i < kNameUnits; ++i) {
-    WCHAR a = stored[i];
-    WCHAR b = name[i];
-    if (ignoreCase) {
-      a = FoldAscii(a);
-      b = FoldAscii(b);
-    }
-    if (a != b) return false;
-    if (a == 0) return true;
-  }
-  return false;
+  WCHAR name[kNameUnits];  // the record is packed: no reference binds to its field
+  FormatEntryName(array, index, name);
+  std::memcpy(wide->filename, name, sizeof name);
 }
 
 }  // namespace korvo

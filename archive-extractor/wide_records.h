@@ -15,12 +15,11 @@ constexpr int kNameUnits = sizeof(fileInfoW::filename) / sizeof(WCHAR);
 // so a name that fits the 8-bit field fits this one whole.
 void WideEntryName(LPCSTR name, WCHAR (&wide)[kNameUnits]);
 
+// The listed name of entry `index` in UTF-16 (WideEntryName).
+void FormatEntryName(const DirectoryArray& array, uint32_t index, WCHAR (&name)[kNameUnits]);
+
 // The UTF-16 record a host sees for entry `index` of `array`: the fields of
 // its 8-bit record, an empty path and the name in UTF-16.
-void BuildWideDirectoryRecord(const DirectoryArray& array, uint32_t index, fileInfoW* wide);
-
-// Whole-name equality of two UTF-16 names; with `ignoreCase` A-Z compare as
-// a-z, and every other unit must match exactly.
-bool WideNamesMatch(const WCHAR* stored, LPCWSTR name, bool ignoreCase);
+void BuildDirectoryRecord(const DirectoryArray& array, uint32_t index, fileInfoW* wide);
 
 }  // namespace korvo

@@ -262,10 +262,7 @@ TEST(DirectoryArrayGrowthTest, GrowsAsEntriesPassAndKeepsThemOnFailure) {
   korvo::DirectoryArray array = korvo::kEmptyDirectoryArray;
   // Entries named by position and by stored name, the block shared by both.
   auto append = [&](uint32_t i) {
-    return i % 2 ? korvo::AppendDirectoryEntry(&array, i, i, i, korvo::EntryNaming::kAsStored,
-                                               "x", 1)
-                 : korvo::AppendDirectoryEntry(&array, i, i, i, korvo::EntryNaming::kByPosition,
-                                               nullptr, 0);
+    return korvo::AppendDirectoryEntry(&array, i, i, i, i % 2 ? "x" : nullptr, i % 2);
   };
   for (uint32_t i = 0; i < 100; ++i) ASSERT_TRUE(append(i));
   EXPECT_EQ(array.count, 100u);
@@ -289,7 +286,7 @@ TEST(DirectoryArrayGrowthTest, GrowsAsEntriesPassAndKeepsThemOnFailure) {
     EXPECT_EQ(array.entries[i].position, i);
     char name[korvo::kEntryNameBytes];
     char expected[16];
-    snprintf(expected, sizeof expected, i % 2 ? "x" : "%08X.QKZ", i);
+    snprintf(expected, sizeof expected, i % 2 ? "x.QKZ" : "%08X.QKZ", i);
     korvo::FormatEntryName(array, i, name);
     ASSERT_STREQ(name, expected) << i;
   }

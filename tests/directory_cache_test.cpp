@@ -27,7 +27,7 @@ const ArchiveParser kParseOne = kTestLayouts[0].parse;
 const ArchiveParser kParseTwo = kTestLayouts[1].parse;
 
 const std::vector<TestEntry> kThreeEntries = {
-    {"00000010.QKZ", 5, 0x10}, {"Second.QKZ", 7, 0x20}, {"third.qkz", 1, 0x30}};
+    {"00000010.QKZ", 5, 0x10}, {"Second.QKZ", 7, 0x20}, {"third.QKZ", 1, 0x30}};
 
 // ---- Records and arrays ---------------------------------------------------
 
@@ -62,18 +62,18 @@ TEST_F(AppendDirectoryEntryTest, FailuresLeaveNoBlockAndAnEmptyArray) {
   REQUIRE_PLATFORM_HOOKS();
 #if KORVO_HAS_PLATFORM_HOOKS
   struct Case {
-    EntryNaming naming;
+    const char* name;  // nullptr: named by position
     int failingOp;
-  } cases[] = {{EntryNaming::kByPosition, platform::kOpAlloc},
-               {EntryNaming::kWithExtension, platform::kOpAlloc},
-               {EntryNaming::kByPosition, platform::kOpLock},
-               {EntryNaming::kAsStored, platform::kOpLock}};
+  } cases[] = {{nullptr, platform::kOpAlloc},
+               {"Palette", platform::kOpAlloc},
+               {nullptr, platform::kOpLock},
+               {"Palette", platform::kOpLock}};
   for (const Case& c : cases) {
     platform::ResetPlatformFaults(TestHooks());
     TestHooks().failAt[c.failingOp] = 1;
     long live = TestHooks().liveBlocks;
     DirectoryArray array = kEmptyDirectoryArray;
-    EXPECT_FALSE(AppendDirectoryEntry(&array, 8, 1036, 1036, c.naming, "Palette", 7));
+    EXPECT_FALSE(AppendDirectoryEntry(&array, 8, 1036, 1036, c.name, c.name ? 7 : 0));
     EXPECT_EQ(array.block, nullptr);
     EXPECT_EQ(array.count, 0u);
     EXPECT_EQ(array.nameBytes, 0u);
@@ -88,20 +88,17 @@ TEST_F(AppendDirectoryEntryTest, FailuresLeaveNoBlockAndAnEmptyArray) {
 // the directory's time stamp.
 TEST_F(AppendDirectoryEntryTest, BuildsTheRecordsAHostSees) {
   struct Case {
-    EntryNaming naming;
-    const char* stored;
+    const char* stored;  // nullptr: named by position
     const char* listed;
-  } cases[] = {{EntryNaming::kByPosition, nullptr, "0001A2B3.QKZ"},
-               {EntryNaming::kWithExtension, "Palette", "Palette.QKZ"},
-               {EntryNaming::kWithExtension, "", ".QKZ"},
-               {EntryNaming::kWithExtension, "0123456789012345678901234567890",
-                "0123456789012345678901234567890.QKZ"},
-               {EntryNaming::kAsStored, "first.QKZ", "first.QKZ"},
-               {EntryNaming::kAsStored, "", ""}};
+  } cases[] = {{nullptr, "0001A2B3.QKZ"},
+               {"Palette", "Palette.QKZ"},
+               {"", ".QKZ"},
+               {"0123456789012345678901234567890", "0123456789012345678901234567890.QKZ"},
+               {"first.QKZ", "first.QKZ.QKZ"}};
   DirectoryArray array = kEmptyDirectoryArray;
   array.timestamp = 1234567;
   for (const Case& c : cases)
-    ASSERT_TRUE(AppendDirectoryEntry(&array, 0x1A2B3, 40, 1036, c.naming, c.stored,
+    ASSERT_TRUE(AppendDirectoryEntry(&array, 0x1A2B3, 40, 1036, c.stored,
                                      c.stored == nullptr ? 0 : static_cast<uint32_t>(strlen(c.stored))));
   for (uint32_t i = 0; i < array.count; ++i) {
     fileInfo built = Untouched<fileInfo>(), expected = Untouched<fileInfo>();
@@ -115,33 +112,30 @@ TEST_F(AppendDirectoryEntryTest, BuildsTheRecordsAHostSees) {
 
 // An array following a reference counts the entries equal to the reference's
 // and stores nothing; at the first difference (a position, a size, a name
-// or how it is listed) or at a shorter end it stores all it has.
+// or whether it is named by position) or at a shorter end it stores all it has.
 TEST_F(AppendDirectoryEntryTest, FollowsItsReferenceUntilTheFirstDifference) {
   struct Appended {
     uint32_t position, compsize;
-    EntryNaming naming;
-    const char* name;
+    const char* name;  // nullptr: named by position
   };
-  const std::vector<Appended> referenced = {{4, 10, EntryNaming::kWithExtension, "a"},
-                                            {14, 20, EntryNaming::kWithExtension, "bb"},
-                                            {34, 5, EntryNaming::kByPosition, nullptr}};
+  const std::vector<Appended> referenced = {{4, 10, "a"}, {14, 20, "bb"}, {34, 5, nullptr}};
   struct Case {
     const char* what;
     std::vector<Appended> appended;
     bool copy;
   } cases[] = {
       {"the same", referenced, true},
-      {"a name", {referenced[0], {14, 20, EntryNaming::kWithExtension, "bB"}, referenced[2]}, false},
-      {"a name listed as stored", {referenced[0], {14, 20, EntryNaming::kAsStored, "bb"}}, false},
-      {"a size", {referenced[0], referenced[1], {34, 6, EntryNaming::kByPosition, nullptr}}, false},
+      {"a name", {referenced[0], {14, 20, "bB"}, referenced[2]}, false},
+      {"named, not by position", {referenced[0], referenced[1], {34, 5, ""}}, false},
+      {"by position, not named", {referenced[0], {14, 20, nullptr}}, false},
+      {"a size", {referenced[0], referenced[1], {34, 6, nullptr}}, false},
       {"fewer", {referenced[0], referenced[1]}, false},
-      {"more", {referenced[0], referenced[1], referenced[2], {39, 1, EntryNaming::kAsStored, "z"}},
-       false},
+      {"more", {referenced[0], referenced[1], referenced[2], {39, 1, "z"}}, false},
       {"none", {}, false},
   };
   auto append = [](DirectoryArray* array, const Appended& a) {
     uint32_t length = a.name == nullptr ? 0 : static_cast<uint32_t>(strlen(a.name));
-    return AppendDirectoryEntry(array, a.position, a.compsize, a.compsize, a.naming, a.name, length);
+    return AppendDirectoryEntry(array, a.position, a.compsize, a.compsize, a.name, length);
   };
   DirectoryArray reference = kEmptyDirectoryArray;
   for (const Appended& a : referenced) ASSERT_TRUE(append(&reference, a));
@@ -181,7 +175,7 @@ TEST_F(ListDirectoryTest, ListsTheRecordsAsCachedThenAZeroRecord) {
     const std::vector<TestEntry>& entries = archives[a];
     std::string path = WriteScratchFile("list" + std::to_string(a), BuildTestArchive("TLA1", entries));
     HGLOBAL block = nullptr;
-    ASSERT_EQ(ListDirectory(path.c_str(), kParseOne, &block), Failure::kNone);
+    ASSERT_EQ(ListDirectory<fileInfo>(path.c_str(), kParseOne, &block), Failure::kNone);
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(LockCount(block), 0u) << "handed over locked";
     Bytes bytes = BlockBytes(block);
@@ -227,7 +221,7 @@ TEST_F(ListDirectoryTest, FailuresHandOutNothingAndReleaseTheLock) {
     if (c.failingOp >= 0) TestHooks().failAt[c.failingOp] = 1;
 #endif
     HGLOBAL block = kUntouched;
-    const Failure reason = ListDirectory(c.path->c_str(), kParseOne, &block);
+    const Failure reason = ListDirectory<fileInfo>(c.path->c_str(), kParseOne, &block);
     EXPECT_EQ(reason, c.reason) << *c.path;
     EXPECT_EQ(ResultCodeOf(reason), c.expected) << *c.path;
     EXPECT_EQ(block, kUntouched) << "slot written on failure";
@@ -237,7 +231,7 @@ TEST_F(ListDirectoryTest, FailuresHandOutNothingAndReleaseTheLock) {
 #endif
     // The lock was released: a listing of the cached archive still runs.
     block = nullptr;
-    ASSERT_EQ(ListDirectory(path.c_str(), kParseOne, &block), Failure::kNone);
+    ASSERT_EQ(ListDirectory<fileInfo>(path.c_str(), kParseOne, &block), Failure::kNone);
     EXPECT_EQ(platform::GlobalSize(block), 4 * sizeof(fileInfo));
     platform::GlobalFree(block);
   }
@@ -362,7 +356,7 @@ class EnsureDirectoryTest : public ExtractorTest {
   static std::vector<std::string> CachedNames(const std::string& path) {
     std::vector<std::string> names;
     HGLOBAL block = nullptr;
-    if (ListDirectory(path.c_str(), kParseOne, &block) != Failure::kNone) return names;
+    if (ListDirectory<fileInfo>(path.c_str(), kParseOne, &block) != Failure::kNone) return names;
     Bytes bytes = BlockBytes(block);
     for (size_t at = 0; bytes[at] != 0; at += sizeof(fileInfo))
       names.push_back(reinterpret_cast<const fileInfo*>(&bytes[at])->filename);
@@ -424,7 +418,7 @@ TEST_F(EnsureDirectoryTest, AFailedParseLeavesThePreviousDirectory) {
     EXPECT_EQ(testParses[0], parses) << "the previous directory was not kept";
   }
   EXPECT_EQ(CachedNames(path),
-            (std::vector<std::string>{"00000010.QKZ", "Second.QKZ", "third.qkz"}));
+            (std::vector<std::string>{"00000010.QKZ", "Second.QKZ", "third.QKZ"}));
 }
 
 TEST_F(EnsureDirectoryTest, AnEmptyCacheMatchesNoPath) {

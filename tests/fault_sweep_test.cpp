@@ -414,14 +414,14 @@ korvo::Failure ForbiddenParse(korvo::ArchiveReader*, korvo::ParsedDirectory*) no
 void ExpectCacheHolds(const SweptArchive& expected, bool wide, const Bytes& palette) {
   forbiddenParses = 0;
   HGLOBAL listing = nullptr;
-  EXPECT_EQ(korvo::ListDirectory(PathOf(expected, wide), ForbiddenParse, &listing),
+  EXPECT_EQ(korvo::ListDirectory<korvo::fileInfo>(PathOf(expected, wide), ForbiddenParse, &listing),
             korvo::Failure::kNone)
       << "the cache does not hold " << expected.path << (wide ? " in UTF-16" : "");
   if (listing != nullptr) {
     EXPECT_TRUE(ListingIs(listing, expected.archive));
     FreeBlock(listing);
   }
-  EXPECT_EQ(korvo::ListDirectory(PathOf(expected, !wide), ForbiddenParse, &listing),
+  EXPECT_EQ(korvo::ListDirectory<korvo::fileInfo>(PathOf(expected, !wide), ForbiddenParse, &listing),
             korvo::Failure::kNotThisLayout)
       << "an 8-bit path and a UTF-16 one were taken for the same key";
   // The extract look-up of the layout that built the directory parses

@@ -455,7 +455,7 @@ TEST(HostileFilesTest, LongUtf16PathsAreServedWithoutOverrunningTheCache) {
     FreeBlock(listing);
     countedParses = 0;
     listing = nullptr;
-    ASSERT_EQ(korvo::ListDirectoryW(paths[1].c_str(), CountedParse, &listing),
+    ASSERT_EQ(korvo::ListDirectory<korvo::fileInfoW>(paths[1].c_str(), CountedParse, &listing),
               korvo::Failure::kNone);
     EXPECT_TRUE(WideListingBytesAre(
         BlockBytes(listing, (offsetTable.entries.size() + 1) * sizeof(korvo::fileInfoW)),

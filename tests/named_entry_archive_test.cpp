@@ -42,7 +42,7 @@ struct CacheView {
 
 Bytes ListingBytes(const std::string& path) {
   HGLOBAL block = nullptr;
-  EXPECT_EQ(ListDirectory(path.c_str(), MustNotParse, &block), Failure::kNone);
+  EXPECT_EQ(ListDirectory<fileInfo>(path.c_str(), MustNotParse, &block), Failure::kNone);
   if (block == nullptr) return Bytes();
   Bytes listing = BlockBytes(block);
   platform::GlobalFree(block);

@@ -59,7 +59,7 @@ struct Listed {
 // The cached directory as ListDirectory hands it out, its end record checked.
 std::vector<fileInfo> Listing(const std::string& path) {
   HGLOBAL block = nullptr;
-  Failure failure = ListDirectory(path.c_str(), ParseOffsetTableArchive, &block);
+  Failure failure = ListDirectory<fileInfo>(path.c_str(), ParseOffsetTableArchive, &block);
   if (failure != Failure::kNone) {
     ADD_FAILURE() << "listing " << path << ": " << testing::PrintToString(failure);
     return {};

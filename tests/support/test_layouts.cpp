@@ -55,7 +55,7 @@ Failure ReadTestArchive(ArchiveReader* reader, int layout, ParsedDirectory* dire
     const char* name = reinterpret_cast<const char*>(record + 8);
     uint32_t size = ReadLe32(record + 4);
     if (!AppendDirectoryEntry(&directory->entries, ReadLe32(record), size, size,
-                              EntryNaming::kAsStored, name,
+                              name,
                               static_cast<uint32_t>(strnlen(name, kNameBytes))))
       return Failure::kNoMemory;
   }
@@ -143,8 +143,12 @@ Bytes BuildTestArchive(const char* tag, const std::vector<TestEntry>& entries,
   for (size_t i = 0; i < entries.size(); ++i) {
     AppendLe32(bytes, TestEntryPosition(entries, i, palette != nullptr));
     AppendLe32(bytes, entries[i].size);
+    // Stored without the ".QKZ" that listing adds back.
+    std::string stored = entries[i].name;
+    if (stored.size() >= 4 && stored.compare(stored.size() - 4, 4, ".QKZ") == 0)
+      stored.resize(stored.size() - 4);
     char name[kNameBytes] = {};
-    std::strncpy(name, entries[i].name.c_str(), kNameBytes - 1);
+    std::strncpy(name, stored.c_str(), kNameBytes - 1);
     bytes.insert(bytes.end(), name, name + kNameBytes);
   }
   for (const TestEntry& entry : entries) {

@@ -7,7 +7,8 @@
 //   4   4    entry count N
 //   8   4    1: a 768-byte palette follows (installed by layout two only)
 //   12  768  the palette, when present
-//   then N records of position (4), size (4) and a name (32 bytes, NUL-padded)
+//   then N records of position (4), size (4) and a name (32 bytes, NUL-padded),
+//            listed with ".QKZ" after it
 //   then the entries' bytes
 //
 // Layout one extracts an entry's bytes as stored; layout two puts the shared
@@ -30,7 +31,7 @@
 #include "tests/support/test_pictures.h"
 
 struct TestEntry {
-  std::string name;
+  std::string name;  // as listed: the stored name and ".QKZ"
   uint32_t size = 0;
   uint8_t fill = 0;       // the entry's bytes are fill, fill + 1, ...
   uint32_t position = 0;  // 0: stored behind the previous entry; else a record only
