@@ -81,7 +81,7 @@ double Median(std::vector<double> values) {
 
 long FileOperations() {
   long total = 0;
-  for (int op : {platform::kOpOpen, platform::kOpSeek, platform::kOpRead, platform::kOpSize})
+  for (int op : {platform::kOpOpen, platform::kOpRead, platform::kOpSize})
     total += KorvoPlatformHooks.calls[op].load();
   return total;
 }

@@ -30,14 +30,13 @@ Failure AllocatePixelBlock(const QkzGeometry& geometry, DecodedBlocks& blocks, u
   return *pixels == nullptr ? Failure::kNoMemory : Failure::kNone;
 }
 
-// Reads the rows from the file's current position (the first row) into the
-// pixel block with one read, then turns them bottom-up in place: the same
+// Reads the rows, which follow the head, into the pixel block with one read, then turns them bottom-up in place: the same
 // bytes as a read per row straight into its place, without a system call per
 // row (a tall, narrow picture would otherwise cost millions). kNone, or
 // kFileEndsEarly when the file ends inside the rows. Nothing behind the last
 // row is read.
 Failure ReadRowsBottomUp(HANDLE file, const QkzGeometry& geometry, uint8_t* pixels) {
-  if (!ReadExactly(file, pixels, geometry.rowBytes)) return Failure::kFileEndsEarly;
+  if (!ReadExactly(file, kQkzRowsOffset, pixels, geometry.rowBytes)) return Failure::kFileEndsEarly;
   ReverseRowOrder(geometry, pixels);
   return Failure::kNone;
 }

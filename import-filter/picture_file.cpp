@@ -12,9 +12,9 @@ void ClosePictureFile(HANDLE file) {
   if (file != INVALID_HANDLE_VALUE) platform::CloseHandle(file);
 }
 
-bool ReadExactly(HANDLE file, void* buffer, DWORD bytes) {
+bool ReadExactly(HANDLE file, DWORD position, void* buffer, DWORD bytes) {
   DWORD got = 0;
-  platform::ReadFile(file, buffer, bytes, &got);
+  platform::ReadFileAt(file, position, buffer, bytes, &got);
   return got == bytes;  // only the count decides, as a failed read delivers 0
 }
 
@@ -28,7 +28,7 @@ bool FileCanHold(HANDLE file, uint64_t bytes) {
 Failure OpenAndReadHead(const HostPath& name, HANDLE* file, uint8_t* head) {
   *file = OpenPictureFile(name);
   if (*file == INVALID_HANDLE_VALUE) return Failure::kPictureFileCannotOpen;
-  if (!ReadExactly(*file, head, kQkzHeadSize)) return Failure::kHeadTooShort;
+  if (!ReadExactly(*file, 0, head, kQkzHeadSize)) return Failure::kHeadTooShort;
   return Failure::kNone;
 }
 

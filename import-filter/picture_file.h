@@ -1,5 +1,5 @@
 // The filter's own reads of a picture file: opened read-only, shared for
-// reading only and read strictly forward.
+// reading only and read forward, the head and then the rows.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +17,8 @@ HANDLE OpenPictureFile(const HostPath& name);
 // Closes a file that was opened; does nothing for INVALID_HANDLE_VALUE.
 void ClosePictureFile(HANDLE file);
 
-// One read of `bytes` bytes; true only when all of them arrived.
-bool ReadExactly(HANDLE file, void* buffer, DWORD bytes);
+// One read of `bytes` bytes at `position`; true only when all of them arrived.
+bool ReadExactly(HANDLE file, DWORD position, void* buffer, DWORD bytes);
 
 // False only when the file is known to be shorter than `bytes`; a size that
 // cannot be taken gives true, and the reads then decide.

@@ -30,7 +30,6 @@ HANDLE OpenMemoryFile(const char* name) {
     if (memoryFiles[slot].open.compare_exchange_strong(closed, true)) {
       memoryFiles[slot].bytes = hooks->memoryFileBytes.load();
       memoryFiles[slot].size = hooks->memoryFileSize.load();
-      memoryFiles[slot].position = 0;
       return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2 - slot));
     }
   }

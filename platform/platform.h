@@ -73,7 +73,6 @@ struct BY_HANDLE_FILE_INFORMATION {
 };
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
-#define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 #define GMEM_FIXED 0x0000u
 #define GMEM_MOVEABLE 0x0002u
@@ -105,18 +104,17 @@ HGLOBAL GlobalFree(HGLOBAL block);  // returns nullptr on success
 
 // Files. Two kinds of opening are used: GENERIC_READ of an existing file,
 // shared for reading only, and GENERIC_WRITE of a new one (CREATE_NEW, not
-// shared), which fails when the name exists. Seeks are from the start of the
-// file with a signed 32-bit distance, so positions of 2^31 and above cannot be
-// reached. The W functions take UTF-16 names; without Windows they open the
+// shared), which fails when the name exists. Reads name their position, so
+// a file is read the same way in every place. The W functions take UTF-16 names; without Windows they open the
 // UTF-8 form, and a name with an unpaired surrogate opens nothing.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, DWORD disposition,
                    DWORD flagsAndAttributes);
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, DWORD disposition,
                    DWORD flagsAndAttributes);
-BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead);
-// ReadFile from `position`, in one call instead of a seek and a read: on
-// Windows a read with an OVERLAPPED offset. Where the file's own position
-// stands afterwards is not defined.
+// Reads up to `bytesToRead` bytes from `position` in one call: on Windows a
+// ReadFile with an OVERLAPPED offset. *bytesRead says how many arrived, fewer
+// at the end of the file. Where the file's own position stands afterwards is
+// not defined.
 BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DWORD* bytesRead);
 // Writes all `bytesToWrite` bytes or fails; *bytesWritten says how many went.
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten);
@@ -128,7 +126,6 @@ BOOL DeleteFileA(LPCSTR name);
 BOOL DeleteFileW(LPCWSTR name);
 // The size and last-write time of an open file, in one query.
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
-DWORD SetFilePointer(HANDLE file, LONG distanceFromStart);
 // Low 32 bits, INVALID_FILE_SIZE on failure; the high 32 bits go to *high
 // when it is given.
 DWORD GetFileSize(HANDLE file, DWORD* high = nullptr);

@@ -68,11 +68,6 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, DWORD disposition,
       ::CreateFileW(name, access, share, nullptr, disposition, flagsAndAttributes, nullptr));
 }
 
-BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
-  *bytesRead = 0;
-  return ::ReadFile(file, buffer, bytesToRead, bytesRead, nullptr);
-}
-
 BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
   *bytesRead = 0;
   OVERLAPPED at = {};
@@ -93,10 +88,6 @@ BOOL DeleteFileW(LPCWSTR name) { return ::DeleteFileW(name); }
 
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
   return ::GetFileInformationByHandle(file, information);
-}
-
-DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
-  return ::SetFilePointer(file, distanceFromStart, nullptr, FILE_BEGIN);
 }
 
 DWORD GetFileSize(HANDLE file, DWORD* high) { return ::GetFileSize(file, high); }

@@ -19,8 +19,7 @@ enum PlatformOperation {
   kOpAlloc,  // GlobalAlloc
   kOpLock,   // GlobalLock
   kOpOpen,   // CreateFileA
-  kOpSeek,   // SetFilePointer
-  kOpRead,   // ReadFile
+  kOpRead,   // ReadFileAt
   kOpSize,   // GetFileSize, GetFileInformationByHandle
   kOpCreate,  // CreateFileA/W of a new file for writing
   kOpWrite,   // WriteFile

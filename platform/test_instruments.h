@@ -18,7 +18,6 @@ struct MemoryFile {
   std::atomic<bool> open;
   const unsigned char* bytes;
   uint64_t size;
-  uint64_t position;
 };
 
 #if KORVO_PLATFORM_HOOKS

@@ -220,11 +220,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, DWORD disposition, DWORD) {
   return FileHandle(fd);
 }
 
-namespace {
-
-// ReadFile, or ReadFileAt from `position` when it is not negative.
-BOOL ReadCounted(HANDLE file, int64_t position, void* buffer, DWORD bytesToRead,
-                 DWORD* bytesRead) {
+BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
   *bytesRead = 0;
   DWORD limit = bytesToRead;
   bool fault = InjectedFault(kOpRead);
@@ -234,35 +230,22 @@ BOOL ReadCounted(HANDLE file, int64_t position, void* buffer, DWORD bytesToRead,
     limit = bytesToRead - static_cast<DWORD>(shortBy);
   }
   if (MemoryFile* served = MemoryFileOf(file)) {
-    if (position >= 0) served->position = static_cast<uint64_t>(position);
-    uint64_t left = served->size - std::min(served->position, served->size);
+    uint64_t left = served->size - std::min<uint64_t>(position, served->size);
     *bytesRead = static_cast<DWORD>(std::min<uint64_t>(limit, left));
-    if (*bytesRead > 0) memcpy(buffer, served->bytes + served->position, *bytesRead);
-    served->position += *bytesRead;
+    if (*bytesRead > 0) memcpy(buffer, served->bytes + position, *bytesRead);
     return fault ? 0 : 1;
   }
   int fd = Descriptor(file);
   auto* out = static_cast<char*>(buffer);
   while (*bytesRead < limit) {
-    ssize_t got = position >= 0 ? pread(fd, out + *bytesRead, limit - *bytesRead,
-                                        static_cast<off_t>(position + *bytesRead))
-                                : read(fd, out + *bytesRead, limit - *bytesRead);
+    ssize_t got = pread(fd, out + *bytesRead, limit - *bytesRead,
+                        static_cast<off_t>(uint64_t{position} + *bytesRead));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return 0;
     if (got == 0) break;
     *bytesRead += static_cast<DWORD>(got);
   }
   return fault ? 0 : 1;
-}
-
-}  // namespace
-
-BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
-  return ReadCounted(file, -1, buffer, bytesToRead, bytesRead);
-}
-
-BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
-  return ReadCounted(file, position, buffer, bytesToRead, bytesRead);
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) {
@@ -330,18 +313,6 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* informa
   information->ftLastWriteTime.dwHighDateTime =
       static_cast<DWORD>(static_cast<uint64_t>(intervals) >> 32);
   return 1;
-}
-
-DWORD SetFilePointer(HANDLE file, LONG distanceFromStart) {
-  if (InjectedFault(kOpSeek)) return INVALID_SET_FILE_POINTER;
-  if (distanceFromStart < 0) return INVALID_SET_FILE_POINTER;
-  if (MemoryFile* served = MemoryFileOf(file)) {
-    served->position = static_cast<uint64_t>(distanceFromStart);
-    return static_cast<DWORD>(distanceFromStart);
-  }
-  off_t landed = lseek(Descriptor(file), distanceFromStart, SEEK_SET);
-  if (landed < 0) return INVALID_SET_FILE_POINTER;
-  return static_cast<DWORD>(landed);
 }
 
 DWORD GetFileSize(HANDLE file, DWORD* high) {

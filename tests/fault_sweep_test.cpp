@@ -50,7 +50,7 @@ using platform::PlatformOperation;
 using extractor_test::ParseWith;
 
 constexpr int kClean = 1000;  // the fault cannot matter: the fault-free answer
-const char* const kOpNames[kOpCount] = {"alloc", "lock",  "open",  "seek",  "read",
+const char* const kOpNames[kOpCount] = {"alloc", "lock",  "open",  "read",
                                          "size",  "create", "write", "rename"};
 
 // What one call answered: its code, the bytes it handed out (blocks, or the

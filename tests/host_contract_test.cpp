@@ -153,18 +153,15 @@ TEST(PlatformHooksTest, CountLiveBlocksAndInjectFaults) {
   platform::ResetPlatformFaults(hooks);
 }
 
-TEST(PlatformFilesTest, SeeksFromTheStartWithinSigned32Bits) {
+TEST(PlatformFilesTest, ReadsAtAPosition) {
   HANDLE file = platform::CreateFileA("/proc/self/exe", GENERIC_READ, FILE_SHARE_READ,
                                       OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(platform::SetFilePointer(file, 4), 4u);
-  EXPECT_EQ(platform::SetFilePointer(file, -1), INVALID_SET_FILE_POINTER);
   char head[4];
   DWORD got = 0;
-  EXPECT_TRUE(platform::SetFilePointer(file, 0) == 0 && platform::ReadFile(file, head, 4, &got));
+  EXPECT_TRUE(platform::ReadFileAt(file, 0, head, 4, &got));
   EXPECT_EQ(got, 4u);
   EXPECT_EQ(memcmp(head, "\x7f" "ELF", 4), 0);
-  // A positional read reads where it is told, wherever the file stands.
   EXPECT_TRUE(platform::ReadFileAt(file, 1, head, 3, &got));
   EXPECT_EQ(got, 3u);
   EXPECT_EQ(memcmp(head, "ELF", 3), 0);
@@ -185,10 +182,9 @@ TEST(PlatformFilesTest, ServesAFileFromMemoryWithFileSemantics) {
   hooks.memoryFilePath = nullptr;
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   EXPECT_EQ(platform::GetFileSize(file), 5u);
-  EXPECT_EQ(platform::SetFilePointer(file, 3), 3u);
   unsigned char out[4] = {};
   DWORD got = 0;
-  platform::ReadFile(file, out, 4, &got);
+  platform::ReadFileAt(file, 3, out, 4, &got);
   EXPECT_EQ(got, 2u) << "a read past the end comes up short";
   EXPECT_EQ(out[0], 4);
   EXPECT_EQ(out[1], 5);
