@@ -83,8 +83,7 @@ void CheckFilterOnMemory(const uint8_t* data, size_t size) {
   std::vector<uint8_t> first(data, data + size);
   if (first.size() < kHead) first.resize(kHead, 0);
   const ExpectedPicture head = ExpectPicture(first.data(), first.size());
-  FUZZ_CHECK(korvo::CheckSupport("", reinterpret_cast<ULONG_PTR>(first.data())) ==
-             (head.valid ? 1 : 0));
+  FUZZ_CHECK(korvo::CheckSupport("", reinterpret_cast<ULONG_PTR>(first.data())) == head.valid);
 
   // A `len` of 0 would say "no length given", so an empty image stops here.
   if (size == 0) return;
@@ -111,7 +110,7 @@ void CheckFilterOnFile(const char* path, const uint8_t* data, size_t size) {
   ServeFile(path, data, size);
   const ExpectedPicture picture = ExpectPicture(data, size);
   const bool supported = picture.valid && size >= kHead;
-  FUZZ_CHECK(korvo::CheckSupport(path, 0) == (supported ? 1 : 0));
+  FUZZ_CHECK(korvo::CheckSupport(path, 0) == supported);
 
   korvo::PictureInfo info = Untouched<korvo::PictureInfo>();
   FUZZ_CHECK(korvo::ResultCodeOf(korvo::DescribePicture(path, 0, 0, &info)) ==

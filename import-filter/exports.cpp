@@ -15,11 +15,11 @@ using namespace korvo;
 extern "C" {
 
 KORVO_EXPORT int KORVO_API IsSupported(LPCSTR filename, ULONG_PTR dw) noexcept {
-  return CheckSupport(filename, dw);
+  return CheckSupport(filename, dw) ? 1 : 0;
 }
 
 KORVO_EXPORT int KORVO_API IsSupportedW(LPCWSTR filename, ULONG_PTR dw) noexcept {
-  return CheckSupport(filename, dw);
+  return CheckSupport(filename, dw) ? 1 : 0;
 }
 
 KORVO_EXPORT int KORVO_API GetPictureInfo(LPCSTR buf, LONG_PTR len, unsigned flag,

@@ -1,26 +1,18 @@
-// The extension of a file name as the support test takes it.
+// The support test's name check: the extension of a file name, 8-bit in the
+// system code page or UTF-16, is ".QKZ", letter case counting.
 #pragma once
 
 #include "platform/platform.h"
 
 namespace korvo {
 
-// Room for the longest extension taken (255 bytes) and its NUL.
-constexpr int kExtensionCapacity = 256;
-
-// Copies the extension of `name` into `extension`: from the last dot of the
-// last path component to the end of the name, at most 255 bytes; empty when
-// the last component has no dot. A leading drive ("C:") is skipped, '\' and
-// '/' both separate components, and a lead byte of a double-byte character
-// in the system code page takes the next byte with it, so that a trail byte
-// is never taken for a separator or a dot.
-void FileNameExtension(LPCSTR name, char (&extension)[kExtensionCapacity]);
-
-// The support test's name check: the extension is ".QKZ", letter case counting.
-bool HasQkzExtension(LPCSTR name);
-
-// The same test on a UTF-16 name, which has no lead bytes: the text behind
-// the last dot of the last component is ".QKZ" exactly.
-bool HasQkzExtensionW(LPCWSTR name);
+// The extension runs from the last dot of the last path component to the end
+// of the name; a name whose last component has no dot has none. A leading
+// drive ("C:") is skipped, '\' and '/' both separate components, and in an
+// 8-bit name a lead byte of a double-byte character in the system code page
+// takes the next byte with it, so that a trail byte is never taken for a
+// separator or a dot. The comparison is byte for byte (unit for unit).
+template <typename Unit>
+bool HasQkzExtension(const Unit* name);
 
 }  // namespace korvo

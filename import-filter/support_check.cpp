@@ -14,7 +14,7 @@ bool IsQkzInMemory(const void* head) {
 Failure OpenQkzFile(const HostPath& name, HANDLE* file, uint8_t* head, QkzGeometry* geometry) {
   *file = INVALID_HANDLE_VALUE;
   if (name.narrow != nullptr ? !HasQkzExtension(name.narrow)
-                             : name.wide == nullptr || !HasQkzExtensionW(name.wide))
+                             : name.wide == nullptr || !HasQkzExtension(name.wide))
     return Failure::kWrongExtension;
   Failure failure = OpenAndReadHead(name, file, head);
   if (failure != Failure::kNone) return failure;
@@ -29,10 +29,10 @@ bool IsQkzFile(const HostPath& name) {
   return OpenQkzFile(name, &file, head, &geometry) == Failure::kNone;
 }
 
-int CheckSupport(const HostPath& filename, ULONG_PTR dw) {
+bool CheckSupport(const HostPath& filename, ULONG_PTR dw) {
   constexpr ULONG_PTR kLowestBufferAddress = 0x10000;
-  if (dw < kLowestBufferAddress) return IsQkzFile(filename) ? 1 : 0;
-  return IsQkzInMemory(reinterpret_cast<const void*>(dw)) ? 1 : 0;
+  if (dw < kLowestBufferAddress) return IsQkzFile(filename);
+  return IsQkzInMemory(reinterpret_cast<const void*>(dw));
 }
 
 }  // namespace korvo

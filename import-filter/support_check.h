@@ -28,7 +28,7 @@ bool IsQkzFile(const HostPath& name);
 
 // IsSupported: `dw` below 0x10000 is a file handle, which is ignored in favour
 // of the name; from 0x10000 on it is the address of the file's first bytes,
-// and the name is not looked at. 1 for a QKZ picture, 0 otherwise.
-int CheckSupport(const HostPath& filename, ULONG_PTR dw);
+// and the name is not looked at. True for a QKZ picture.
+bool CheckSupport(const HostPath& filename, ULONG_PTR dw);
 
 }  // namespace korvo

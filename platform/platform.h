@@ -137,7 +137,6 @@ BOOL SetFileTime(HANDLE file, const FILETIME* lastWrite);
 DWORD GetLastError();
 
 // Strings in the system code page.
-int lstrcmpA(LPCSTR first, LPCSTR second);  // only equality is relied on
 BOOL IsDBCSLeadByte(BYTE byte);  // lead byte of a double-byte character
 // Converts `bytes` bytes of system code page text (-1: up to and with its
 // NUL) to UTF-16 in `out` (`outUnits` units; 0: only count). Returns the units

@@ -103,7 +103,6 @@ BOOL SetFileTime(HANDLE file, const FILETIME* lastWrite) {
 
 DWORD GetLastError() { return ::GetLastError(); }
 
-int lstrcmpA(LPCSTR first, LPCSTR second) { return ::lstrcmpA(first, second); }
 
 BOOL IsDBCSLeadByte(BYTE byte) { return ::IsDBCSLeadByte(byte); }
 

@@ -339,7 +339,6 @@ BOOL CloseHandle(HANDLE file) {
   return close(Descriptor(file)) == 0;
 }
 
-int lstrcmpA(LPCSTR first, LPCSTR second) { return strcmp(first, second); }
 
 BOOL IsDBCSLeadByte(BYTE byte) {
   PlatformHooks* hooks = Hooks();
