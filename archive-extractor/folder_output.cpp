@@ -82,32 +82,28 @@ bool IsDotName(const Unit* name) {
   return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
 
-// Whether the 8-bit path ends inside a double-byte character: its last byte
+// Whether an 8-bit path ends inside a double-byte character: its last byte
 // a lead byte with no trail byte after it.
-bool EndsInsideCharacter(LPCSTR path) {
-  for (const char* scan = path; *scan != '\0'; ++scan) {
-    if (!platform::IsDBCSLeadByte(static_cast<BYTE>(*scan))) continue;
-    if (scan[1] == '\0') return true;
+template <typename Unit>
+bool EndsInsideCharacter(const Unit* path) {
+  for (const Unit* scan = path; *scan != 0; ++scan) {
+    if (!IsLeadUnit(*scan)) continue;
+    if (scan[1] == 0) return true;
     ++scan;
   }
   return false;
 }
-bool EndsInsideCharacter(LPCWSTR) { return false; }
 
 // Whether the path's last character is a separator; in 8-bit text a trail
 // byte of 0x5C is part of a character, not a separator.
-bool EndsInSeparator(LPCSTR path) {
+template <typename Unit>
+bool EndsInSeparator(const Unit* path) {
   bool separator = false;
-  for (const char* scan = path; *scan != '\0'; ++scan) {
-    separator = IsSeparator(static_cast<unsigned char>(*scan));
-    if (platform::IsDBCSLeadByte(static_cast<BYTE>(*scan)) && scan[1] != '\0') ++scan;
+  for (const Unit* scan = path; *scan != 0; ++scan) {
+    separator = IsSeparator(UnitAt(scan, 0));
+    if (IsLeadUnit(*scan) && scan[1] != 0) ++scan;
   }
   return separator;
-}
-
-bool EndsInSeparator(LPCWSTR path) {
-  const size_t length = Length(path);
-  return length > 0 && IsSeparator(path[length - 1]);
 }
 
 // The file operations for either kind of path.
@@ -178,27 +174,20 @@ HANDLE CreateTemporaryFile(Unit* path, Unit* name) {
 
 }  // namespace
 
-bool IsSafeEntryName(LPCSTR name) {
-  if (name == nullptr || name[0] == '\0' || IsDotName(name) || IsDeviceName(name)) return false;
-  for (const char* scan = name; *scan != '\0'; ++scan) {
-    const auto byte = static_cast<unsigned char>(*scan);
-    if (platform::IsDBCSLeadByte(byte)) {
+template <typename Unit>
+bool IsSafeEntryName(const Unit* name) {
+  if (name == nullptr || name[0] == 0 || IsDotName(name) || IsDeviceName(name)) return false;
+  for (const Unit* scan = name; *scan != 0; ++scan) {
+    if (IsLeadUnit(*scan)) {
       // A trail byte may be 0x5C or 0x7C; bytes below 0x40 (the end, a
       // slash, a colon, a control byte) are no trail byte of any code page
       // and do not make a character.
-      if (static_cast<unsigned char>(scan[1]) < 0x40) return false;
+      if (UnitAt(scan, 1) < 0x40) return false;
       ++scan;
       continue;
     }
-    if (IsForbiddenUnit(byte)) return false;
+    if (IsForbiddenUnit(UnitAt(scan, 0))) return false;
   }
-  return true;
-}
-
-bool IsSafeEntryName(LPCWSTR name) {
-  if (name == nullptr || name[0] == 0 || IsDotName(name) || IsDeviceName(name)) return false;
-  for (const WCHAR* scan = name; *scan != 0; ++scan)
-    if (IsForbiddenUnit(*scan)) return false;
   return true;
 }
 
@@ -259,5 +248,7 @@ Failure WriteEntryIntoFolder(const Unit* folder, ArchiveReader* reader, const En
 
 template Failure WriteEntryIntoFolder(const char*, ArchiveReader*, const EntrySource&);
 template Failure WriteEntryIntoFolder(const WCHAR*, ArchiveReader*, const EntrySource&);
+template bool IsSafeEntryName(LPCSTR name);
+template bool IsSafeEntryName(LPCWSTR name);
 
 }  // namespace korvo

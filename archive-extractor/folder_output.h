@@ -16,8 +16,8 @@ namespace korvo {
 // or LPT followed by a digit 0-9 or a superscript one, two or three (as
 // UTF-16 U+00B9, U+00B2, U+00B3; in 8-bit names also their bytes in the
 // Latin code pages and their UTF-8 sequences).
-bool IsSafeEntryName(LPCSTR name);
-bool IsSafeEntryName(LPCWSTR name);
+template <typename Unit>
+bool IsSafeEntryName(const Unit* name);
 
 // Writes the entry of `source` into `folder` under its listed name (in
 // UTF-16 for a UTF-16 folder, turned from the system code page as the W

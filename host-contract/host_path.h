@@ -21,6 +21,12 @@ struct HostPath {
   HostPath(std::nullptr_t) {}
 };
 
+// Whether `unit` is the lead byte of a double-byte character in the system
+// code page, which takes the next byte with it (so a trail byte is never
+// taken for a separator or a dot); UTF-16 has none.
+inline bool IsLeadUnit(char unit) { return platform::IsDBCSLeadByte(static_cast<BYTE>(unit)); }
+inline bool IsLeadUnit(WCHAR) { return false; }
+
 inline bool IsNullPath(const HostPath& path) {
   return path.narrow == nullptr && path.wide == nullptr;
 }

@@ -1,12 +1,8 @@
 #include "import-filter/file_name_extension.h"
 
+#include "host-contract/host_path.h"
+
 namespace korvo {
-namespace {
-
-bool IsLeadUnit(char unit) { return platform::IsDBCSLeadByte(static_cast<BYTE>(unit)); }
-bool IsLeadUnit(WCHAR) { return false; }  // UTF-16 has no lead bytes
-
-}  // namespace
 
 template <typename Unit>
 bool HasQkzExtension(const Unit* name) {

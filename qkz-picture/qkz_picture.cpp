@@ -74,45 +74,15 @@ void ReverseRowOrder(const QkzGeometry& geometry, uint8_t* pixels) {
     std::swap_ranges(top, top + geometry.stride, bottom);
 }
 
-namespace {
-
-void WriteHeadFrom(uint32_t width, uint32_t height, const uint8_t* source,
-                   uint32_t sourceEntrySize, uint8_t* out) {
+void WriteQkzHeadFromTriples(uint32_t width, uint32_t height, const uint8_t* triples,
+                             uint8_t* out) {
   WriteLe32(out + kQkzWidthOffset, width);
   WriteLe32(out + kQkzHeightOffset, height);
   uint8_t* entries = out + kQkzPaletteOffset;
   for (uint32_t i = 0; i < kQkzColourCount; ++i) {
-    memcpy(entries + 4 * i, source + sourceEntrySize * i, 3);
+    memcpy(entries + 4 * i, triples + 3 * i, 3);
     entries[4 * i + 3] = 0;
   }
-}
-
-void CopyRows(uint32_t width, uint32_t height, const uint8_t* rows, uint8_t* out) {
-  memcpy(out + kQkzRowsOffset, rows,
-         static_cast<size_t>(QkzPictureSize(width, height) - kQkzHeadSize));
-}
-
-}  // namespace
-
-void WriteQkzHead(uint32_t width, uint32_t height, const uint8_t* palette, uint8_t* out) {
-  WriteHeadFrom(width, height, palette, 4, out);
-}
-
-void WriteQkzHeadFromTriples(uint32_t width, uint32_t height, const uint8_t* triples,
-                             uint8_t* out) {
-  WriteHeadFrom(width, height, triples, 3, out);
-}
-
-void WriteQkzPicture(uint32_t width, uint32_t height, const uint8_t* palette, const uint8_t* rows,
-                     uint8_t* out) {
-  WriteQkzHead(width, height, palette, out);
-  CopyRows(width, height, rows, out);
-}
-
-void WriteQkzPictureFromTriples(uint32_t width, uint32_t height, const uint8_t* triples,
-                                const uint8_t* rows, uint8_t* out) {
-  WriteQkzHeadFromTriples(width, height, triples, out);
-  CopyRows(width, height, rows, out);
 }
 
 }  // namespace korvo

@@ -72,22 +72,11 @@ void CopyRowsBottomUp(const QkzGeometry& geometry, const uint8_t* rows, uint8_t*
 // rows read top row first become the bottom-up pixel block.
 void ReverseRowOrder(const QkzGeometry& geometry, uint8_t* pixels);
 
-// Writing. The caller has checked that `out` holds QkzPictureSize(width,
-// height) bytes (kQkzHeadSize for the head writers); width and height are
-// written as given, so a container may carry any picture it holds.
-//
-// Width, height and a palette of 256 (red, green, blue, any) entries; the
-// reserved byte is written as 0.
-void WriteQkzHead(uint32_t width, uint32_t height, const uint8_t* palette, uint8_t* out);
-// Width, height and 256 stored (red, green, blue) triples, each triple taken
-// in its stored order as bytes 0-2 of the entry.
+// Writes the kQkzHeadSize bytes of a head to `out`: width and height as
+// given, so a container may carry any picture it holds, and a palette of 256
+// stored (red, green, blue) triples, each taken in its stored order as bytes
+// 0-2 of the entry, the reserved byte 0. The rows follow the head unchanged.
 void WriteQkzHeadFromTriples(uint32_t width, uint32_t height, const uint8_t* triples,
                              uint8_t* out);
-// A complete picture: the head, then RowStride(width, 8) x height bytes of
-// rows, top row first, copied unchanged.
-void WriteQkzPicture(uint32_t width, uint32_t height, const uint8_t* palette, const uint8_t* rows,
-                     uint8_t* out);
-void WriteQkzPictureFromTriples(uint32_t width, uint32_t height, const uint8_t* triples,
-                                const uint8_t* rows, uint8_t* out);
 
 }  // namespace korvo

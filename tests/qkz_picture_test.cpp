@@ -119,26 +119,21 @@ Bytes HandBuiltPicture(const uint8_t* rows) {
   return bytes;
 }
 
-TEST(QkzWriterTest, WritesHeadPaletteAndRowsFromEitherPaletteForm) {
-  uint8_t palette[1024], triples[768], rows[16];
+TEST(QkzWriterTest, WritesTheHeadFromStoredTriples) {
+  uint8_t triples[768], rows[16];
   for (int i = 0; i < 256; ++i) {
     uint8_t rgb[3] = {static_cast<uint8_t>(i), static_cast<uint8_t>(2 * i),
                       static_cast<uint8_t>(3 * i)};
-    memcpy(palette + 4 * i, rgb, 3);
-    palette[4 * i + 3] = 0xAB;  // a reserved byte that must not survive
     memcpy(triples + 3 * i, rgb, 3);
   }
   for (int i = 0; i < 16; ++i) rows[i] = static_cast<uint8_t>(0xE0 + i);
   const Bytes expected = HandBuiltPicture(rows);
   ASSERT_EQ(expected.size(), korvo::QkzPictureSize(5, 2));
 
-  Bytes fromPalette(expected.size() + 1, 0x77), fromTriples(expected.size() + 1, 0x77);
-  korvo::WriteQkzPicture(5, 2, palette, rows, fromPalette.data());
-  korvo::WriteQkzPictureFromTriples(5, 2, triples, rows, fromTriples.data());
-  EXPECT_EQ(Bytes(fromPalette.begin(), fromPalette.end() - 1), expected);
-  EXPECT_EQ(Bytes(fromTriples.begin(), fromTriples.end() - 1), expected);
-  EXPECT_EQ(fromPalette.back(), 0x77) << "wrote past the picture";
-  EXPECT_EQ(fromTriples.back(), 0x77) << "wrote past the picture";
+  Bytes head(korvo::kQkzHeadSize + 1, 0x77);
+  korvo::WriteQkzHeadFromTriples(5, 2, triples, head.data());
+  EXPECT_EQ(Bytes(head.begin(), head.end() - 1), Bytes(expected.begin(), expected.begin() + 1032));
+  EXPECT_EQ(head.back(), 0x77) << "wrote past the head";
 }
 
 }  // namespace
