@@ -26,13 +26,15 @@ struct DirectoryCache {
 
 DirectoryCache cache GUARDED_BY(directoryLock);
 
-// Units before the NUL, or `limit` when there are at least that many (the
-// path is then not cached and never copied).
+// Copies `text` to `key` when it fits with its NUL; a longer path is never
+// copied.
 template <typename Unit>
-size_t BoundedLength(const Unit* text, size_t limit) {
+bool KeepPath(const Unit* text, Unit (&key)[kCachedPathBytes]) {
   size_t length = 0;
-  while (length < limit && text[length] != 0) ++length;
-  return length;
+  while (length < kCachedPathBytes && text[length] != 0) ++length;
+  if (length == kCachedPathBytes) return false;
+  std::memcpy(key, text, (length + 1) * sizeof(Unit));
+  return true;
 }
 
 template <typename Unit>
@@ -150,19 +152,10 @@ void InstallDirectory(ParsedDirectory* parsed, const HostPath& path, ArchivePars
   // A path that does not fit is never copied: the directory is served to the
   // call that parsed it, and every later call parses again.
   ForgetPath();
-  if (path.wide != nullptr) {
-    size_t length = BoundedLength(path.wide, kCachedPathBytes);
-    if (length < kCachedPathBytes) {
-      std::memcpy(cache.widePath, path.wide, (length + 1) * sizeof(WCHAR));
-      cache.holdsPath = cache.wide = true;
-    }
-  } else if (path.narrow != nullptr) {
-    size_t length = BoundedLength(path.narrow, kCachedPathBytes);
-    if (length < kCachedPathBytes) {
-      std::memcpy(cache.path, path.narrow, length + 1);
-      cache.holdsPath = true;
-    }
-  }
+  if (path.wide != nullptr)
+    cache.holdsPath = cache.wide = KeepPath(path.wide, cache.widePath);
+  else if (path.narrow != nullptr)
+    cache.holdsPath = KeepPath(path.narrow, cache.path);
 }
 
 // Runs `parser` on the open archive and installs what it found.

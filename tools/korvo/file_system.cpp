@@ -24,9 +24,9 @@ std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
   return words;
 }
 
-FILE* OpenFile(const std::string& path, const char* mode) {
-  return _wfopen(WideOf(path).c_str(), WideOf(mode).c_str());
-}
+namespace {
+FILE* OpenExisting(const std::string& path) { return _wfopen(WideOf(path).c_str(), L"rb"); }
+}  // namespace
 
 FILE* CreateNewFile(const std::string& path) {
   // CREATE_NEW fails on any existing name, a link or junction included.
@@ -64,7 +64,9 @@ std::string Utf8Of(const std::filesystem::path& path) { return Utf8OfWide(path.n
 
 #else
 
-FILE* OpenFile(const std::string& path, const char* mode) { return fopen(path.c_str(), mode); }
+namespace {
+FILE* OpenExisting(const std::string& path) { return fopen(path.c_str(), "rb"); }
+}  // namespace
 FILE* CreateNewFile(const std::string& path) {
   int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (descriptor < 0) return nullptr;
@@ -87,7 +89,7 @@ FILE* OpenForReading(const std::string& path, std::string* error) {
     *error = "is a folder";
     return nullptr;
   }
-  FILE* file = OpenFile(path, "rb");
+  FILE* file = OpenExisting(path);
   if (file == nullptr) *error = std::string("cannot open: ") + strerror(errno);
   return file;
 }

@@ -13,7 +13,6 @@
 
 namespace korvo {
 
-FILE* OpenFile(const std::string& path, const char* mode);
 // Creates `path` as a new file to write, never through a link nor over
 // anything that has the name (errno EEXIST then).
 FILE* CreateNewFile(const std::string& path);
