@@ -100,7 +100,9 @@ class Mount : public testing::Test {
   }
   // A mount that a failing test leaves is undone all the same.
   void TearDown() override {
-    if (!point.empty() && IsMounted(point)) system(("fusermount3 -u -z '" + point + "'").c_str());
+    if (!point.empty() && IsMounted(point)) {
+      EXPECT_EQ(system(("fusermount3 -u -z '" + point + "'").c_str()), 0) << "still mounted: " << point;
+    }
   }
   // Mounts `archive` on a new folder and extracts it beside for comparison.
   void MountAndExtract(const std::string& archive, std::vector<std::string> mount = {}) {
