@@ -9,6 +9,10 @@
 #include <filesystem>
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "tests/cli/cli_support.h"
 #include "tests/cli/picture_files.h"
 
@@ -242,6 +246,42 @@ TEST(Outputs, NeverGoThroughAPlantedLink) {
   }
 }
 
+// A thumbnailer writes into the output it is given, as the desktop holds
+// it open: the same file, whatever it held, read back through the handle.
+// Anything at the name but a plain file of one name is refused and keeps
+// its bytes; a lower-case picture leaves nothing in the temporary folder.
+TEST(Thumbnail, WritesIntoTheOutputFileItselfNeverThroughALink) {
+  const std::string folder = NewFolder("in-place");
+  WriteBytes(folder + "a.qkz", QkzFileOf(Pictures()[0]));
+  WriteBytes(folder + "out.png", Bytes(100000, 'o'));  // longer than the thumbnail
+  FILE* held = fopen((folder + "out.png").c_str(), "rb");
+  ASSERT_NE(held, nullptr);
+  NewFolder("in-place/tmp");
+  setenv("TMPDIR", (folder + "tmp").c_str(), 1);
+  RunResult run = RunKorvo({"thumbnail", folder + "a.qkz", folder + "out.png"});
+  unsetenv("TMPDIR");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(FilesIn(folder + "tmp").empty());
+  Bytes seen(200000);
+  seen.resize(fread(seen.data(), 1, seen.size(), held));
+  fclose(held);
+  EXPECT_EQ(seen, ReadBytes(folder + "out.png"));
+  EXPECT_EQ(ReadPngContent(seen), ContentOf(Pictures()[0]));
+
+  WriteBytes(folder + "victim", Bytes{'v'});
+  std::filesystem::create_symlink("victim", folder + "symbolic.png");
+  std::filesystem::create_hard_link(folder + "victim", folder + "hard.png");
+  ASSERT_EQ(mkfifo((folder + "fifo.png").c_str(), 0600), 0);
+  std::filesystem::create_directory(folder + "folder.png");
+  for (const char* output : {"symbolic.png", "hard.png", "fifo.png", "folder.png"}) {
+    RunResult refused = RunKorvo({"thumbnail", folder + "a.qkz", folder + output});
+    EXPECT_EQ(refused.status, kFailure) << output;
+    EXPECT_NE(refused.err.find(output), std::string::npos) << refused.err;
+  }
+  EXPECT_EQ(ReadBytes(folder + "victim"), Bytes{'v'});
+  EXPECT_TRUE(std::filesystem::is_symlink(folder + "symbolic.png"));
+}
+
 // What a thumbnail of `content` no larger than width x height holds: each
 // pixel the rounded mean of the block of pixels behind it.
 Bytes AveragedRgb(const PictureContent& content, uint32_t width, uint32_t height) {
@@ -326,7 +366,8 @@ struct CommandCase {
 // its rows), overrun.cg (an archive whose last entry claims a palette the
 // file ends inside) and, on Linux, rgb.png. A path inside text.cg is an
 // output that cannot be created.
-const std::vector<std::string> kInputs = {"good.QKZ", "good.cg", "overrun.cg", "short.QKZ", "text.cg", "torn.cg"};
+const std::vector<std::string> kInputs = {"good.QKZ", "good.cg", "lower.qkz", "overrun.cg", "short.QKZ", "text.cg",
+                                          "torn.cg"};
 
 std::vector<std::string> InputsAnd(const std::string& output) {
   std::vector<std::string> files = kInputs;
@@ -346,6 +387,7 @@ TEST_P(Commands, GiveTheStatusAndOneErrorLineAndLeaveNoPartialFile) {
   ASSERT_EQ(RunKorvo(arguments).status, 0);
   for (const TestPicture& picture : pictures) std::remove((folder + picture.name + ".QKZ").c_str());
   WriteBytes(folder + "good.QKZ", QkzFileOf(pictures[0]));
+  WriteBytes(folder + "lower.qkz", QkzFileOf(pictures[1]));
   Bytes good = ReadBytes(folder + "good.cg");
   WriteBytes(folder + "torn.cg", Bytes(good.begin(), good.begin() + good.size() / 2));
   WriteBytes(folder + "text.cg", Bytes(3000, 'x'));
@@ -391,12 +433,16 @@ TEST_P(Commands, GiveTheStatusAndOneErrorLineAndLeaveNoPartialFile) {
   std::sort(files.begin(), files.end());
 #endif
   EXPECT_EQ(FilesIn(folder), files);
+  // No command writes over an input, whatever it was asked.
+  EXPECT_EQ(ReadBytes(folder + "good.cg"), good);
+  EXPECT_EQ(ReadBytes(folder + "good.QKZ"), QkzFileOf(pictures[0]));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Korvo, Commands,
     testing::Values(
         CommandCase{"InfoGood", {"info", "{}good.cg", "{}good.QKZ"}, 0, "", kInputs},
+        CommandCase{"InfoLowerCase", {"info", "{}lower.qkz"}, 0, "", kInputs},
         CommandCase{"InfoMissing", {"info", "{}none.cg"}, kFailure, "none.cg: cannot open", kInputs},
         CommandCase{"InfoForeign", {"info", "{}text.cg"}, kFailure, "text.cg: no plug-in in", kInputs},
         CommandCase{"InfoDamaged", {"info", "{}torn.cg"}, kFailure, "torn.cg: no plug-in in", kInputs},
@@ -429,6 +475,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"extract", "{}good.cg", "-o", "{}text.cg/out", "--via-folder-output"}, kFailure,
                     "text.cg/out: cannot create the output folder", kInputs},
         CommandCase{"ConvertGood", {"convert", "{}good.QKZ", "-o", "{}good.bmp"}, 0, "", InputsAnd("good.bmp")},
+        CommandCase{"ConvertLowerCase", {"convert", "{}lower.qkz", "-o", "{}l.png"}, 0, "", InputsAnd("l.png")},
         CommandCase{"ConvertMissing", {"convert", "{}none.QKZ"}, kFailure, "none.QKZ: cannot open", kInputs},
         CommandCase{"ConvertForeign", {"convert", "{}good.cg", "-o", "{}good.bmp"}, kFailure,
                     "good.cg: not a supported picture", kInputs},
@@ -458,6 +505,11 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"ThumbnailGood", {"thumbnail", "{}good.QKZ", "{}t.png"}, 0, "", InputsAnd("t.png")},
         CommandCase{"ThumbnailArchive", {"thumbnail", "{}good.cg", "{}t.png", "--size", "8"}, 0, "",
                     InputsAnd("t.png")},
+        CommandCase{"ThumbnailLowerCase", {"thumbnail", "{}lower.qkz", "{}t.png"}, 0, "", InputsAnd("t.png")},
+        CommandCase{"ThumbnailIntoItsArchive", {"thumbnail", "{}good.cg", "{}good.cg"}, kFailure,
+                    "good.cg: is the input itself", kInputs},
+        CommandCase{"ThumbnailIntoItsPicture", {"thumbnail", "{}good.QKZ", "{}./good.QKZ"}, kFailure,
+                    "good.QKZ: is the input itself", kInputs},
         CommandCase{"ThumbnailMissing", {"thumbnail", "{}none.cg", "{}t.png"}, kFailure, "none.cg: cannot open", kInputs},
         CommandCase{"ThumbnailForeign", {"thumbnail", "{}text.cg", "{}t.png"}, kFailure,
                     "text.cg: not a supported archive", kInputs},
@@ -468,7 +520,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"ThumbnailPastTheEnd", {"thumbnail", "{}overrun.cg", "{}t.png"}, kFailure,
                     "overrun.cg: x.QKZ: file ends inside an entry", kInputs},
         CommandCase{"ThumbnailUnwritable", {"thumbnail", "{}good.QKZ", "{}text.cg/t.png"}, kFailure,
-                    "text.cg/t.png: cannot create", kInputs},
+                    "text.cg/t.png: cannot open", kInputs},
         CommandCase{"ThumbnailSizeZero", {"thumbnail", "{}good.QKZ", "{}t.png", "--size", "0"}, kUsage,
                     "--size takes 1 to 4096 pixels, not '0'", kInputs},
 #ifdef KORVO_HAVE_MOUNT

@@ -55,7 +55,7 @@ Rgb RgbOfPixbuf(GdkPixbuf* pixbuf) {
 Rgb FilterRgb(const std::string& path) {
   korvo::PluginSet set;
   std::string error;
-  EXPECT_TRUE(korvo::LoadPluginSet(korvo::BuildPluginDirectory(), &set, &error)) << error;
+  EXPECT_TRUE(korvo::LoadPluginSet(korvo::BuildPluginDirectory(), korvo::PluginChoice::kOwnByName, &set, &error)) << error;
   for (const korvo::Plugin& filter : set.plugins) {
     korvo::DecodedBitmap bitmap;
     korvo::BitmapLayout layout;
@@ -244,9 +244,11 @@ TEST(Desktop, GdkPixbufThumbnailerShowsWhatKorvoConvertWrites) {
   }
 }
 
-// Each .thumbnailer file's Exec line with the desktop's %i, %u, %o and %s.
+// Each .thumbnailer file's Exec line with the desktop's %i, %u, %o and %s,
+// run as tumbler runs it: the output file is created first and held open,
+// and the thumbnail is read back through that handle (`seen`).
 RunResult RunThumbnailer(const std::string& kind, const std::string& input, const std::string& output,
-                         int size) {
+                         int size, Bytes* seen = nullptr) {
   const Bytes text = ReadBytes(Prefix() + "/share/thumbnailers/korvo-" + kind + ".thumbnailer");
   std::istringstream file(std::string(text.begin(), text.end()));
   std::string line, exec;
@@ -264,7 +266,16 @@ RunResult RunThumbnailer(const std::string& kind, const std::string& input, cons
   if (words.empty()) return RunResult();
   std::string program = words[0];
   words.erase(words.begin());
-  return RunProgram(program, words);
+  FILE* held = fopen(output.c_str(), "w+b");
+  EXPECT_NE(held, nullptr) << output;
+  RunResult run = RunProgram(program, words);
+  if (held == nullptr) return run;
+  if (seen != nullptr) {
+    seen->assign(1 << 20, 0);
+    seen->resize(fread(seen->data(), 1, seen->size(), held));
+  }
+  fclose(held);
+  return run;
 }
 
 TEST(Desktop, TheThumbnailersMakePicturesOfTheRightSizeAndNothingForADamagedArchive) {
@@ -288,18 +299,25 @@ TEST(Desktop, TheThumbnailersMakePicturesOfTheRightSizeAndNothingForADamagedArch
                {"archive", "offset-table.cg", 8, 8, 2}, {"archive", "named-entry.cg", 16, 16, 4}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
-    RunResult run = RunThumbnailer(c.kind, folder + c.input, folder + "out.png", c.size);
+    Bytes seen;
+    RunResult run = RunThumbnailer(c.kind, folder + c.input, folder + "out.png", c.size, &seen);
     ASSERT_EQ(run.status, 0) << run.err;
-    Rgb thumbnail = PngRgb(folder + "out.png");
+    Rgb thumbnail;
+    thumbnail.pixels = ReadPngRgb(seen, &thumbnail.width, &thumbnail.height);
     EXPECT_EQ(thumbnail.width, c.width);
     EXPECT_EQ(thumbnail.height, c.height);
+    ASSERT_EQ(RunKorvo({"thumbnail", folder + c.input, folder + "direct.png", "--size",
+                        std::to_string(c.size)}).status, 0);
+    EXPECT_EQ(thumbnail, PngRgb(folder + "direct.png"));
+    std::remove((folder + "direct.png").c_str());
   }
+  // A damaged archive leaves the desktop's file empty: nothing to cache.
   std::vector<std::string> before = FilesIn(folder);
-  std::remove((folder + "out.png").c_str());
-  RunResult run = RunThumbnailer("archive", folder + "torn.cg", folder + "torn.png", 128);
+  Bytes seen;
+  RunResult run = RunThumbnailer("archive", folder + "torn.cg", folder + "out.png", 128, &seen);
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.err.find("torn.cg"), std::string::npos) << run.err;
-  before.erase(std::find(before.begin(), before.end(), "out.png"));
+  EXPECT_TRUE(seen.empty());
   EXPECT_EQ(FilesIn(folder), before);
   for (auto [kind, line] : {std::pair{"picture", "MimeType=image/x-brimmel-qkz;"},
                             std::pair{"archive", "MimeType=application/x-brimmel-archive;"}}) {

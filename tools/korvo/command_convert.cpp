@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "tools/korvo/commands.h"
+#include "tools/korvo/filter_name.h"
 #include "tools/korvo/output_file.h"
 
 namespace korvo {
@@ -42,8 +43,10 @@ int RunConvert(const Arguments& arguments) {
   DecodedBitmap bitmap;
   const Plugin* filter = nullptr;
   std::string failure;
-  for (const Plugin* candidate : FindPlugins(set, PluginKind::kImportFilter, picture, head)) {
-    CallResult result = DecodePictureFile(*candidate, picture, &bitmap);
+  FilterName name;
+  NameForFilter(picture, &name);
+  for (const Plugin* candidate : FindPlugins(set, PluginKind::kImportFilter, name.path, head)) {
+    CallResult result = DecodePictureFile(*candidate, name.path, &bitmap);
     if (result.ok()) {
       filter = candidate;
       break;

@@ -1,18 +1,21 @@
 // korvo info FILE...: which plug-in takes each file, and what the file is.
 // Files are offered as a viewer offers them: IsSupported with the file's
-// name and its first 2 KB, import filters first.
+// name and its first 2 KB, archive extractors first.
 #include <cstdio>
 
 #include "tools/korvo/archive_access.h"
 #include "tools/korvo/commands.h"
+#include "tools/korvo/filter_name.h"
 
 namespace korvo {
 namespace {
 
-// "" and the description printed, or the failure's message.
-std::string DescribePicture(const Plugin& filter, const std::string& path) {
+// "" and the description printed, or the failure's message. The filter
+// reads the file under `filterPath` (filter_name.h).
+std::string DescribePicture(const Plugin& filter, const std::string& path,
+                            const std::string& filterPath) {
   PictureInfo info;
-  CallResult result = DescribePictureFile(filter, path, &info);
+  CallResult result = DescribePictureFile(filter, filterPath, &info);
   if (!result.ok()) return result.message;
   printf("%s: %s picture, %d x %d, %d bits per pixel (%s)\n", path.c_str(),
          filter.typeName.c_str(), info.width, info.height, info.colorDepth,
@@ -53,8 +56,10 @@ std::string Describe(const PluginSet& set, const std::string& path, const Bytes&
     if (failure.empty()) return failure;
     if (firstFailure.empty()) firstFailure = failure;
   }
-  for (const Plugin* filter : FindPlugins(set, PluginKind::kImportFilter, path, head)) {
-    std::string failure = DescribePicture(*filter, path);
+  FilterName name;
+  NameForFilter(path, &name);
+  for (const Plugin* filter : FindPlugins(set, PluginKind::kImportFilter, name.path, head)) {
+    std::string failure = DescribePicture(*filter, path, name.path);
     if (failure.empty()) return failure;
     if (firstFailure.empty()) firstFailure = failure;
   }

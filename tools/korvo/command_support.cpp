@@ -12,10 +12,11 @@ int ReportFailure(const std::string& file, const std::string& message) {
 }
 
 bool LoadCommandPlugins(const Arguments& arguments, PluginSet* set) {
-  std::string directory =
-      arguments.pluginDirectory.empty() ? DefaultPluginDirectory() : arguments.pluginDirectory;
+  const bool named = !arguments.pluginDirectory.empty();
+  const std::string directory = named ? arguments.pluginDirectory : DefaultPluginDirectory();
   std::string error;
-  if (LoadPluginSet(directory, set, &error)) return true;
+  if (LoadPluginSet(directory, named ? PluginChoice::kEvery : PluginChoice::kOwnByName, set, &error))
+    return true;
   fprintf(stderr, "korvo: %s\n", error.c_str());
   return false;
 }

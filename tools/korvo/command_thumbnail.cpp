@@ -5,6 +5,7 @@
 // writes them; larger ones are averaged down to an RGB PNG.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "common/little_endian.h"
@@ -12,6 +13,7 @@
 #include "tools/korvo/archive_access.h"
 #include "tools/korvo/commands.h"
 #include "tools/korvo/file_system.h"
+#include "tools/korvo/filter_name.h"
 #include "tools/korvo/output_file.h"
 
 namespace korvo {
@@ -126,20 +128,14 @@ bool DecodeThumbnailSource(const PluginSet& set, const NameEncoding& encoding,
     ReportFailure(input, failure);
     return false;
   }
-  Bytes data;
-  for (const Plugin* filter : FindPlugins(set, PluginKind::kImportFilter, input, head)) {
-    CallResult result = DecodePictureFile(*filter, input, bitmap);
+  FilterName name;
+  NameForFilter(input, &name);
+  for (const Plugin* filter : FindPlugins(set, PluginKind::kImportFilter, name.path, head)) {
+    CallResult result = DecodePictureFile(*filter, name.path, bitmap);
     if (result.ok()) return true;
     // A filter that takes the head but not the name has not claimed the file.
     if (!MaskTakesName(filter->fileMask, input)) continue;
     if (failure.empty()) failure = result.message;
-    // It may refuse a name by its letter case (IFKORVO takes ".QKZ" only),
-    // while the desktop knows the type in any case: such a file goes over
-    // as its bytes.
-    std::string ignored;
-    if ((!data.empty() || ReadWholeFile(input, &data, &ignored)) &&
-        DecodePictureMemory(*filter, data, bitmap).ok())
-      return true;
   }
   // A file that a filter takes by its name and head is a damaged picture.
   if (failure.empty()) {
@@ -172,6 +168,10 @@ int RunThumbnail(const Arguments& arguments) {
     }
     size = static_cast<uint32_t>(value);
   }
+  // Written in place, an output that is the input would lose the picture.
+  std::error_code same;
+  if (std::filesystem::equivalent(PathOf(input), PathOf(output), same))
+    return ReportFailure(output, "is the input itself; a thumbnail is never written over it");
   NameEncoding encoding;
   if (!ChooseNameEncoding(arguments, &encoding)) return kExitUsage;
   PluginSet set;
@@ -192,7 +192,9 @@ int RunThumbnail(const Arguments& arguments) {
   }
   Bytes file;
   if (!EncodePicture(bitmap, PictureFormat::kPng, &file, &error)) return ReportFailure(input, error);
-  if (!WriteFileAtomically(output, file, &error)) return ReportFailure(output, error);
+  // Into the output itself: the desktop may read it through a handle it
+  // already holds, which a file renamed over the name would not reach.
+  if (!WriteFileInPlace(output, file, &error)) return ReportFailure(output, error);
   printf("%s: %u x %u -> %s (%u x %u)\n", input.c_str(), layout.width, layout.height,
          output.c_str(), width, height);
   return 0;

@@ -10,6 +10,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -51,6 +52,38 @@ FILE* CreateNewFile(const std::string& path) {
 
 bool RemoveFile(const std::string& path) { return _wremove(WideOf(path).c_str()) == 0; }
 
+FILE* OpenInPlace(const std::string& path, bool* created, std::string* error) {
+  // OPEN_REPARSE_POINT opens a link itself, which the checks below refuse.
+  HANDLE handle = CreateFileW(WideOf(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    *error = GetLastError() == ERROR_ACCESS_DENIED ? "cannot open: Permission denied"
+                                                   : "cannot open: No such file or directory";
+    return nullptr;
+  }
+  *created = GetLastError() != ERROR_ALREADY_EXISTS;
+  BY_HANDLE_FILE_INFORMATION about = {};
+  if (!GetFileInformationByHandle(handle, &about) ||
+      (about.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      GetFileType(handle) != FILE_TYPE_DISK || about.nNumberOfLinks != 1) {
+    CloseHandle(handle);
+    *error = "not a plain file to write into";
+    return nullptr;
+  }
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (descriptor < 0) {
+    CloseHandle(handle);
+    *error = "cannot open";
+    return nullptr;
+  }
+  FILE* file = _fdopen(descriptor, "wb");
+  if (file == nullptr) _close(descriptor);
+  return file;
+}
+
+bool EmptyFile(FILE* file) { return fflush(file) == 0 && _chsize_s(_fileno(file), 0) == 0; }
+bool SyncFile(FILE* file) { return fflush(file) == 0 && _commit(_fileno(file)) == 0; }
+
 bool RenameOver(const std::string& from, const std::string& to) {
   if (MoveFileExW(WideOf(from).c_str(), WideOf(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0)
     return true;
@@ -75,6 +108,32 @@ FILE* CreateNewFile(const std::string& path) {
   return file;
 }
 bool RemoveFile(const std::string& path) { return remove(path.c_str()) == 0; }
+
+FILE* OpenInPlace(const std::string& path, bool* created, std::string* error) {
+  const int flags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC;
+  int descriptor = open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+  *created = descriptor >= 0;
+  // O_NONBLOCK: a FIFO planted at the name must not hold korvo up.
+  if (descriptor < 0 && errno == EEXIST) descriptor = open(path.c_str(), flags | O_NONBLOCK);
+  if (descriptor < 0) {
+    *error = std::string("cannot open: ") + strerror(errno);
+    return nullptr;
+  }
+  struct stat about = {};
+  if (fstat(descriptor, &about) != 0 || !S_ISREG(about.st_mode) || about.st_nlink != 1 ||
+      fcntl(descriptor, F_SETFL, O_WRONLY) != 0) {
+    close(descriptor);
+    *error = "not a plain file to write into";
+    return nullptr;
+  }
+  FILE* file = fdopen(descriptor, "wb");
+  if (file == nullptr) close(descriptor);
+  return file;
+}
+
+bool EmptyFile(FILE* file) { return fflush(file) == 0 && ftruncate(fileno(file), 0) == 0; }
+bool SyncFile(FILE* file) { return fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
 bool RenameOver(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
 }

@@ -17,6 +17,14 @@ namespace korvo {
 // anything that has the name (errno EEXIST then).
 FILE* CreateNewFile(const std::string& path);
 bool RemoveFile(const std::string& path);
+// Opens `path` to be written in place, keeping the file others may hold
+// open: creates it new when nothing has the name (`created`), else opens the
+// regular file there, never through a link nor a file with a second name.
+// Fails with the reason.
+FILE* OpenInPlace(const std::string& path, bool* created, std::string* error);
+// Cuts an open file to nothing, and forces its bytes to the disk.
+bool EmptyFile(FILE* file);
+bool SyncFile(FILE* file);
 // Renames over an existing file; errno tells why not.
 bool RenameOver(const std::string& from, const std::string& to);
 

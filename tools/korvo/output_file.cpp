@@ -15,8 +15,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <io.h>
 #else
 #include <sys/random.h>
+#include <unistd.h>
 #endif
 
 namespace korvo {
@@ -31,11 +33,15 @@ wchar_t pendingTemporary[4096];
 char pendingTemporary[4096];
 #endif
 volatile sig_atomic_t havePending = 0;
+// A file being written in place, cut to nothing on an interrupt.
+volatile sig_atomic_t pendingDescriptor = -1;
 
 void RemovePending(int signalNumber) {
 #ifdef _WIN32
+  if (pendingDescriptor >= 0) (void)_chsize_s(pendingDescriptor, 0);
   if (havePending) _wremove(pendingTemporary);
 #else
+  if (pendingDescriptor >= 0) (void)ftruncate(pendingDescriptor, 0);
   if (havePending) remove(pendingTemporary);
 #endif
   signal(signalNumber, SIG_DFL);
@@ -85,6 +91,20 @@ FILE* CreateTemporaryBeside(const std::string& path, std::string* temporary) {
   return nullptr;
 }
 
+// Names `path` to the interrupt handler for removal; false when it is too
+// long for the handler's buffer.
+bool NamePending(const std::string& path) {
+#ifdef _WIN32
+  std::wstring pending = WideOf(path);
+#else
+  const std::string& pending = path;
+#endif
+  if (pending.size() >= sizeof pendingTemporary / sizeof pendingTemporary[0]) return false;
+  memcpy(pendingTemporary, pending.c_str(), (pending.size() + 1) * sizeof pendingTemporary[0]);
+  havePending = 1;
+  return true;
+}
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::string* error) {
@@ -94,20 +114,13 @@ bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::strin
     *error = std::string("cannot create: ") + strerror(errno);
     return false;
   }
-#ifdef _WIN32
-  std::wstring pending = WideOf(temporary);
-#else
-  const std::string& pending = temporary;
-#endif
-  if (pending.size() >= sizeof pendingTemporary / sizeof pendingTemporary[0]) {
+  // Only a file this run created is named to the interrupt handler.
+  if (!NamePending(temporary)) {
     fclose(file);
     RemoveFile(temporary);
     *error = "path too long";
     return false;
   }
-  // Only a file this run created is named to the interrupt handler.
-  memcpy(pendingTemporary, pending.c_str(), (pending.size() + 1) * sizeof pendingTemporary[0]);
-  havePending = 1;
   bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   int writeError = errno;
   if (fclose(file) != 0 && written) {
@@ -126,6 +139,29 @@ bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::strin
   return written;
 }
 
+bool WriteFileInPlace(const std::string& path, const Bytes& bytes, std::string* error) {
+  bool created = false;
+  FILE* file = OpenInPlace(path, &created, error);
+  if (file == nullptr) return false;
+  if (created && !NamePending(path)) {
+    fclose(file);
+    RemoveFile(path);
+    *error = "path too long";
+    return false;
+  }
+  pendingDescriptor = fileno(file);
+  bool written = EmptyFile(file) && fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+                 SyncFile(file);
+  const int writeError = errno;
+  if (!written) EmptyFile(file);  // a reader must not take a part for a thumbnail
+  pendingDescriptor = -1;
+  fclose(file);
+  if (!written && created) RemoveFile(path);
+  havePending = 0;
+  if (!written) *error = std::string("cannot write: ") + strerror(writeError);
+  return written;
+}
+
 bool CreateNewFolder(const std::string& prefix, std::string* path) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     *path = prefix + RandomSuffix();
@@ -134,6 +170,20 @@ bool CreateNewFolder(const std::string& prefix, std::string* path) {
     if (failure) break;
   }
   path->clear();  // nothing of someone else's is named as ours
+  return false;
+}
+
+bool CreatePrivateFolder(std::string* path) {
+  std::error_code failure;
+  const std::filesystem::path temporary = std::filesystem::temp_directory_path(failure);
+  if (failure || !CreateNewFolder(Utf8Of(temporary / "korvo"), path)) return false;
+  // New and empty, so nobody else's can be in it; from now on nobody else
+  // may enter it either.
+  std::filesystem::permissions(PathOf(*path), std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::replace, failure);
+  if (!failure) return true;
+  std::filesystem::remove(PathOf(*path), failure);
+  path->clear();
   return false;
 }
 

@@ -34,10 +34,24 @@ PluginKind KindOf(const std::string& version, const LoadedPlugin& exports) {
   return PluginKind::kOther;
 }
 
-bool HasPluginFiles(const std::string& directory) {
+// KORVO's own plug-ins by their file names on this platform.
+std::vector<std::string> OwnPluginNames() {
+  return {PluginFileName("AXKORVO"), PluginFileName("IFKORVO")};
+}
+
+// Letter case aside, as Windows names files.
+bool IsOwnPluginName(const std::string& name) {
+  for (const std::string& own : OwnPluginNames())
+    if (LowerAscii(name) == LowerAscii(own)) return true;
+  return false;
+}
+
+// A folder counts as holding our plug-ins only when one of them is there by
+// name: any other library (Debian puts ld.so in /usr/bin) is not ours.
+bool HoldsOwnPlugins(const std::string& directory) {
   std::error_code failure;
-  for (const auto& item : std::filesystem::directory_iterator(PathOf(directory), failure))
-    if (IsPluginFileName(Utf8Of(item.path().filename()))) return true;
+  for (const std::string& name : OwnPluginNames())
+    if (std::filesystem::is_regular_file(PathOf(directory + name), failure)) return true;
   return false;
 }
 
@@ -48,20 +62,25 @@ PluginSet::~PluginSet() {
 }
 
 std::string DefaultPluginDirectory() {
-  std::string own = ExecutableDirectory();
-  if (HasPluginFiles(own)) return own;
-  // Installed on Linux: PREFIX/bin/korvo and PREFIX/lib/korvo/.
-  std::string installed = own + "../lib/korvo";
-  return HasPluginFiles(installed) ? installed : BuildPluginDirectory();
+  const std::string own = ExecutableDirectory();
+  // Installed: PREFIX/bin/korvo finds PREFIX/lib/korvo/ from its own path.
+  const std::string installed =
+      Utf8Of((PathOf(own) / ".." / "lib" / "korvo" / "").lexically_normal());
+  if (HoldsOwnPlugins(installed)) return installed;
+  // A release folder: the plug-ins beside korvo.
+  if (HoldsOwnPlugins(own)) return own;
+  return BuildPluginDirectory();
 }
 
-bool LoadPluginSet(const std::string& directory, PluginSet* set, std::string* error) {
+bool LoadPluginSet(const std::string& directory, PluginChoice choice, PluginSet* set,
+                   std::string* error) {
   set->directory = directory;
   std::vector<std::string> names;
   std::error_code failure;
   for (const auto& item : std::filesystem::directory_iterator(PathOf(directory), failure)) {
     std::string name = Utf8Of(item.path().filename());
-    if (IsPluginFileName(name)) names.push_back(name);
+    if (choice == PluginChoice::kOwnByName ? IsOwnPluginName(name) : IsPluginFileName(name))
+      names.push_back(name);
   }
   if (failure) {
     *error = directory + ": cannot read the plug-in folder: " + failure.message();

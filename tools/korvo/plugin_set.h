@@ -34,13 +34,22 @@ struct PluginSet {
   ~PluginSet();
 };
 
-// The folder korvo loads by default: its own when the plug-ins lie beside it
-// (a release folder), else build/<preset>/plugins.
+// The folder of KORVO's own plug-ins when no --plugins names one: the
+// install's lib/korvo/ (PREFIX/bin/korvo beside PREFIX/lib/korvo/), else
+// korvo's own folder when they lie there by name (a release folder), else
+// build/<preset>/plugins.
 std::string DefaultPluginDirectory();
 
-// Loads every plug-in library (.so here, .spi or .sph on Windows, any letter
-// case) of `directory` in name order. Fails with a message when none loads.
-bool LoadPluginSet(const std::string& directory, PluginSet* set, std::string* error);
+// Which libraries of a folder are loaded: every plug-in library (.so here,
+// .spi, .sph or .spha on Windows, any letter case) of a folder the user
+// named, or only IFKORVO and AXKORVO of a folder korvo found itself, so
+// that no stray library of a system folder is ever loaded.
+enum class PluginChoice { kEvery, kOwnByName };
+
+// Loads the chosen plug-ins of `directory` in name order. Fails with a
+// message when none loads.
+bool LoadPluginSet(const std::string& directory, PluginChoice choice, PluginSet* set,
+                   std::string* error);
 
 // A viewer's first question: the first 2 KB of the file, zero-padded.
 constexpr size_t kHeadBufferSize = 2048;
