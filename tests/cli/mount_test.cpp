@@ -276,6 +276,52 @@ TEST_F(Mount, InterruptInTheForegroundUnmounts) {
   EXPECT_FALSE(IsMounted(point));
 }
 
+// korvo open, as the desktop entry runs it on a double-click: the archive
+// mounted in the runtime folder under its own name and that folder handed
+// to xdg-open (here a script that notes what it was asked); a second open
+// reuses the mount; a damaged archive leaves no folder behind.
+TEST_F(Mount, OpenMountsInTheRuntimeFolderAndShowsTheFolder) {
+  const std::string folder = NewFolder("open");
+  const std::string archive = Pack(folder, "pics.cg", "named-entry", {{"one", 8}, {"two", 5}});
+  NewFolder("open/bin");
+  std::ofstream(folder + "bin/xdg-open") << "#!/bin/sh\nprintf '%s\\n' \"$*\" >>'" << folder << "opened'\n";
+  fs::permissions(folder + "bin/xdg-open", fs::perms::owner_all);
+  const std::string runtime = NewFolder("open/run");
+  fs::permissions(runtime, fs::perms::owner_all);
+  const std::string path = getenv("PATH") == nullptr ? "/usr/bin:/bin" : getenv("PATH");
+  setenv("PATH", (folder + "bin:" + path).c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  RunResult first = RunKorvo({"open", archive});
+  RunResult second = RunKorvo({"open", archive});
+  Bytes torn = ReadBytes(archive);
+  WriteBytes(folder + "torn.cg", Bytes(torn.begin(), torn.begin() + 40));
+  RunResult damaged = RunKorvo({"open", folder + "torn.cg"});
+  setenv("PATH", path.c_str(), 1);
+  unsetenv("XDG_RUNTIME_DIR");
+  ASSERT_EQ(first.status, 0) << first.err;
+  ASSERT_EQ(second.status, 0) << second.err;
+  const Bytes opened = ReadBytes(folder + "opened");
+  const std::vector<std::string> lines = Lines(std::string(opened.begin(), opened.end()));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], lines[1]);
+  point = lines[0];
+  EXPECT_EQ(point.rfind(runtime + "korvo/", 0), 0u) << point;
+  EXPECT_EQ(fs::path(point).filename(), "pics.cg");
+  ASSERT_TRUE(IsMounted(point));
+  EXPECT_EQ(ProcessesServing(point), 1);
+  extracted = NewFolder("open/extracted");
+  ASSERT_EQ(RunKorvo({"extract", archive, "-o", extracted, "--format", "qkz"}).status, 0);
+  EXPECT_EQ(FilesIn(point), FilesIn(extracted));
+  EXPECT_EQ(ReadBytes(point + "/two.QKZ"), ReadBytes(extracted + "two.QKZ"));
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_NE(damaged.err.find("torn.cg"), std::string::npos) << damaged.err;
+  EXPECT_EQ(Lines(damaged.err).size(), 1u) << damaged.err;
+  size_t folders = 0;
+  for (const auto& key : fs::directory_iterator(runtime + "korvo")) folders += FilesIn(key.path().string()).size();
+  EXPECT_EQ(folders, 1u);  // the damaged archive's mount point is gone
+  EXPECT_TRUE(Unmount(point));
+}
+
 // The cache alone: each entry extracted once while it stays; the least
 // recently used leaves first; the budget holds but for the newest entry;
 // concurrent first reads share one extraction.

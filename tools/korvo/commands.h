@@ -23,6 +23,7 @@ int RunPack(const Arguments& arguments);
 int RunSamplePicture(const Arguments& arguments);
 int RunThumbnail(const Arguments& arguments);
 int RunMount(const Arguments& arguments);  // Linux, with libfuse3
+int RunOpen(const Arguments& arguments);   // likewise
 
 // The sample pictures' pattern names, "bars, arrow, ...".
 std::string SamplePatternNames();

@@ -97,6 +97,14 @@ const Command kCommands[] = {
      "                  leaving first (default 256)\n",
      {{"--names", nullptr, true}, {"--foreground", nullptr, false}, {"--cache-mib", nullptr, true}},
      2, 2, RunMount},
+    {"open", "open ARCHIVE [--names ENC]",
+     "Opens the archive as a folder in the file manager, as a double-click on\n"
+     "it does: mounts it read-only (as mount does) in a folder of\n"
+     "$XDG_RUNTIME_DIR/korvo/ named as the archive, or takes the mount of it\n"
+     "already there, and runs xdg-open on that folder.\n"
+     "  --names ENC  how the archive stores entry names: cp932 (the default),\n"
+     "               utf-8 or any encoding the system converts\n",
+     {{"--names", nullptr, true}}, 1, 1, RunOpen},
 #endif
     {"plugins", "plugins",
      "Shows every plug-in of the plug-in folder and its information strings.\n", {}, 0, 0,
