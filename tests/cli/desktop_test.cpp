@@ -6,8 +6,13 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "tests/cli/cli_support.h"
 #include "tests/cli/picture_files.h"
@@ -36,18 +41,26 @@ std::ostream& operator<<(std::ostream& out, const Rgb& rgb) {
   return out << rgb.width << " x " << rgb.height << ", " << rgb.pixels.size() << " bytes";
 }
 
-// The pixbuf must be RGB without alpha, 8 bits a channel.
-Rgb RgbOfPixbuf(GdkPixbuf* pixbuf) {
+// The pixbuf must be RGB without alpha, 8 bits a channel; or, where a
+// program saved it with alpha (tumbler), every pixel opaque.
+Rgb RgbOfPixbuf(GdkPixbuf* pixbuf, bool opaqueAlpha = false) {
   Rgb rgb;
-  EXPECT_EQ(gdk_pixbuf_get_n_channels(pixbuf), 3);
-  EXPECT_FALSE(gdk_pixbuf_get_has_alpha(pixbuf));
+  const int channels = opaqueAlpha && gdk_pixbuf_get_has_alpha(pixbuf) ? 4 : 3;
+  EXPECT_EQ(gdk_pixbuf_get_n_channels(pixbuf), channels);
+  EXPECT_EQ(gdk_pixbuf_get_has_alpha(pixbuf), channels == 4);
   EXPECT_EQ(gdk_pixbuf_get_bits_per_sample(pixbuf), 8);
   rgb.width = static_cast<uint32_t>(gdk_pixbuf_get_width(pixbuf));
   rgb.height = static_cast<uint32_t>(gdk_pixbuf_get_height(pixbuf));
   const guchar* pixels = gdk_pixbuf_read_pixels(pixbuf);
   const auto stride = static_cast<size_t>(gdk_pixbuf_get_rowstride(pixbuf));
   for (uint32_t y = 0; y < rgb.height; ++y)
-    rgb.pixels.insert(rgb.pixels.end(), pixels + y * stride, pixels + y * stride + 3 * rgb.width);
+    for (uint32_t x = 0; x < rgb.width; ++x) {
+      const guchar* pixel = pixels + y * stride + size_t{x} * static_cast<size_t>(channels);
+      rgb.pixels.insert(rgb.pixels.end(), pixel, pixel + 3);
+      if (channels == 4) {
+        EXPECT_EQ(pixel[3], 255) << x << ", " << y;
+      }
+    }
   return rgb;
 }
 
@@ -323,6 +336,160 @@ TEST(Desktop, TheThumbnailersMakePicturesOfTheRightSizeAndNothingForADamagedArch
                             std::pair{"archive", "MimeType=application/x-brimmel-archive;"}}) {
     const Bytes text = ReadBytes(Prefix() + "/share/thumbnailers/korvo-" + kind + ".thumbnailer");
     EXPECT_NE(std::string(text.begin(), text.end()).find(line), std::string::npos) << kind;
+  }
+}
+
+// Xfce's thumbnailer service itself, as Thunar asks it: tumblerd on a
+// private session bus, with the prefix's thumbnailers and loader, queued a
+// picture and both archive layouts over D-Bus. Each thumbnail it saves
+// holds the pixels korvo thumbnail gives at tumbler's normal size, 128.
+struct TumblerReplies {
+  guint handle = 0;
+  bool finished = false;
+  std::vector<std::string> ready, errors;
+};
+
+void OnTumblerSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name,
+                     GVariant* parameters, gpointer data) {
+  auto* replies = static_cast<TumblerReplies*>(data);
+  guint handle = 0;
+  g_variant_get_child(parameters, 0, "u", &handle);
+  if (handle != replies->handle) return;
+  if (g_strcmp0(name, "Finished") == 0) replies->finished = true;
+  if (g_strcmp0(name, "Ready") == 0 || g_strcmp0(name, "Error") == 0) {
+    GVariantIter* uris = nullptr;
+    g_variant_get_child(parameters, 1, "as", &uris);
+    for (const gchar* uri = nullptr; g_variant_iter_next(uris, "&s", &uri);)
+      (g_strcmp0(name, "Ready") == 0 ? replies->ready : replies->errors).push_back(uri);
+    g_variant_iter_free(uris);
+    if (g_strcmp0(name, "Error") == 0) {
+      const gchar* message = nullptr;
+      g_variant_get_child(parameters, 3, "&s", &message);
+      replies->errors.push_back(message);
+    }
+  }
+}
+
+// Starts a program with `environment`, its standard output piped; 0 when it cannot.
+GPid Spawn(const std::vector<std::string>& words, gchar** environment, gint* output, bool quiet = false) {
+  std::vector<gchar*> argv;
+  for (const std::string& word : words) argv.push_back(const_cast<gchar*>(word.c_str()));
+  argv.push_back(nullptr);
+  GPid pid = 0;
+  GError* error = nullptr;
+  if (!g_spawn_async_with_pipes(nullptr, argv.data(), environment,
+                                GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
+                                            (quiet ? G_SPAWN_STDERR_TO_DEV_NULL : 0)), nullptr, nullptr, &pid,
+                                nullptr, output, nullptr, &error)) {
+    ADD_FAILURE() << words[0] << ": " << error->message;
+    g_error_free(error);
+  }
+  return pid;
+}
+
+TEST(Desktop, TumblerOverDBusSavesWhatKorvoThumbnailGives) {
+  REQUIRE_DESKTOP();
+  const std::string tumblerd = "/usr/lib/x86_64-linux-gnu/tumbler-1/tumblerd";
+  if (access(tumblerd.c_str(), X_OK) != 0) GTEST_SKIP() << "no tumbler here: " << tumblerd;
+  if (access("/usr/bin/dbus-daemon", X_OK) != 0) GTEST_SKIP() << "no dbus-daemon here";
+  const std::string folder = NewFolder("tumbler");
+  WriteBytes(folder + "small.QKZ", QkzFileOf(MakeTestPicture("small", 40, 30, 1, 2)));
+  std::vector<std::string> pictures;
+  for (const char* name : {"wide", "tall"}) {
+    pictures.push_back(folder + name + ".QKZ");
+    ASSERT_EQ(RunKorvo({"sample-picture", "--pattern", "rings", pictures.back()}).status, 0);
+  }
+  std::vector<std::pair<std::string, std::string>> inputs = {{folder + "small.QKZ", "image/x-brimmel-qkz"}};
+  for (const char* layout : {"offset-table", "named-entry"}) {
+    ASSERT_EQ(RunKorvo({"pack", "--layout", layout, "-o", folder + layout + ".cg", pictures[0], pictures[1]}).status, 0);
+    inputs.emplace_back(folder + layout + ".cg", "application/x-brimmel-archive");
+  }
+
+  gint busOutput = -1;
+  GPid bus = Spawn({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, nullptr, &busOutput, true);
+  ASSERT_NE(bus, 0);
+  FILE* addressFile = fdopen(busOutput, "r");
+  char address[1024] = {};
+  ASSERT_NE(fgets(address, sizeof address, addressFile), nullptr);
+  address[strcspn(address, "\n")] = '\0';
+  gchar** environment = g_get_environ();
+  for (auto [name, value] : {std::pair<const char*, std::string>{"DBUS_SESSION_BUS_ADDRESS", address},
+                             {"HOME", folder}, {"XDG_CACHE_HOME", folder + "cache"},
+                             {"XDG_DATA_HOME", folder + "data"}, {"XDG_CONFIG_HOME", folder + "config"}})
+    environment = g_environ_setenv(environment, name, value.c_str(), TRUE);
+  GPid daemon = Spawn({tumblerd}, environment, nullptr);
+  g_strfreev(environment);
+  GError* error = nullptr;
+  GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
+      address, GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                    G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+      nullptr, nullptr, &error);
+  ASSERT_NE(connection, nullptr) << error->message;
+  const char* service = "org.freedesktop.thumbnails.Thumbnailer1";
+  const char* object = "/org/freedesktop/thumbnails/Thumbnailer1";
+  bool owned = false;
+  for (int i = 0; i < 200 && !owned; ++i) {
+    GVariant* reply = g_dbus_connection_call_sync(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                  "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", service),
+                                                  G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    if (reply != nullptr) {
+      gboolean has = FALSE;
+      g_variant_get(reply, "(b)", &has);
+      owned = has;
+      g_variant_unref(reply);
+    }
+    if (!owned) g_usleep(50000);
+  }
+  TumblerReplies replies;
+  if (owned) {
+    guint subscription = g_dbus_connection_signal_subscribe(connection, service, service, nullptr, object, nullptr,
+                                                            G_DBUS_SIGNAL_FLAGS_NONE, OnTumblerSignal, &replies, nullptr);
+    GVariantBuilder uris, types;
+    g_variant_builder_init(&uris, G_VARIANT_TYPE("as"));
+    g_variant_builder_init(&types, G_VARIANT_TYPE("as"));
+    for (const auto& [path, type] : inputs) {
+      gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+      g_variant_builder_add(&uris, "s", uri);
+      g_variant_builder_add(&types, "s", type.c_str());
+      g_free(uri);
+    }
+    GVariant* reply = g_dbus_connection_call_sync(connection, service, object, service, "Queue",
+                                                  g_variant_new("(asasssu)", &uris, &types, "normal", "default", 0u),
+                                                  G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+    EXPECT_NE(reply, nullptr) << (error != nullptr ? error->message : "");
+    if (reply != nullptr) {
+      g_variant_get(reply, "(u)", &replies.handle);
+      g_variant_unref(reply);
+      for (int i = 0; i < 3000 && !replies.finished; ++i) {
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+        g_usleep(10000);
+      }
+    }
+    g_dbus_connection_signal_unsubscribe(connection, subscription);
+  }
+  g_object_unref(connection);
+  kill(daemon, SIGTERM);
+  kill(bus, SIGTERM);
+  waitpid(daemon, nullptr, 0);
+  waitpid(bus, nullptr, 0);
+  fclose(addressFile);
+  ASSERT_TRUE(owned) << "tumblerd took no name on the private bus";
+  ASSERT_TRUE(replies.finished) << "tumbler did not finish in 30 s";
+  EXPECT_TRUE(replies.errors.empty()) << replies.errors.front();
+  EXPECT_EQ(replies.ready.size(), inputs.size());
+  for (const auto& [path, type] : inputs) {
+    SCOPED_TRACE(path);
+    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+    gchar* md5 = g_compute_checksum_for_string(G_CHECKSUM_MD5, uri, -1);
+    const std::string saved = folder + "cache/thumbnails/normal/" + md5 + ".png";
+    g_free(md5);
+    g_free(uri);
+    ASSERT_EQ(RunKorvo({"thumbnail", path, folder + "expected.png", "--size", "128"}).status, 0);
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(saved.c_str(), &error);
+    ASSERT_NE(pixbuf, nullptr) << saved << ": " << error->message;
+    EXPECT_EQ(RgbOfPixbuf(pixbuf, true), PngRgb(folder + "expected.png"));
+    g_object_unref(pixbuf);
   }
 }
 
