@@ -417,6 +417,12 @@ TEST(Desktop, TumblerOverDBusSavesWhatKorvoThumbnailGives) {
                              {"HOME", folder}, {"XDG_CACHE_HOME", folder + "cache"},
                              {"XDG_DATA_HOME", folder + "data"}, {"XDG_CONFIG_HOME", folder + "config"}})
     environment = g_environ_setenv(environment, name, value.c_str(), TRUE);
+  // A loader module built with AddressSanitizer loads only behind its runtimes.
+  const char* runtimes = getenv("KORVO_SANITIZER_RUNTIMES");
+  if (runtimes != nullptr && *runtimes != '\0') {
+    environment = g_environ_setenv(environment, "LD_PRELOAD", runtimes, TRUE);
+    environment = g_environ_setenv(environment, "ASAN_OPTIONS", "detect_leaks=0", TRUE);
+  }
   GPid daemon = Spawn({tumblerd}, environment, nullptr);
   g_strfreev(environment);
   GError* error = nullptr;

@@ -117,7 +117,8 @@ const Command kCommands[] = {
 
 const char kGlobalHelp[] =
     "Every command takes --plugins DIR to load every plug-in of DIR instead of\n"
-    "those beside korvo or in the build's plugins folder, and --help.\n"
+    "KORVO's own (from the install's lib/korvo, beside korvo, or the build's\n"
+    "plugins folder), and --help.\n"
     "Exit status: 0 done, 1 a file could not be handled, 2 a wrong command line.\n";
 
 void Usage(FILE* out) {
