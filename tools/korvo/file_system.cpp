@@ -27,6 +27,19 @@ std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
 
 namespace {
 FILE* OpenExisting(const std::string& path) { return _wfopen(WideOf(path).c_str(), L"rb"); }
+
+// A stream to write through an open handle, which it then owns; the handle
+// is closed when none can be made.
+FILE* WritingStreamOf(HANDLE handle) {
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (descriptor < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  FILE* file = _fdopen(descriptor, "wb");
+  if (file == nullptr) _close(descriptor);
+  return file;
+}
 }  // namespace
 
 FILE* CreateNewFile(const std::string& path) {
@@ -40,14 +53,7 @@ FILE* CreateNewFile(const std::string& path) {
                                                                            : ENOENT;
     return nullptr;
   }
-  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-  if (descriptor < 0) {
-    CloseHandle(handle);
-    return nullptr;
-  }
-  FILE* file = _fdopen(descriptor, "wb");
-  if (file == nullptr) _close(descriptor);
-  return file;
+  return WritingStreamOf(handle);
 }
 
 bool RemoveFile(const std::string& path) { return _wremove(WideOf(path).c_str()) == 0; }
@@ -70,14 +76,8 @@ FILE* OpenInPlace(const std::string& path, bool* created, std::string* error) {
     *error = "not a plain file to write into";
     return nullptr;
   }
-  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-  if (descriptor < 0) {
-    CloseHandle(handle);
-    *error = "cannot open";
-    return nullptr;
-  }
-  FILE* file = _fdopen(descriptor, "wb");
-  if (file == nullptr) _close(descriptor);
+  FILE* file = WritingStreamOf(handle);
+  if (file == nullptr) *error = "cannot open";
   return file;
 }
 
