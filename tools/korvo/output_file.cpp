@@ -38,10 +38,11 @@ volatile sig_atomic_t pendingDescriptor = -1;
 
 void RemovePending(int signalNumber) {
 #ifdef _WIN32
-  if (pendingDescriptor >= 0) (void)_chsize_s(pendingDescriptor, 0);
+  if (pendingDescriptor >= 0 && _chsize_s(pendingDescriptor, 0) != 0) pendingDescriptor = -1;
   if (havePending) _wremove(pendingTemporary);
 #else
-  if (pendingDescriptor >= 0) (void)ftruncate(pendingDescriptor, 0);
+  // Nothing more can be done here should the cut fail.
+  if (pendingDescriptor >= 0 && ftruncate(pendingDescriptor, 0) != 0) pendingDescriptor = -1;
   if (havePending) remove(pendingTemporary);
 #endif
   signal(signalNumber, SIG_DFL);
