@@ -204,6 +204,34 @@ TEST(Convert, DecodesThroughTheImportFilterToBmpAndPng) {
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), archive.begin() + 8));
 }
 
+// An output that names one of the inputs, by its name or as another name of
+// the same file, is refused with one line before anything is written, and
+// the input keeps its bytes.
+TEST(Outputs, NeverOverAnInput) {
+  const std::string folder = NewFolder("over-input");
+  const std::vector<std::string> pictures = WritePictures(folder, Pictures());
+  ASSERT_EQ(RunKorvo({"pack", "--layout", "named-entry", "-o", folder + "alpha.png", pictures[0]}).status, 0);
+  std::filesystem::create_hard_link(std::filesystem::u8path(pictures[0]), std::filesystem::u8path(folder + "alias.png"));
+  const struct {
+    std::vector<std::string> arguments;
+    const char* input;
+  } cases[] = {
+      {{"convert", pictures[0], "-o", folder + "alias.png"}, "alpha.QKZ"},
+      {{"thumbnail", pictures[0], folder + "alias.png"}, "alpha.QKZ"},
+      {{"extract", folder + "alpha.png", "-o", folder}, "alpha.png"},  // its entry "alpha"
+  };
+  for (const auto& c : cases) {
+    const Bytes before = ReadBytes(folder + c.input);
+    const std::vector<std::string> files = FilesIn(folder);
+    RunResult run = RunKorvo(c.arguments);
+    EXPECT_EQ(run.status, kFailure) << c.arguments[0];
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_NE(run.err.find("is also an input"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadBytes(folder + c.input), before) << c.arguments[0];
+    EXPECT_EQ(FilesIn(folder), files) << c.arguments[0];
+  }
+}
+
 #ifndef _WIN32
 // Links planted at the names korvo writes through (the temporary and the
 // final name of each output, the folder-output staging folder) before korvo
@@ -507,9 +535,9 @@ INSTANTIATE_TEST_SUITE_P(
                     InputsAnd("t.png")},
         CommandCase{"ThumbnailLowerCase", {"thumbnail", "{}lower.qkz", "{}t.png"}, 0, "", InputsAnd("t.png")},
         CommandCase{"ThumbnailIntoItsArchive", {"thumbnail", "{}good.cg", "{}good.cg"}, kFailure,
-                    "good.cg: is the input itself", kInputs},
+                    "good.cg: is also an input", kInputs},
         CommandCase{"ThumbnailIntoItsPicture", {"thumbnail", "{}good.QKZ", "{}./good.QKZ"}, kFailure,
-                    "good.QKZ: is the input itself", kInputs},
+                    "good.QKZ: is also an input", kInputs},
         CommandCase{"ThumbnailMissing", {"thumbnail", "{}none.cg", "{}t.png"}, kFailure, "none.cg: cannot open", kInputs},
         CommandCase{"ThumbnailForeign", {"thumbnail", "{}text.cg", "{}t.png"}, kFailure,
                     "text.cg: not a supported archive", kInputs},

@@ -12,8 +12,16 @@ const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
     ReportFailure(path, error);
     return nullptr;
   }
+  std::vector<const Plugin*> extractors = FindPlugins(set, PluginKind::kArchiveExtractor, path, head);
+  // No extractor takes the file by its head: those whose mask takes its name
+  // are asked for the listing all the same, so that the line says what is
+  // wrong with the archive rather than only that nobody took it.
+  for (const Plugin& plugin : set.plugins)
+    if (extractors.empty() && plugin.kind == PluginKind::kArchiveExtractor &&
+        MaskTakesName(plugin.fileMask, path))
+      extractors.push_back(&plugin);
   std::string failure;
-  for (const Plugin* extractor : FindPlugins(set, PluginKind::kArchiveExtractor, path, head)) {
+  for (const Plugin* extractor : extractors) {
     CallResult result = ListArchive(*extractor, path, entries);
     if (result.ok()) {
       NameEntries(encoding, entries);

@@ -33,6 +33,7 @@ int RunConvert(const Arguments& arguments) {
     fprintf(stderr, "korvo: %s: name the output .png or .bmp\n", output.c_str());
     return kExitUsage;
   }
+  if (IsAnInput(output, {picture})) return kExitFailure;
   PluginSet set;
   if (!LoadCommandPlugins(arguments, &set)) return kExitFailure;
   Bytes head;

@@ -104,15 +104,22 @@ int RunExtract(const Arguments& arguments) {
       return ReportFailure(folder, "cannot create a folder for the plug-in's output");
   }
 
+  // Every output's name first, so that none that is the archive itself
+  // can be written over it.
   UsedNames used;
+  std::vector<std::string> outputs;
+  const std::string extension = format == PictureFormat::kQkz ? "" : ExtensionOf(format);
+  for (const ArchiveEntry* entry : chosen)
+    outputs.push_back(folder + OutputName(entry->decodedName, extension, &used));
+  for (const std::string& output : outputs)
+    if (IsAnInput(output, {archive})) return kExitFailure;
   size_t failed = 0;
   Progress progress = StartProgress("extracting", chosen.size());
   for (size_t i = 0; i < chosen.size(); ++i) {
     const ArchiveEntry& entry = *chosen[i];
     StepProgress(&progress, i, entry.name);
-    std::string extension = format == PictureFormat::kQkz ? "" : ExtensionOf(format);
-    std::string error = ExtractOne(set, *opened.extractor, archive, entry, format, staging.path,
-                                   folder + OutputName(entry.decodedName, extension, &used));
+    std::string error =
+        ExtractOne(set, *opened.extractor, archive, entry, format, staging.path, outputs[i]);
     if (!error.empty()) {
       EndProgress(&progress);
       ReportFailure(archive + ": " + entry.name, error);

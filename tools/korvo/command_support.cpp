@@ -1,7 +1,9 @@
 #include <cstdio>
+#include <filesystem>
 
 #include "common/ascii.h"
 #include "tools/korvo/commands.h"
+#include "tools/korvo/file_system.h"
 #include "tools/korvo/image_files.h"
 
 namespace korvo {
@@ -9,6 +11,21 @@ namespace korvo {
 int ReportFailure(const std::string& file, const std::string& message) {
   fprintf(stderr, "korvo: %s: %s\n", file.c_str(), message.c_str());
   return kExitFailure;
+}
+
+bool IsAnInput(const std::string& output, const std::vector<std::string>& inputs) {
+  for (const std::string& input : inputs) {
+    // The same file when both exist, or the same name for one not yet made.
+    std::error_code identity, outputName, inputName;
+    const bool sameFile = std::filesystem::equivalent(PathOf(output), PathOf(input), identity);
+    const bool sameName = std::filesystem::weakly_canonical(PathOf(output), outputName) ==
+                          std::filesystem::weakly_canonical(PathOf(input), inputName);
+    if ((sameFile && !identity) || (sameName && !outputName && !inputName)) {
+      ReportFailure(output, "is also an input (" + input + "); nothing is written over an input");
+      return true;
+    }
+  }
+  return false;
 }
 
 bool LoadCommandPlugins(const Arguments& arguments, PluginSet* set) {

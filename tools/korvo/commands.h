@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tools/korvo/command_line.h"
 #include "tools/korvo/name_encoding.h"
@@ -30,6 +31,11 @@ std::string SamplePatternNames();
 
 // "korvo: FILE: message" on standard error; returns kExitFailure.
 int ReportFailure(const std::string& file, const std::string& message);
+
+// True, once one line says so, when `output` names one of `inputs`: the
+// same file (device and inode) or the same name once resolved. Commands ask
+// before they write anything, so that no input is ever written over.
+bool IsAnInput(const std::string& output, const std::vector<std::string>& inputs);
 
 // Loads the plug-ins of --plugins DIR, or the default folder, reporting a
 // failure.

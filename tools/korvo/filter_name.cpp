@@ -22,12 +22,13 @@ bool NeedsLink(const std::string& picture) {
   return sameLetters && extension != kFilterExtension;
 }
 
-// A symbolic link where the system lets the user make one, else a hard link
-// (Windows grants symbolic links to few users).
+// A hard link where the picture shares the temporary folder's file system,
+// else a symbolic link. Hard links first: Windows grants symbolic links to
+// few users, and Wine makes ones that its own file opening cannot follow.
 bool LinkTo(const std::filesystem::path& target, const std::string& link) {
   std::error_code failure;
-  std::filesystem::create_symlink(target, PathOf(link), failure);
-  if (failure) std::filesystem::create_hard_link(target, PathOf(link), failure);
+  std::filesystem::create_hard_link(target, PathOf(link), failure);
+  if (failure) std::filesystem::create_symlink(target, PathOf(link), failure);
   return !failure;
 }
 

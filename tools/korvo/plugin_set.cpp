@@ -72,6 +72,22 @@ std::string DefaultPluginDirectory() {
   return BuildPluginDirectory();
 }
 
+bool MaskTakesName(const std::string& mask, const std::string& name) {
+  const std::string lowerName = LowerAscii(name);
+  size_t start = 0;
+  while (start <= mask.size()) {
+    size_t end = std::min(mask.find(';', start), mask.size());
+    std::string pattern = LowerAscii(mask.substr(start, end - start));
+    // "cg" stands for "*.cg", as some plug-ins give their extension alone.
+    if (!pattern.empty() && pattern.find_first_of("*.") == std::string::npos) pattern = "*." + pattern;
+    if (pattern.size() > 1 && pattern[0] == '*' && lowerName.size() >= pattern.size() &&
+        lowerName.compare(lowerName.size() - (pattern.size() - 1), std::string::npos, pattern, 1) == 0)
+      return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 bool LoadPluginSet(const std::string& directory, PluginChoice choice, PluginSet* set,
                    std::string* error) {
   set->directory = directory;

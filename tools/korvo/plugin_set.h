@@ -51,6 +51,10 @@ enum class PluginChoice { kEvery, kOwnByName };
 bool LoadPluginSet(const std::string& directory, PluginChoice choice, PluginSet* set,
                    std::string* error);
 
+// A plug-in's file mask (information string 2: "*.qkz", or "cg", several
+// joined by ';') takes the name, letter case aside.
+bool MaskTakesName(const std::string& mask, const std::string& name);
+
 // A viewer's first question: the first 2 KB of the file, zero-padded.
 constexpr size_t kHeadBufferSize = 2048;
 // Reads them; fails with the reason the file cannot be read.
