@@ -2,6 +2,9 @@
 // plug-ins by file name and talks to them only through their exports.
 #include <cstddef>
 #include <cstdio>
+#include <exception>
+#include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -184,6 +187,20 @@ int Run(std::vector<std::string> words) {
   return command->run(arguments);
 }
 
+// Nothing escapes main: memory running out anywhere (a vector sized from a
+// file, a plug-in's blocks copied out) ends in one line and exit status 1,
+// never an abort.
+int RunCaught(const std::function<std::vector<std::string>()>& words) noexcept {
+  try {
+    return Run(words());
+  } catch (const std::bad_alloc&) {
+    fputs("korvo: out of memory\n", stderr);
+  } catch (const std::exception& failure) {
+    fprintf(stderr, "korvo: %s\n", failure.what());
+  }
+  return kExitFailure;
+}
+
 }  // namespace
 }  // namespace korvo
 
@@ -192,11 +209,11 @@ int Run(std::vector<std::string> words) {
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
   korvo::CleanUpOnInterrupt();
-  return korvo::Run(korvo::Utf8Arguments(argc, argv));
+  return korvo::RunCaught([&] { return korvo::Utf8Arguments(argc, argv); });
 }
 #else
 int main(int argc, char** argv) {
   korvo::CleanUpOnInterrupt();
-  return korvo::Run(std::vector<std::string>(argv + 1, argv + argc));
+  return korvo::RunCaught([&] { return std::vector<std::string>(argv + 1, argv + argc); });
 }
 #endif
