@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "host-contract/block_owner.h"
 #include "host-contract/failure.h"
+#include "host-contract/failure_words.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/plugin_info.h"
 #include "common/row_stride.h"
@@ -34,8 +36,11 @@ TEST(RowStrideTest, FollowsTheBitmapRule) {
 // Every reason has a code a host knows, and only kNone is success: a reason
 // that mapped to 0 would report a failed call as done, with nothing stored.
 // GetPicture on a memory image answers -1 exactly where the others answer 2.
+// Each reason also has words of its own, so no two read alike to a user.
 TEST(FailureTest, EveryReasonMapsToAFailureCodeAndOnlyNoneToSuccess) {
   using korvo::Failure;
+  std::set<std::string> words = {""};
+  EXPECT_STREQ(korvo::FailureWords(Failure::kNone), "");
   EXPECT_EQ(korvo::ResultCodeOf(Failure::kNone), 0);
   EXPECT_EQ(korvo::MemoryDecodeResultCodeOf(Failure::kNone), 0);
   for (int value = 1; value <= static_cast<int>(korvo::kLastFailure); ++value) {
@@ -43,6 +48,7 @@ TEST(FailureTest, EveryReasonMapsToAFailureCodeAndOnlyNoneToSuccess) {
     const int code = korvo::ResultCodeOf(failure);
     EXPECT_TRUE(code == -1 || code == 2 || code == 4 || code == 6) << value << ": " << code;
     EXPECT_EQ(korvo::MemoryDecodeResultCodeOf(failure), code == 2 ? -1 : code) << value;
+    EXPECT_TRUE(words.insert(korvo::FailureWords(failure)).second) << value;
   }
 }
 
