@@ -389,13 +389,13 @@ struct CommandCase {
 };
 
 // The folder of each case holds: good.cg (a named-entry archive of three
-// pictures), good.QKZ (a picture), torn.cg (the archive's first half),
-// text.cg (a file of neither layout), short.QKZ (a picture that ends inside
-// its rows), overrun.cg (an archive whose last entry claims a palette the
-// file ends inside) and, on Linux, rgb.png. A path inside text.cg is an
+// pictures), good.QKZ and lower.qkz (pictures), torn.cg (the archive's
+// first half), text.cg (a file of neither layout), short.QKZ and cut.qkz (a
+// picture that ends inside its rows), overrun.cg (an archive whose last
+// entry claims a palette the file ends inside) and, on Linux, rgb.png. A path inside text.cg is an
 // output that cannot be created.
-const std::vector<std::string> kInputs = {"good.QKZ", "good.cg", "lower.qkz", "overrun.cg", "short.QKZ", "text.cg",
-                                          "torn.cg"};
+const std::vector<std::string> kInputs = {"cut.qkz", "good.QKZ", "good.cg", "lower.qkz", "overrun.cg", "short.QKZ",
+                                          "text.cg", "torn.cg"};
 
 std::vector<std::string> InputsAnd(const std::string& output) {
   std::vector<std::string> files = kInputs;
@@ -421,6 +421,7 @@ TEST_P(Commands, GiveTheStatusAndOneErrorLineAndLeaveNoPartialFile) {
   WriteBytes(folder + "text.cg", Bytes(3000, 'x'));
   Bytes picture = QkzFileOf(pictures[1]);
   WriteBytes(folder + "short.QKZ", Bytes(picture.begin(), picture.end() - 1));
+  WriteBytes(folder + "cut.qkz", Bytes(picture.begin(), picture.end() - 1));
   // A Palette entry and one entry of width 1, height 1 that claims its own
   // palette and holds only its rows: it lists, and its extract runs off the
   // end of the file.
@@ -509,6 +510,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "good.cg: not a supported picture", kInputs},
         CommandCase{"ConvertDamaged", {"convert", "{}short.QKZ", "-o", "{}short.bmp"}, kFailure,
                     "short.QKZ: cannot read the file, or it ends inside the picture", kInputs},
+        CommandCase{"ConvertDamagedLowerCase", {"convert", "{}cut.qkz", "-o", "{}cut.bmp"}, kFailure,
+                    "cut.qkz: cannot read the file, or it ends inside the picture", kInputs},
         CommandCase{"ConvertUnwritable", {"convert", "{}good.QKZ", "-o", "{}text.cg/good.bmp"}, kFailure,
                     "text.cg/good.bmp: cannot create", kInputs},
         CommandCase{"PackGood", {"pack", "--layout", "offset-table", "-o", "{}new.cg", "{}good.QKZ"}, 0, "",
