@@ -15,6 +15,8 @@
 
 #include "tests/cli/cli_support.h"
 #include "tests/cli/picture_files.h"
+#include "tools/archive-writer/archive_writer.h"
+#include "tools/korvo/output_file.h"
 
 namespace {
 
@@ -83,6 +85,24 @@ std::vector<Listed> ExpectedListing(const std::string& layout,
   return entries;
 }
 
+// The archive `korvo pack` must write, byte for byte: what the archive
+// writer lays out in memory, the Palette entry a 16 x 16 swatch of the
+// first picture's palette, which the pictures of that palette do not store.
+Bytes ArchiveOf(const std::string& layout, const std::vector<TestPicture>& pictures) {
+  if (layout == "offset-table") {
+    std::vector<Bytes> entries;
+    for (const TestPicture& picture : pictures) entries.push_back(QkzFileOf(picture));
+    return korvo::BuildOffsetTableArchive(entries);
+  }
+  const std::array<uint8_t, 768>& shared = pictures.front().palette;
+  std::vector<korvo::NamedEntry> entries = {{"Palette", 16, 16, true, shared, {}, {}}};
+  for (int i = 0; i < 256; ++i) entries[0].rows.push_back(static_cast<uint8_t>(i));
+  for (const TestPicture& picture : pictures)
+    entries.push_back({picture.name, picture.width, picture.height, picture.palette != shared,
+                       picture.palette, {}, picture.rows});
+  return korvo::BuildNamedEntryArchive(entries);
+}
+
 class RoundTrip : public testing::TestWithParam<const char*> {};
 
 TEST_P(RoundTrip, PackListExtractGiveBackEveryPixelAndColour) {
@@ -93,6 +113,7 @@ TEST_P(RoundTrip, PackListExtractGiveBackEveryPixelAndColour) {
   for (const std::string& path : WritePictures(folder, pictures)) arguments.push_back(path);
   RunResult pack = RunKorvo(arguments);
   ASSERT_EQ(pack.status, 0) << pack.err;
+  EXPECT_EQ(ReadBytes(folder + "pictures.cg"), ArchiveOf(layout, pictures));
 
   RunResult list = RunKorvo({"list", folder + "pictures.cg"});
   ASSERT_EQ(list.status, 0) << list.err;
@@ -246,6 +267,100 @@ TEST(Outputs, NeverGoThroughAPlantedLink) {
   }
 }
 
+// Inputs that would take korvo's memory or time: a PNG whose header claims
+// 4 GB of rows in 0.5 MB, a device without end and a FIFO without a writer.
+// Under 256 MiB of address space each is refused at once with one line and
+// exit status 1, and nothing is written; a picture that fits still packs.
+TEST(Inputs, HostileOnesAreRefusedWithinAMemoryLimit) {
+#ifdef KORVO_SANITIZED
+  GTEST_SKIP() << "the sanitizers reserve more address space than ulimit -v allows";
+#endif
+  const std::string folder = NewFolder("hostile");
+  WriteBytes(folder + "bomb.png", MakeBlankPng(65535, 65519));
+  ASSERT_LT(ReadBytes(folder + "bomb.png").size(), 1000000u);
+  ASSERT_EQ(mkfifo((folder + "fifo").c_str(), 0600), 0);
+  WriteBytes(folder + "good.QKZ", QkzFileOf(Pictures()[0]));
+  const std::vector<std::string> inputs = FilesIn(folder);
+  auto limited = [](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(),
+                     {"-c", "ulimit -v 262144; exec timeout 60 \"$0\" \"$@\"", KorvoProgram()});
+    return RunProgram("/bin/sh", arguments);
+  };
+  const std::string fifo = folder + "fifo";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string error;
+  } cases[] = {
+      {{"pack", "--layout", "offset-table", "-o", folder + "b.cg", folder + "bomb.png"},
+       "bomb.png: a picture of 65535 x 65519 pixels (4293854216 bytes) does not fit in the archive"},
+      {{"pack", "--layout", "named-entry", "-o", folder + "b.cg", folder + "good.QKZ", folder + "bomb.png"},
+       "bomb.png: a picture of 65535 x 65519 pixels"},
+      {{"pack", "--layout", "offset-table", "-o", folder + "z.cg", "/dev/zero"}, "/dev/zero: not a regular file"},
+      {{"pack", "--layout", "named-entry", "-o", folder + "f.cg", fifo}, "fifo: not a regular file"},
+      {{"info", fifo}, "fifo: not a regular file"},
+      {{"list", fifo}, "fifo: not a regular file"},
+      {{"extract", fifo, "-o", folder + "out"}, "fifo: not a regular file"},
+      {{"convert", fifo, "-o", folder + "f.bmp"}, "fifo: not a regular file"},
+      {{"thumbnail", fifo, folder + "t.png"}, "fifo: not a regular file"},
+  };
+  for (const auto& c : cases) {
+    RunResult run = limited(c.arguments);
+    EXPECT_EQ(run.status, kFailure) << c.arguments[0] << ": " << run.err;
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+    EXPECT_EQ(FilesIn(folder), inputs) << c.arguments[0];
+  }
+  RunResult good = limited({"pack", "--layout", "offset-table", "-o", folder + "g.cg", folder + "good.QKZ"});
+  EXPECT_EQ(good.status, 0) << good.err;
+}
+
+// Each output reaches the disk before its name does, and its name after it:
+// korvo flushes the temporary file before renaming it over the output, and
+// then the folder, as strace sees the calls.
+TEST(Outputs, ReachTheDiskBeforeTheirNameAndTheirNameAfter) {
+  if (!Exists("/usr/bin/strace") || RunProgram("/usr/bin/strace", {"-o", "/dev/null", "/bin/true"}).status != 0)
+    GTEST_SKIP() << "strace is missing (scripts/setup installs it) or may not trace here";
+  const std::string folder = NewFolder("durable");
+  WritePictures(folder, Pictures());
+  const std::string out = NewFolder("durable/out");
+  const std::string canonicalOut = std::filesystem::canonical(out).string();
+  const std::vector<std::vector<std::string>> commands = {
+      {"pack", "--layout", "named-entry", "-o", out + "p.cg", folder + "alpha.QKZ", folder + "beta.QKZ"},
+      {"convert", folder + "alpha.QKZ", "-o", out + "c.bmp"},
+      {"extract", out + "p.cg", "-o", out, "--format", "qkz", "beta"},
+      {"sample-picture", out + "s.QKZ"},
+  };
+  const std::string log = folder + "strace.log";
+  for (const std::vector<std::string>& command : commands) {
+    std::vector<std::string> arguments = {"-f", "-qq", "-y", "-o", log, "-e",
+                                          "trace=fsync,fdatasync,rename,renameat,renameat2", KorvoProgram()};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    RunResult run = RunProgram("/usr/bin/strace", arguments);
+    ASSERT_EQ(run.status, 0) << command[0] << ": " << run.err;
+    const Bytes bytes = ReadBytes(log);
+    const std::vector<std::string> calls = Lines(std::string(bytes.begin(), bytes.end()));
+    size_t rename = calls.size();
+    std::string temporary;  // its name, without the folder
+    for (size_t i = 0; i < calls.size() && rename == calls.size(); ++i) {
+      size_t part = calls[i].find(".part\"");
+      if (calls[i].find("rename") == std::string::npos || part == std::string::npos) continue;
+      size_t start = calls[i].rfind('/', part) + 1;
+      temporary = calls[i].substr(start, part + 5 - start);
+      rename = i;
+    }
+    ASSERT_LT(rename, calls.size()) << command[0] << " renamed nothing";
+    bool fileFirst = false, folderAfter = false;
+    for (size_t i = 0; i < rename; ++i)
+      fileFirst = fileFirst || (calls[i].find("sync(") != std::string::npos &&
+                                calls[i].find("/" + temporary + ">") != std::string::npos);
+    for (size_t i = rename + 1; i < calls.size(); ++i)
+      folderAfter = folderAfter || (calls[i].find("fsync(") != std::string::npos &&
+                                    calls[i].find("<" + canonicalOut + ">") != std::string::npos);
+    EXPECT_TRUE(fileFirst) << command[0] << ": " << std::string(bytes.begin(), bytes.end());
+    EXPECT_TRUE(folderAfter) << command[0] << ": " << std::string(bytes.begin(), bytes.end());
+  }
+}
+
 // A thumbnailer writes into the output it is given, as the desktop holds
 // it open: the same file, whatever it held, read back through the handle.
 // Anything at the name but a plain file of one name is refused and keeps
@@ -345,6 +460,42 @@ TEST(Thumbnail, FitsTheSizeKeepsTheRatioAndShowsAnArchivesFirstPicture) {
   }
 }
 #endif
+
+// Temporary names are drawn until one is free: a file or a link already at a
+// name drawn is passed over and keeps its bytes, since creation is exclusive.
+unsigned drawn = 0;
+std::string CountingSuffix() {
+  char suffix[18];
+  snprintf(suffix, sizeof suffix, ".%016x", ++drawn);
+  return suffix;
+}
+
+TEST(Outputs, TemporaryFilesAreCreatedNewPassingOverWhatIsThere) {
+  const std::string folder = NewFolder("exclusive");
+  WriteBytes(folder + ".out.0000000000000001.part", Bytes{'p'});
+  WriteBytes(folder + "victim", Bytes{'v'});
+#ifdef _WIN32
+  WriteBytes(folder + ".out.0000000000000002.part", Bytes{'q'});
+#else
+  std::filesystem::create_symlink("victim", folder + ".out.0000000000000002.part");
+#endif
+  drawn = 0;
+  std::string temporary;
+  FILE* file = korvo::CreateTemporaryBeside(folder + "out", &temporary, CountingSuffix);
+  ASSERT_NE(file, nullptr);
+  fputs("new", file);
+  fclose(file);
+  EXPECT_EQ(temporary, folder + ".out.0000000000000003.part");
+  EXPECT_EQ(ReadBytes(temporary), (Bytes{'n', 'e', 'w'}));
+  EXPECT_EQ(ReadBytes(folder + ".out.0000000000000001.part"), Bytes{'p'});
+  EXPECT_EQ(ReadBytes(folder + "victim"), Bytes{'v'});
+  // The names korvo draws: 16 hex digits from the system's random source.
+  const std::string first = korvo::RandomSuffix(), second = korvo::RandomSuffix();
+  EXPECT_EQ(first.size(), 17u);
+  EXPECT_EQ(first[0], '.');
+  EXPECT_EQ(first.find_first_not_of("0123456789abcdef", 1), std::string::npos) << first;
+  EXPECT_NE(first, second);
+}
 
 // The command line as a table: each command with a good input, a missing
 // file, a foreign file, a damaged archive or picture and an output that
@@ -498,6 +649,18 @@ INSTANTIATE_TEST_SUITE_P(
 #ifndef _WIN32
         CommandCase{"PackRgbPng", {"pack", "--layout", "named-entry", "-o", "{}new.cg", "{}rgb.png"},
                     kFailure, "rgb.png: not an indexed PNG (RGB)", kInputs},
+#endif
+#ifndef _WIN32
+        CommandCase{"InfoDevice", {"info", "/dev/zero"}, kFailure, "/dev/zero: not a regular file", kInputs},
+        CommandCase{"ListDevice", {"list", "/dev/zero"}, kFailure, "/dev/zero: not a regular file", kInputs},
+        CommandCase{"ExtractDevice", {"extract", "/dev/zero", "-o", "{}out"}, kFailure,
+                    "/dev/zero: not a regular file", kInputs},
+        CommandCase{"ConvertDevice", {"convert", "/dev/zero", "-o", "{}z.bmp"}, kFailure,
+                    "/dev/zero: not a regular file", kInputs},
+        CommandCase{"PackDevice", {"pack", "--layout", "offset-table", "-o", "{}new.cg", "{}good.QKZ", "/dev/zero"},
+                    kFailure, "/dev/zero: not a regular file", kInputs},
+        CommandCase{"ThumbnailDevice", {"thumbnail", "/dev/zero", "{}t.png"}, kFailure,
+                    "/dev/zero: not a regular file", kInputs},
 #endif
         CommandCase{"SamplePictureGood", {"sample-picture", "{}s.QKZ"}, 0, "", InputsAnd("s.QKZ")},
         CommandCase{"SamplePictureUnwritable", {"sample-picture", "{}text.cg/s.QKZ"}, kFailure,
