@@ -10,7 +10,10 @@
 #include <sstream>
 
 #ifndef _WIN32
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "tests/cli/cli_support.h"
@@ -312,6 +315,37 @@ TEST(Inputs, HostileOnesAreRefusedWithinAMemoryLimit) {
   }
   RunResult good = limited({"pack", "--layout", "offset-table", "-o", folder + "g.cg", folder + "good.QKZ"});
   EXPECT_EQ(good.status, 0) << good.err;
+}
+
+// pack writes as it goes into its temporary file; SIGTERM meanwhile removes
+// it, so an interrupted pack leaves nothing behind. korvo is stopped as
+// soon as the temporary file appears, long before 1,000 pictures are in.
+TEST(Pack, InterruptedLeavesNothingBehind) {
+  const std::string folder = NewFolder("interrupted");
+  WriteBytes(folder + "big.QKZ", QkzFileOf(MakeTestPicture("big", 640, 480, 1, 1)));
+  std::vector<std::string> words = {KorvoProgram(), "pack", "--layout", "offset-table", "-o",
+                                    folder + "a.cg"};
+  for (int i = 0; i < 1000; ++i) words.push_back(folder + "big.QKZ");
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  ASSERT_GT(child, 0);
+  bool started = false;
+  for (int poll = 0; poll < 10000000 && !started; ++poll)
+    for (const std::string& name : FilesIn(folder)) started = started || name.rfind(".a.cg.", 0) == 0;
+  kill(child, SIGSTOP);
+  kill(child, SIGTERM);
+  kill(child, SIGCONT);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(started) << "no temporary file appeared";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"big.QKZ"});
 }
 
 // Each output reaches the disk before its name does, and its name after it:
