@@ -106,7 +106,9 @@ std::string ReadText(const std::string& path) {
   return text;
 }
 
-std::string ProgramPath() {
+}  // namespace
+
+std::string KorvoProgram() {
 #ifdef _WIN32
   return korvo::ExecutableDirectory() + "..\\bin\\korvo.exe";
 #else
@@ -114,10 +116,8 @@ std::string ProgramPath() {
 #endif
 }
 
-}  // namespace
-
 RunResult RunKorvo(const std::vector<std::string>& arguments, const std::vector<PlantedLink>& links) {
-  return RunProgram(ProgramPath(), arguments, links);
+  return RunProgram(KorvoProgram(), arguments, links);
 }
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,

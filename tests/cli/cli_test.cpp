@@ -10,11 +10,16 @@
 #include <sstream>
 
 #ifndef _WIN32
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "tests/cli/cli_support.h"
 #include "tests/cli/picture_files.h"
+#include "tools/archive-writer/archive_writer.h"
+#include "tools/korvo/output_file.h"
 
 namespace {
 
@@ -83,6 +88,24 @@ std::vector<Listed> ExpectedListing(const std::string& layout,
   return entries;
 }
 
+// The archive `korvo pack` must write, byte for byte: what the archive
+// writer lays out in memory, the Palette entry a 16 x 16 swatch of the
+// first picture's palette, which the pictures of that palette do not store.
+Bytes ArchiveOf(const std::string& layout, const std::vector<TestPicture>& pictures) {
+  if (layout == "offset-table") {
+    std::vector<Bytes> entries;
+    for (const TestPicture& picture : pictures) entries.push_back(QkzFileOf(picture));
+    return korvo::BuildOffsetTableArchive(entries);
+  }
+  const std::array<uint8_t, 768>& shared = pictures.front().palette;
+  std::vector<korvo::NamedEntry> entries = {{"Palette", 16, 16, true, shared, {}, {}}};
+  for (int i = 0; i < 256; ++i) entries[0].rows.push_back(static_cast<uint8_t>(i));
+  for (const TestPicture& picture : pictures)
+    entries.push_back({picture.name, picture.width, picture.height, picture.palette != shared,
+                       picture.palette, {}, picture.rows});
+  return korvo::BuildNamedEntryArchive(entries);
+}
+
 class RoundTrip : public testing::TestWithParam<const char*> {};
 
 TEST_P(RoundTrip, PackListExtractGiveBackEveryPixelAndColour) {
@@ -93,6 +116,7 @@ TEST_P(RoundTrip, PackListExtractGiveBackEveryPixelAndColour) {
   for (const std::string& path : WritePictures(folder, pictures)) arguments.push_back(path);
   RunResult pack = RunKorvo(arguments);
   ASSERT_EQ(pack.status, 0) << pack.err;
+  EXPECT_EQ(ReadBytes(folder + "pictures.cg"), ArchiveOf(layout, pictures));
 
   RunResult list = RunKorvo({"list", folder + "pictures.cg"});
   ASSERT_EQ(list.status, 0) << list.err;
@@ -274,6 +298,133 @@ TEST(Outputs, NeverGoThroughAPlantedLink) {
   }
 }
 
+// Inputs that would take korvo's memory or time: a PNG whose header claims
+// 4 GB of rows in 0.5 MB, a device without end and a FIFO without a writer.
+// Under 256 MiB of address space each is refused at once with one line and
+// exit status 1, and nothing is written; a picture that fits still packs.
+TEST(Inputs, HostileOnesAreRefusedWithinAMemoryLimit) {
+#ifdef KORVO_SANITIZED
+  GTEST_SKIP() << "the sanitizers reserve more address space than ulimit -v allows";
+#endif
+  const std::string folder = NewFolder("hostile");
+  WriteBytes(folder + "bomb.png", MakeBlankPng(65535, 65519));
+  ASSERT_LT(ReadBytes(folder + "bomb.png").size(), 1000000u);
+  ASSERT_EQ(mkfifo((folder + "fifo").c_str(), 0600), 0);
+  WriteBytes(folder + "good.QKZ", QkzFileOf(Pictures()[0]));
+  const std::vector<std::string> inputs = FilesIn(folder);
+  auto limited = [](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(),
+                     {"-c", "ulimit -v 262144; exec timeout 60 \"$0\" \"$@\"", KorvoProgram()});
+    return RunProgram("/bin/sh", arguments);
+  };
+  const std::string fifo = folder + "fifo";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string error;
+  } cases[] = {
+      {{"pack", "--layout", "offset-table", "-o", folder + "b.cg", folder + "bomb.png"},
+       "bomb.png: a picture of 65535 x 65519 pixels (4293854216 bytes) does not fit in the archive"},
+      {{"pack", "--layout", "named-entry", "-o", folder + "b.cg", folder + "good.QKZ", folder + "bomb.png"},
+       "bomb.png: a picture of 65535 x 65519 pixels"},
+      {{"pack", "--layout", "offset-table", "-o", folder + "z.cg", "/dev/zero"}, "/dev/zero: not a regular file"},
+      {{"pack", "--layout", "named-entry", "-o", folder + "f.cg", fifo}, "fifo: not a regular file"},
+      {{"info", fifo}, "fifo: not a regular file"},
+      {{"list", fifo}, "fifo: not a regular file"},
+      {{"extract", fifo, "-o", folder + "out"}, "fifo: not a regular file"},
+      {{"convert", fifo, "-o", folder + "f.bmp"}, "fifo: not a regular file"},
+      {{"thumbnail", fifo, folder + "t.png"}, "fifo: not a regular file"},
+  };
+  for (const auto& c : cases) {
+    RunResult run = limited(c.arguments);
+    EXPECT_EQ(run.status, kFailure) << c.arguments[0] << ": " << run.err;
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+    EXPECT_EQ(FilesIn(folder), inputs) << c.arguments[0];
+  }
+  RunResult good = limited({"pack", "--layout", "offset-table", "-o", folder + "g.cg", folder + "good.QKZ"});
+  EXPECT_EQ(good.status, 0) << good.err;
+}
+
+// pack writes as it goes into its temporary file; SIGTERM meanwhile removes
+// it, so an interrupted pack leaves nothing behind. korvo is stopped as
+// soon as the temporary file appears, long before 1,000 pictures are in.
+TEST(Pack, InterruptedLeavesNothingBehind) {
+  const std::string folder = NewFolder("interrupted");
+  WriteBytes(folder + "big.QKZ", QkzFileOf(MakeTestPicture("big", 640, 480, 1, 1)));
+  std::vector<std::string> words = {KorvoProgram(), "pack", "--layout", "offset-table", "-o",
+                                    folder + "a.cg"};
+  for (int i = 0; i < 1000; ++i) words.push_back(folder + "big.QKZ");
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  ASSERT_GT(child, 0);
+  bool started = false;
+  for (int poll = 0; poll < 10000000 && !started; ++poll)
+    for (const std::string& name : FilesIn(folder)) started = started || name.rfind(".a.cg.", 0) == 0;
+  kill(child, SIGSTOP);
+  kill(child, SIGTERM);
+  kill(child, SIGCONT);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(started) << "no temporary file appeared";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"big.QKZ"});
+}
+
+// Each output reaches the disk before its name does, and its name after it:
+// korvo flushes the temporary file before renaming it over the output, and
+// then the folder, as strace sees the calls.
+TEST(Outputs, ReachTheDiskBeforeTheirNameAndTheirNameAfter) {
+  if (!Exists("/usr/bin/strace") || RunProgram("/usr/bin/strace", {"-o", "/dev/null", "/bin/true"}).status != 0)
+    GTEST_SKIP() << "strace is missing (scripts/setup installs it) or may not trace here";
+  const std::string folder = NewFolder("durable");
+  WritePictures(folder, Pictures());
+  const std::string out = NewFolder("durable/out");
+  const std::string canonicalOut = std::filesystem::canonical(out).string();
+  const std::vector<std::vector<std::string>> commands = {
+      {"pack", "--layout", "named-entry", "-o", out + "p.cg", folder + "alpha.QKZ", folder + "beta.QKZ"},
+      {"convert", folder + "alpha.QKZ", "-o", out + "c.bmp"},
+      {"extract", out + "p.cg", "-o", out, "--format", "qkz", "beta"},
+      {"sample-picture", out + "s.QKZ"},
+  };
+  const std::string log = folder + "strace.log";
+  for (const std::vector<std::string>& command : commands) {
+    // LeakSanitizer cannot run under a tracer; a sanitized korvo leaves it off here.
+    std::vector<std::string> arguments = {"-f", "-qq", "-y", "-E", "ASAN_OPTIONS=detect_leaks=0", "-o", log,
+                                          "-e", "trace=fsync,fdatasync,rename,renameat,renameat2",
+                                          KorvoProgram()};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    RunResult run = RunProgram("/usr/bin/strace", arguments);
+    ASSERT_EQ(run.status, 0) << command[0] << ": " << run.err;
+    const Bytes bytes = ReadBytes(log);
+    const std::vector<std::string> calls = Lines(std::string(bytes.begin(), bytes.end()));
+    size_t rename = calls.size();
+    std::string temporary;  // its name, without the folder
+    for (size_t i = 0; i < calls.size() && rename == calls.size(); ++i) {
+      size_t part = calls[i].find(".part\"");
+      if (calls[i].find("rename") == std::string::npos || part == std::string::npos) continue;
+      size_t start = calls[i].rfind('/', part) + 1;
+      temporary = calls[i].substr(start, part + 5 - start);
+      rename = i;
+    }
+    ASSERT_LT(rename, calls.size()) << command[0] << " renamed nothing";
+    bool fileFirst = false, folderAfter = false;
+    for (size_t i = 0; i < rename; ++i)
+      fileFirst = fileFirst || (calls[i].find("sync(") != std::string::npos &&
+                                calls[i].find("/" + temporary + ">") != std::string::npos);
+    for (size_t i = rename + 1; i < calls.size(); ++i)
+      folderAfter = folderAfter || (calls[i].find("fsync(") != std::string::npos &&
+                                    calls[i].find("<" + canonicalOut + ">") != std::string::npos);
+    EXPECT_TRUE(fileFirst) << command[0] << ": " << std::string(bytes.begin(), bytes.end());
+    EXPECT_TRUE(folderAfter) << command[0] << ": " << std::string(bytes.begin(), bytes.end());
+  }
+}
+
 // A thumbnailer writes into the output it is given, as the desktop holds
 // it open: the same file, whatever it held, read back through the handle.
 // Anything at the name but a plain file of one name is refused and keeps
@@ -374,6 +525,42 @@ TEST(Thumbnail, FitsTheSizeKeepsTheRatioAndShowsAnArchivesFirstPicture) {
 }
 #endif
 
+// Temporary names are drawn until one is free: a file or a link already at a
+// name drawn is passed over and keeps its bytes, since creation is exclusive.
+unsigned drawn = 0;
+std::string CountingSuffix() {
+  char suffix[18];
+  snprintf(suffix, sizeof suffix, ".%016x", ++drawn);
+  return suffix;
+}
+
+TEST(Outputs, TemporaryFilesAreCreatedNewPassingOverWhatIsThere) {
+  const std::string folder = NewFolder("exclusive");
+  WriteBytes(folder + ".out.0000000000000001.part", Bytes{'p'});
+  WriteBytes(folder + "victim", Bytes{'v'});
+#ifdef _WIN32
+  WriteBytes(folder + ".out.0000000000000002.part", Bytes{'q'});
+#else
+  std::filesystem::create_symlink("victim", folder + ".out.0000000000000002.part");
+#endif
+  drawn = 0;
+  std::string temporary;
+  FILE* file = korvo::CreateTemporaryBeside(folder + "out", &temporary, CountingSuffix);
+  ASSERT_NE(file, nullptr);
+  fputs("new", file);
+  fclose(file);
+  EXPECT_EQ(temporary, folder + ".out.0000000000000003.part");
+  EXPECT_EQ(ReadBytes(temporary), (Bytes{'n', 'e', 'w'}));
+  EXPECT_EQ(ReadBytes(folder + ".out.0000000000000001.part"), Bytes{'p'});
+  EXPECT_EQ(ReadBytes(folder + "victim"), Bytes{'v'});
+  // The names korvo draws: 16 hex digits from the system's random source.
+  const std::string first = korvo::RandomSuffix(), second = korvo::RandomSuffix();
+  EXPECT_EQ(first.size(), 17u);
+  EXPECT_EQ(first[0], '.');
+  EXPECT_EQ(first.find_first_not_of("0123456789abcdef", 1), std::string::npos) << first;
+  EXPECT_NE(first, second);
+}
+
 // The command line as a table: each command with a good input, a missing
 // file, a foreign file, a damaged archive or picture and an output that
 // cannot be written (where the command has them), then wrong command lines.
@@ -396,6 +583,13 @@ struct CommandCase {
 // output that cannot be created.
 const std::vector<std::string> kInputs = {"cut.qkz", "good.QKZ", "good.cg", "lower.qkz", "overrun.cg", "short.QKZ",
                                           "text.cg", "torn.cg"};
+
+// A device, which every command must refuse to read (/dev/zero never ends).
+#ifdef _WIN32
+const char kDevice[] = "NUL";
+#else
+const char kDevice[] = "/dev/zero";
+#endif
 
 std::vector<std::string> InputsAnd(const std::string& output) {
   std::vector<std::string> files = kInputs;
@@ -530,6 +724,13 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"PackRgbPng", {"pack", "--layout", "named-entry", "-o", "{}new.cg", "{}rgb.png"},
                     kFailure, "rgb.png: not an indexed PNG (RGB)", kInputs},
 #endif
+        CommandCase{"InfoDevice", {"info", kDevice}, kFailure, "not a regular file", kInputs},
+        CommandCase{"ListDevice", {"list", kDevice}, kFailure, "not a regular file", kInputs},
+        CommandCase{"ExtractDevice", {"extract", kDevice, "-o", "{}out"}, kFailure, "not a regular file", kInputs},
+        CommandCase{"ConvertDevice", {"convert", kDevice, "-o", "{}z.bmp"}, kFailure, "not a regular file", kInputs},
+        CommandCase{"PackDevice", {"pack", "--layout", "offset-table", "-o", "{}new.cg", "{}good.QKZ", kDevice},
+                    kFailure, "not a regular file", kInputs},
+        CommandCase{"ThumbnailDevice", {"thumbnail", kDevice, "{}t.png"}, kFailure, "not a regular file", kInputs},
         CommandCase{"SamplePictureGood", {"sample-picture", "{}s.QKZ"}, 0, "", InputsAnd("s.QKZ")},
         CommandCase{"SamplePictureUnwritable", {"sample-picture", "{}text.cg/s.QKZ"}, kFailure,
                     "text.cg/s.QKZ: cannot create", kInputs},

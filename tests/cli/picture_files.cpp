@@ -1,9 +1,11 @@
 #include "tests/cli/picture_files.h"
 
+#include <algorithm>
 #include <ostream>
 
 #ifndef _WIN32
 #include <png.h>
+#include <zlib.h>
 #endif
 
 namespace {
@@ -125,6 +127,55 @@ Bytes ReadPngRgb(const Bytes& file, uint32_t* width, uint32_t* height) {
   *width = image.width;
   *height = image.height;
   return rgb;
+}
+
+namespace {
+
+void AppendBe32(Bytes& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void AppendChunk(Bytes& out, const char* type, const Bytes& data) {
+  AppendBe32(out, static_cast<uint32_t>(data.size()));
+  const size_t start = out.size();
+  out.insert(out.end(), type, type + 4);
+  out.insert(out.end(), data.begin(), data.end());
+  AppendBe32(out, static_cast<uint32_t>(crc32(0, &out[start], static_cast<uInt>(out.size() - start))));
+}
+
+}  // namespace
+
+Bytes MakeBlankPng(uint32_t width, uint32_t height) {
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Bytes header;
+  AppendBe32(header, width);
+  AppendBe32(header, height);
+  header.insert(header.end(), {1, 3, 0, 0, 0});  // 1 bit, indexed, no interlace
+  AppendChunk(png, "IHDR", header);
+  AppendChunk(png, "PLTE", Bytes{0, 0, 0, 255, 255, 255});
+  // Rows of a filter byte and (width + 7) / 8 zeros, 64 at a time.
+  const size_t rowBytes = 1 + (size_t{width} + 7) / 8;
+  const Bytes rows(64 * rowBytes, 0);
+  Bytes data, buffer(1 << 16);
+  z_stream stream = {};
+  deflateInit(&stream, 9);
+  for (uint32_t y = 0; y < height; y += 64) {
+    const uint32_t count = std::min(64u, height - y);
+    stream.next_in = const_cast<Bytef*>(rows.data());
+    stream.avail_in = static_cast<uInt>(count * rowBytes);
+    const int flush = y + count == height ? Z_FINISH : Z_NO_FLUSH;
+    int result = Z_OK;
+    do {
+      stream.next_out = buffer.data();
+      stream.avail_out = static_cast<uInt>(buffer.size());
+      result = deflate(&stream, flush);
+      data.insert(data.end(), buffer.data(), buffer.data() + (buffer.size() - stream.avail_out));
+    } while (stream.avail_out == 0 && result == Z_OK);
+  }
+  deflateEnd(&stream);
+  AppendChunk(png, "IDAT", data);
+  AppendChunk(png, "IEND", Bytes());
+  return png;
 }
 
 Bytes MakeRgbPng(uint32_t width, uint32_t height) {

@@ -46,6 +46,9 @@ PictureContent ReadPngContent(const Bytes& file);
 Bytes ReadPngRgb(const Bytes& file, uint32_t* width, uint32_t* height);
 // An RGB PNG, which korvo must refuse to pack.
 Bytes MakeRgbPng(uint32_t width, uint32_t height);
+// A 1-bit indexed PNG whose rows are all zeros, written with zlib alone: at
+// 65535 x 65519 about 0.5 MB that claim 4 GB of rows once decoded.
+Bytes MakeBlankPng(uint32_t width, uint32_t height);
 #endif
 
 bool operator==(const PictureContent& a, const PictureContent& b);

@@ -1,6 +1,11 @@
 // korvo pack --layout offset-table|named-entry -o ARCHIVE PICTURE...: an
-// archive of either layout from QKZ pictures and indexed PNGs.
+// archive of either layout from QKZ pictures and indexed PNGs, written as it
+// goes: one picture in memory at a time, beside the archive's table.
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 #include "qkz-picture/qkz_picture.h"
@@ -19,31 +24,27 @@ constexpr uint64_t kLargestArchive = 0x7FFFFFFFu;
 constexpr size_t kLongestName = 31;  // a name record holds 32 bytes with its NUL
 const char kPaletteName[] = "Palette";
 constexpr uint32_t kSwatchSide = 16;
+constexpr uint64_t kPaletteEntrySize = 9 + kQkzTripleTableSize + kSwatchSide * kSwatchSide;
 
 struct PackInput {
   std::string path;
   std::string name;        // file name without folder and extension, UTF-8
   std::string storedName;  // the same in the archive's name encoding
-  IndexedPicture picture;
 };
 
 // The Palette entry: the archive's palette, shown as a 16 x 16 swatch of
 // its 256 colours, colour 0 at the top left, so extracting it is useful too.
-NamedEntry PaletteEntry(const std::array<uint8_t, 768>& palette) {
-  NamedEntry entry;
-  entry.name = kPaletteName;
-  entry.width = entry.height = kSwatchSide;
-  entry.ownPalette = true;
-  entry.palette = palette;
-  for (uint32_t i = 0; i < kSwatchSide * kSwatchSide; ++i) entry.rows.push_back(static_cast<uint8_t>(i));
-  return entry;
+bool AppendPaletteEntry(ArchiveStream* stream, const std::array<uint8_t, 768>& palette) {
+  Bytes swatch;
+  for (uint32_t i = 0; i < kSwatchSide * kSwatchSide; ++i) swatch.push_back(static_cast<uint8_t>(i));
+  return StartEntry(stream) &&
+         AppendNamedEntryHead(stream, kSwatchSide, kSwatchSide, palette.data()) &&
+         AppendToArchive(stream, swatch);
 }
 
-// Named-entry entries: the Palette entry first, then the pictures, each with
-// its own palette only where it differs from the archive's (the first
-// picture's). Fails with a message on a name the layout cannot carry.
-bool NamedEntries(std::vector<PackInput>& inputs, const NameEncoding& encoding,
-                  std::vector<NamedEntry>* entries, size_t* ownPalettes) {
+// Named-entry names: each picture's stored name, checked before anything is
+// read. Fails with a message on a name the layout cannot carry.
+bool StoreNames(std::vector<PackInput>& inputs, const NameEncoding& encoding) {
   std::set<std::string> names;
   NameEncoding utf8Names;
   std::string unused;
@@ -73,23 +74,70 @@ bool NamedEntries(std::vector<PackInput>& inputs, const NameEncoding& encoding,
       return false;
     }
   }
-  const std::array<uint8_t, 768>& shared = inputs.front().picture.palette;
-  entries->push_back(PaletteEntry(shared));
-  *ownPalettes = 0;
-  for (const PackInput& input : inputs) {
-    NamedEntry entry;
-    entry.name = input.storedName;
-    entry.width = input.picture.width;
-    entry.height = input.picture.height;
-    entry.ownPalette = input.picture.palette != shared;
-    if (entry.ownPalette) {
-      entry.palette = input.picture.palette;
-      ++*ownPalettes;
-    }
-    entry.rows = input.picture.rows;
-    entries->push_back(std::move(entry));
-  }
   return true;
+}
+
+// The archive's bytes go into the temporary file; the table is written over
+// its start at the end.
+ArchiveSink FileSink(FILE* file) {
+  ArchiveSink sink;
+  sink.append = [file](const uint8_t* data, size_t size) {
+    return fwrite(data, 1, size, file) == size;
+  };
+  // Every position is below 2^31, so a long holds it on every system.
+  sink.rewrite = [file](uint64_t position, const uint8_t* data, size_t size) {
+    return fseek(file, static_cast<long>(position), SEEK_SET) == 0 &&
+           fwrite(data, 1, size, file) == size && fseek(file, 0, SEEK_END) == 0;
+  };
+  return sink;
+}
+
+// Reads each picture and appends it as an entry, after the Palette entry in
+// the named-entry layout, each with its own palette only where it differs
+// from the archive's (the first picture's). Reports a failure and returns
+// its exit status.
+int AppendPictures(const std::vector<PackInput>& inputs, bool named, const std::string& archive,
+                   ArchiveStream* stream, size_t* ownPalettes) {
+  Progress progress = StartProgress("packing", inputs.size());
+  std::array<uint8_t, 768> shared = {};
+  *ownPalettes = 0;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const PackInput& input = inputs[i];
+    StepProgress(&progress, i, input.path);
+    // The room left once the Palette entry is in, for the picture as a whole
+    // QKZ picture: no entry of either layout is larger.
+    const uint64_t before = stream->size + (named && i == 0 ? kPaletteEntrySize : 0);
+    IndexedPicture picture;
+    std::string error;
+    if (!ReadPictureForArchive(input.path, kLargestArchive - std::min(before, kLargestArchive),
+                               &picture, &error)) {
+      EndProgress(&progress);
+      return ReportFailure(input.path, error);
+    }
+    bool written = true;
+    if (!named) {
+      written = StartEntry(stream) &&
+                AppendToArchive(stream, QkzHeadOf(picture.width, picture.height, picture.palette)) &&
+                AppendToArchive(stream, picture.rows);
+    } else {
+      if (i == 0) {
+        shared = picture.palette;
+        written = AppendPaletteEntry(stream, shared);
+      }
+      const bool ownPalette = picture.palette != shared;
+      *ownPalettes += ownPalette ? 1 : 0;
+      written = written && StartEntry(stream) &&
+                AppendNamedEntryHead(stream, picture.width, picture.height,
+                                     ownPalette ? picture.palette.data() : nullptr) &&
+                AppendToArchive(stream, picture.rows);
+    }
+    if (!written) {
+      EndProgress(&progress);
+      return ReportFailure(archive, std::string("cannot write: ") + strerror(errno));
+    }
+  }
+  EndProgress(&progress);
+  return 0;
 }
 
 }  // namespace
@@ -107,54 +155,42 @@ int RunPack(const Arguments& arguments) {
     fprintf(stderr, "korvo: pack: name the archive with -o ARCHIVE\n");
     return kExitUsage;
   }
-
+  const bool named = layout == "named-entry";
   std::vector<PackInput> inputs;
-  uint64_t total = 0;
-  Progress progress = StartProgress("reading", arguments.operands.size());
-  for (const std::string& path : arguments.operands) {
-    StepProgress(&progress, inputs.size(), path);
-    PackInput input;
-    input.path = path;
-    input.name = FileStem(path);
-    std::string error;
-    if (!ReadPictureForArchive(path, &input.picture, &error)) {
-      EndProgress(&progress);
-      return ReportFailure(path, error);
-    }
-    // Either layout spends at most a head and a palette flag per picture.
-    total += kQkzHeadSize + 1 + input.name.size() + 5 + input.picture.rows.size();
-    if (total > kLargestArchive) {
-      EndProgress(&progress);
-      return ReportFailure(archive, "the pictures do not fit in one archive (2 GiB at most)");
-    }
-    inputs.push_back(std::move(input));
-  }
-  EndProgress(&progress);
+  for (const std::string& path : arguments.operands) inputs.push_back({path, FileStem(path), ""});
+  if (named && !StoreNames(inputs, encoding)) return kExitFailure;
+  std::vector<std::string> names = {kPaletteName};
+  for (const PackInput& input : inputs) names.push_back(input.storedName);
 
-  Bytes bytes;
-  std::string summary;
-  if (layout == "offset-table") {
-    std::vector<Bytes> entries;
-    for (const PackInput& input : inputs)
-      entries.push_back(BuildQkzPicture(input.picture.width, input.picture.height,
-                                        input.picture.palette, input.picture.rows));
-    bytes = BuildOffsetTableArchive(entries);
-    summary = "offset-table archive of " + std::to_string(inputs.size()) +
-              (inputs.size() == 1 ? " picture" : " pictures");
-  } else {
-    std::vector<NamedEntry> entries;
-    size_t ownPalettes = 0;
-    if (!NamedEntries(inputs, encoding, &entries, &ownPalettes)) return kExitFailure;
-    bytes = BuildNamedEntryArchive(entries);
-    summary = "named-entry archive of the Palette entry and " + std::to_string(inputs.size()) +
-              (inputs.size() == 1 ? " picture" : " pictures") + " (" +
-              std::to_string(ownPalettes) + " with a palette of its own)";
-  }
+  PendingOutput output;
   std::string error;
-  if (bytes.size() > kLargestArchive)
-    return ReportFailure(archive, "the pictures do not fit in one archive (2 GiB at most)");
-  if (!WriteFileAtomically(archive, bytes, &error)) return ReportFailure(archive, error);
-  printf("%s: %s, %zu bytes\n", archive.c_str(), summary.c_str(), bytes.size());
+  if (!StartPendingOutput(archive, &output, &error)) return ReportFailure(archive, error);
+  ArchiveStream stream;
+  const bool started = named ? StartNamedEntryArchive(FileSink(output.file), names, &stream)
+                             : StartOffsetTableArchive(FileSink(output.file),
+                                                       static_cast<uint32_t>(inputs.size()), &stream);
+  int status = 0;
+  size_t ownPalettes = 0;
+  if (!started)
+    status = ReportFailure(archive, std::string("cannot write: ") + strerror(errno));
+  else if (stream.size > kLargestArchive)
+    status = ReportFailure(archive, "the pictures do not fit in one archive (2 GiB at most)");
+  else
+    status = AppendPictures(inputs, named, archive, &stream, &ownPalettes);
+  if (status == 0 && !FinishArchive(&stream))
+    status = ReportFailure(archive, std::string("cannot write: ") + strerror(errno));
+  if (status != 0) {
+    AbandonPendingOutput(&output);
+    return status;
+  }
+  if (!CommitPendingOutput(&output, &error)) return ReportFailure(archive, error);
+  const std::string pictures = std::to_string(inputs.size()) + (inputs.size() == 1 ? " picture" : " pictures");
+  const std::string summary =
+      named ? "named-entry archive of the Palette entry and " + pictures + " (" +
+                  std::to_string(ownPalettes) + " with a palette of its own)"
+            : "offset-table archive of " + pictures;
+  printf("%s: %s, %llu bytes\n", archive.c_str(), summary.c_str(),
+         static_cast<unsigned long long>(stream.size));
   return 0;
 }
 

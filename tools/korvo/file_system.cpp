@@ -26,7 +26,38 @@ std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
 }
 
 namespace {
-FILE* OpenExisting(const std::string& path) { return _wfopen(WideOf(path).c_str(), L"rb"); }
+// Only a file on a disk, never a folder, a console, a pipe or a device.
+FILE* OpenExisting(const std::string& path, std::string* error) {
+  // BACKUP_SEMANTICS opens a folder too, so that it is told apart.
+  HANDLE handle = CreateFileW(WideOf(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    DWORD reason = GetLastError();
+    *error = reason == ERROR_ACCESS_DENIED ? "cannot open: Permission denied"
+                                           : "cannot open: No such file or directory";
+    return nullptr;
+  }
+  BY_HANDLE_FILE_INFORMATION about = {};
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &about) ||
+      (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    CloseHandle(handle);
+    *error = "not a regular file";
+    return nullptr;
+  }
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (descriptor < 0) {
+    CloseHandle(handle);
+    *error = "cannot open";
+    return nullptr;
+  }
+  FILE* file = _fdopen(descriptor, "rb");
+  if (file == nullptr) {
+    _close(descriptor);
+    *error = "cannot open";
+  }
+  return file;
+}
 
 // A stream to write through an open handle, which it then owns; the handle
 // is closed when none can be made.
@@ -83,6 +114,9 @@ FILE* OpenInPlace(const std::string& path, bool* created, std::string* error) {
 
 bool EmptyFile(FILE* file) { return fflush(file) == 0 && _chsize_s(_fileno(file), 0) == 0; }
 bool SyncFile(FILE* file) { return fflush(file) == 0 && _commit(_fileno(file)) == 0; }
+// Windows has no handle to a folder that FlushFileBuffers takes; NTFS
+// journals the rename itself.
+void SyncFolderOf(const std::string&) {}
 
 bool RenameOver(const std::string& from, const std::string& to) {
   if (MoveFileExW(WideOf(from).c_str(), WideOf(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0)
@@ -98,7 +132,30 @@ std::string Utf8Of(const std::filesystem::path& path) { return Utf8OfWide(path.n
 #else
 
 namespace {
-FILE* OpenExisting(const std::string& path) { return fopen(path.c_str(), "rb"); }
+// O_NONBLOCK so that a FIFO without a writer cannot hold korvo up before
+// fstat tells what it is; reads of a regular file then block as usual.
+FILE* OpenExisting(const std::string& path, std::string* error) {
+  int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) {
+    *error = std::string("cannot open: ") + strerror(errno);
+    return nullptr;
+  }
+  struct stat about = {};
+  if (fstat(descriptor, &about) != 0 || !S_ISREG(about.st_mode)) {
+    *error = S_ISDIR(about.st_mode) ? "is a folder" : "not a regular file";
+    close(descriptor);
+    return nullptr;
+  }
+  const int flags = fcntl(descriptor, F_GETFL);
+  FILE* file = flags != -1 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0
+                   ? fdopen(descriptor, "rb")
+                   : nullptr;
+  if (file == nullptr) {
+    *error = std::string("cannot open: ") + strerror(errno);
+    close(descriptor);
+  }
+  return file;
+}
 }  // namespace
 FILE* CreateNewFile(const std::string& path) {
   int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -134,6 +191,17 @@ FILE* OpenInPlace(const std::string& path, bool* created, std::string* error) {
 bool EmptyFile(FILE* file) { return fflush(file) == 0 && ftruncate(fileno(file), 0) == 0; }
 bool SyncFile(FILE* file) { return fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
+void SyncFolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return;
+  // The file is whole under its name already; a file system that cannot
+  // flush a folder leaves nothing to undo.
+  (void)fsync(descriptor);
+  close(descriptor);
+}
+
 bool RenameOver(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
 }
@@ -148,9 +216,7 @@ FILE* OpenForReading(const std::string& path, std::string* error) {
     *error = "is a folder";
     return nullptr;
   }
-  FILE* file = OpenExisting(path);
-  if (file == nullptr) *error = std::string("cannot open: ") + strerror(errno);
-  return file;
+  return OpenExisting(path, error);
 }
 
 bool ReadWholeFile(const std::string& path, Bytes* data, std::string* error) {

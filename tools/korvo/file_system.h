@@ -25,14 +25,18 @@ FILE* OpenInPlace(const std::string& path, bool* created, std::string* error);
 // Cuts an open file to nothing, and forces its bytes to the disk.
 bool EmptyFile(FILE* file);
 bool SyncFile(FILE* file);
+// Forces the entries of the folder that holds `path` (a rename into it) to
+// the disk; a no-op where folders cannot be flushed (Windows).
+void SyncFolderOf(const std::string& path);
 // Renames over an existing file; errno tells why not.
 bool RenameOver(const std::string& from, const std::string& to);
 
 std::filesystem::path PathOf(const std::string& path);
 std::string Utf8Of(const std::filesystem::path& path);
 
-// Opens the file at `path` to read it, refusing a folder; fails with the
-// reason.
+// Opens the file at `path` to read it, refusing anything but a regular file
+// (a folder, a device such as /dev/zero, a FIFO, a socket) without waiting
+// on it; fails with the reason.
 FILE* OpenForReading(const std::string& path, std::string* error);
 
 // The whole file; fails with the reason.

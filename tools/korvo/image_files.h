@@ -19,7 +19,9 @@ bool EncodePng(const DecodedBitmap& bitmap, const BitmapLayout& layout, Bytes* p
 
 // An indexed PNG (1, 2, 4 or 8 bits) as an 8-bit palette picture: the same
 // indices, its palette padded with black to 256 colours. Other PNGs are
-// refused with a message saying what they are.
-bool DecodeIndexedPng(const Bytes& png, IndexedPicture* picture, std::string* error);
+// refused with a message saying what they are, and so is, from its header
+// alone, one whose QKZ picture would take more than `largestPicture` bytes.
+bool DecodeIndexedPng(const Bytes& png, uint64_t largestPicture, IndexedPicture* picture,
+                      std::string* error);
 
 }  // namespace korvo

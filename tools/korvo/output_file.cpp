@@ -68,28 +68,11 @@ uint64_t RandomBits() {
   return bits;
 }
 
-std::string RandomSuffix() {
-  char random[18];
-  snprintf(random, sizeof random, ".%016llx", static_cast<unsigned long long>(RandomBits()));
-  return random;
-}
-
-std::string TemporaryNameFor(const std::string& path) {
+std::string TemporaryNameFor(const std::string& path, const std::string& suffix) {
   size_t slash = path.find_last_of("/\\");
   std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return folder + "." + name + RandomSuffix() + ".part";
-}
-
-// Creates a new temporary file beside `path` under a name nobody could
-// plant a link at in advance; a name that exists is passed over for another.
-FILE* CreateTemporaryBeside(const std::string& path, std::string* temporary) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *temporary = TemporaryNameFor(path);
-    FILE* file = CreateNewFile(*temporary);
-    if (file != nullptr || errno != EEXIST) return file;
-  }
-  return nullptr;
+  return folder + "." + name + suffix + ".part";
 }
 
 // Names `path` to the interrupt handler for removal; false when it is too
@@ -108,36 +91,78 @@ bool NamePending(const std::string& path) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::string* error) {
-  std::string temporary;
-  FILE* file = CreateTemporaryBeside(path, &temporary);
-  if (file == nullptr) {
+std::string RandomSuffix() {
+  char random[18];
+  snprintf(random, sizeof random, ".%016llx", static_cast<unsigned long long>(RandomBits()));
+  return random;
+}
+
+FILE* CreateTemporaryBeside(const std::string& path, std::string* temporary,
+                            std::string (*drawSuffix)()) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temporary = TemporaryNameFor(path, drawSuffix());
+    FILE* file = CreateNewFile(*temporary);
+    if (file != nullptr || errno != EEXIST) return file;
+  }
+  return nullptr;
+}
+
+bool StartPendingOutput(const std::string& path, PendingOutput* output, std::string* error) {
+  output->path = path;
+  output->file = CreateTemporaryBeside(path, &output->temporary);
+  if (output->file == nullptr) {
     *error = std::string("cannot create: ") + strerror(errno);
     return false;
   }
   // Only a file this run created is named to the interrupt handler.
-  if (!NamePending(temporary)) {
-    fclose(file);
-    RemoveFile(temporary);
+  if (!NamePending(output->temporary)) {
+    AbandonPendingOutput(output);
     *error = "path too long";
     return false;
   }
-  bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return true;
+}
+
+bool CommitPendingOutput(PendingOutput* output, std::string* error) {
+  // The bytes reach the disk before the name does, so that a crash leaves
+  // the old file or the new one whole, never a new name on missing bytes.
+  bool written = SyncFile(output->file);
   int writeError = errno;
-  if (fclose(file) != 0 && written) {
+  if (fclose(output->file) != 0 && written) {
     written = false;
     writeError = errno;
   }
-  if (written && !RenameOver(temporary, path)) {
+  output->file = nullptr;
+  if (written && !RenameOver(output->temporary, output->path)) {
     written = false;
     writeError = errno;
   }
   if (!written) {
-    RemoveFile(temporary);
+    RemoveFile(output->temporary);
     *error = std::string("cannot write: ") + strerror(writeError);
+  } else {
+    SyncFolderOf(output->path);
   }
   havePending = 0;
   return written;
+}
+
+void AbandonPendingOutput(PendingOutput* output) {
+  if (output->file != nullptr) fclose(output->file);
+  output->file = nullptr;
+  RemoveFile(output->temporary);
+  havePending = 0;
+}
+
+bool WriteFileAtomically(const std::string& path, const Bytes& bytes, std::string* error) {
+  PendingOutput output;
+  if (!StartPendingOutput(path, &output, error)) return false;
+  if (fwrite(bytes.data(), 1, bytes.size(), output.file) != bytes.size()) {
+    *error = std::string("cannot write: ") + strerror(errno);
+    AbandonPendingOutput(&output);
+    return false;
+  }
+  return CommitPendingOutput(&output, error);
 }
 
 bool WriteFileInPlace(const std::string& path, const Bytes& bytes, std::string* error) {

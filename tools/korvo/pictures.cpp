@@ -142,4 +142,9 @@ void RowToRgb(const DecodedBitmap& bitmap, const BitmapLayout& layout, uint32_t 
   }
 }
 
+std::string NoRoomInTheArchive(uint32_t width, uint32_t height, uint64_t pictureSize) {
+  return "a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels (" +
+         std::to_string(pictureSize) + " bytes) does not fit in the archive (2 GiB at most)";
+}
+
 }  // namespace korvo

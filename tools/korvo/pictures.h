@@ -66,4 +66,9 @@ struct IndexedPicture {
   Bytes rows;                             // stride x height, top row first
 };
 
+// Why a picture of width x height is refused when a whole QKZ picture of
+// it would take `pictureSize` bytes, more than an archive has room for: said
+// before a row of it is read, so that memory never follows a file's claim.
+std::string NoRoomInTheArchive(uint32_t width, uint32_t height, uint64_t pictureSize);
+
 }  // namespace korvo

@@ -126,7 +126,8 @@ bool EncodePng(const DecodedBitmap& bitmap, const BitmapLayout& layout, Bytes* o
   return false;
 }
 
-bool DecodeIndexedPng(const Bytes& data, IndexedPicture* picture, std::string* error) {
+bool DecodeIndexedPng(const Bytes& data, uint64_t largestPicture, IndexedPicture* picture,
+                      std::string* error) {
   MemoryReader reader = {&data, 0};
   PngOutcome outcome;
 
@@ -157,6 +158,10 @@ bool DecodeIndexedPng(const Bytes& data, IndexedPicture* picture, std::string* e
   if (!QkzGeometryOf(width, height, &geometry)) {
     outcome.refusal = "a PNG of " + std::to_string(width) + " x " + std::to_string(height) +
               " pixels is too large for a QKZ picture";
+    png_error(png, "refused");
+  }
+  if (geometry.pictureSize > largestPicture) {
+    outcome.refusal = NoRoomInTheArchive(width, height, geometry.pictureSize);
     png_error(png, "refused");
   }
   png_colorp colours = nullptr;

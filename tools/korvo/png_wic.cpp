@@ -134,7 +134,8 @@ bool EncodePng(const DecodedBitmap& bitmap, const BitmapLayout& layout, Bytes* p
   return true;
 }
 
-bool DecodeIndexedPng(const Bytes& data, IndexedPicture* picture, std::string* error) {
+bool DecodeIndexedPng(const Bytes& data, uint64_t largestPicture, IndexedPicture* picture,
+                      std::string* error) {
   ComReference<IWICImagingFactory> factory;
   if (!CreateFactory(&factory, error)) return false;
   ComReference<IWICStream> stream;
@@ -169,6 +170,10 @@ bool DecodeIndexedPng(const Bytes& data, IndexedPicture* picture, std::string* e
   if (!QkzGeometryOf(width, height, &geometry)) {
     *error = "a PNG of " + std::to_string(width) + " x " + std::to_string(height) +
              " pixels is too large for a QKZ picture";
+    return false;
+  }
+  if (geometry.pictureSize > largestPicture) {
+    *error = NoRoomInTheArchive(width, height, geometry.pictureSize);
     return false;
   }
   ComReference<IWICPalette> palette;
