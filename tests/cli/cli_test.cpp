@@ -243,6 +243,8 @@ TEST(Outputs, NeverOverAnInput) {
       {{"convert", pictures[0], "-o", folder + "alias.png"}, "alpha.QKZ"},
       {{"thumbnail", pictures[0], folder + "alias.png"}, "alpha.QKZ"},
       {{"extract", folder + "alpha.png", "-o", folder}, "alpha.png"},  // its entry "alpha"
+      {{"pack", "--layout", "named-entry", "-o", folder + "alias.png", pictures[1], pictures[0]}, "alpha.QKZ"},
+      {{"pack", "--layout", "offset-table", "-o", pictures[1], pictures[1]}, "beta.QKZ"},
   };
   for (const auto& c : cases) {
     const Bytes before = ReadBytes(folder + c.input);

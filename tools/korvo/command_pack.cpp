@@ -155,6 +155,7 @@ int RunPack(const Arguments& arguments) {
     fprintf(stderr, "korvo: pack: name the archive with -o ARCHIVE\n");
     return kExitUsage;
   }
+  if (IsAnInput(archive, arguments.operands)) return kExitFailure;
   const bool named = layout == "named-entry";
   std::vector<PackInput> inputs;
   for (const std::string& path : arguments.operands) inputs.push_back({path, FileStem(path), ""});
