@@ -106,6 +106,8 @@ std::string ReadText(const std::string& path) {
   return text;
 }
 
+}  // namespace
+
 std::string ProgramPath() {
 #ifdef _WIN32
   return korvo::ExecutableDirectory() + "..\\bin\\korvo.exe";
@@ -113,8 +115,6 @@ std::string ProgramPath() {
   return korvo::ExecutableDirectory() + "../bin/korvo";
 #endif
 }
-
-}  // namespace
 
 RunResult RunKorvo(const std::vector<std::string>& arguments, const std::vector<PlantedLink>& links) {
   return RunProgram(ProgramPath(), arguments, links);

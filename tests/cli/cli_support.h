@@ -26,6 +26,8 @@ struct PlantedLink {
   std::string target;
 };
 RunResult RunKorvo(const std::vector<std::string>& arguments, const std::vector<PlantedLink>& links = {});
+// The korvo program of this build.
+std::string ProgramPath();
 // Any program by its path, likewise.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const std::vector<PlantedLink>& links = {});
