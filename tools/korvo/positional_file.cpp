@@ -69,7 +69,8 @@ PositionalFile::~PositionalFile() {
 }
 
 bool OpenPositionalFile(const std::string& path, PositionalFile* file, std::string* error) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO at the name must not hold korvo up; it is refused below.
+  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (descriptor < 0) {
     *error = std::string("cannot open: ") + strerror(errno);
     return false;
@@ -80,8 +81,8 @@ bool OpenPositionalFile(const std::string& path, PositionalFile* file, std::stri
     *error = "cannot read the file's size";
     return false;
   }
-  if (S_ISDIR(about.st_mode)) {
-    *error = "is a folder";
+  if (!S_ISREG(about.st_mode)) {
+    *error = S_ISDIR(about.st_mode) ? "is a folder" : "not a plain file";
     return false;
   }
   file->size = static_cast<uint64_t>(about.st_size);

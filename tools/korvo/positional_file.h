@@ -17,8 +17,8 @@ struct PositionalFile {
   ~PositionalFile();  // closes it
 };
 
-// Opens an existing file to read, refusing a folder; fails with the reason
-// ("cannot open: ...", "is a folder").
+// Opens an existing plain file to read; fails with the reason ("cannot
+// open: ...", "is a folder", "not a plain file").
 bool OpenPositionalFile(const std::string& path, PositionalFile* file, std::string* error);
 
 // Reads up to `count` bytes at `position` into `out`, in one read where the
