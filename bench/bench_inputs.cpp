@@ -171,4 +171,35 @@ ArchiveInput WriteLargePictureInput(const std::string& directory, bool offsetTab
   return input;
 }
 
+namespace {
+
+// A picture's head at `at` of a new file of `size` bytes, the rest a hole.
+void WriteSparsePicture(const std::string& path, const korvo::Bytes& front, uint32_t width,
+                        uint32_t height) {
+  korvo::Bytes bytes = front;
+  korvo::Bytes head(korvo::kQkzHeadSize);
+  korvo::WriteQkzHeadFromTriples(width, height, TestPalette(3).data(), head.data());
+  bytes.insert(bytes.end(), head.begin(), head.end());
+  WriteFile(path, bytes);
+  if (truncate(path.c_str(), static_cast<off_t>(front.size() + korvo::QkzPictureSize(width, height))) != 0) {
+    perror("korvo_bench: truncate");
+    exit(1);
+  }
+}
+
+}  // namespace
+
+void WriteThumbnailInputs(const std::string& directory) {
+  WriteFile(directory + "4000x3000.QKZ",
+            korvo::BuildQkzPicture(4000, 3000, TestPalette(1), TestRows(4000, 3000)));
+  korvo::Bytes table;
+  AppendLe32(table, 1);
+  AppendLe32(table, 8);
+  WriteSparsePicture(directory + "entry-65535x65519.cg", table, 65535, 65519);
+  WriteSparsePicture(directory + "1x100000000.QKZ", {}, 1, 100000000);
+  WriteSparsePicture(directory + "2gib-40000x53688.qkz", {}, 40000, 53688);
+  WriteLargePictureInput(directory, true, 1000);
+  WriteLargePictureInput(directory, false, 1000);
+}
+
 }  // namespace bench

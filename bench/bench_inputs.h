@@ -31,4 +31,10 @@ ArchiveInput WriteNamedEntryInput(const std::string& directory, uint32_t entries
 ArchiveInput WriteLargePictureInput(const std::string& directory, bool offsetTable,
                                     uint32_t entries);
 
+// The inputs of bench/thumbnail.sh, into `directory`: a 4000x3000 picture;
+// sparse, so that gigabytes cost no disk, an offset-table archive whose one
+// entry is 65535x65519, a 1x100000000 picture and one of 2 GiB named in
+// lower case; and both layouts' archives of 1,000 640x480 pictures.
+void WriteThumbnailInputs(const std::string& directory);
+
 }  // namespace bench

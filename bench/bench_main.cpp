@@ -9,6 +9,7 @@
 //
 //   korvo_bench [--json FILE] [--repetitions N] [--quick] [--only TEXT] [--plugins DIR]
 //               [--cpu-time]
+//   korvo_bench --thumbnail-inputs DIR   (writes bench/thumbnail.sh's inputs)
 //
 // By default it loads the build's instrumented plug-ins (test-plugins/), whose
 // platform layer counts the system calls and block bytes it reports.
@@ -170,6 +171,10 @@ int main(int argc, char** argv) {
   int repetitions = 7;
   bool quick = false;
   std::string plugins = korvo::BuildTestPluginDirectory();
+  if (argc == 3 && !strcmp(argv[1], "--thumbnail-inputs")) {
+    bench::WriteThumbnailInputs(std::string(argv[2]) + "/");
+    return 0;
+  }
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--json") && i + 1 < argc) jsonPath = argv[++i];
     else if (!strcmp(argv[i], "--repetitions") && i + 1 < argc) repetitions = atoi(argv[++i]);

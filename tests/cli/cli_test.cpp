@@ -464,7 +464,8 @@ TEST(Thumbnail, WritesIntoTheOutputFileItselfNeverThroughALink) {
 }
 
 // What a thumbnail of `content` no larger than width x height holds: each
-// pixel the rounded mean of the block of pixels behind it.
+// pixel the rounded mean of the block of pixels behind it, a block of more
+// than 16 rows taken through 16 of them, at the middles of 16 equal bands.
 Bytes AveragedRgb(const PictureContent& content, uint32_t width, uint32_t height) {
   const Bytes rgb = RgbOf(content);
   Bytes out;
@@ -472,9 +473,15 @@ Bytes AveragedRgb(const PictureContent& content, uint32_t width, uint32_t height
     for (uint32_t tx = 0; tx < width; ++tx) {
       uint32_t x0 = tx * content.width / width, x1 = (tx + 1) * content.width / width;
       uint32_t y0 = ty * content.height / height, y1 = (ty + 1) * content.height / height;
+      std::vector<uint32_t> rows;
+      for (uint32_t y = y0; y < y1; ++y) rows.push_back(y);
+      if (rows.size() > 16) {
+        rows.clear();
+        for (uint32_t i = 0; i < 16; ++i) rows.push_back(y0 + (2 * i + 1) * (y1 - y0) / 32);
+      }
       for (int c = 0; c < 3; ++c) {
-        uint32_t sum = 0, count = (x1 - x0) * (y1 - y0);
-        for (uint32_t y = y0; y < y1; ++y)
+        uint32_t sum = 0, count = (x1 - x0) * static_cast<uint32_t>(rows.size());
+        for (uint32_t y : rows)
           for (uint32_t x = x0; x < x1; ++x) sum += rgb[3 * (y * content.width + x) + c];
         out.push_back(static_cast<uint8_t>((sum + count / 2) / count));
       }
@@ -523,6 +530,92 @@ TEST(Thumbnail, FitsTheSizeKeepsTheRatioAndShowsAnArchivesFirstPicture) {
     RunResult run = RunKorvo({"thumbnail", folder + "a.cg", folder + layout + ".png"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadPngContent(ReadBytes(folder + layout + ".png")), ContentOf(Pictures()[0])) << layout;
+  }
+}
+
+// A picture of 3000 rows, each unlike its neighbours, shrinks 47-fold in
+// height at 64 pixels: only the sampled rows count, as the oracle takes
+// them from the full decode. The same picture as an archive's first entry,
+// after a Palette entry or a position table, gives the same pixels.
+TEST(Thumbnail, LargePicturesAreTheMeanOfTheSampledRowsFromAPictureOrAnArchive) {
+  const std::string folder = NewFolder("thumbnail-sampled");
+  const TestPicture picture = MakeTestPicture("tall", 301, 3000, 5, 9);
+  WriteBytes(folder + "tall.QKZ", QkzFileOf(picture));
+  WriteBytes(folder + "small.QKZ", QkzFileOf(MakeTestPicture("small", 3, 2, 1, 2)));
+  for (const char* layout : {"offset-table", "named-entry"})
+    ASSERT_EQ(RunKorvo({"pack", "--layout", layout, "-o", folder + layout + ".cg", folder + "tall.QKZ",
+                        folder + "small.QKZ"}).status, 0);
+  for (const char* size : {"64", "256"}) {
+    const uint32_t height = static_cast<uint32_t>(std::stoul(size));
+    const uint32_t width = (301 * height + 1500) / 3000;
+    for (const char* input : {"tall.QKZ", "offset-table.cg", "named-entry.cg"}) {
+      SCOPED_TRACE(std::string(input) + " at " + size);
+      RunResult run = RunKorvo({"thumbnail", folder + input, folder + "t.png", "--size", size});
+      ASSERT_EQ(run.status, 0) << run.err;
+      uint32_t gotWidth = 0, gotHeight = 0;
+      Bytes rgb = ReadPngRgb(ReadBytes(folder + "t.png"), &gotWidth, &gotHeight);
+      ASSERT_EQ(gotWidth, width);
+      ASSERT_EQ(gotHeight, height);
+      EXPECT_EQ(rgb, AveragedRgb(ContentOf(picture), width, height));
+    }
+  }
+}
+
+// Cut anywhere, a picture gives one line and status 1 whatever its letter
+// case: inside the head or the rows, how far the file reaches.
+TEST(Thumbnail, ACutPictureGivesOneLineInEitherLetterCase) {
+  const std::string folder = NewFolder("thumbnail-cut");
+  const Bytes whole = QkzFileOf(MakeTestPicture("cut", 17, 9, 2, 3));
+  for (size_t length : {size_t{8}, size_t{100}, size_t{1031}, size_t{1032}, size_t{1100}, whole.size() - 1})
+    for (const char* name : {"cut.QKZ", "cut.qkz", "cut.Qkz"}) {
+      WriteBytes(folder + name, Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length)));
+      RunResult run = RunKorvo({"thumbnail", folder + name, folder + "t.png"});
+      EXPECT_EQ(run.status, kFailure) << name << " " << length;
+      const std::string reach = length < 1032 ? "the file ends inside the picture's head (" + std::to_string(length) + " of 1032 bytes)"
+                                              : "the file ends inside the picture (" + std::to_string(length) + " of " +
+                                                    std::to_string(whole.size()) + " bytes)";
+      EXPECT_EQ(run.err, "korvo: " + folder + name + ": " + reach + "\n");
+      EXPECT_FALSE(Exists(folder + "t.png"));
+    }
+}
+
+// Pictures whose whole decode needs gigabytes, written sparse, under an
+// address-space limit of 256 MiB: the thumbnail needs only itself and a
+// row. Each comes out at its size, of palette colour 0 (the rows are holes).
+TEST(Thumbnail, HugePicturesNeedOnlyTheThumbnailsMemory) {
+#ifdef KORVO_SANITIZED
+  GTEST_SKIP() << "ulimit -v cannot hold the sanitizers' shadow memory";
+#endif
+  const std::string folder = NewFolder("thumbnail-huge");
+  const struct {
+    const char* name;
+    uint32_t width, height, thumbnailWidth, thumbnailHeight;
+    bool archive;  // as the one entry of an offset-table archive
+  } cases[] = {{"entry.cg", 65535, 65519, 256, 256, true},
+               {"thread.QKZ", 1, 100000000, 1, 256, false},
+               {"over-2-gib.qkz", 40000, 53688, 191, 256, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestPicture head = MakeTestPicture("head", 1, 1, 0, 7);
+    head.width = c.width;
+    head.height = c.height;
+    head.rows.clear();
+    Bytes bytes = QkzFileOf(head);
+    if (c.archive) bytes.insert(bytes.begin(), {1, 0, 0, 0, 8, 0, 0, 0});
+    const uint64_t size = bytes.size() + uint64_t{head.Stride()} * c.height;
+    WriteBytes(folder + c.name, bytes);
+    std::filesystem::resize_file(folder + c.name, size);
+    RunResult run = RunProgram("/bin/sh", {"-c", "ulimit -v 262144; exec \"$0\" \"$@\"", KorvoProgram(),
+                                           "thumbnail", folder + c.name, folder + "t.png"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    uint32_t width = 0, height = 0;
+    Bytes rgb = ReadPngRgb(ReadBytes(folder + "t.png"), &width, &height);
+    EXPECT_EQ(width, c.thumbnailWidth);
+    EXPECT_EQ(height, c.thumbnailHeight);
+    Bytes expected;
+    for (uint32_t i = 0; i < width * height; ++i) expected.insert(expected.end(), head.palette.begin(), head.palette.begin() + 3);
+    EXPECT_EQ(rgb, expected);
+    std::filesystem::remove(folder + c.name);
   }
 }
 #endif
@@ -581,8 +674,8 @@ struct CommandCase {
 // pictures), good.QKZ and lower.qkz (pictures), torn.cg (the archive's
 // first half), text.cg (a file of neither layout), short.QKZ and cut.qkz (a
 // picture that ends inside its rows), overrun.cg (an archive whose last
-// entry claims a palette the file ends inside) and, on Linux, rgb.png. A path inside text.cg is an
-// output that cannot be created.
+// entry claims a palette the file ends inside) and, on Linux, rgb.png. A
+// path inside text.cg is an output that cannot be created.
 const std::vector<std::string> kInputs = {"cut.qkz", "good.QKZ", "good.cg", "lower.qkz", "overrun.cg", "short.QKZ",
                                           "text.cg", "torn.cg"};
 
@@ -750,7 +843,9 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"ThumbnailDamaged", {"thumbnail", "{}torn.cg", "{}t.png"}, kFailure,
                     "torn.cg: not a supported archive", kInputs},
         CommandCase{"ThumbnailDamagedPicture", {"thumbnail", "{}short.QKZ", "{}t.png"}, kFailure,
-                    "short.QKZ: cannot read the file, or it ends inside the picture", kInputs},
+                    "short.QKZ: the file ends inside the picture (1211 of 1212 bytes)", kInputs},
+        CommandCase{"ThumbnailDamagedLowerCase", {"thumbnail", "{}cut.qkz", "{}t.png"}, kFailure,
+                    "cut.qkz: the file ends inside the picture (1211 of 1212 bytes)", kInputs},
         CommandCase{"ThumbnailPastTheEnd", {"thumbnail", "{}overrun.cg", "{}t.png"}, kFailure,
                     "overrun.cg: x.QKZ: file ends inside an entry", kInputs},
         CommandCase{"ThumbnailUnwritable", {"thumbnail", "{}good.QKZ", "{}text.cg/t.png"}, kFailure,

@@ -84,8 +84,9 @@ const Command kCommands[] = {
     {"thumbnail", "thumbnail INPUT OUTPUT.png [--size N]",
      "Writes a PNG thumbnail of a picture, or of an archive's first picture\n"
      "entry, no larger than N x N pixels (default 256), keeping the aspect\n"
-     "ratio; pictures that fit are written whole. The desktop's .thumbnailer\n"
-     "files run it.\n",
+     "ratio; pictures that fit are written whole, larger ones averaged down\n"
+     "(beyond a 16-fold reduction through 16 rows of each block). The\n"
+     "desktop's .thumbnailer files run it.\n",
      {{"--size", nullptr, true}}, 2, 2, RunThumbnail},
 #ifdef KORVO_HAVE_MOUNT
     {"mount", "mount ARCHIVE MOUNTPOINT [--names ENC] [--foreground] [--cache-mib N]",

@@ -1,0 +1,114 @@
+#include "thumbnail/archive_picture.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "archive-extractor/archive_reader.h"
+#include "archive-extractor/layouts.h"
+#include "archive-extractor/named_entry_archive.h"
+#include "common/little_endian.h"
+#include "host-contract/scope_guard.h"
+
+namespace korvo {
+namespace {
+
+// An offset-table entry is a whole QKZ picture: its head gives the size and
+// palette, the rows follow it.
+Failure ReadStoredPicture(ArchiveReader* reader, const DirectoryEntry& entry,
+                          PictureInSource* picture) {
+  uint8_t head[kQkzHeadSize];
+  Failure failure = ReadArchiveAt(reader, entry.position, kQkzHeadSize, head);
+  if (failure != Failure::kNone) return failure;
+  picture->width = ReadLe32(head + kQkzWidthOffset);
+  picture->height = ReadLe32(head + kQkzHeightOffset);
+  PaletteToRgbTriples(head + kQkzPaletteOffset, picture->palette);
+  picture->rowsPosition = uint64_t{entry.position} + kQkzRowsOffset;
+  return Failure::kNone;
+}
+
+// A named entry: its stored header, its own palette or the shared one, and
+// its rows at the entry's end, as the extractor rebuilds it.
+Failure ReadNamedPicture(ArchiveReader* reader, const DirectoryEntry& entry,
+                         const uint8_t* sharedPalette, PictureInSource* picture) {
+  uint8_t header[kStoredHeaderBytes];
+  Failure failure = ReadArchiveAt(reader, entry.position, kStoredHeaderBytes, header);
+  if (failure != Failure::kNone) return failure;
+  picture->width = ReadLe32(header + kQkzWidthOffset);
+  picture->height = ReadLe32(header + kQkzHeightOffset);
+  const uint64_t rows = QkzPictureSize(picture->width, picture->height) - kQkzHeadSize;
+  // Measured by the parse; checked again against a file changed since.
+  if (rows + kStoredHeaderBytes > entry.compsize) return Failure::kEntryChangedOnDisk;
+  if (header[kStoredPaletteFlagOffset] != 0) {
+    failure = ReadArchiveAt(reader, entry.position + kStoredHeaderBytes, kPaletteBytes,
+                            picture->palette);
+    if (failure != Failure::kNone) return failure;
+  } else {
+    std::memcpy(picture->palette, sharedPalette, kPaletteBytes);
+  }
+  picture->rowsPosition = uint64_t{entry.position} + entry.compsize - rows;
+  return Failure::kNone;
+}
+
+// The first parse that takes the file, as the extractor recognises a layout.
+Failure ParseArchive(const HostPath& path, ReaderWindow* windows, ArchiveReader* reader,
+                     ParsedDirectory* parsed, int* layout) {
+  Failure failure = Failure::kCannotOpen;
+  bool open = false;
+  for (int i = 0; i < kLayoutCount; ++i) {
+    if (!open) {
+      CloseArchiveReader(reader);
+      failure = OpenArchiveReader(path, windows, reader);
+      open = failure == Failure::kNone;
+      if (!open) continue;
+    }
+    parsed->entries = kEmptyDirectoryArray;
+    parsed->entries.timestamp = reader->timestamp;
+    parsed->hasPalette = false;
+    failure = kArchiveLayouts[i].parse(reader, parsed);
+    if (failure == Failure::kNone) {
+      *layout = i;
+      return failure;
+    }
+    FreeDirectoryArray(&parsed->entries);
+  }
+  return failure;
+}
+
+}  // namespace
+
+Outcome FindArchivePicture(const HostPath& path, ArchivePicture* found) noexcept {
+  *found = ArchivePicture();
+  std::unique_ptr<ReaderWindow[]> windows(new (std::nothrow) ReaderWindow[kReaderWindowCount]);
+  if (windows == nullptr) return {Failure::kNoMemory, false};
+  ArchiveReader reader;
+  ParsedDirectory parsed;
+  parsed.entries = kEmptyDirectoryArray;
+  ScopeExit release([&] {
+    FreeDirectoryArray(&parsed.entries);
+    CloseArchiveReader(&reader);
+  });
+  int layout = -1;
+  Failure failure = ParseArchive(path, windows.get(), &reader, &parsed, &layout);
+  if (failure != Failure::kNone) return Refusal(failure);
+  const bool named = kArchiveLayouts[layout].parse == ParseNamedEntryArchive;
+  bool paletteSkipped = false;
+  for (uint32_t i = 0; i < parsed.entries.count; ++i) {
+    const uint32_t length = FormatEntryName(parsed.entries, i, found->name);
+    // The shared palette is the first entry named Palette, as the parse took it.
+    if (named && !paletteSkipped && length == sizeof kPaletteEntryName - 1 &&
+        std::memcmp(found->name, kPaletteEntryName, length) == 0) {
+      paletteSkipped = true;
+      continue;
+    }
+    const DirectoryEntry& entry = parsed.entries.entries[i];
+    found->found = true;
+    failure = named ? ReadNamedPicture(&reader, entry, parsed.palette, &found->picture)
+                    : ReadStoredPicture(&reader, entry, &found->picture);
+    return {failure, false};
+  }
+  found->name[0] = '\0';
+  return {Failure::kNone, false};
+}
+
+}  // namespace korvo

@@ -1,0 +1,25 @@
+// The picture an archive's thumbnail shows: its first picture entry, never
+// the named-entry layout's Palette entry. The directory is read by the
+// extractor's own layout parsers, in the order the plug-in tries them, and
+// then only that entry's head (and palette) are read; its rows are left to
+// the thumbnail's byte source.
+#pragma once
+
+#include "archive-extractor/directory_array.h"
+#include "host-contract/failure.h"
+#include "host-contract/host_path.h"
+#include "thumbnail/qkz_thumbnail.h"
+
+namespace korvo {
+
+struct ArchivePicture {
+  bool found = false;              // false: the archive holds no picture entry
+  char name[kEntryNameBytes] = {};  // as the extractor lists it: stored bytes and .QKZ
+  PictureInSource picture;
+};
+
+// A refusal (with the last parser's reason) when no layout takes the file;
+// otherwise kNone with *found filled, or why the entry cannot be read.
+Outcome FindArchivePicture(const HostPath& path, ArchivePicture* found) noexcept;
+
+}  // namespace korvo

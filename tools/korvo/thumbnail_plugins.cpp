@@ -1,0 +1,166 @@
+// korvo thumbnail of a file that neither the thumbnail library nor the
+// archive parsers take (a foreign plug-in's format, say): decoded whole
+// through the plug-ins, then averaged down by the same rule.
+#include <algorithm>
+#include <vector>
+
+#include "common/little_endian.h"
+#include "common/row_stride.h"
+#include "thumbnail/qkz_thumbnail.h"
+#include "tools/korvo/archive_access.h"
+#include "tools/korvo/commands.h"
+#include "tools/korvo/filter_name.h"
+#include "tools/korvo/thumbnail_sources.h"
+
+namespace korvo {
+namespace {
+
+// Picture row `row` as width red, green, blue triples, palette or not.
+void RowOfBitmap(const DecodedBitmap& bitmap, const BitmapLayout& layout, const Bytes& triples,
+                 uint32_t row, uint8_t* rgb) {
+  if (layout.bitCount > 8) return RowToRgb(bitmap, layout, row, rgb);
+  const uint8_t* pixels = bitmap.pixels.data() + BitmapRowOffset(layout, row);
+  const uint32_t bits = layout.bitCount, perByte = 8 / bits, mask = (1u << bits) - 1;
+  for (uint32_t x = 0; x < layout.width; ++x) {
+    uint32_t shift = (perByte - 1 - x % perByte) * bits;
+    uint32_t index = (pixels[x / perByte] >> shift) & mask;
+    std::copy_n(&triples[3 * index], 3, rgb + 3 * size_t{x});
+  }
+}
+
+// Scales the picture down to width x height (each no larger than the
+// picture's) by averaging the block of source pixels behind each target one.
+DecodedBitmap AverageDown(const DecodedBitmap& source, const BitmapLayout& layout, uint32_t width,
+                          uint32_t height) {
+  DecodedBitmap target = NewRgbBitmap(width, height);
+  const uint32_t stride = RowStride(width, 24);
+  const Bytes triples = layout.bitCount <= 8 ? PaletteTriples(source, layout) : Bytes();
+  Bytes rgb(3 * size_t{layout.width});
+  std::vector<uint64_t> sums(3 * size_t{width});
+  uint32_t y = 0;
+  for (uint32_t ty = 0; ty < height; ++ty) {
+    const uint32_t yEnd = static_cast<uint32_t>(uint64_t{ty + 1} * layout.height / height);
+    std::fill(sums.begin(), sums.end(), 0);
+    const uint32_t rows = yEnd - y;
+    for (; y < yEnd; ++y) {
+      RowOfBitmap(source, layout, triples, y, rgb.data());
+      for (uint32_t tx = 0, x = 0; tx < width; ++tx) {
+        const uint32_t xEnd = static_cast<uint32_t>(uint64_t{tx + 1} * layout.width / width);
+        for (; x < xEnd; ++x)
+          for (size_t c = 0; c < 3; ++c) sums[3 * size_t{tx} + c] += rgb[3 * size_t{x} + c];
+      }
+    }
+    // Bottom-up, blue, green, red.
+    uint8_t* out = target.pixels.data() + size_t{height - 1 - ty} * stride;
+    for (uint32_t tx = 0; tx < width; ++tx) {
+      const uint64_t columns = uint64_t{tx + 1} * layout.width / width - uint64_t{tx} * layout.width / width;
+      const uint64_t count = columns * rows;
+      for (size_t c = 0; c < 3; ++c)
+        out[3 * size_t{tx} + 2 - c] =
+            static_cast<uint8_t>((sums[3 * size_t{tx} + c] + count / 2) / count);
+    }
+  }
+  return target;
+}
+
+// The first picture entry of an archive (the Palette entry of the
+// named-entry layout holds no picture to show), decoded; the failure's
+// message otherwise.
+std::string DecodeFirstEntry(const PluginSet& set, const Plugin& extractor,
+                             const std::string& archive, const std::vector<ArchiveEntry>& entries,
+                             DecodedBitmap* bitmap) {
+  for (const ArchiveEntry& entry : entries) {
+    if (LowerAscii(FileStem(entry.name)) == "palette") continue;
+    Bytes data;
+    CallResult result = ExtractEntry(extractor, archive, entry, &data);
+    if (!result.ok()) return entry.name + ": " + result.message;
+    std::string failure = DecodeExtractedEntry(set, entry, data, bitmap);
+    return failure.empty() ? failure : entry.name + ": " + failure;
+  }
+  return "the archive holds no picture";
+}
+
+// A plug-in's file mask ("*.qkz", several joined by ';') takes the name,
+// letter case aside.
+bool MaskTakesName(const std::string& mask, const std::string& name) {
+  const std::string lowerName = LowerAscii(name);
+  size_t start = 0;
+  while (start <= mask.size()) {
+    size_t end = std::min(mask.find(';', start), mask.size());
+    std::string pattern = LowerAscii(mask.substr(start, end - start));
+    if (pattern.size() > 1 && pattern[0] == '*' && lowerName.size() >= pattern.size() &&
+        lowerName.compare(lowerName.size() - (pattern.size() - 1), std::string::npos, pattern, 1) == 0)
+      return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// A picture file through the filter that takes it, or else an archive's
+// first picture. False once the failure is reported.
+bool DecodeThumbnailSource(const PluginSet& set, const NameEncoding& encoding,
+                           const std::string& input, DecodedBitmap* bitmap) {
+  Bytes head;
+  std::string failure;
+  if (!ReadHeadBuffer(input, &head, &failure)) {
+    ReportFailure(input, failure);
+    return false;
+  }
+  FilterName name;
+  NameForFilter(input, &name);
+  for (const Plugin* filter : FindPlugins(set, PluginKind::kImportFilter, name.path, head)) {
+    CallResult result = DecodePictureFile(*filter, name.path, bitmap);
+    if (result.ok()) return true;
+    // A filter that takes the head but not the name has not claimed the file.
+    if (!MaskTakesName(filter->fileMask, input)) continue;
+    if (failure.empty()) failure = result.message;
+  }
+  // A file that a filter takes by its name and head is a damaged picture.
+  if (failure.empty()) {
+    std::vector<ArchiveEntry> entries;
+    const Plugin* extractor = OpenArchive(set, input, encoding, &entries);
+    if (extractor == nullptr) return false;
+    failure = DecodeFirstEntry(set, *extractor, input, entries, bitmap);
+    if (failure.empty()) return true;
+  }
+  ReportFailure(input, failure);
+  return false;
+}
+
+}  // namespace
+
+DecodedBitmap NewRgbBitmap(uint32_t width, uint32_t height) {
+  DecodedBitmap bitmap;
+  bitmap.info.assign(kBitmapInfoHeaderSize, 0);
+  uint8_t* header = bitmap.info.data();
+  const uint32_t stride = RowStride(width, 24);
+  WriteLe32(header, kBitmapInfoHeaderSize);
+  WriteLe32(header + 4, width);
+  WriteLe32(header + 8, height);
+  WriteLe16(header + 12, 1);
+  WriteLe16(header + 14, 24);
+  WriteLe32(header + 20, stride * height);
+  bitmap.pixels.assign(size_t{stride} * height, 0);
+  return bitmap;
+}
+
+bool PluginThumbnail(const PluginSet& set, const NameEncoding& encoding, const std::string& input,
+                     uint32_t size, ThumbnailOutput* output) {
+  DecodedBitmap& bitmap = output->bitmap;
+  if (!DecodeThumbnailSource(set, encoding, input, &bitmap)) return false;
+  BitmapLayout layout;
+  std::string error;
+  if (!ReadBitmapLayout(bitmap.info.data(), bitmap.info.size(), &layout, &error)) {
+    ReportFailure(input, error);
+    return false;
+  }
+  output->pictureWidth = layout.width;
+  output->pictureHeight = layout.height;
+  uint32_t width = 0, height = 0;
+  ThumbnailSize(layout.width, layout.height, size, &width, &height);
+  if (width != layout.width || height != layout.height)
+    bitmap = AverageDown(bitmap, layout, width, height);
+  return true;
+}
+
+}  // namespace korvo
