@@ -111,4 +111,20 @@ Outcome FindArchivePicture(const HostPath& path, ArchivePicture* found) noexcept
   return {Failure::kNone, false};
 }
 
+void ParseEachLayout(const HostPath& path, Failure reasons[kLayoutCount]) noexcept {
+  std::unique_ptr<ReaderWindow[]> windows(new (std::nothrow) ReaderWindow[kReaderWindowCount]);
+  for (int i = 0; i < kLayoutCount; ++i) {
+    ArchiveReader reader;
+    ParsedDirectory parsed;
+    parsed.entries = kEmptyDirectoryArray;
+    reasons[i] = windows == nullptr ? Failure::kNoMemory : OpenArchiveReader(path, windows.get(), &reader);
+    if (reasons[i] == Failure::kNone) {
+      parsed.entries.timestamp = reader.timestamp;
+      reasons[i] = kArchiveLayouts[i].parse(&reader, &parsed);
+    }
+    FreeDirectoryArray(&parsed.entries);
+    CloseArchiveReader(&reader);
+  }
+}
+
 }  // namespace korvo

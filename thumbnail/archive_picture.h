@@ -6,6 +6,7 @@
 #pragma once
 
 #include "archive-extractor/directory_array.h"
+#include "archive-extractor/layouts.h"
 #include "host-contract/failure.h"
 #include "host-contract/host_path.h"
 #include "thumbnail/qkz_thumbnail.h"
@@ -21,5 +22,10 @@ struct ArchivePicture {
 // A refusal (with the last parser's reason) when no layout takes the file;
 // otherwise kNone with *found filled, or why the entry cannot be read.
 Outcome FindArchivePicture(const HostPath& path, ArchivePicture* found) noexcept;
+
+// Why each layout, in the extractor's order (offset-table, named-entry),
+// does not take the file, kNone for one that does: what a host says when
+// the extractor only answers that it refuses the file.
+void ParseEachLayout(const HostPath& path, Failure reasons[kLayoutCount]) noexcept;
 
 }  // namespace korvo

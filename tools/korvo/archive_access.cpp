@@ -1,8 +1,31 @@
 #include "tools/korvo/archive_access.h"
 
+#include "host-contract/failure_words.h"
+#include "thumbnail/archive_picture.h"
+
 #include "tools/korvo/commands.h"
 
 namespace korvo {
+
+namespace {
+
+// "as an offset-table archive, <why>; as a named-entry archive, <why>".
+std::string LayoutReasons(const std::string& path) {
+  static const char* const kLayoutNames[kLayoutCount] = {"an offset-table", "a named-entry"};
+  Failure reasons[kLayoutCount];
+#ifdef _WIN32
+  const std::wstring wide = WideOf(path);
+  ParseEachLayout(HostPath(wide.c_str()), reasons);
+#else
+  ParseEachLayout(HostPath(path.c_str()), reasons);
+#endif
+  std::string text;
+  for (int i = 0; i < kLayoutCount; ++i)
+    text += std::string(i == 0 ? "" : "; ") + "as " + kLayoutNames[i] + " archive, " + FailureWords(reasons[i]);
+  return text;
+}
+
+}  // namespace
 
 const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
                           const NameEncoding& encoding, std::vector<ArchiveEntry>* entries) {
@@ -21,14 +44,21 @@ const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
         MaskTakesName(plugin.fileMask, path))
       extractors.push_back(&plugin);
   std::string failure;
+  int code = 0;
   for (const Plugin* extractor : extractors) {
     CallResult result = ListArchive(*extractor, path, entries);
     if (result.ok()) {
       NameEntries(encoding, entries);
       return extractor;
     }
-    if (failure.empty()) failure = result.message;
+    if (failure.empty()) {
+      failure = result.message;
+      code = result.code;
+    }
   }
+  // A refusal says only that the file is no archive the extractor knows:
+  // the layouts themselves say why, in words.
+  if (code == -1) failure += ": " + LayoutReasons(path);
   ReportFailure(path, !failure.empty() ? failure
                                        : "not a supported archive (no archive extractor in " +
                                              set.directory + " takes it)");

@@ -80,22 +80,6 @@ std::string DecodeFirstEntry(const PluginSet& set, const Plugin& extractor,
   return "the archive holds no picture";
 }
 
-// A plug-in's file mask ("*.qkz", several joined by ';') takes the name,
-// letter case aside.
-bool MaskTakesName(const std::string& mask, const std::string& name) {
-  const std::string lowerName = LowerAscii(name);
-  size_t start = 0;
-  while (start <= mask.size()) {
-    size_t end = std::min(mask.find(';', start), mask.size());
-    std::string pattern = LowerAscii(mask.substr(start, end - start));
-    if (pattern.size() > 1 && pattern[0] == '*' && lowerName.size() >= pattern.size() &&
-        lowerName.compare(lowerName.size() - (pattern.size() - 1), std::string::npos, pattern, 1) == 0)
-      return true;
-    start = end + 1;
-  }
-  return false;
-}
-
 // A picture file through the filter that takes it, or else an archive's
 // first picture. False once the failure is reported.
 bool DecodeThumbnailSource(const PluginSet& set, const NameEncoding& encoding,
