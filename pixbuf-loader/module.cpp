@@ -71,13 +71,11 @@ bool AnnounceSize(LoadContext* context, GError** error) {
   return true;
 }
 
-// The rows as RGB, each index replaced by its palette colour; the bytes
-// behind each row's pixels are zeroed so that none is left undefined.
-GdkPixbuf* PixbufOfStream(const QkzStream& stream) {
+// Fills the pixbuf with the rows as RGB, each index replaced by its palette
+// colour; the bytes behind each row's pixels are zeroed so that none is left
+// undefined.
+void FillPixbuf(const QkzStream& stream, GdkPixbuf* pixbuf) {
   const QkzGeometry& geometry = stream.geometry;
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, static_cast<int>(geometry.width),
-                                     static_cast<int>(geometry.height));
-  if (pixbuf == nullptr) return nullptr;
   uint8_t triples[kQkzTripleTableSize];
   PaletteToRgbTriples(stream.head + kQkzPaletteOffset, triples);
   const auto rowstride = static_cast<size_t>(gdk_pixbuf_get_rowstride(pixbuf));
@@ -90,7 +88,6 @@ GdkPixbuf* PixbufOfStream(const QkzStream& stream) {
       memcpy(rgb + 3 * size_t{x}, triples + 3 * indices[x], 3);
     if (y + 1 < geometry.height) memset(rgb + rgbBytes, 0, rowstride - rgbBytes);
   }
-  return pixbuf;
 }
 
 gpointer BeginLoad(GdkPixbufModuleSizeFunc sizeFunc, GdkPixbufModulePreparedFunc preparedFunc,
@@ -129,11 +126,17 @@ gboolean TakePieces(gpointer data, const guchar* buffer, guint size, GError** er
     return Refuse(context, error, GDK_PIXBUF_ERROR_CORRUPT_IMAGE, reason);
   if (context->stream.headRead && !context->sized && !AnnounceSize(context, error)) return FALSE;
   if (state != QkzStreamState::kComplete || context->skipped) return TRUE;
-  GdkPixbuf* pixbuf = PixbufOfStream(context->stream);
+  const QkzGeometry& geometry = context->stream.geometry;
+  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, static_cast<int>(geometry.width),
+                                     static_cast<int>(geometry.height));
   if (pixbuf == nullptr) return Refuse(context, error, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY, noMemory());
-  std::vector<uint8_t>().swap(context->stream.rows);
   context->handedOut = true;
+  // As every loader does: the pixbuf is handed over first and filled after,
+  // then announced as updated. A viewer may clear it when it arrives (Geeqie
+  // does), so pixels written before that would be lost.
   if (context->preparedFunc != nullptr) context->preparedFunc(pixbuf, nullptr, context->userData);
+  FillPixbuf(context->stream, pixbuf);
+  std::vector<uint8_t>().swap(context->stream.rows);
   if (context->updatedFunc != nullptr)
     context->updatedFunc(pixbuf, 0, 0, gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf),
                          context->userData);

@@ -113,9 +113,16 @@ std::vector<std::string> SamplePictures(const std::string& folder) {
 
 // Feeds `bytes` to a loader for the QKZ MIME type `piece` bytes at a time;
 // the picture, or the loader's error.
+// The loader is watched as Geeqie watches it: the pixbuf is cleared when it
+// is first handed over, so a loader that filled it before would show black.
+void ClearOnPrepared(GdkPixbufLoader* loader, gpointer) {
+  gdk_pixbuf_fill(gdk_pixbuf_loader_get_pixbuf(loader), 0);
+}
+
 GdkPixbuf* LoadInPieces(const Bytes& bytes, size_t piece, GError** error) {
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_mime_type("image/x-brimmel-qkz", error);
   if (loader == nullptr) return nullptr;
+  g_signal_connect(loader, "area-prepared", G_CALLBACK(ClearOnPrepared), nullptr);
   bool fed = true;
   for (size_t at = 0; fed && at < bytes.size(); at += piece)
     fed = gdk_pixbuf_loader_write(loader, bytes.data() + at, std::min(piece, bytes.size() - at), error);
