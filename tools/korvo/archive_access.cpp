@@ -27,14 +27,8 @@ std::string LayoutReasons(const std::string& path) {
 
 }  // namespace
 
-const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
-                          const NameEncoding& encoding, std::vector<ArchiveEntry>* entries) {
-  Bytes head;
-  std::string error;
-  if (!ReadHeadBuffer(path, &head, &error)) {
-    ReportFailure(path, error);
-    return nullptr;
-  }
+const Plugin* FindArchive(const PluginSet& set, const std::string& path, const Bytes& head,
+                          std::vector<ArchiveEntry>* entries, std::string* failure) {
   std::vector<const Plugin*> extractors = FindPlugins(set, PluginKind::kArchiveExtractor, path, head);
   // No extractor takes the file by its head: those whose mask takes its name
   // are asked for the listing all the same, so that the line says what is
@@ -43,22 +37,33 @@ const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
     if (extractors.empty() && plugin.kind == PluginKind::kArchiveExtractor &&
         MaskTakesName(plugin.fileMask, path))
       extractors.push_back(&plugin);
-  std::string failure;
+  failure->clear();
   int code = 0;
   for (const Plugin* extractor : extractors) {
     CallResult result = ListArchive(*extractor, path, entries);
-    if (result.ok()) {
-      NameEntries(encoding, entries);
-      return extractor;
-    }
-    if (failure.empty()) {
-      failure = result.message;
+    if (result.ok()) return extractor;
+    if (failure->empty()) {
+      *failure = result.message;
       code = result.code;
     }
   }
   // A refusal says only that the file is no archive the extractor knows:
   // the layouts themselves say why, in words.
-  if (code == -1) failure += ": " + LayoutReasons(path);
+  if (code == -1) *failure += ": " + LayoutReasons(path);
+  return nullptr;
+}
+
+const Plugin* OpenArchive(const PluginSet& set, const std::string& path,
+                          const NameEncoding& encoding, std::vector<ArchiveEntry>* entries) {
+  Bytes head;
+  std::string failure;
+  const Plugin* extractor = nullptr;
+  if (ReadHeadBuffer(path, &head, &failure))
+    extractor = FindArchive(set, path, head, entries, &failure);
+  if (extractor != nullptr) {
+    NameEntries(encoding, entries);
+    return extractor;
+  }
   ReportFailure(path, !failure.empty() ? failure
                                        : "not a supported archive (no archive extractor in " +
                                              set.directory + " takes it)");

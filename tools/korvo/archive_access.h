@@ -12,6 +12,12 @@
 
 namespace korvo {
 
+// The extractor of `set` that lists `path` (whose first bytes are `head`),
+// with the entries as listed; nullptr with the failure's words, or with ""
+// when no extractor takes the file by its head or its name.
+const Plugin* FindArchive(const PluginSet& set, const std::string& path, const Bytes& head,
+                          std::vector<ArchiveEntry>* entries, std::string* failure);
+
 // Finds the extractor for `path` among `set`, lists the archive and names
 // its entries from `encoding`. On failure the error has been reported and
 // nullptr is returned.

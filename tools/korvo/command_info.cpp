@@ -24,11 +24,8 @@ std::string DescribePicture(const Plugin& filter, const std::string& path,
 }
 
 // An archive's entries and size, and how many names do not decode.
-std::string DescribeArchive(const Plugin& extractor, const std::string& path,
-                            const NameEncoding& encoding) {
-  std::vector<ArchiveEntry> entries;
-  CallResult result = ListArchive(extractor, path, &entries);
-  if (!result.ok()) return result.message;
+void DescribeArchive(const Plugin& extractor, const std::string& path, const NameEncoding& encoding,
+                     std::vector<ArchiveEntry> entries) {
   NameEntries(encoding, &entries);
   uint64_t bytes = 0;
   size_t undecoded = 0;
@@ -42,7 +39,6 @@ std::string DescribeArchive(const Plugin& extractor, const std::string& path,
   printf("%s: %s archive, %zu %s, %llu bytes extracted%s (%s)\n", path.c_str(),
          extractor.typeName.c_str(), entries.size(), entries.size() == 1 ? "entry" : "entries",
          static_cast<unsigned long long>(bytes), names.c_str(), extractor.fileName.c_str());
-  return std::string();
 }
 
 // Archive extractors first: they answer IsSupported by reading the whole
@@ -50,11 +46,11 @@ std::string DescribeArchive(const Plugin& extractor, const std::string& path,
 // refuse the file only when asked for the picture.
 std::string Describe(const PluginSet& set, const std::string& path, const Bytes& head,
                      const NameEncoding& encoding) {
+  std::vector<ArchiveEntry> entries;
   std::string firstFailure;
-  for (const Plugin* extractor : FindPlugins(set, PluginKind::kArchiveExtractor, path, head)) {
-    std::string failure = DescribeArchive(*extractor, path, encoding);
-    if (failure.empty()) return failure;
-    if (firstFailure.empty()) firstFailure = failure;
+  if (const Plugin* extractor = FindArchive(set, path, head, &entries, &firstFailure)) {
+    DescribeArchive(*extractor, path, encoding, std::move(entries));
+    return std::string();
   }
   FilterName name;
   NameForFilter(path, &name);
