@@ -2,8 +2,8 @@
 
 #include "host-contract/failure_words.h"
 #include "thumbnail/archive_picture.h"
-
 #include "tools/korvo/commands.h"
+#include "tools/korvo/file_system.h"
 
 namespace korvo {
 
