@@ -13,7 +13,6 @@ int ResultCodeOf(Failure failure) {
     case Failure::kCannotOpen:
     case Failure::kSizeUnknown:
     case Failure::kUnreachablePosition:
-    case Failure::kSeekFailed:
     case Failure::kFileEndsEarly:
     case Failure::kFieldLargerThanWindow:
       return kResultFileError;

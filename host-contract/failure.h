@@ -16,7 +16,6 @@ enum class Failure : uint8_t {
   kCannotOpen,            // the archive file cannot be opened
   kSizeUnknown,           // the archive's size cannot be taken
   kUnreachablePosition,   // a field at 2^31 or beyond: no seek reaches it
-  kSeekFailed,            // a seek to a reachable position failed
   kFileEndsEarly,         // fewer bytes arrived than a field or the rows need
   kFieldLargerThanWindow, // a view wider than a reader window, or without windows
 

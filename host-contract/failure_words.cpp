@@ -11,7 +11,6 @@ const char* const kWords[] = {
     "the file cannot be opened",
     "the file's size cannot be taken",
     "a field lies at 2 GiB or beyond, where no seek reaches",
-    "a seek within the file failed",
     "the file ends inside a field or the rows",
     "a field is wider than the reader's window",
     "out of memory",

@@ -855,6 +855,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "overrun.cg: x.QKZ: file ends inside an entry", kInputs},
         CommandCase{"ThumbnailUnwritable", {"thumbnail", "{}good.QKZ", "{}text.cg/t.png"}, kFailure,
                     "text.cg/t.png: cannot open", kInputs},
+        CommandCase{"ThumbnailNames", {"thumbnail", "{}good.cg", "{}t.png", "--names", "utf-8"}, 0, "",
+                    InputsAnd("t.png")},
+        CommandCase{"ThumbnailUnknownNames", {"thumbnail", "{}good.cg", "{}t.png", "--names", "klingon"}, kUsage,
+                    "klingon", kInputs},
         CommandCase{"ThumbnailSizeZero", {"thumbnail", "{}good.QKZ", "{}t.png", "--size", "0"}, kUsage,
                     "--size takes 1 to 4096 pixels, not '0'", kInputs},
 #ifdef KORVO_HAVE_MOUNT

@@ -81,13 +81,15 @@ const Command kCommands[] = {
      "                          default), utf-8 or any the system converts\n",
      {{"--layout", nullptr, true}, {"-o", "--output", true}, {"--names", nullptr, true}}, 1, kAny,
      RunPack},
-    {"thumbnail", "thumbnail INPUT OUTPUT.png [--size N]",
+    {"thumbnail", "thumbnail INPUT OUTPUT.png [--size N] [--names ENC]",
      "Writes a PNG thumbnail of a picture, or of an archive's first picture\n"
      "entry, no larger than N x N pixels (default 256), keeping the aspect\n"
      "ratio; pictures that fit are written whole, larger ones averaged down\n"
      "(beyond a 16-fold reduction through 16 rows of each block). The\n"
-     "desktop's .thumbnailer files run it.\n",
-     {{"--size", nullptr, true}}, 2, 2, RunThumbnail},
+     "desktop's .thumbnailer files run it.\n"
+     "  --names ENC  how the archive stores entry names, for the entry a\n"
+     "               message names: cp932 (the default), utf-8 or any other\n",
+     {{"--size", nullptr, true}, {"--names", nullptr, true}}, 2, 2, RunThumbnail},
 #ifdef KORVO_HAVE_MOUNT
     {"mount", "mount ARCHIVE MOUNTPOINT [--names ENC] [--foreground] [--cache-mib N]",
      "Mounts the archive read-only on MOUNTPOINT, a folder: each entry is a file\n"
