@@ -13,8 +13,8 @@
 namespace bench {
 namespace {
 
-std::array<uint8_t, 768> TestPalette(uint8_t seed) {
-  std::array<uint8_t, 768> palette;
+korvo::QkzTriples TestPalette(uint8_t seed) {
+  korvo::QkzTriples palette;
   for (size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<uint8_t>(i * 7 + seed);
   return palette;
 }

@@ -51,10 +51,6 @@ bool Refuse(LoadContext* context, GError** error, GdkPixbufError code, const std
   return false;
 }
 
-std::string SizeText(const QkzGeometry& geometry) {
-  return std::to_string(geometry.width) + " x " + std::to_string(geometry.height);
-}
-
 // Announces the size once the head is accepted; fails when a pixbuf of that
 // size cannot exist (gdk-pixbuf counts rows in int bytes).
 bool AnnounceSize(LoadContext* context, GError** error) {

@@ -6,11 +6,12 @@
 #include "common/little_endian.h"
 
 namespace korvo {
-namespace {
 
 std::string SizeText(const QkzGeometry& geometry) {
   return std::to_string(geometry.width) + " x " + std::to_string(geometry.height);
 }
+
+namespace {
 
 // Room for `more` rows bytes: at least doubling, never past the picture's
 // rows, so memory follows what arrived.

@@ -31,6 +31,9 @@ QkzStreamState FeedQkzStream(QkzStream* stream, const uint8_t* data, size_t size
 
 bool IsQkzStreamComplete(const QkzStream& stream);
 
+// "640 x 480", for messages.
+std::string SizeText(const QkzGeometry& geometry);
+
 // Why an incomplete stream cannot be a picture: where the input ended.
 std::string QkzTruncation(const QkzStream& stream);
 

@@ -4,6 +4,7 @@
 // knows about files, handles or the host.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace korvo {
@@ -17,6 +18,8 @@ constexpr uint32_t kQkzHeadSize = 1032;
 constexpr uint32_t kQkzColourCount = 256;
 constexpr uint32_t kQkzPaletteSize = 4 * kQkzColourCount;  // (red, green, blue, reserved)
 constexpr uint32_t kQkzTripleTableSize = 3 * kQkzColourCount;  // stored (red, green, blue)
+// A palette as (red, green, blue) triples, as archives store it.
+using QkzTriples = std::array<uint8_t, kQkzTripleTableSize>;
 
 // A bitmap colour table: 256 RGBQUAD entries (blue, green, red, 0).
 constexpr uint32_t kColourTableSize = 4 * kQkzColourCount;

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "tests/support/test_files.h"
+#include "qkz-picture/qkz_picture.h"
 #include "tools/archive-writer/archive_writer.h"
 
 namespace {
@@ -13,7 +14,7 @@ namespace {
 using korvo::Bytes;
 
 TEST(ArchiveWriterTest, OffsetTableArchiveOfOnePicture) {
-  std::array<uint8_t, 768> palette = {};
+  korvo::QkzTriples palette = {};
   palette[0] = 0x10;
   Bytes picture = korvo::BuildQkzPicture(3, 2, palette, Bytes(8, 7));
   ASSERT_EQ(picture.size(), 1040u);
@@ -85,7 +86,7 @@ TEST(ArchiveWriterTest, StreamedNamedEntryArchiveIsTheLayoutByteForByte) {
   RecordingSink recording;
   korvo::ArchiveStream stream;
   ASSERT_TRUE(korvo::StartNamedEntryArchive(recording.Sink(), {"P", "ab"}, &stream));
-  std::array<uint8_t, 768> palette = {};
+  korvo::QkzTriples palette = {};
   palette[767] = 0x77;
   ASSERT_TRUE(korvo::StartEntry(&stream));
   ASSERT_TRUE(korvo::AppendNamedEntryHead(&stream, 1, 2, palette.data()));

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tests/support/test_files.h"
+#include "qkz-picture/qkz_picture.h"
 #include "tools/archive-writer/archive_writer.h"
 
 namespace {
@@ -21,7 +22,7 @@ uint64_t Field(const uint8_t* bytes, size_t offset, size_t size) {
 }
 
 TEST(RecordLayoutTest, GetPictureInfoWritesExactlyTheRecordOfThisBitness) {
-  std::array<uint8_t, 768> palette = {};
+  korvo::QkzTriples palette = {};
   std::string path = WriteScratchFile(
       "layout.QKZ", korvo::BuildQkzPicture(640, 480, palette, korvo::Bytes(640 * 480)));
   uint8_t record[64];
@@ -44,7 +45,7 @@ TEST(RecordLayoutTest, GetPictureInfoWritesExactlyTheRecordOfThisBitness) {
 // the same numbers at the offsets of each record, the archive's date, an
 // empty path, the name in the record's own text, and a zero record last.
 TEST(RecordLayoutTest, GetArchiveInfoHandsOverRecordsOfThisBitness) {
-  std::array<uint8_t, 768> palette = {};
+  korvo::QkzTriples palette = {};
   korvo::Bytes picture = korvo::BuildQkzPicture(3, 2, palette, korvo::Bytes(8));
   std::string path =
       WriteScratchFile("layout.cg", korvo::BuildOffsetTableArchive({picture, picture}));

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "tests/support/test_files.h"
+#include "qkz-picture/qkz_picture.h"
 #include "thumbnail/archive_picture.h"
 #include "thumbnail/qkz_thumbnail.h"
 #include "tools/archive-writer/archive_writer.h"
@@ -37,7 +38,7 @@ ByteSource SourceOf(CountingSource* source) {
 }
 
 Bytes PictureOf(uint32_t width, uint32_t height) {
-  std::array<uint8_t, 768> palette;
+  QkzTriples palette;
   for (size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<uint8_t>(i / 3);
   Bytes rows(size_t{(width + 3) & ~3u} * height);
   for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(i * 7 + i / 101);
@@ -98,7 +99,7 @@ TEST(ThumbnailTest, HostileHeadsAndFailingReadsAreRefused) {
 // without its own shows), or the first entry of an offset table: its size,
 // colours and rows where the extractor would hand them out.
 TEST(ThumbnailTest, FindsTheFirstPictureEntryOfBothLayouts) {
-  std::array<uint8_t, 768> shared, own;
+  QkzTriples shared, own;
   for (size_t i = 0; i < 768; ++i) shared[i] = static_cast<uint8_t>(i), own[i] = static_cast<uint8_t>(255 - i);
   const Bytes rows(8 * 3, 0x42);
   for (bool ownPalette : {false, true}) {

@@ -7,14 +7,15 @@
 #include <vector>
 
 #include "tools/archive-writer/archive_writer.h"
+#include "qkz-picture/qkz_picture.h"
 
 using korvo::Bytes;
 using korvo::NamedEntry;
 
 namespace {
 
-std::array<uint8_t, 768> Palette(uint8_t seed) {
-  std::array<uint8_t, 768> palette;
+korvo::QkzTriples Palette(uint8_t seed) {
+  korvo::QkzTriples palette;
   for (size_t i = 0; i < palette.size(); ++i) palette[i] = static_cast<uint8_t>(seed + 7 * i);
   return palette;
 }

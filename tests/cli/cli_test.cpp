@@ -17,6 +17,7 @@
 #endif
 
 #include "tests/cli/cli_support.h"
+#include "qkz-picture/qkz_picture.h"
 #include "tests/cli/picture_files.h"
 #include "tools/archive-writer/archive_writer.h"
 #include "tools/korvo/output_file.h"
@@ -97,7 +98,7 @@ Bytes ArchiveOf(const std::string& layout, const std::vector<TestPicture>& pictu
     for (const TestPicture& picture : pictures) entries.push_back(QkzFileOf(picture));
     return korvo::BuildOffsetTableArchive(entries);
   }
-  const std::array<uint8_t, 768>& shared = pictures.front().palette;
+  const korvo::QkzTriples& shared = pictures.front().palette;
   std::vector<korvo::NamedEntry> entries = {{"Palette", 16, 16, true, shared, {}, {}}};
   for (int i = 0; i < 256; ++i) entries[0].rows.push_back(static_cast<uint8_t>(i));
   for (const TestPicture& picture : pictures)

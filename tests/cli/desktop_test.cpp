@@ -441,7 +441,7 @@ TEST(Desktop, TumblerOverDBusSavesWhatKorvoThumbnailGives) {
   const char* service = "org.freedesktop.thumbnails.Thumbnailer1";
   const char* object = "/org/freedesktop/thumbnails/Thumbnailer1";
   bool owned = false;
-  for (int i = 0; i < 200 && !owned; ++i) {
+  for (int i = 0; i < 1200 && !owned; ++i) {  // up to a minute on a loaded machine
     GVariant* reply = g_dbus_connection_call_sync(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                   "org.freedesktop.DBus", "NameHasOwner", g_variant_new("(s)", service),
                                                   G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
@@ -473,7 +473,7 @@ TEST(Desktop, TumblerOverDBusSavesWhatKorvoThumbnailGives) {
     if (reply != nullptr) {
       g_variant_get(reply, "(u)", &replies.handle);
       g_variant_unref(reply);
-      for (int i = 0; i < 3000 && !replies.finished; ++i) {
+      for (int i = 0; i < 12000 && !replies.finished; ++i) {
         while (g_main_context_iteration(nullptr, FALSE)) {
         }
         g_usleep(10000);
@@ -488,7 +488,7 @@ TEST(Desktop, TumblerOverDBusSavesWhatKorvoThumbnailGives) {
   waitpid(bus, nullptr, 0);
   fclose(addressFile);
   ASSERT_TRUE(owned) << "tumblerd took no name on the private bus";
-  ASSERT_TRUE(replies.finished) << "tumbler did not finish in 30 s";
+  ASSERT_TRUE(replies.finished) << "tumbler did not finish in 120 s";
   EXPECT_TRUE(replies.errors.empty()) << replies.errors.front();
   EXPECT_EQ(replies.ready.size(), inputs.size());
   for (const auto& [path, type] : inputs) {

@@ -50,9 +50,9 @@ int ProcessesServing(const std::string& point) {
   return count;
 }
 
-// Waits up to five seconds for `done`.
+// Waits up to thirty seconds for `done`: a loaded machine is slow to unmount.
 bool Eventually(const std::function<bool()>& done) {
-  for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 3000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   return done();
 }
 

@@ -7,12 +7,13 @@
 #include <string>
 
 #include "tests/cli/cli_support.h"
+#include "qkz-picture/qkz_picture.h"
 
 struct TestPicture {
   std::string name;
   uint32_t width = 0;
   uint32_t height = 0;
-  std::array<uint8_t, 768> palette = {};  // red, green, blue triples
+  korvo::QkzTriples palette = {};  // red, green, blue triples
   Bytes rows;                             // stride bytes each, top row first
   uint32_t Stride() const { return (width + 3) & ~3u; }
 };
@@ -31,7 +32,7 @@ Bytes QkzFileOf(const TestPicture& picture);
 struct PictureContent {
   uint32_t width = 0;
   uint32_t height = 0;
-  std::array<uint8_t, 768> palette = {};
+  korvo::QkzTriples palette = {};
   Bytes pixels;  // width x height, top row first
   std::string problem;  // why the file could not be read
 };

@@ -9,9 +9,10 @@
 #include <cstdint>
 
 #include "tests/support/test_files.h"
+#include "qkz-picture/qkz_picture.h"
 
 // 256 red, green, blue triples; the triples of two seeds differ in every byte.
-using Triples = std::array<uint8_t, 768>;
+using Triples = korvo::QkzTriples;
 Triples MakeTriples(uint8_t seed);
 
 // Bytes of a row: the width rounded up to 4.

@@ -126,13 +126,13 @@ Bytes BuildNamedEntryArchive(const std::vector<NamedEntry>& entries) {
   return archive;
 }
 
-Bytes QkzHeadOf(uint32_t width, uint32_t height, const std::array<uint8_t, 768>& palette) {
+Bytes QkzHeadOf(uint32_t width, uint32_t height, const QkzTriples& palette) {
   Bytes head(kQkzHeadSize);
   WriteQkzHeadFromTriples(width, height, palette.data(), head.data());
   return head;
 }
 
-Bytes BuildQkzPicture(uint32_t width, uint32_t height, const std::array<uint8_t, 768>& palette,
+Bytes BuildQkzPicture(uint32_t width, uint32_t height, const QkzTriples& palette,
                       const Bytes& rows) {
   // The format library's head; the rows as given, so that a test may also
   // build a head alone or a picture with rows missing or to spare.

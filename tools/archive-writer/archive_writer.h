@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
 
@@ -70,7 +71,7 @@ struct NamedEntry {
   uint32_t width = 0;
   uint32_t height = 0;
   bool ownPalette = false;                // store `palette` with the entry
-  std::array<uint8_t, 768> palette = {};  // red, green, blue triples
+  QkzTriples palette = {};  // red, green, blue triples
   Bytes gap;                              // bytes between header/palette and rows
   Bytes rows;                             // the rows, top row first, stride bytes each
 };
@@ -82,10 +83,10 @@ Bytes BuildNamedEntryArchive(const std::vector<NamedEntry>& entries);
 
 // A complete QKZ picture from its size, its 256 red, green, blue triples and
 // its rows (stride bytes each, top row first).
-Bytes BuildQkzPicture(uint32_t width, uint32_t height, const std::array<uint8_t, 768>& palette,
+Bytes BuildQkzPicture(uint32_t width, uint32_t height, const QkzTriples& palette,
                       const Bytes& rows);
 
 // The kQkzHeadSize bytes that start a QKZ picture of this size and palette.
-Bytes QkzHeadOf(uint32_t width, uint32_t height, const std::array<uint8_t, 768>& palette);
+Bytes QkzHeadOf(uint32_t width, uint32_t height, const QkzTriples& palette);
 
 }  // namespace korvo

@@ -34,7 +34,7 @@ struct PackInput {
 
 // The Palette entry: the archive's palette, shown as a 16 x 16 swatch of
 // its 256 colours, colour 0 at the top left, so extracting it is useful too.
-bool AppendPaletteEntry(ArchiveStream* stream, const std::array<uint8_t, 768>& palette) {
+bool AppendPaletteEntry(ArchiveStream* stream, const QkzTriples& palette) {
   Bytes swatch;
   for (uint32_t i = 0; i < kSwatchSide * kSwatchSide; ++i) swatch.push_back(static_cast<uint8_t>(i));
   return StartEntry(stream) &&
@@ -99,7 +99,7 @@ ArchiveSink FileSink(FILE* file) {
 int AppendPictures(const std::vector<PackInput>& inputs, bool named, const std::string& archive,
                    ArchiveStream* stream, size_t* ownPalettes) {
   Progress progress = StartProgress("packing", inputs.size());
-  std::array<uint8_t, 768> shared = {};
+  QkzTriples shared = {};
   *ownPalettes = 0;
   for (size_t i = 0; i < inputs.size(); ++i) {
     const PackInput& input = inputs[i];

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "qkz-picture/qkz_picture.h"
 #include "host-contract/host_contract.h"
 
 namespace korvo {
@@ -62,7 +63,7 @@ struct IndexedPicture {
   uint32_t width = 0;
   uint32_t height = 0;
   uint32_t stride = 0;                    // RowStride(width, 8)
-  std::array<uint8_t, 768> palette = {};  // 256 red, green, blue triples
+  QkzTriples palette = {};  // 256 red, green, blue triples
   Bytes rows;                             // stride x height, top row first
 };
 

@@ -14,7 +14,7 @@
 namespace korvo {
 namespace {
 
-using Palette = std::array<uint8_t, 768>;
+using Palette = QkzTriples;
 
 // `index` is one of the palette's 256 colours.
 void SetColour(Palette& palette, int index, int red, int green, int blue) {
