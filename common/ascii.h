@@ -11,6 +11,13 @@ constexpr Unit FoldAscii(Unit unit) {
   return unit >= Unit('A') && unit <= Unit('Z') ? static_cast<Unit>(unit + 0x20) : unit;
 }
 
+// The text with A-Z turned into a-z, bytes or UTF-16 units alike.
+template <typename Text>
+Text FoldAsciiText(Text text) {
+  for (auto& unit : text) unit = FoldAscii(unit);
+  return text;
+}
+
 // The hexadecimal digit of the low four bits of `value`: "0"-"9", "A"-"F",
 // or "a"-"f" when `lower`.
 constexpr char HexDigit(unsigned value, bool lower = false) {

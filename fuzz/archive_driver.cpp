@@ -1,4 +1,5 @@
 #include "fuzz/archive_driver.h"
+#include "common/ascii.h"
 
 #include <cstring>
 #include <string>
@@ -21,15 +22,11 @@ constexpr const char* kPath = "fuzz-archive.cg";
 // sampled: its first entries and its last.
 constexpr size_t kSampled = 24;
 
-unsigned char FoldCase(unsigned char byte) {
-  return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte + 0x20) : byte;
-}
-
 bool SameName(const std::string& a, const std::string& b, bool ignoreCase) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (ignoreCase ? FoldCase(x) != FoldCase(y) : x != y) return false;
+    if (ignoreCase ? korvo::FoldAscii(x) != korvo::FoldAscii(y) : x != y) return false;
   }
   return true;
 }

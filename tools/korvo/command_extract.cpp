@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "tools/korvo/archive_access.h"
+#include "common/ascii.h"
 #include "tools/korvo/commands.h"
 #include "tools/korvo/file_system.h"
 #include "tools/korvo/output_file.h"
@@ -18,9 +19,9 @@ namespace {
 // An entry is asked for by its listed name or by that name without its
 // extension, in any letter case (A-Z): "Palette.QKZ", "palette".
 bool NameMatches(const ArchiveEntry& entry, const std::string& asked) {
-  std::string wanted = LowerAscii(asked), stem, extension;
+  std::string wanted = FoldAsciiText(asked), stem, extension;
   SplitExtension(entry.name, &stem, &extension);
-  return LowerAscii(entry.name) == wanted || LowerAscii(stem) == wanted;
+  return FoldAsciiText(entry.name) == wanted || FoldAsciiText(stem) == wanted;
 }
 
 // One entry to the file at `output`, through the plug-in's folder output

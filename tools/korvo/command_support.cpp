@@ -71,7 +71,7 @@ const FormatEntry& EntryOf(PictureFormat format) {
 
 bool PictureFormatByName(const std::string& name, PictureFormat* format) {
   for (const FormatEntry& entry : kFormats)
-    if (LowerAscii(name) == entry.name) {
+    if (FoldAsciiText(name) == entry.name) {
       *format = entry.format;
       return true;
     }
@@ -90,11 +90,6 @@ bool EncodePicture(const DecodedBitmap& bitmap, PictureFormat format, Bytes* fil
     return true;
   }
   return EncodePng(bitmap, layout, file, error);
-}
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text) c = FoldAscii(c);
-  return text;
 }
 
 std::string FileStem(const std::string& path) {

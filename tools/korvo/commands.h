@@ -58,7 +58,5 @@ bool EncodePicture(const DecodedBitmap& bitmap, PictureFormat format, Bytes* fil
 // "pictures/cat.QKZ" -> "cat"; "cat" -> "cat".
 std::string FileStem(const std::string& path);
 
-// The text with A-Z turned into a-z; every other byte as it is.
-std::string LowerAscii(std::string text);
 
 }  // namespace korvo

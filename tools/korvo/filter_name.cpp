@@ -12,16 +12,6 @@ namespace {
 
 constexpr char kFilterExtension[] = ".QKZ";
 
-bool NeedsLink(const std::string& picture) {
-  const size_t length = sizeof kFilterExtension - 1;
-  if (picture.size() <= length) return false;
-  const std::string extension = picture.substr(picture.size() - length);
-  bool sameLetters = true;
-  for (size_t i = 0; i < length; ++i)
-    sameLetters = sameLetters && FoldAscii(extension[i]) == FoldAscii(kFilterExtension[i]);
-  return sameLetters && extension != kFilterExtension;
-}
-
 // A hard link where the picture shares the temporary folder's file system,
 // else a symbolic link. Hard links first: Windows grants symbolic links to
 // few users, and Wine makes ones that its own file opening cannot follow.
@@ -34,6 +24,12 @@ bool LinkTo(const std::filesystem::path& target, const std::string& link) {
 
 }  // namespace
 
+bool HasQkzName(const std::string& path) {
+  const size_t length = sizeof kFilterExtension - 1;
+  return path.size() > length && FoldAsciiText(path.substr(path.size() - length)) ==
+                                     FoldAsciiText(std::string(kFilterExtension));
+}
+
 FilterName::~FilterName() {
   if (folder.empty()) return;
   std::error_code ignored;
@@ -43,7 +39,10 @@ FilterName::~FilterName() {
 
 void NameForFilter(const std::string& picture, FilterName* name) {
   name->path = picture;
-  if (!NeedsLink(picture)) return;
+  // Only a name the filter refuses for its letter case needs the link.
+  const size_t length = sizeof kFilterExtension - 1;
+  if (!HasQkzName(picture) || picture.compare(picture.size() - length, length, kFilterExtension) == 0)
+    return;
   std::error_code failure;
   const std::filesystem::path target = std::filesystem::absolute(PathOf(picture), failure);
   std::string folder;

@@ -18,6 +18,9 @@ struct FilterName {
   ~FilterName();  // removes the link and its folder
 };
 
+// The name ends in .qkz, in any letter case.
+bool HasQkzName(const std::string& path);
+
 // `picture` itself unless it ends in .qkz in another letter case than
 // .QKZ; then a link to it named picture.QKZ. Where no link can be made
 // (on Windows: a hard link needs the same volume, a symbolic one a right

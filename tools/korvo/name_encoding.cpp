@@ -139,8 +139,7 @@ std::string Decode(const NameEncoding& encoding, const std::string& stored, OnBy
 bool FindNameEncoding(const std::string& name, NameEncoding* encoding, std::string* error) {
   encoding->name = name;
 #ifdef _WIN32
-  std::string lower = name;
-  for (char& c : lower) c = FoldAscii(c);
+  const std::string lower = FoldAsciiText(name);
   unsigned codePage = 0;
   for (const CodePageName& known : kCodePages)
     if (lower == known.name) codePage = known.codePage;

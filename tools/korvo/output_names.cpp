@@ -67,9 +67,8 @@ void SplitExtension(const std::string& name, std::string* stem, std::string* ext
 }
 
 bool IsDeviceName(const std::string& name) {
-  std::string stem = name.substr(0, name.find('.'));
+  std::string stem = FoldAsciiText(name.substr(0, name.find('.')));
   while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  for (char& c : stem) c = FoldAscii(c);
   if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul" || stem == "conin$" ||
       stem == "conout$")
     return true;

@@ -1,4 +1,5 @@
 #include "tools/korvo/plugin_set.h"
+#include "common/ascii.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,9 +14,9 @@ namespace korvo {
 namespace {
 
 bool IsPluginFileName(const std::string& name) {
-  const std::string extension = LowerAscii(PluginExtension());
+  const std::string extension = FoldAsciiText(PluginExtension());
   return name.size() > extension.size() &&
-         LowerAscii(name.substr(name.size() - extension.size())) == extension;
+         FoldAsciiText(name.substr(name.size() - extension.size())) == extension;
 }
 
 std::string InformationString(const LoadedPlugin& exports, int infono) {
@@ -42,7 +43,7 @@ std::vector<std::string> OwnPluginNames() {
 // Letter case aside, as Windows names files.
 bool IsOwnPluginName(const std::string& name) {
   for (const std::string& own : OwnPluginNames())
-    if (LowerAscii(name) == LowerAscii(own)) return true;
+    if (FoldAsciiText(name) == FoldAsciiText(own)) return true;
   return false;
 }
 
@@ -73,11 +74,11 @@ std::string DefaultPluginDirectory() {
 }
 
 bool MaskTakesName(const std::string& mask, const std::string& name) {
-  const std::string lowerName = LowerAscii(name);
+  const std::string lowerName = FoldAsciiText(name);
   size_t start = 0;
   while (start <= mask.size()) {
     size_t end = std::min(mask.find(';', start), mask.size());
-    std::string pattern = LowerAscii(mask.substr(start, end - start));
+    std::string pattern = FoldAsciiText(mask.substr(start, end - start));
     // "cg" stands for "*.cg", as some plug-ins give their extension alone.
     if (!pattern.empty() && pattern.find_first_of("*.") == std::string::npos) pattern = "*." + pattern;
     if (pattern.size() > 1 && pattern[0] == '*' && lowerName.size() >= pattern.size() &&

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/little_endian.h"
+#include "common/ascii.h"
 #include "common/row_stride.h"
 #include "thumbnail/qkz_thumbnail.h"
 #include "tools/korvo/archive_access.h"
@@ -70,7 +71,7 @@ std::string DecodeFirstEntry(const PluginSet& set, const Plugin& extractor,
                              const std::string& archive, const std::vector<ArchiveEntry>& entries,
                              DecodedBitmap* bitmap) {
   for (const ArchiveEntry& entry : entries) {
-    if (LowerAscii(FileStem(entry.name)) == "palette") continue;
+    if (FoldAsciiText(FileStem(entry.name)) == "palette") continue;
     Bytes data;
     CallResult result = ExtractEntry(extractor, archive, entry, &data);
     if (!result.ok()) return entry.name + ": " + result.message;

@@ -12,6 +12,7 @@
 #include "thumbnail/qkz_thumbnail.h"
 #include "tools/korvo/commands.h"
 #include "tools/korvo/error_text.h"
+#include "tools/korvo/filter_name.h"
 #include "tools/korvo/positional_file.h"
 #include "tools/korvo/thumbnail_sources.h"
 
@@ -24,16 +25,6 @@ namespace {
 
 uint32_t ReadFromFile(void* context, uint64_t position, uint8_t* out, uint32_t count) {
   return ReadPositional(*static_cast<const PositionalFile*>(context), position, out, count);
-}
-
-// The import filter takes .QKZ names, korvo any letter case.
-bool HasQkzName(const std::string& path) {
-  constexpr char kExtension[] = ".qkz";
-  const size_t length = sizeof kExtension - 1;
-  if (path.size() <= length) return false;
-  for (size_t i = 0; i < length; ++i)
-    if (FoldAscii(path[path.size() - length + i]) != kExtension[i]) return false;
-  return true;
 }
 
 // The thumbnail as a bitmap to encode: an indexed one as the import filter
