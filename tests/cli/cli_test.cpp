@@ -645,7 +645,7 @@ TEST(Outputs, TemporaryFilesAreCreatedNewPassingOverWhatIsThere) {
   ASSERT_NE(file, nullptr);
   fputs("new", file);
   fclose(file);
-  EXPECT_EQ(temporary, folder + ".out.0000000000000003.part");
+  EXPECT_EQ(std::filesystem::u8path(temporary), std::filesystem::u8path(folder + ".out.0000000000000003.part"));
   EXPECT_EQ(ReadBytes(temporary), (Bytes{'n', 'e', 'w'}));
   EXPECT_EQ(ReadBytes(folder + ".out.0000000000000001.part"), Bytes{'p'});
   EXPECT_EQ(ReadBytes(folder + "victim"), Bytes{'v'});

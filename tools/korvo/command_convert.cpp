@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "tools/korvo/commands.h"
+#include "tools/korvo/file_system.h"
 #include "tools/korvo/filter_name.h"
 #include "tools/korvo/output_file.h"
 
@@ -11,16 +12,13 @@ namespace {
 
 // The format an output name asks for by its extension.
 bool FormatOfOutput(const std::string& output, PictureFormat* format) {
-  size_t dot = output.find_last_of('.');
-  size_t slash = output.find_last_of("/\\");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-  return PictureFormatByName(output.substr(dot + 1), format) && *format != PictureFormat::kQkz;
+  const std::string extension = Utf8Of(PathOf(output).extension());
+  return extension.size() > 1 && PictureFormatByName(extension.substr(1), format) &&
+         *format != PictureFormat::kQkz;
 }
 
 std::string DefaultOutput(const std::string& picture) {
-  size_t slash = picture.find_last_of("/\\");
-  std::string folder = slash == std::string::npos ? std::string() : picture.substr(0, slash + 1);
-  return folder + FileStem(picture) + ExtensionOf(PictureFormat::kPng);
+  return Utf8Of(PathOf(picture).replace_extension(PathOf(ExtensionOf(PictureFormat::kPng))));
 }
 
 }  // namespace

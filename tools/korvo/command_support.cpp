@@ -92,15 +92,6 @@ bool EncodePicture(const DecodedBitmap& bitmap, PictureFormat format, Bytes* fil
   return EncodePng(bitmap, layout, file, error);
 }
 
-std::string FileStem(const std::string& path) {
-#ifdef _WIN32
-  size_t slash = path.find_last_of("/\\");
-#else
-  size_t slash = path.find_last_of('/');  // a backslash is part of a name here
-#endif
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  size_t dot = name.find_last_of('.');
-  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
+std::string FileStem(const std::string& path) { return Utf8Of(PathOf(path).stem()); }
 
 }  // namespace korvo

@@ -192,8 +192,8 @@ bool EmptyFile(FILE* file) { return fflush(file) == 0 && ftruncate(fileno(file),
 bool SyncFile(FILE* file) { return fflush(file) == 0 && fsync(fileno(file)) == 0; }
 
 void SyncFolderOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  std::string folder = PathOf(path).parent_path().native();
+  if (folder.empty()) folder = ".";
   int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (descriptor < 0) return;
   // The file is whole under its name already; a file system that cannot

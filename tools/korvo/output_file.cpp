@@ -69,10 +69,8 @@ uint64_t RandomBits() {
 }
 
 std::string TemporaryNameFor(const std::string& path, const std::string& suffix) {
-  size_t slash = path.find_last_of("/\\");
-  std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return folder + "." + name + suffix + ".part";
+  const std::filesystem::path at = PathOf(path);
+  return Utf8Of(at.parent_path() / PathOf("." + Utf8Of(at.filename()) + suffix + ".part"));
 }
 
 // Names `path` to the interrupt handler for removal; false when it is too
