@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "archive-extractor/wide_records.h"
+#include "common/windows_names.h"
 #include "host-contract/block_owner.h"
 #include "host-contract/host_path.h"
 
@@ -26,7 +27,7 @@ constexpr int kTemporaryNameAttempts = 64;
 
 template <typename Unit>
 uint32_t UnitAt(const Unit* text, size_t index) {
-  return static_cast<uint32_t>(static_cast<std::make_unsigned_t<Unit>>(text[index]));
+  return UnitValue(text[index]);
 }
 
 template <typename Unit>
@@ -34,47 +35,6 @@ size_t Length(const Unit* text) {
   size_t length = 0;
   while (text[length] != 0) ++length;
   return length;
-}
-
-bool IsSeparator(uint32_t unit) { return unit == '\\' || unit == '/'; }
-
-bool IsForbiddenUnit(uint32_t unit) {
-  return unit < 0x20 || unit == 0x7F || IsSeparator(unit) || unit == ':' || unit == '<' ||
-         unit == '>' || unit == '"' || unit == '|' || unit == '?' || unit == '*';
-}
-
-uint32_t UpperAscii(uint32_t unit) { return unit >= 'a' && unit <= 'z' ? unit - 0x20 : unit; }
-
-// A digit that makes COM or LPT a device: 0-9, or a superscript 1, 2 or 3,
-// which Windows also takes. U+00B9, U+00B2 and U+00B3 are these bytes in the
-// Latin code pages.
-bool IsPortDigit(uint32_t unit) {
-  return (unit >= '0' && unit <= '9') || unit == 0xB9 || unit == 0xB2 || unit == 0xB3;
-}
-
-// A device name whatever follows the first dot, and with spaces before it.
-template <typename Unit>
-bool IsDeviceName(const Unit* name) {
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  size_t base = 0;
-  while (name[base] != 0 && name[base] != '.') ++base;
-  while (base > 0 && name[base - 1] == ' ') --base;
-  if (base < 3 || base > 7) return false;
-  uint32_t upper[7];
-  for (size_t i = 0; i < base; ++i) upper[i] = UpperAscii(UnitAt(name, i));
-  for (const char* device : kDevices) {
-    size_t i = 0;
-    while (i < base && device[i] != '\0' && upper[i] == static_cast<uint32_t>(device[i])) ++i;
-    if (i == base && device[i] == '\0') return true;
-  }
-  const bool port = (upper[0] == 'C' && upper[1] == 'O' && upper[2] == 'M') ||
-                    (upper[0] == 'L' && upper[1] == 'P' && upper[2] == 'T');
-  if (!port) return false;
-  if (base == 4) return IsPortDigit(upper[3]);
-  // An 8-bit name in UTF-8 (the system code page without Windows) spells a
-  // superscript digit in two bytes.
-  return sizeof(Unit) == 1 && base == 5 && upper[3] == 0xC2 && upper[4] >= 0x80 &&
-         IsPortDigit(upper[4]);
 }
 
 template <typename Unit>
@@ -100,7 +60,7 @@ template <typename Unit>
 bool EndsInSeparator(const Unit* path) {
   bool separator = false;
   for (const Unit* scan = path; *scan != 0; ++scan) {
-    separator = IsSeparator(UnitAt(scan, 0));
+    separator = IsNameSeparator(UnitAt(scan, 0));
     if (IsLeadUnit(*scan) && scan[1] != 0) ++scan;
   }
   return separator;
@@ -186,7 +146,7 @@ bool IsSafeEntryName(const Unit* name) {
       ++scan;
       continue;
     }
-    if (IsForbiddenUnit(UnitAt(scan, 0))) return false;
+    if (IsForbiddenNameUnit(UnitAt(scan, 0))) return false;
   }
   return true;
 }

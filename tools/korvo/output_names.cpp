@@ -2,6 +2,7 @@
 
 #include "common/ascii.h"
 #include "common/case_folding.h"
+#include "common/windows_names.h"
 #include "tools/korvo/utf8_text.h"
 
 #ifdef _WIN32
@@ -19,7 +20,7 @@ std::string SafeCharacters(const std::string& text) {
   for (size_t at = 0; at < text.size();) {
     size_t length = Utf8SequenceLength(text, at);
     bool refused = length == 0 || IsTerminalControl(CodePointAt(text, at, length)) ||
-                   std::string("/\\:*?\"<>|").find(text[at]) != std::string::npos;
+                   IsForbiddenNameUnit(UnitValue(text[at]));
     safe += refused ? std::string("_") : text.substr(at, length);
     at += length == 0 ? 1 : length;
   }
@@ -66,18 +67,6 @@ void SplitExtension(const std::string& name, std::string* stem, std::string* ext
   *extension = name.substr(dot);
 }
 
-bool IsDeviceName(const std::string& name) {
-  std::string stem = FoldAsciiText(name.substr(0, name.find('.')));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul" || stem == "conin$" ||
-      stem == "conout$")
-    return true;
-  if (stem.compare(0, 3, "com") != 0 && stem.compare(0, 3, "lpt") != 0) return false;
-  std::string digit = stem.substr(3);
-  return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\u00B9" ||
-         digit == "\u00B2" || digit == "\u00B3";
-}
-
 std::string OutputName(const std::string& name, const std::string& extension, UsedNames* used) {
   std::string stem, own;
   SplitExtension(name, &stem, &own);
@@ -88,7 +77,7 @@ std::string OutputName(const std::string& name, const std::string& extension, Us
   for (size_t end = last.size(); end > 0 && (last[end - 1] == '.' || last[end - 1] == ' '); --end)
     last[end - 1] = '_';
   if (stem.empty()) stem = "_";
-  if (IsDeviceName(stem + tail)) stem = "_" + stem;
+  if (IsDeviceName((stem + tail).c_str())) stem = "_" + stem;
   std::string result = stem + tail;
   for (int copy = 2; !TakeName(result, used); ++copy)
     result = stem + "~" + std::to_string(copy) + tail;

@@ -12,11 +12,6 @@ namespace korvo {
 // follows it in the name's last part; "" when that part has no dot.
 void SplitExtension(const std::string& name, std::string* stem, std::string* extension);
 
-// True for a name Windows opens as a device whatever follows a dot or a
-// space: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9, the two
-// also with a superscript digit, in any letter case.
-bool IsDeviceName(const std::string& name);
-
 // The names given out so far, as each file system would compare them.
 struct UsedNames {
   std::set<std::u32string> folded;  // Unicode simple case folding
