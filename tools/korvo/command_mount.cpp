@@ -46,7 +46,7 @@ struct MountedArchive {
   struct stat atMount = {};
   uid_t owner = 0;  // the mounting user's
   gid_t group = 0;
-  // Each entry's shape, built on its first read; null until then.
+  // Each entry's shape, kept after its first sound read; null until then.
   std::mutex shapesLock;
   std::vector<std::shared_ptr<const ServedShape>> shapes;
 };
@@ -68,43 +68,39 @@ bool Unchanged(const MountedArchive& mounted) {
          now.st_ino == then.st_ino && now.st_dev == then.st_dev;
 }
 
-// Entry `index`'s shape, built on its first read from the archive as it is
-// now (the caller checks it against the listing around the call); null when
-// it cannot be built. A second thread meanwhile may build it too: the first
-// one kept is served.
-std::shared_ptr<const ServedShape> ShapeOf(MountedArchive& mounted, size_t index) {
-  {
-    std::lock_guard<std::mutex> held(mounted.shapesLock);
-    if (mounted.shapes[index] != nullptr) return mounted.shapes[index];
-  }
-  auto built = std::make_shared<ServedShape>();
-  if (!BuildServedShape(mounted.file, mounted.index, index, built.get())) return nullptr;
-  std::lock_guard<std::mutex> held(mounted.shapesLock);
-  if (mounted.shapes[index] == nullptr) mounted.shapes[index] = built;
-  return mounted.shapes[index];
-}
-
 // `count` bytes at `offset` of entry `index` into `out`, the archive checked
 // against the listing before and after whenever the read reaches it: bytes of
-// a changed archive are never served. Reports go to standard error, which
-// only a mount in the foreground keeps.
+// a changed archive are never served. An entry's shape is built on its first
+// read and kept once that read is found sound (two threads may both build
+// it; either is right). Reports go to standard error, which only a mount in
+// the foreground keeps.
 bool ReadEntry(MountedArchive& mounted, size_t index, uint64_t offset, uint32_t count, uint8_t* out) {
   std::shared_ptr<const ServedShape> shape;
   {
     std::lock_guard<std::mutex> held(mounted.shapesLock);
     shape = mounted.shapes[index];
   }
-  const bool reachesArchive = shape == nullptr || offset + count > shape->head.size();
+  const bool built = shape != nullptr;
+  const bool reachesArchive = !built || offset + count > shape->head.size();
+  const std::string& name = mounted.paths[index];
   if (reachesArchive && !Unchanged(mounted)) {
-    ReportFailure(mounted.archive, "changed since it was mounted: " + mounted.paths[index].substr(1) + " not read");
+    ReportFailure(mounted.archive, "changed since it was mounted: " + name.substr(1) + " not read");
     return false;
   }
-  if (shape == nullptr) shape = ShapeOf(mounted, index);
+  if (!built) {
+    auto made = std::make_shared<ServedShape>();
+    if (BuildServedShape(mounted.file, mounted.index, index, made.get())) shape = std::move(made);
+  }
   if (shape == nullptr || !ReadServed(mounted.file, *shape, offset, count, out)) {
-    ReportFailure(mounted.archive, "cannot read " + mounted.paths[index].substr(1) + " where it was listed");
+    ReportFailure(mounted.archive, "cannot read " + name.substr(1) + " where it was listed");
     return false;
   }
-  return !reachesArchive || Unchanged(mounted);
+  if (reachesArchive && !Unchanged(mounted)) return false;
+  if (!built) {
+    std::lock_guard<std::mutex> held(mounted.shapesLock);
+    if (mounted.shapes[index] == nullptr) mounted.shapes[index] = shape;
+  }
+  return true;
 }
 
 void FillAttributes(const MountedArchive& mounted, const MountEntry* entry, struct stat* attributes) {
