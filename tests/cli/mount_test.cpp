@@ -213,7 +213,7 @@ TEST_F(Mount, EightThreadsReadEveryByteRight) {
 TEST_F(Mount, ReadsAtAnyOffsetAndLengthGiveTheExtractedBytes) {
   const std::string archive =
       Pack(NewFolder("offsets"), "o.cg", "named-entry", {{"first", 7}, {"own", 13}, {"wide", 301}});
-  for (const std::string format : {"qkz", "bmp"}) {
+  for (const std::string& format : std::vector<std::string>{"qkz", "bmp"}) {
     SCOPED_TRACE(format);
     MountAndExtract(archive, {}, format);
     const std::string name = std::string("wide.") + (format == "qkz" ? "QKZ" : "bmp");
@@ -253,7 +253,7 @@ TEST_F(Mount, ReadsAtAnyOffsetAndLengthGiveTheExtractedBytes) {
 // something else, also where the rows are still there.
 TEST_F(Mount, ArchiveCutShortGivesEio) {
   const std::string archive = Pack(NewFolder("cut"), "c.cg", "named-entry", {{"front", 8}, {"back", 200}});
-  for (const std::string format : {"qkz", "bmp"}) {
+  for (const std::string& format : std::vector<std::string>{"qkz", "bmp"}) {
     SCOPED_TRACE(format);
     const Bytes original = ReadBytes(archive);
     MountAndExtract(archive, {}, format);
