@@ -202,4 +202,11 @@ void WriteThumbnailInputs(const std::string& directory) {
   WriteLargePictureInput(directory, false, 1000);
 }
 
+void WriteCopyOutInputs(const std::string& directory) {
+  WriteLargePictureInput(directory, true, 1000);
+  WriteLargePictureInput(directory, false, 1000);
+  WriteOffsetTableInput(directory, 1000);
+  WriteOffsetTableInput(directory, 100000);
+}
+
 }  // namespace bench

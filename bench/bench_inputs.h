@@ -37,4 +37,9 @@ ArchiveInput WriteLargePictureInput(const std::string& directory, bool offsetTab
 // lower case; and both layouts' archives of 1,000 640x480 pictures.
 void WriteThumbnailInputs(const std::string& directory);
 
+// The inputs of bench/copy_out.sh, into `directory`: both layouts' archives
+// of 1,000 640x480 pictures, and offset-table archives of 1,000 and 100,000
+// tiny pictures for the cost of a first read.
+void WriteCopyOutInputs(const std::string& directory);
+
 }  // namespace bench

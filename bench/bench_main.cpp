@@ -10,6 +10,7 @@
 //   korvo_bench [--json FILE] [--repetitions N] [--quick] [--only TEXT] [--plugins DIR]
 //               [--cpu-time]
 //   korvo_bench --thumbnail-inputs DIR   (writes bench/thumbnail.sh's inputs)
+//   korvo_bench --copy-out-inputs DIR    (writes bench/copy_out.sh's inputs)
 //
 // By default it loads the build's instrumented plug-ins (test-plugins/), whose
 // platform layer counts the system calls and block bytes it reports.
@@ -173,6 +174,10 @@ int main(int argc, char** argv) {
   std::string plugins = korvo::BuildTestPluginDirectory();
   if (argc == 3 && !strcmp(argv[1], "--thumbnail-inputs")) {
     bench::WriteThumbnailInputs(std::string(argv[2]) + "/");
+    return 0;
+  }
+  if (argc == 3 && !strcmp(argv[1], "--copy-out-inputs")) {
+    bench::WriteCopyOutInputs(std::string(argv[2]) + "/");
     return 0;
   }
   for (int i = 1; i < argc; ++i) {

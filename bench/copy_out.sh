@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # Copy-out through korvo mount: the time `cp -r` takes to copy every entry of
-# a mounted 1,000-entry archive (sample pictures of 20 to 42 KB), beside cp -r
-# of the same files from an ordinary folder (the floor) and out of
-# archivemount mounting a tar of them (the peer); also `korvo extract` of
-# the archive, the same GetFile per entry without FUSE. Each copy starts from a
-# fresh mount, so every entry is extracted once; mounting is not timed. The
-# sources are read once first, so every copy finds them in the page cache.
-# Medians of REPETITIONS (default 7) copies of each, taken in turn.
+# a mounted archive of 1,000 640x480 pictures (300 MB, each layout), and of
+# an offset-table archive of 1,000 tiny pictures (where a per-entry cost of
+# the whole archive shows most), beside
+# cp -r of the same files from an ordinary folder (the floor) and out of
+# archivemount mounting a tar of them (the peer). Each copy starts from a
+# fresh mount; mounting is not timed. The sources are read once first, so
+# every copy finds them in the page cache. Then the first read of one entry
+# (head -c 1 of the last) of a mounted archive of 100,000 tiny pictures
+# beside one of 1,000: it should not follow the entry count. Medians of
+# REPETITIONS (default 5) runs of each, taken in turn.
 #
-#   bench/copy_out.sh KORVO [REPETITIONS]
+#   bench/copy_out.sh KORVO KORVO_BENCH [REPETITIONS]
 set -euo pipefail
 korvo=$(realpath "$1")
-repetitions=${2:-7}
+bench=$(realpath "$2")
+repetitions=${3:-5}
 scratch=$(mktemp -d /tmp/korvo-copy-out-XXXXXX)
 cleanup() {
   for point in "$scratch"/mnt-*; do
@@ -21,66 +25,85 @@ cleanup() {
 }
 trap cleanup EXIT
 cd "$scratch"
-
-# 1,000 entries: the four sample pictures in turn, under names of their own.
-mkdir pictures
-for pattern in bars arrow rings checker; do
-  "$korvo" sample-picture --pattern "$pattern" "$pattern.QKZ" >/dev/null
+"$bench" --copy-out-inputs "$scratch"
+# Each archive's name without .cg.
+layouts=(offset-table-640x480-1000 named-entry-640x480-1000 offset-table-1000)
+for layout in "${layouts[@]}"; do
+  "$korvo" extract "$layout.cg" -o "files-$layout" --format qkz >/dev/null
+  [ "$(ls "files-$layout" | wc -l)" -eq 1000 ] || { echo "copy-out: expected 1,000 files" >&2; exit 1; }
+  tar -cf "files-$layout.tar" -C "files-$layout" .
+  cat "files-$layout"/* "$layout.cg" "files-$layout.tar" >/dev/null
 done
-patterns=(bars arrow rings checker)
-for i in $(seq 1000); do
-  ln "${patterns[i % 4]}.QKZ" "pictures/picture$i.QKZ"
-done
-"$korvo" pack --layout named-entry -o archive.cg pictures/*.QKZ >/dev/null
-"$korvo" extract archive.cg -o files --format qkz >/dev/null
-tar -cf files.tar -C files .
-[ "$(ls files | wc -l)" -eq 1001 ] || { echo "copy-out: expected 1,001 files" >&2; exit 1; }
+have_peer=$(command -v archivemount >/dev/null && echo 1 || echo 0)
 
 now() { date +%s.%N; }
 run=0
-# One copy of SOURCE's entries; mounts with the command given, unmounts after.
-copy() {
-  local kind=$1 source=$2
-  shift 2
+# One timed command KIND; mounts SOURCE with the command given first, and
+# unmounts after.
+timed() {
+  local kind=$1 check=$2 source=$3
+  shift 3
   run=$((run + 1))
-  if [ $# -gt 0 ]; then
-    mkdir "mnt-$run"
-    "$@" "mnt-$run" >/dev/null
-    source="mnt-$run"
+  local point=""
+  if [ "$source" != - ]; then
+    point="mnt-$run"
+    mkdir "$point"
+    "$@" "$scratch/$source" "$point" >/dev/null
   fi
-  local start end
+  # @LAST@: the last entry's path, looked up before the clock starts.
+  local last="" start end
+  [[ "${timed_command[*]}" != *@LAST@* ]] || last="$point/$(ls "$point" | tail -n 1)"
+  local command=("${timed_command[@]/@POINT@/$point}")
   start=$(now)
-  if [ "$kind" = extract ]; then
-    "$korvo" extract archive.cg -o "copy-$run" --format qkz >/dev/null
-  else
-    cp -r "$source" "copy-$run"
-  fi
+  "${command[@]/@LAST@/$last}" >/dev/null
   end=$(now)
-  cmp -s "copy-$run/picture1.QKZ" files/picture1.QKZ || { echo "copy-out: $kind copied wrong bytes" >&2; exit 1; }
-  [ $# -gt 0 ] && fusermount3 -u "mnt-$run"
+  [ -z "$check" ] || cmp -s "copy-$run/$check" "${check_against}" ||
+    { echo "copy-out: $kind copied wrong bytes" >&2; exit 1; }
+  [ -z "$point" ] || fusermount3 -u "$point"
   rm -rf "copy-$run"
   echo "$kind $start $end" | awk '{ printf "%s %.6f\n", $1, $3 - $2 }' >>times
 }
 
-cat files/* >/dev/null
-cat archive.cg files.tar >/dev/null
-for _ in $(seq "$repetitions"); do
-  copy floor files
-  copy korvo "" "$korvo" mount "$scratch/archive.cg"
-  copy peer "" archivemount -o readonly "$scratch/files.tar"
-  copy extract ""
+for layout in "${layouts[@]}"; do
+  check=$(ls "files-$layout" | awk "NR == 1")
+  check_against="files-$layout/$check"
+  for _ in $(seq "$repetitions"); do
+    timed_command=(cp -r "files-$layout" "copy-$((run + 1))")
+    timed "$layout-floor" "$check" -
+    timed_command=(cp -r @POINT@ "copy-$((run + 1))")
+    timed "$layout-korvo" "$check" "$layout.cg" "$korvo" mount
+    if [ "$have_peer" = 1 ]; then
+      timed_command=(cp -r @POINT@ "copy-$((run + 1))")
+      timed "$layout-peer" "$check" "files-$layout.tar" archivemount -o readonly
+    fi
+  done
+done
+for entries in 1000 100000; do
+  for _ in $(seq "$repetitions"); do
+    timed_command=(head -c 1 @LAST@)
+    timed "first-read-$entries" "" "offset-table-$entries.cg" "$korvo" mount
+  done
 done
 
-median() { awk -v kind="$1" '$1 == kind { print $2 }' times | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-floor=$(median floor)
-korvo_time=$(median korvo)
-peer=$(median peer)
-extract=$(median extract)
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-printf '\n%-44s %10s %9s\n' "cp -r of 1,000 entries (median of $repetitions)" "seconds" "vs floor"
-printf '%-44s %10.4f %9.2f\n' "ordinary folder (floor)" "$floor" 1
-printf '%-44s %10.4f %9s\n' "korvo mount" "$korvo_time" "$(ratio "$korvo_time" "$floor")"
-printf '%-44s %10.4f %9s\n' "archivemount of a tar (peer)" "$peer" "$(ratio "$peer" "$floor")"
-printf '%-44s %10.4f %9s\n' "korvo extract --format qkz (no FUSE)" "$extract" "$(ratio "$extract" "$floor")"
-printf 'korvo mount copy-out: %s x the floor (goal at most 2), %s x archivemount (goal at most 1)\n' \
-  "$(ratio "$korvo_time" "$floor")" "$(ratio "$korvo_time" "$peer")"
+median() { awk -v kind="$1" '$1 == kind { print $2 }' times | sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print 0; else print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "-"; else printf "%.2f", a / b }'; }
+for layout in "${layouts[@]}"; do
+  floor=$(median "$layout-floor")
+  korvo_time=$(median "$layout-korvo")
+  peer=$(median "$layout-peer")
+  printf '\n%-52s %10s %9s\n' "cp -r of the 1,000 entries of $layout.cg (median of $repetitions)" "seconds" "vs floor"
+  printf '%-52s %10.4f %9.2f\n' "ordinary folder (floor)" "$floor" 1
+  printf '%-52s %10.4f %9s\n' "korvo mount" "$korvo_time" "$(ratio "$korvo_time" "$floor")"
+  if [ "$have_peer" = 1 ]; then
+    printf '%-52s %10.4f %9s\n' "archivemount of a tar (peer)" "$peer" "$(ratio "$peer" "$floor")"
+  else
+    printf '%-52s %10s\n' "archivemount of a tar (peer)" "not installed"
+  fi
+  printf 'korvo mount copy-out, %s: %s x the floor (goal at most 1.5)\n' "$layout" "$(ratio "$korvo_time" "$floor")"
+done
+small=$(median first-read-1000)
+large=$(median first-read-100000)
+printf '\n%-52s %10s\n' "first read of one entry (head -c 1, median of $repetitions)" "seconds"
+printf '%-52s %10.4f\n' "1,000-entry archive" "$small"
+printf '%-52s %10.4f\n' "100,000-entry archive" "$large"
+printf 'first read: %s x as long with 100 times the entries\n' "$(ratio "$large" "$small")"

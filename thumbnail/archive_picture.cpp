@@ -50,9 +50,10 @@ Failure ReadNamedPicture(ArchiveReader* reader, const DirectoryEntry& entry,
   return Failure::kNone;
 }
 
-// The first parse that takes the file, as the extractor recognises a layout.
+}  // namespace
+
 Failure ParseArchive(const HostPath& path, ReaderWindow* windows, ArchiveReader* reader,
-                     ParsedDirectory* parsed, int* layout) {
+                     ParsedDirectory* parsed, int* layout) noexcept {
   Failure failure = Failure::kCannotOpen;
   bool open = false;
   for (int i = 0; i < kLayoutCount; ++i) {
@@ -74,8 +75,6 @@ Failure ParseArchive(const HostPath& path, ReaderWindow* windows, ArchiveReader*
   }
   return failure;
 }
-
-}  // namespace
 
 Outcome FindArchivePicture(const HostPath& path, ArchivePicture* found) noexcept {
   *found = ArchivePicture();

@@ -23,6 +23,13 @@ struct ArchivePicture {
 // otherwise kNone with *found filled, or why the entry cannot be read.
 Outcome FindArchivePicture(const HostPath& path, ArchivePicture* found) noexcept;
 
+// The directory of the first layout, in the extractor's order, whose parser
+// takes the file, read through `reader` (opened here on `windows`, which the
+// caller closes along with freeing parsed->entries): kNone with *layout its
+// index in kArchiveLayouts, or the last parser's reason.
+Failure ParseArchive(const HostPath& path, ReaderWindow* windows, ArchiveReader* reader,
+                     ParsedDirectory* parsed, int* layout) noexcept;
+
 // Why each layout, in the extractor's order (offset-table, named-entry),
 // does not take the file, kNone for one that does: what a host says when
 // the extractor only answers that it refuses the file.

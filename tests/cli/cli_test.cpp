@@ -867,7 +867,11 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"MountForeign", {"mount", "{}text.cg", "{}"}, kFailure, "text.cg: not a supported archive", kInputs},
         CommandCase{"MountDamaged", {"mount", "{}torn.cg", "{}"}, kFailure, "torn.cg: not a supported archive", kInputs},
         CommandCase{"MountOnAFile", {"mount", "{}good.cg", "{}good.QKZ"}, kFailure, "good.QKZ: not a folder", kInputs},
-        CommandCase{"MountNoCache", {"mount", "{}good.cg", "{}", "--cache-mib", "0"}, kUsage, "--cache-mib", kInputs},
+        // Reads are served from the archive: no cache to size any more.
+        CommandCase{"MountCacheMibGone", {"mount", "{}good.cg", "{}", "--cache-mib", "1"}, kUsage,
+                    "unknown option '--cache-mib'", kInputs},
+        CommandCase{"MountFormatPng", {"mount", "{}good.cg", "{}", "--format", "png"}, kUsage,
+                    "unknown format 'png' (qkz or bmp)", kInputs},
 #endif
         CommandCase{"PluginsGood", {"plugins"}, 0, "", kInputs},
         CommandCase{"PluginsMissing", {"--plugins", "{}none", "plugins"}, kFailure,

@@ -1,8 +1,9 @@
 // korvo mount end to end: archives mounted through FUSE give the files
-// extract writes, names, sizes, dates and bytes; reads from many threads at
-// once are right; changes are refused; an archive changed on disk gives EIO
-// rather than wrong bytes; unmounting leaves no process. Also the entry
-// cache on its own. Skipped, with the reason, where this machine cannot mount.
+// extract writes, as QKZ or BMP: names, sizes, dates and bytes, at any offset
+// and length; reads from many threads at once are right; changes are
+// refused; an archive changed or cut short on disk gives EIO rather than
+// wrong bytes; unmounting leaves no process. Skipped, with the reason, where
+// this machine cannot mount.
 #include <gtest/gtest.h>
 
 #ifdef KORVO_HAVE_MOUNT
@@ -24,7 +25,6 @@
 
 #include "tests/cli/cli_support.h"
 #include "tests/cli/picture_files.h"
-#include "tools/korvo/entry_cache.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ const std::string& CannotMount() {
 }
 
 class Mount : public testing::Test {
- protected:
+ public:
   void SetUp() override {
     if (!CannotMount().empty()) GTEST_SKIP() << CannotMount();
   }
@@ -104,13 +104,15 @@ class Mount : public testing::Test {
       EXPECT_EQ(system(("fusermount3 -u -z '" + point + "'").c_str()), 0) << "still mounted: " << point;
     }
   }
-  // Mounts `archive` on a new folder and extracts it beside for comparison.
-  void MountAndExtract(const std::string& archive, std::vector<std::string> mount = {}) {
+  // Mounts `archive` on a new folder and extracts it beside for comparison,
+  // both in `format`.
+  void MountAndExtract(const std::string& archive, std::vector<std::string> mount = {},
+                       const std::string& format = "qkz") {
     point = NewFolder("mounted-" + std::to_string(counter));
     extracted = NewFolder("extracted-" + std::to_string(counter++));
-    RunResult extraction = RunKorvo({"extract", archive, "-o", extracted, "--format", "qkz"});
+    RunResult extraction = RunKorvo({"extract", archive, "-o", extracted, "--format", format});
     ASSERT_EQ(extraction.status, 0) << extraction.err;
-    mount.insert(mount.begin(), {"mount", archive, point});
+    mount.insert(mount.begin(), {"mount", archive, point, "--format", format});
     RunResult mounting = RunKorvo(mount);
     ASSERT_EQ(mounting.status, 0) << mounting.err;
     ASSERT_TRUE(IsMounted(point));
@@ -128,11 +130,14 @@ struct Layout {
 
 class MountLayouts : public Mount, public testing::WithParamInterface<Layout> {};
 
-// Every entry: the name, size and bytes extract gives it, the archive's date.
-TEST_P(MountLayouts, ListsSizesDatesAndBytesAsExtractWrites) {
-  const Layout& c = GetParam();
-  const std::string archive = Pack(NewFolder(std::string("layout-") + c.title), c.file, c.layout, c.shapes);
-  MountAndExtract(archive);
+// Every entry: the name, size and bytes extract gives it in `format`, the
+// archive's date.
+void ExpectFilesAsExtractWrites(Mount* test, const Layout& c, const std::string& format) {
+  const std::string archive =
+      Pack(NewFolder(std::string("layout-") + c.title + "-" + format), c.file, c.layout, c.shapes);
+  test->MountAndExtract(archive, {}, format);
+  const std::string& point = test->point;
+  const std::string& extracted = test->extracted;
   std::vector<std::string> names = FilesIn(extracted);
   ASSERT_EQ(FilesIn(point), names);
   EXPECT_GE(names.size(), c.shapes.size());
@@ -151,22 +156,29 @@ TEST_P(MountLayouts, ListsSizesDatesAndBytesAsExtractWrites) {
   EXPECT_TRUE(Unmount(point));
 }
 
+TEST_P(MountLayouts, ListsSizesDatesAndBytesAsExtractWrites) { ExpectFilesAsExtractWrites(this, GetParam(), "qkz"); }
+
+// As BMP: the file extract --format bmp writes, byte for byte, for stored
+// heads, rebuilt ones with their own palette and with the shared one.
+TEST_P(MountLayouts, BmpFilesAreTheOnesExtractWrites) { ExpectFilesAsExtractWrites(this, GetParam(), "bmp"); }
+
 INSTANTIATE_TEST_SUITE_P(
     Korvo, MountLayouts,
     testing::Values(
         Layout{"OffsetTable", "offset-table", "o.cg", {{"a", 5}, {"b", 17}, {"c", 300}}},
-        Layout{"NamedEntry", "named-entry", "n.cg", {{"alpha", 5}, {"beta", 17}, {"gamma", 300}}},
+        // alpha and delta share the Palette entry's palette; beta and gamma have their own.
+        Layout{"NamedEntry", "named-entry", "n.cg", {{"alpha", 5}, {"beta", 17}, {"gamma", 300}, {"delta", 30}}},
         // Japanese names in code page 932, and names the safe and unique rule changes.
         Layout{"Japanese", "named-entry", "画像.cg", {{"画像1", 9}, {"ｱｲ表", 4}, {"a:b", 3}, {"a_b", 6}}}),
     [](const testing::TestParamInfo<Layout>& param) { return std::string(param.param.title); });
 
 // Eight threads read every entry at random offsets and lengths, half of them
-// past the kernel's page cache (O_DIRECT), through a cache smaller than the
-// archive, so entries keep leaving it and coming back.
+// past the kernel's page cache (O_DIRECT), so that most reads reach the
+// archive while other threads build heads and read rows.
 TEST_F(Mount, EightThreadsReadEveryByteRight) {
   std::vector<std::pair<std::string, uint32_t>> shapes;
   for (uint32_t i = 0; i < 40; ++i) shapes.push_back({"p" + std::to_string(i), 120 + 13 * i});
-  MountAndExtract(Pack(NewFolder("threads"), "t.cg", "offset-table", shapes), {"--cache-mib", "1"});
+  MountAndExtract(Pack(NewFolder("threads"), "t.cg", "offset-table", shapes));
   std::vector<std::string> names = FilesIn(extracted);
   std::vector<Bytes> expected;
   uint64_t total = 0;
@@ -193,6 +205,73 @@ TEST_F(Mount, EightThreadsReadEveryByteRight) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(wrong.load(), 0) << "of " << 8 * 3 * names.size() << " reads";
   EXPECT_TRUE(Unmount(point));
+}
+
+// Reads past the page cache (O_DIRECT) reach korvo at the offsets and
+// lengths asked: each gives the extracted file's bytes there, across the
+// head and the rows, rows and their fill bytes, and the end.
+TEST_F(Mount, ReadsAtAnyOffsetAndLengthGiveTheExtractedBytes) {
+  const std::string archive =
+      Pack(NewFolder("offsets"), "o.cg", "named-entry", {{"first", 7}, {"own", 13}, {"wide", 301}});
+  for (const std::string& format : std::vector<std::string>{"qkz", "bmp"}) {
+    SCOPED_TRACE(format);
+    MountAndExtract(archive, {}, format);
+    const std::string name = std::string("wide.") + (format == "qkz" ? "QKZ" : "bmp");
+    const Bytes whole = ReadBytes(extracted + name);
+    const size_t head = format == "qkz" ? 1032 : 1078, stride = 304;
+    ASSERT_EQ(whole.size(), head + stride * 151);
+    struct Case {
+      size_t offset, length;
+    };
+    const Case cases[] = {
+        {0, 1},          {1, 2},
+        {head - 1, 2},   {head - 3, stride + 7},     // across the head's end
+        {head, 1},       {head + stride - 2, 4},     // a row's fill bytes and the next row
+        {head + 5, 3 * stride},                       // inside several rows
+        {head - 100, 5 * stride + 11},               // head and several rows
+        {17, whole.size() - 17},                     // all but the start
+        {whole.size() - 1, 1}, {whole.size() - 3, 10},  // the end, and past it
+        {whole.size(), 5},     {0, whole.size() + 100},
+    };
+    int file = open((point + name).c_str(), O_RDONLY | O_DIRECT);
+    ASSERT_GE(file, 0) << strerror(errno);
+    for (const Case& c : cases) {
+      std::vector<uint8_t> got(c.length + 1);
+      const size_t want = c.offset >= whole.size() ? 0 : std::min(c.length, whole.size() - c.offset);
+      ASSERT_EQ(pread(file, got.data(), c.length, static_cast<off_t>(c.offset)), static_cast<ssize_t>(want))
+          << c.offset << "+" << c.length;
+      EXPECT_TRUE(std::equal(got.begin(), got.begin() + static_cast<ptrdiff_t>(want),
+                             whole.begin() + static_cast<ptrdiff_t>(std::min(c.offset, whole.size()))))
+          << c.offset << "+" << c.length;
+    }
+    close(file);
+    EXPECT_TRUE(Unmount(point));
+  }
+}
+
+// An archive cut short after mounting: reads give EIO, never bytes of
+// something else, also where the rows are still there.
+TEST_F(Mount, ArchiveCutShortGivesEio) {
+  const std::string archive = Pack(NewFolder("cut"), "c.cg", "named-entry", {{"front", 8}, {"back", 200}});
+  for (const std::string& format : std::vector<std::string>{"qkz", "bmp"}) {
+    SCOPED_TRACE(format);
+    const Bytes original = ReadBytes(archive);
+    MountAndExtract(archive, {}, format);
+    std::vector<std::string> names = FilesIn(extracted);
+    ASSERT_EQ(names.size(), 3u);
+    WriteBytes(archive, Bytes(original.begin(), original.end() - 1000));
+    for (const std::string& name : names) {
+      int file = open((point + name).c_str(), O_RDONLY | O_DIRECT);
+      ASSERT_GE(file, 0) << name;
+      std::vector<uint8_t> bytes(4096);
+      errno = 0;
+      EXPECT_EQ(pread(file, bytes.data(), bytes.size(), 0), -1) << name;
+      EXPECT_EQ(errno, EIO) << name;
+      close(file);
+    }
+    EXPECT_TRUE(Unmount(point));
+    WriteBytes(archive, original);
+  }
 }
 
 // Every change to the folder fails with EROFS and changes nothing.
@@ -320,36 +399,6 @@ TEST_F(Mount, OpenMountsInTheRuntimeFolderAndShowsTheFolder) {
   for (const auto& key : fs::directory_iterator(runtime + "korvo")) folders += FilesIn(key.path().string()).size();
   EXPECT_EQ(folders, 1u);  // the damaged archive's mount point is gone
   EXPECT_TRUE(Unmount(point));
-}
-
-// The cache alone: each entry extracted once while it stays; the least
-// recently used leaves first; the budget holds but for the newest entry;
-// concurrent first reads share one extraction.
-TEST(EntryCache, KeepsTheMostRecentWithinTheBudgetAndExtractsOnce) {
-  korvo::EntryCache cache;
-  korvo::StartEntryCache(&cache, 4, 100);
-  std::atomic<int> extractions[4] = {};
-  auto get = [&](size_t index, size_t size) {
-    return korvo::CachedEntry(&cache, index, [&, index, size] {
-      ++extractions[index];
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      return std::make_shared<const Bytes>(size, static_cast<uint8_t>(index));
-    });
-  };
-  std::vector<std::thread> readers;
-  for (int t = 0; t < 8; ++t) readers.emplace_back([&] { EXPECT_EQ(get(0, 40)->size(), 40u); });
-  for (std::thread& reader : readers) reader.join();
-  EXPECT_EQ(extractions[0].load(), 1);
-  for (size_t index : {1u, 0u, 2u, 0u, 2u, 1u}) get(index, 40);  // 2 pushes 1 out, then 1 pushes 0
-  EXPECT_EQ(cache.held, 80u);
-  EXPECT_EQ(extractions[0] + 10 * extractions[1] + 100 * extractions[2], 121);
-  korvo::SharedBytes large = get(3, 500);  // alone over the budget: kept alone
-  EXPECT_EQ(cache.held, 500u);
-  EXPECT_EQ(get(3, 500), large);
-  EXPECT_EQ(extractions[3].load(), 1);
-  EXPECT_EQ((*get(1, 40))[0], 1);  // extracted again, pushing 3 out
-  EXPECT_EQ(cache.held, 40u);
-  EXPECT_EQ((*large)[499], 3);  // still valid once evicted
 }
 
 }  // namespace

@@ -91,17 +91,18 @@ const Command kCommands[] = {
      "               message names: cp932 (the default), utf-8 or any other\n",
      {{"--size", nullptr, true}, {"--names", nullptr, true}}, 2, 2, RunThumbnail},
 #ifdef KORVO_HAVE_MOUNT
-    {"mount", "mount ARCHIVE MOUNTPOINT [--names ENC] [--foreground] [--cache-mib N]",
+    {"mount", "mount ARCHIVE MOUNTPOINT [--names ENC] [--format qkz|bmp] [--foreground]",
      "Mounts the archive read-only on MOUNTPOINT, a folder: each entry is a file\n"
-     "named as extract --format qkz names it, holding the bytes it writes, dated\n"
-     "as the archive. Unmount with 'fusermount3 -u MOUNTPOINT' (or Ctrl-C in the\n"
-     "foreground). An entry is extracted on its first read and kept in memory.\n"
-     "  --names ENC     how the archive stores entry names: cp932 (the default),\n"
-     "                  utf-8 or any encoding the system converts\n"
-     "  --foreground    stay in the foreground instead of running in the background\n"
-     "  --cache-mib N   memory for extracted entries, the least recently read\n"
-     "                  leaving first (default 256)\n",
-     {{"--names", nullptr, true}, {"--foreground", nullptr, false}, {"--cache-mib", nullptr, true}},
+     "named as extract names it, holding the bytes it writes, dated as the\n"
+     "archive. Unmount with 'fusermount3 -u MOUNTPOINT' (or Ctrl-C in the\n"
+     "foreground). The archive is read once when mounted; each read is then\n"
+     "served from where the entry's bytes lie in it.\n"
+     "  --names ENC      how the archive stores entry names: cp932 (the default),\n"
+     "                   utf-8 or any encoding the system converts\n"
+     "  --format FORMAT  qkz: each entry as its QKZ picture (the default); bmp:\n"
+     "                   as NAME.bmp, the 8-bit BMP extract --format bmp writes\n"
+     "  --foreground     stay in the foreground instead of running in the background\n",
+     {{"--names", nullptr, true}, {"--format", nullptr, true}, {"--foreground", nullptr, false}},
      2, 2, RunMount},
     {"open", "open ARCHIVE [--names ENC]",
      "Opens the archive as a folder in the file manager, as a double-click on\n"
