@@ -342,6 +342,9 @@ TEST_F(Mount, InterruptInTheForegroundUnmounts) {
     int quiet = open("/dev/null", O_WRONLY);
     dup2(quiet, 1);
     std::string program = fs::read_symlink("/proc/self/exe").parent_path().string() + "/../bin/korvo";
+    // An interrupted libfuse session still holds blocks of its own as the
+    // process ends; under the sanitizers they would count as korvo's leaks.
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
     execl(program.c_str(), program.c_str(), "mount", "--foreground", archive.c_str(), point.c_str(),
           static_cast<char*>(nullptr));
     _exit(127);
