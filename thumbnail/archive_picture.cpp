@@ -8,7 +8,6 @@
 #include "archive-extractor/layouts.h"
 #include "archive-extractor/named_entry_archive.h"
 #include "common/little_endian.h"
-#include "host-contract/scope_guard.h"
 
 namespace korvo {
 namespace {
@@ -52,44 +51,48 @@ Failure ReadNamedPicture(ArchiveReader* reader, const DirectoryEntry& entry,
 
 }  // namespace
 
-Failure ParseArchive(const HostPath& path, ReaderWindow* windows, ArchiveReader* reader,
-                     ParsedDirectory* parsed, int* layout) noexcept {
+ParsedArchive::ParsedArchive() { directory.entries = kEmptyDirectoryArray; }
+
+ParsedArchive::~ParsedArchive() {
+  FreeDirectoryArray(&directory.entries);
+  CloseArchiveReader(&reader);
+}
+
+Failure ParseArchive(const HostPath& path, ParsedArchive* parsed) noexcept {
+  parsed->windows.reset(new (std::nothrow) ReaderWindow[kReaderWindowCount]);
+  if (parsed->windows == nullptr) return Failure::kNoMemory;
   Failure failure = Failure::kCannotOpen;
   bool open = false;
   for (int i = 0; i < kLayoutCount; ++i) {
     if (!open) {
-      CloseArchiveReader(reader);
-      failure = OpenArchiveReader(path, windows, reader);
+      CloseArchiveReader(&parsed->reader);
+      failure = OpenArchiveReader(path, parsed->windows.get(), &parsed->reader);
       open = failure == Failure::kNone;
       if (!open) continue;
     }
-    parsed->entries = kEmptyDirectoryArray;
-    parsed->entries.timestamp = reader->timestamp;
-    parsed->hasPalette = false;
-    failure = kArchiveLayouts[i].parse(reader, parsed);
+    ParsedDirectory& directory = parsed->directory;
+    FreeDirectoryArray(&directory.entries);
+    directory.entries = kEmptyDirectoryArray;
+    directory.entries.timestamp = parsed->reader.timestamp;
+    directory.hasPalette = false;
+    failure = kArchiveLayouts[i].parse(&parsed->reader, &directory);
     if (failure == Failure::kNone) {
-      *layout = i;
+      parsed->layout = i;
       return failure;
     }
-    FreeDirectoryArray(&parsed->entries);
   }
   return failure;
 }
 
 Outcome FindArchivePicture(const HostPath& path, ArchivePicture* found) noexcept {
   *found = ArchivePicture();
-  std::unique_ptr<ReaderWindow[]> windows(new (std::nothrow) ReaderWindow[kReaderWindowCount]);
-  if (windows == nullptr) return {Failure::kNoMemory, false};
-  ArchiveReader reader;
-  ParsedDirectory parsed;
-  parsed.entries = kEmptyDirectoryArray;
-  ScopeExit release([&] {
-    FreeDirectoryArray(&parsed.entries);
-    CloseArchiveReader(&reader);
-  });
-  int layout = -1;
-  Failure failure = ParseArchive(path, windows.get(), &reader, &parsed, &layout);
+  ParsedArchive archive;
+  Failure failure = ParseArchive(path, &archive);
+  if (failure == Failure::kNoMemory && archive.windows == nullptr) return {failure, false};
   if (failure != Failure::kNone) return Refusal(failure);
+  const ParsedDirectory& parsed = archive.directory;
+  ArchiveReader& reader = archive.reader;
+  const int layout = archive.layout;
   const bool named = kArchiveLayouts[layout].parse == ParseNamedEntryArchive;
   bool paletteSkipped = false;
   for (uint32_t i = 0; i < parsed.entries.count; ++i) {

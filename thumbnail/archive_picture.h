@@ -5,6 +5,9 @@
 // the thumbnail's byte source.
 #pragma once
 
+#include <memory>
+
+#include "archive-extractor/archive_reader.h"
 #include "archive-extractor/directory_array.h"
 #include "archive-extractor/layouts.h"
 #include "host-contract/failure.h"
@@ -23,12 +26,22 @@ struct ArchivePicture {
 // otherwise kNone with *found filled, or why the entry cannot be read.
 Outcome FindArchivePicture(const HostPath& path, ArchivePicture* found) noexcept;
 
-// The directory of the first layout, in the extractor's order, whose parser
-// takes the file, read through `reader` (opened here on `windows`, which the
-// caller closes along with freeing parsed->entries): kNone with *layout its
-// index in kArchiveLayouts, or the last parser's reason.
-Failure ParseArchive(const HostPath& path, ReaderWindow* windows, ArchiveReader* reader,
-                     ParsedDirectory* parsed, int* layout) noexcept;
+// An archive parsed by the first layout, in the extractor's order, that
+// takes it: the reader stays open on its windows for reading entries, and
+// all of it is released when it goes.
+struct ParsedArchive {
+  std::unique_ptr<ReaderWindow[]> windows;
+  ArchiveReader reader;
+  ParsedDirectory directory;
+  int layout = -1;  // its index in kArchiveLayouts
+  ParsedArchive();
+  ParsedArchive(const ParsedArchive&) = delete;
+  ParsedArchive& operator=(const ParsedArchive&) = delete;
+  ~ParsedArchive();
+};
+
+// kNone with *parsed filled, or the last parser's reason.
+Failure ParseArchive(const HostPath& path, ParsedArchive* parsed) noexcept;
 
 // Why each layout, in the extractor's order (offset-table, named-entry),
 // does not take the file, kNone for one that does: what a host says when

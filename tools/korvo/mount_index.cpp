@@ -1,13 +1,10 @@
 #include "tools/korvo/mount_index.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "archive-extractor/named_entry_archive.h"
 #include "common/little_endian.h"
 #include "host-contract/failure_words.h"
-#include "host-contract/scope_guard.h"
 #include "qkz-picture/qkz_picture.h"
 #include "thumbnail/archive_picture.h"
 
@@ -40,24 +37,13 @@ uint64_t BmpSizeOf(uint32_t width, uint32_t height) {
 bool IndexArchive(const std::string& path, const PositionalFile& file,
                   const std::vector<ArchiveEntry>& listed, MountFormat format, MountIndex* index,
                   std::string* error) {
-  std::unique_ptr<ReaderWindow[]> windows(new (std::nothrow) ReaderWindow[kReaderWindowCount]);
-  if (windows == nullptr) {
-    *error = "out of memory";
-    return false;
-  }
-  ArchiveReader reader;
-  ParsedDirectory parsed;
-  parsed.entries = kEmptyDirectoryArray;
-  ScopeExit release([&] {
-    FreeDirectoryArray(&parsed.entries);
-    CloseArchiveReader(&reader);
-  });
-  int layout = -1;
-  Failure failure = ParseArchive(HostPath(path.c_str()), windows.get(), &reader, &parsed, &layout);
+  ParsedArchive archive;
+  const Failure failure = ParseArchive(HostPath(path.c_str()), &archive);
   if (failure != Failure::kNone) {
     *error = std::string("korvo mount reads only archives of its own layouts: ") + FailureWords(failure);
     return false;
   }
+  const ParsedDirectory& parsed = archive.directory;
   bool same = parsed.entries.count == listed.size();
   for (size_t i = 0; same && i < listed.size(); ++i) same = SameEntry(listed[i], parsed.entries.entries[i]);
   if (!same) {
@@ -65,7 +51,7 @@ bool IndexArchive(const std::string& path, const PositionalFile& file,
     return false;
   }
   index->format = format;
-  index->named = kArchiveLayouts[layout].parse == ParseNamedEntryArchive;
+  index->named = kArchiveLayouts[archive.layout].parse == ParseNamedEntryArchive;
   if (parsed.hasPalette) std::memcpy(index->sharedPalette, parsed.palette, kPaletteBytes);
   index->entries.resize(listed.size());
   for (size_t i = 0; i < listed.size(); ++i) {
