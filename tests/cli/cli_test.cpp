@@ -839,8 +839,6 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"ThumbnailArchive", {"thumbnail", "{}good.cg", "{}t.png", "--size", "8"}, 0, "",
                     InputsAnd("t.png")},
         CommandCase{"ThumbnailLowerCase", {"thumbnail", "{}lower.qkz", "{}t.png"}, 0, "", InputsAnd("t.png")},
-        CommandCase{"ThumbnailIntoItsArchive", {"thumbnail", "{}good.cg", "{}good.cg"}, kFailure,
-                    "good.cg: is also an input", kInputs},
         CommandCase{"ThumbnailIntoItsPicture", {"thumbnail", "{}good.QKZ", "{}./good.QKZ"}, kFailure,
                     "good.QKZ: is also an input", kInputs},
         CommandCase{"ThumbnailMissing", {"thumbnail", "{}none.cg", "{}t.png"}, kFailure, "none.cg: cannot open", kInputs},

@@ -1,3 +1,4 @@
+#include "tools/korvo/image_files.h"
 #include "tools/korvo/mount_reads.h"
 
 #include <algorithm>
@@ -39,17 +40,10 @@ bool RebuildNamedHead(const PositionalFile& file, const MountIndex& index, const
 // else 0, and the palette as colours) behind a file header.
 void WriteBmpHead(const QkzGeometry& geometry, const uint8_t* qkzHead, uint8_t* out) {
   std::memset(out, 0, kBmpHeadBytes);
-  out[0] = 'B';
-  out[1] = 'M';
-  WriteLe32(out + 2, kBmpHeadBytes + geometry.rowBytes);  // bfSize
-  WriteLe32(out + 10, kBmpHeadBytes);                     // bfOffBits
-  uint8_t* info = out + 14;
-  WriteLe32(info, 40);  // biSize
-  WriteLe32(info + 4, geometry.width);
-  WriteLe32(info + 8, geometry.height);  // positive: bottom-up
-  WriteLe16(info + 12, 1);               // planes
-  WriteLe16(info + 14, 8);               // bits per pixel
-  PaletteToColourTable(qkzHead + kQkzPaletteOffset, info + 40);
+  WriteBmpFileHeader(kBmpHeadBytes - kBmpFileHeaderSize, geometry.rowBytes, out);
+  uint8_t* info = out + kBmpFileHeaderSize;
+  WriteBitmapInfoHeader(geometry.width, geometry.height, 8, 0, info);
+  PaletteToColourTable(qkzHead + kQkzPaletteOffset, info + kBitmapInfoHeaderSize);
 }
 
 }  // namespace

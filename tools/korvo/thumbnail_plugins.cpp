@@ -8,6 +8,7 @@
 #include "common/ascii.h"
 #include "common/row_stride.h"
 #include "thumbnail/qkz_thumbnail.h"
+#include "tools/korvo/image_files.h"
 #include "tools/korvo/archive_access.h"
 #include "tools/korvo/commands.h"
 #include "tools/korvo/filter_name.h"
@@ -117,14 +118,8 @@ bool DecodeThumbnailSource(const PluginSet& set, const NameEncoding& encoding,
 DecodedBitmap NewRgbBitmap(uint32_t width, uint32_t height) {
   DecodedBitmap bitmap;
   bitmap.info.assign(kBitmapInfoHeaderSize, 0);
-  uint8_t* header = bitmap.info.data();
   const uint32_t stride = RowStride(width, 24);
-  WriteLe32(header, kBitmapInfoHeaderSize);
-  WriteLe32(header + 4, width);
-  WriteLe32(header + 8, height);
-  WriteLe16(header + 12, 1);
-  WriteLe16(header + 14, 24);
-  WriteLe32(header + 20, stride * height);
+  WriteBitmapInfoHeader(width, height, 24, stride * height, bitmap.info.data());
   bitmap.pixels.assign(size_t{stride} * height, 0);
   return bitmap;
 }

@@ -10,6 +10,7 @@
 #include "host-contract/failure.h"
 #include "thumbnail/archive_picture.h"
 #include "thumbnail/qkz_thumbnail.h"
+#include "tools/korvo/image_files.h"
 #include "tools/korvo/commands.h"
 #include "tools/korvo/error_text.h"
 #include "tools/korvo/filter_name.h"
@@ -46,11 +47,7 @@ DecodedBitmap BitmapOf(const Thumbnail& thumbnail) {
   DecodedBitmap bitmap;
   bitmap.info.assign(kBitmapInfoHeaderSize + 4 * kQkzColourCount, 0);
   uint8_t* header = bitmap.info.data();
-  WriteLe32(header, kBitmapInfoHeaderSize);
-  WriteLe32(header + 4, width);
-  WriteLe32(header + 8, height);
-  WriteLe16(header + 12, 1);
-  WriteLe16(header + 14, 8);
+  WriteBitmapInfoHeader(width, height, 8, 0, header);
   for (uint32_t i = 0; i < kQkzColourCount; ++i)
     for (size_t c = 0; c < 3; ++c)
       header[kBitmapInfoHeaderSize + 4 * i + c] = thumbnail.palette[3 * i + 2 - c];
