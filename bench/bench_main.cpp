@@ -35,7 +35,7 @@
 #include "bench/bench_inputs.h"
 #include "bench/floors.h"
 #include "platform/test_hooks.h"
-#include "tools/plugin-loader/plugin_loader.h"
+#include "tools/host/plugin_loader.h"
 
 // The plug-ins' platform layer reports its file operations here.
 KORVO_DEFINE_PLATFORM_HOOKS

@@ -9,9 +9,10 @@
 #include <cstdio>
 
 #include "tests/cli/cli_support.h"
-#include "tools/korvo/image_files.h"
-#include "tools/korvo/pictures.h"
-#include "tools/plugin-loader/plugin_loader.h"
+#include "tools/korvo/pictures/bmp_file.h"
+#include "tools/korvo/pictures/png_file.h"
+#include "tools/host/bitmaps.h"
+#include "tools/host/plugin_loader.h"
 
 namespace {
 

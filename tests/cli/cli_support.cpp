@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "tools/plugin-loader/plugin_loader.h"
+#include "tools/host/plugin_loader.h"
 
 #ifdef _WIN32
 #include <windows.h>

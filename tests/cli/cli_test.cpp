@@ -20,7 +20,7 @@
 #include "qkz-picture/qkz_picture.h"
 #include "tests/cli/picture_files.h"
 #include "tools/archive-writer/archive_writer.h"
-#include "tools/korvo/output_file.h"
+#include "tools/host/platform/output_file.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "tests/cli/cli_support.h"
 #include "tests/cli/picture_files.h"
-#include "tools/korvo/plugin_set.h"
+#include "tools/host/plugin_calls.h"
 
 namespace {
 
@@ -67,8 +67,10 @@ Rgb RgbOfPixbuf(GdkPixbuf* pixbuf, bool opaqueAlpha = false) {
 // What the import filter decodes from the file, through its exports.
 Rgb FilterRgb(const std::string& path) {
   korvo::PluginSet set;
+  const korvo::Status loaded =
+      korvo::LoadPluginSet(korvo::BuildPluginDirectory(), korvo::PluginChoice::kOwnByName, &set);
+  EXPECT_TRUE(loaded.ok()) << loaded.message;
   std::string error;
-  EXPECT_TRUE(korvo::LoadPluginSet(korvo::BuildPluginDirectory(), korvo::PluginChoice::kOwnByName, &set, &error)) << error;
   for (const korvo::Plugin& filter : set.plugins) {
     korvo::DecodedBitmap bitmap;
     korvo::BitmapLayout layout;

@@ -12,8 +12,8 @@
 #include "tests/cli/cli_support.h"
 #include "tests/cli/picture_files.h"
 #include "tools/archive-writer/archive_writer.h"
-#include "tools/korvo/json_text.h"
-#include "tools/korvo/output_names.h"
+#include "tools/korvo/names/json_text.h"
+#include "tools/korvo/names/output_names.h"
 
 namespace {
 

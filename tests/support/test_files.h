@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "tools/plugin-loader/plugin_loader.h"
+#include "tools/host/plugin_loader.h"
 
 using korvo::Bytes;
 

@@ -1,6 +1,8 @@
 // The command line of one korvo command: its options and its operands.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,6 +26,19 @@ struct Arguments {
     return found == options.end() ? std::string() : found->second;
   }
 };
+
+// One command of korvo's table: its help, its options, how many operands it
+// takes and what runs it.
+struct Command {
+  const char* name;
+  const char* synopsis;
+  const char* help;
+  std::vector<OptionRule> options;
+  size_t fewestOperands, mostOperands;
+  int (*run)(const Arguments& arguments);
+};
+
+constexpr size_t kAnyCount = SIZE_MAX;
 
 // Sorts `words` into options of `rules` ("--name VALUE", "--name=VALUE",
 // "-o VALUE") and operands; "--" ends the options. Fails with a message on
