@@ -10,7 +10,8 @@
 #include "tools/korvo/pictures/picture_formats.h"
 #include "tools/host/platform/files.h"
 #include "tools/host/platform/output_file.h"
-#include "tools/korvo/thumbnails/thumbnail_sources.h"
+#include "tools/korvo/thumbnails/thumbnail_plugins.h"
+#include "tools/korvo/thumbnails/thumbnail_stream.h"
 
 namespace korvo {
 namespace {

@@ -16,7 +16,7 @@
 #include "tools/korvo/names/output_names.h"
 #include "tools/korvo/commands/commands.h"
 #include "tools/korvo/names/filter_name.h"
-#include "tools/korvo/thumbnails/thumbnail_sources.h"
+#include "tools/korvo/thumbnails/thumbnail_plugins.h"
 
 namespace korvo {
 namespace {

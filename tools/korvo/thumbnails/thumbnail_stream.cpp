@@ -17,7 +17,8 @@
 #include "tools/korvo/names/filter_name.h"
 #include "tools/host/platform/native_path.h"
 #include "tools/host/platform/positional_file.h"
-#include "tools/korvo/thumbnails/thumbnail_sources.h"
+#include "tools/korvo/thumbnails/thumbnail_plugins.h"
+#include "tools/korvo/thumbnails/thumbnail_stream.h"
 
 
 namespace korvo {
