@@ -1,21 +1,23 @@
 #include "tools/host/platform/text_encoding.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
+#include <cerrno>
 #include <cstring>
 
 #include "common/ascii.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
 #include "tools/host/platform/code_pages.h"
 #else
-#include <cerrno>
 #include <iconv.h>
 #endif
 
 namespace korvo {
-namespace {
 
 #ifdef _WIN32
+// Windows: the code page functions.
+namespace {
 
 struct CodePageName {
   const char* name;
@@ -62,7 +64,10 @@ std::string DecodeRuns(const TextEncoding& encoding, const std::string& stored, 
   return out + Utf8OfWide(run);
 }
 
+}  // namespace
 #else
+// POSIX: iconv.
+namespace {
 
 // Converts `text` with `converter` into `out` up to the first byte that does
 // not convert; returns its offset, or text.size() when all of it converted.
@@ -101,9 +106,8 @@ std::string DecodeRuns(const TextEncoding& encoding, const std::string& stored, 
   return out;
 }
 
-#endif
-
 }  // namespace
+#endif
 
 bool FindTextEncoding(const std::string& name, TextEncoding* encoding) {
   encoding->name = name;

@@ -167,13 +167,13 @@ bool DecodeIndexedPng(const Bytes& data, uint64_t largestPicture, IndexedPicture
   ComReference<IWICImagingFactory> factory;
   if (!CreateFactory(&factory, error)) return false;
   ComReference<IWICStream> stream;
-  ComReference<IWICBitmapDecoder> decoder;
-  ComReference<IWICBitmapFrameDecode> frame;
   if (Failed(factory->CreateStream(stream.out()), "make a stream", error) ||
       Failed(stream->InitializeFromMemory(const_cast<BYTE*>(data.data()),
                                           static_cast<DWORD>(data.size())),
              "read the file", error))
     return false;
+  ComReference<IWICBitmapDecoder> decoder;
+  ComReference<IWICBitmapFrameDecode> frame;
   if (FAILED(factory->CreateDecoderFromStream(stream.pointer, nullptr, WICDecodeMetadataCacheOnDemand,
                                               decoder.out())) ||
       FAILED(decoder->GetFrame(0, frame.out()))) {
