@@ -99,11 +99,9 @@ Status LoadPluginSet(const std::string& directory, PluginChoice choice, PluginSe
   }
   if (failure) return Failed(directory + ": cannot read the plug-in folder: " + failure.message());
   std::sort(names.begin(), names.end());
-  std::string folder = directory;
-  if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
   for (const std::string& name : names) {
     Plugin plugin;
-    plugin.path = folder + name;
+    plugin.path = Utf8Of(PathOf(directory) / PathOf(name));
     plugin.fileName = name;
     if (!LoadPlugin(plugin.path, &plugin.exports)) {
       set->failures.push_back(plugin.path);

@@ -101,10 +101,9 @@ int RunExtract(const Arguments& arguments) {
   std::filesystem::create_directories(PathOf(folder), failure);
   if (!std::filesystem::is_directory(PathOf(folder), failure))
     return ReportFailure(folder, "cannot create the output folder");
-  if (folder.back() != '/' && folder.back() != '\\') folder += '/';
   StagingFolder staging;
   if (arguments.Has("--via-folder-output")) {
-    if (!CreateNewFolder(folder + ".korvo-unpack", &staging.path))
+    if (!CreateNewFolder(Utf8Of(PathOf(folder) / ".korvo-unpack"), &staging.path))
       return ReportFailure(folder, "cannot create a folder for the plug-in's output");
   }
 
@@ -114,7 +113,7 @@ int RunExtract(const Arguments& arguments) {
   std::vector<std::string> outputs;
   const std::string extension = format == PictureFormat::kQkz ? "" : ExtensionOf(format);
   for (const ArchiveEntry* entry : chosen)
-    outputs.push_back(folder + OutputName(entry->decodedName, extension, &used));
+    outputs.push_back(Utf8Of(PathOf(folder) / PathOf(OutputName(entry->decodedName, extension, &used))));
   for (const std::string& output : outputs)
     if (IsAnInput(output, {archive})) return kExitFailure;
   size_t failed = 0;
