@@ -50,12 +50,16 @@ EngineResult result;
 std::vector<uint8_t> resultPixels;
 const NameEncoding kNames = {kDefaultNameEncoding};
 
+// A seek and reads rather than pread: emscripten's pread passes only the low
+// 32 bits of the position, as a signed number, so rows beyond 2 GiB of a
+// large archive would come from the wrong place; its seek takes all 64.
 uint32_t ReadFile(void* context, uint64_t position, uint8_t* out, uint32_t count) {
   const auto* file = static_cast<const OpenFile*>(context);
+  if (lseek(file->descriptor, static_cast<off_t>(position), SEEK_SET) != static_cast<off_t>(position))
+    return 0;
   uint32_t done = 0;
   while (done < count) {
-    const ssize_t got = pread(file->descriptor, out + done, count - done,
-                              static_cast<off_t>(position + done));
+    const ssize_t got = read(file->descriptor, out + done, count - done);
     if (got <= 0) break;
     done += static_cast<uint32_t>(got);
   }
