@@ -279,8 +279,8 @@ int32_t DecodeEntry(OpenFile* file, uint32_t index, bool rgba) {
   const uint64_t pixels = uint64_t{geometry.width} * geometry.height;
   if (pixels > kEngineMostPixels || geometry.width > kEngineLongestSide ||
       geometry.height > kEngineLongestSide)
-    return Fail("too large to show whole here: " + std::to_string(geometry.width) + "x" +
-                std::to_string(geometry.height) + " pixels (the viewer takes up to " +
+    return Fail("too large for this page: " + std::to_string(geometry.width) + "x" +
+                std::to_string(geometry.height) + " pixels (it takes up to " +
                 std::to_string(kEngineMostPixels) + " pixels, " +
                 std::to_string(kEngineLongestSide) + " a side)");
   result.width = result.pictureWidth = geometry.width;

@@ -230,9 +230,9 @@ async function View(tile) {
     : await Ask({ type: 'view', id: tile.file.id, index: tile.index });
   if (viewed !== tile) return;
   let note = '';
-  if (answer.error && answer.error.startsWith('too large to show whole')) {
-    note = answer.error + '; shown reduced, as its thumbnail at 2048';
-    answer = await Ask({ type: 'thumbnail', id: tile.file.id, index: tile.index, size: 2048 });
+  if (answer.error && answer.error.startsWith('too large for this page')) {
+    note = answer.error + '; shown reduced, as its thumbnail at 1024';
+    answer = await Ask({ type: 'thumbnail', id: tile.file.id, index: tile.index, size: 1024 });
     if (viewed !== tile) return;
   }
   if (answer.error) {
