@@ -229,11 +229,15 @@ async function View(tile) {
     ? await Ask({ type: 'thumbnail', id: tile.file.id, index: tile.index, size: kThumbnailSize })
     : await Ask({ type: 'view', id: tile.file.id, index: tile.index });
   if (viewed !== tile) return;
-  let note = '';
-  if (answer.error && answer.error.startsWith('too large for this page')) {
-    note = answer.error + '; shown reduced, as its thumbnail at 1024';
-    answer = await Ask({ type: 'thumbnail', id: tile.file.id, index: tile.index, size: 1024 });
-    if (viewed !== tile) return;
+  // A picture too large to decode whole is shown as its gallery thumbnail,
+  // already made: reading it again larger would cost gigabytes of reads.
+  if (answer.error && answer.error.startsWith('too large for this page') && tile.canvas.width > 0) {
+    canvas.width = tile.canvas.width;
+    canvas.height = tile.canvas.height;
+    canvas.getContext('2d').drawImage(tile.canvas, 0, 0);
+    canvas.dataset.entry = tile.entry.name;
+    $('note').textContent = answer.error + '; shown as its thumbnail';
+    return;
   }
   if (answer.error) {
     canvas.width = canvas.height = 0;
@@ -248,7 +252,7 @@ async function View(tile) {
   canvas.dataset.entry = tile.entry.name;
   $('note').textContent = tile.entry.palette
     ? `The Palette entry is no picture to view: it holds the 256 colours the archive's other entries share, shown here 16×16. Its stored picture is ${answer.pictureWidth}×${answer.pictureHeight}.`
-    : note || `${answer.pictureWidth}×${answer.pictureHeight}`;
+    : `${answer.pictureWidth}×${answer.pictureHeight}`;
 }
 
 function Step(by) {

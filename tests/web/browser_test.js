@@ -173,6 +173,20 @@ async function Main() {
   cases.push(['the sparse archive of 4 GiB is read only where its directory and thumbnails lie', async () => {
     const reads = await tab.evaluate(() => reads.bytes);
     assert.ok(reads < 400e6, `read ${reads} bytes`);
+    // Its 65535x65519 entry is viewed as its thumbnail, reading nothing more.
+    const sparse = sections.findIndex((s) => s.title === 'sparse.cg') + 1;
+    await tab.click(`section:nth-of-type(${sparse}) .tile >> nth=1`);
+    await WaitIdle(tab, () => document.getElementById('note').textContent !== '');
+    assert.match(await tab.textContent('#note'), /^too large for this page: 65535x65519 pixels .*; shown as its thumbnail$/);
+    assert.equal(await tab.evaluate(() => reads.bytes), reads);
+    const shown = await CanvasPixels(tab, '#picture');
+    assert.deepEqual([shown.width, shown.height], [128, 128]);
+    await tab.keyboard.press('Escape');
+  }]);
+  cases.push(['gallery thumbnails are korvo thumbnail\'s at 128', async () => {
+    const expected = path.join(scratch, 'bars-128.png');
+    Korvo('thumbnail', input('bars.qkz'), expected, '--size', '128');
+    SamePixels(await CanvasPixels(tab, '.tile[data-name="bars.qkz"] canvas'), t.ReadPng(fs.readFileSync(expected)), 'bars.qkz');
   }]);
   cases.push(['no request left the page, and no script failed', () => {
     assert.deepEqual(requests.filter((url) => !url.startsWith('blob:') && url !== 'file://' + page), []);
