@@ -38,6 +38,10 @@ struct OpenFile {
   PictureInSource head;  // a picture file's
   std::unique_ptr<ParsedArchive> archive;
   uint32_t paletteIndex = 0;  // the Palette entry, or the entry count
+  // Read-ahead for rows read one after another (see ReadFile).
+  std::vector<uint8_t> ahead;
+  uint64_t aheadStart = 0;
+  uint64_t lastEnd = UINT64_MAX;
   ~OpenFile() {
     if (descriptor >= 0) close(descriptor);
   }
@@ -53,17 +57,45 @@ const NameEncoding kNames = {kDefaultNameEncoding};
 // A seek and reads rather than pread: emscripten's pread passes only the low
 // 32 bits of the position, as a signed number, so rows beyond 2 GiB of a
 // large archive would come from the wrong place; its seek takes all 64.
-uint32_t ReadFile(void* context, uint64_t position, uint8_t* out, uint32_t count) {
-  const auto* file = static_cast<const OpenFile*>(context);
-  if (lseek(file->descriptor, static_cast<off_t>(position), SEEK_SET) != static_cast<off_t>(position))
+uint32_t ReadDirect(const OpenFile& file, uint64_t position, uint8_t* out, uint32_t count) {
+  if (lseek(file.descriptor, static_cast<off_t>(position), SEEK_SET) != static_cast<off_t>(position))
     return 0;
   uint32_t done = 0;
   while (done < count) {
-    const ssize_t got = read(file->descriptor, out + done, count - done);
+    const ssize_t got = read(file.descriptor, out + done, count - done);
     if (got <= 0) break;
     done += static_cast<uint32_t>(got);
   }
   return done;
+}
+
+// Each read of a File costs a slice and a round trip through the browser,
+// about a millisecond whatever its size, so a thumbnail that reads a small
+// picture's rows one by one would cost hundreds. A read that starts at or
+// just behind where the last one ended (the next row) fills kReadAhead
+// bytes at once and later rows come from them; rows sampled far apart
+// (a picture of thousands of rows) are still read alone, no more bytes than
+// asked for.
+constexpr uint32_t kReadAhead = 1u << 20;
+constexpr uint64_t kNextRowGap = 4096;
+
+uint32_t ReadFile(void* context, uint64_t position, uint8_t* out, uint32_t count) {
+  auto* file = static_cast<OpenFile*>(context);
+  const uint64_t end = position + count;
+  const bool next = file->lastEnd != UINT64_MAX && position >= file->lastEnd &&
+                    position - file->lastEnd <= kNextRowGap;
+  file->lastEnd = end;
+  if (position >= file->aheadStart && end <= file->aheadStart + file->ahead.size()) {
+    std::copy_n(file->ahead.data() + (position - file->aheadStart), count, out);
+    return count;
+  }
+  if (!next || count >= kReadAhead || position >= file->size) return ReadDirect(*file, position, out, count);
+  file->ahead.resize(static_cast<size_t>(std::min<uint64_t>(kReadAhead, file->size - position)));
+  file->aheadStart = position;
+  file->ahead.resize(ReadDirect(*file, position, file->ahead.data(), static_cast<uint32_t>(file->ahead.size())));
+  const uint32_t have = static_cast<uint32_t>(std::min<uint64_t>(count, file->ahead.size()));
+  std::copy_n(file->ahead.data(), have, out);
+  return have;
 }
 
 ByteSource SourceOf(OpenFile* file) { return {ReadFile, file, file->size}; }
@@ -151,7 +183,7 @@ int32_t Open(const char* path, const char* name) {
   // A picture: named .qkz in any letter case, with a head that is one, as
   // korvo thumbnail takes it.
   uint8_t size8[8] = {};
-  ReadFile(file.get(), 0, size8, sizeof size8);
+  ReadDirect(*file, 0, size8, sizeof size8);
   if (HasQkzName(name) && IsQkzHead(size8)) {
     ThumbnailFailure failure = LocateQkzPicture(source, 0, &file->head);
     const uint64_t needed = QkzPictureSize(file->head.width, file->head.height);
