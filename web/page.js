@@ -63,7 +63,7 @@ function ShowStatus() {
   const total = opened.reduce((sum, file) => sum + file.size, 0);
   $('status').textContent = opened.length === 0 ? '' :
     `${opened.length} ${opened.length === 1 ? 'file' : 'files'}, ${entries} ${entries === 1 ? 'entry' : 'entries'}; ` +
-    `read ${Megabytes(reads.bytes)} of ${Megabytes(total)}`;
+    `${Megabytes(total)} of files, ${Megabytes(reads.bytes)} read from them`;
   $('save-all').disabled = entries === 0;
   $('save-selection').disabled = !document.querySelector('.tile.selected');
 }
