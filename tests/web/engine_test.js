@@ -188,6 +188,43 @@ async function Main() {
       assert.ok(module.HEAPU8.length <= 64 << 20, `memory grew to ${module.HEAPU8.length}`);
     }]);
   }
+  // Every file cut short, and the fuzz corpus under both kinds of name: each
+  // answers one line or a listing whose every entry answers, and nothing throws.
+  const cuts = [];
+  for (const name of ['offset-table.cg', 'named-entry.cg']) {
+    const bytes = fs.readFileSync(path.join(scratch, name));
+    for (let length = 0; length < bytes.length; length += length < 1100 ? 1 : 997)
+      cuts.push([`${name} cut to ${length}`, bytes.subarray(0, length)]);
+    for (let at = 0; at < 1100; at += 1) {
+      const changed = Buffer.from(bytes);
+      changed[at] ^= 0xa5;
+      cuts.push([`${name} with byte ${at} changed`, changed]);
+    }
+  }
+  const corpus = path.join(t.root, 'fuzz/corpus');
+  for (const target of fs.readdirSync(corpus))
+    for (const file of fs.readdirSync(path.join(corpus, target)).filter((f) => !f.startsWith('.')))
+      cuts.push([`${target}/${file}`, fs.readFileSync(path.join(corpus, target, file))]);
+  cases.push([`${cuts.length} cut, changed and corpus files each answer`, async () => {
+    let listed = 0;
+    for (const [what, bytes] of cuts) {
+      for (const name of ['x.cg', 'x.QKZ']) {
+        const opened = open(name, bytes);
+        if (opened.error !== undefined) {
+          assert.match(opened.error, /^[^\n]+$/, `${what} as ${name}`);
+          continue;
+        }
+        const listing = api.listing(opened.handle);
+        listed += 1;
+        listing.entries.forEach((_, i) => {
+          for (const answer of [api.thumbnail(opened.handle, i, 32), api.decode(opened.handle, i, false)])
+            assert.ok(answer.error === undefined ? answer.width > 0 : /^[^\n]+$/.test(answer.error), `${what} entry ${i}`);
+        });
+        api.close(opened.handle);
+      }
+    }
+    assert.ok(listed > 1000, `only ${listed} of them opened`);
+  }]);
   // A picture the viewer will not decode whole still gets its thumbnail.
   cases.push(['a picture beyond the viewer\'s limit is refused whole and thumbnailed', async () => {
     const opened = open('long.QKZ', t.QkzPicture(40000, 1));

@@ -148,6 +148,7 @@ async function RunCases(title, cases) {
       console.log(`FAIL ${title}: ${name}: ${failure.stack || failure}`);
     }
   }
+  if (process.env.KORVO_TEST_VERBOSE) cases.forEach(([name]) => console.log('  ' + name));
   console.log(`${title}: ${cases.length - failed} of ${cases.length} passed`);
   return failed;
 }
