@@ -134,13 +134,13 @@ std::string PictureFailureText(ThumbnailFailure failure, const OpenFile& file,
 // Where entry `index` keeps its picture, or why it cannot be read.
 bool LocatePicture(OpenFile* file, uint32_t index, PictureInSource* picture) {
   if (file->picture) {
-    if (index != 0) return Fail("no such entry") != 0;
+    if (index != 0) text = "no such entry";
     *picture = file->head;
-    return true;
+    return index == 0;
   }
-  Failure failure = LocateEntryPicture(file->archive.get(), index, picture);
-  if (failure != Failure::kNone) return Fail(FailureWords(failure)) != 0;
-  return true;
+  const Failure failure = LocateEntryPicture(file->archive.get(), index, picture);
+  if (failure != Failure::kNone) text = FailureWords(failure);
+  return failure == Failure::kNone;
 }
 
 // The thumbnail (or a decoded picture's indices) as RGBA for a canvas.
