@@ -196,6 +196,24 @@ async function Main() {
     Korvo('thumbnail', input('bars.qkz'), expected, '--size', '128');
     SamePixels(await CanvasPixels(tab, '.tile[data-name="bars.qkz"] canvas'), t.ReadPng(fs.readFileSync(expected)), 'bars.qkz');
   }]);
+  cases.push(['a file dropped on the page opens, and the gallery is walked by keyboard', async () => {
+    const bytes = fs.readFileSync(input('bars.qkz')).toString('base64');
+    const transfer = await tab.evaluateHandle((data) => {
+      const dropped = new DataTransfer();
+      dropped.items.add(new File([Uint8Array.from(atob(data), (c) => c.charCodeAt(0))], 'dropped.QKZ'));
+      return dropped;
+    }, bytes);
+    await tab.dispatchEvent('body', 'drop', { dataTransfer: transfer });
+    await WaitIdle(tab, () => document.querySelector('.tile[data-name="dropped.QKZ"]'));
+    const japanese = sections.findIndex((s) => s.title === 'japanese.cg') + 1;
+    await tab.focus(`section:nth-of-type(${japanese}) .tile >> nth=0`);
+    await tab.keyboard.press('ArrowRight');
+    await tab.keyboard.press('ArrowRight');
+    await tab.keyboard.press('Enter');
+    await WaitIdle(tab, () => document.getElementById('picture').dataset.entry === '矢印.QKZ');
+    SamePixels(await CanvasPixels(tab, '#picture'), extracted['japanese.cg']['矢印.png'], '矢印.QKZ');
+    await tab.keyboard.press('Escape');
+  }]);
   cases.push(['no request left the page, and no script failed', () => {
     assert.deepEqual(requests.filter((url) => !url.startsWith('blob:') && url !== 'file://' + page), []);
     assert.deepEqual(errors, []);
