@@ -4,7 +4,7 @@
 // - opening in Chromium an offset-table archive of 1,000 640x480 pictures
 //   and one of more than 2 GiB (a picture and a 65535x65519 entry, sparse):
 //   the time until the gallery lists every entry, until the first screen of
-//   thumbnails is drawn, and the bytes read from the file.
+//   thumbnails is drawn, the bytes read from the file and the engine's memory.
 //
 //   node bench/web.js
 'use strict';
@@ -57,7 +57,7 @@ async function OpenTimes() {
   ThousandEntries(inputs['1,000 entries of 640x480']);
   Sparse(inputs['sparse, 2 entries, 4 GiB'], [t.QkzPicture(640, 480)]);
   console.log('\nweb page in chromium: opening an archive (the gallery draws thumbnails as tiles come into view)');
-  console.log(`${'archive'.padEnd(28)} ${'size'.padStart(10)} ${'listed'.padStart(9)} ${'screen'.padStart(9)} ${'bytes read'.padStart(12)} ${'reads'.padStart(6)}`);
+  console.log(`${'archive'.padEnd(28)} ${'size'.padStart(10)} ${'listed'.padStart(9)} ${'screen'.padStart(9)} ${'bytes read'.padStart(12)} ${'reads'.padStart(6)} ${'engine memory'.padStart(14)}`);
   for (const [label, file] of Object.entries(inputs)) {
     const { page } = await OpenPage(browser, 'file://' + path.join(t.root, 'out/web/index.html'));
     await WaitIdle(page);
@@ -73,7 +73,7 @@ async function OpenTimes() {
     const reads = await page.evaluate(() => reads);
     const size = fs.statSync(file).size;
     console.log(`${label.padEnd(28)} ${(size / 1e6).toFixed(0).padStart(7)} MB ${String(listed).padStart(6)} ms ${String(screen).padStart(6)} ms ` +
-      `${(reads.bytes / 1e6).toFixed(2).padStart(9)} MB ${String(reads.calls).padStart(6)}`);
+      `${(reads.bytes / 1e6).toFixed(2).padStart(9)} MB ${String(reads.calls).padStart(6)} ${(reads.memory / 1048576).toFixed(0).padStart(10)} MiB`);
     await page.close();
   }
   await browser.close();

@@ -5,13 +5,14 @@
 // a time, in the order they came.
 'use strict';
 
-let api = null, fs = null;
+let api = null, fs = null, engine = null;
 const files = new Map();  // the page's id -> { handle, folder }
 const reads = { bytes: 0, calls: 0 };
 let queue = Promise.resolve();
 
 async function Start(wasm) {
   const module = await KorvoEngine({ wasmBinary: wasm, print: () => {}, printErr: () => {} });
+  engine = module;
   api = KorvoApi(module);
   fs = module.FS;
   fs.mkdir('/in');
@@ -130,6 +131,8 @@ self.onmessage = (event) => {
     }
     const transfer = answer.transfer || [];
     delete answer.transfer;
-    self.postMessage({ serial: message.serial, reads: { ...reads }, ...answer }, transfer);
+    // What was read from the Files, and the engine's memory, with every answer.
+    const memory = engine ? engine.HEAPU8.length : 0;
+    self.postMessage({ serial: message.serial, reads: { ...reads, memory }, ...answer }, transfer);
   });
 };
