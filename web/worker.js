@@ -8,7 +8,6 @@
 let api = null, fs = null, engine = null;
 const files = new Map();  // the page's id -> { handle, folder }
 const reads = { bytes: 0, calls: 0 };
-let queue = Promise.resolve();
 
 async function Start(wasm) {
   const module = await KorvoEngine({ wasmBinary: wasm, print: () => {}, printErr: () => {} });
@@ -120,9 +119,16 @@ async function Answer(message) {
   return { error: 'unknown request ' + message.type };
 }
 
-self.onmessage = (event) => {
-  const message = event.data;
-  queue = queue.then(async () => {
+// Thumbnails wait behind everything else, so that a click is answered at
+// once even while a screenful of tiles is still being drawn.
+const urgent = [], background = [];
+let running = false;
+
+async function Pump() {
+  if (running) return;
+  running = true;
+  while (urgent.length || background.length) {
+    const message = urgent.length ? urgent.shift() : background.shift();
     let answer;
     try {
       answer = await Answer(message);
@@ -134,5 +140,12 @@ self.onmessage = (event) => {
     // What was read from the Files, and the engine's memory, with every answer.
     const memory = engine ? engine.HEAPU8.length : 0;
     self.postMessage({ serial: message.serial, reads: { ...reads, memory }, ...answer }, transfer);
-  });
+  }
+  running = false;
+}
+
+self.onmessage = (event) => {
+  const message = event.data;
+  (message.type === 'thumbnail' && message.size <= 256 ? background : urgent).push(message);
+  Pump();
 };
