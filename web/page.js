@@ -68,9 +68,13 @@ function ShowStatus() {
   $('save-selection').disabled = !document.querySelector('.tile.selected');
 }
 
+// One line per failure: the same failure met again (an entry viewed twice)
+// adds none.
 function AddError(...parts) {
+  const text = parts.join(': ');
+  if ([...$('errors').children].some((line) => line.textContent === text)) return;
   const line = document.createElement('li');
-  line.textContent = parts.join(': ');
+  line.textContent = text;
   $('errors').append(line);
 }
 
