@@ -131,9 +131,12 @@ async function Main() {
       await tab.keyboard.press('Escape');
     }
   }]);
-  cases.push(['1 shows the picture at 100%, F fits it', async () => {
+  cases.push(['a picture file is viewed as korvo convert decodes it; 1 shows it at 100%, F fits it', async () => {
     await tab.click('.tile[data-name="bars.qkz"]');
     await WaitIdle(tab);
+    const converted = path.join(scratch, 'bars-converted.png');
+    Korvo('convert', input('bars.qkz'), '-o', converted);
+    SamePixels(await CanvasPixels(tab, '#picture'), t.ReadPng(fs.readFileSync(converted)), 'bars.qkz');
     await tab.keyboard.press('1');
     assert.equal(await tab.evaluate(() => document.getElementById('picture').getBoundingClientRect().width), 250);
     assert.equal(await tab.getAttribute('.stage', 'class'), 'stage actual');
