@@ -112,6 +112,53 @@ async function DrawThumbnail(tile) {
   if (!answer.paletteSwatch) tile.size.textContent += ` · ${answer.pictureWidth}×${answer.pictureHeight}`;
 }
 
+// Tiles are made in batches as the end of a file's grid comes near the
+// screen: an archive of 100,000 entries would otherwise be a million
+// elements before anything shows.
+const kTileBatch = 240;
+const batches = new IntersectionObserver((seen) => {
+  for (const item of seen) if (item.isIntersecting) RenderTiles(item.target.korvo, kTileBatch);
+}, { rootMargin: '400px' });
+
+function MakeTile(tile) {
+  const { entry } = tile;
+  const element = Element('figure', 'tile');
+  element.tabIndex = 0;
+  element.dataset.name = entry.name;
+  const frame = Element('div', 'frame');
+  const canvas = Element('canvas');
+  canvas.width = canvas.height = 0;
+  frame.append(canvas);
+  const caption = Element('figcaption');
+  const size = Element('span', 'size', Bytes(entry.size));
+  const what = Element('span', 'what');
+  caption.append(Element('span', 'name', entry.name), size, what);
+  if (entry.palette) {
+    element.classList.add('palette');
+    what.textContent = 'the Palette entry: the 256 colours the other entries share';
+  }
+  element.append(frame, caption);
+  Object.assign(tile, { element, canvas, size, what });
+  element.korvo = tile;
+  observer.observe(element);
+  return element;
+}
+
+// Makes `more` further tiles of the file's grid.
+function RenderTiles(file, more) {
+  const end = Math.min(file.tiles.length, file.rendered + more);
+  const made = document.createDocumentFragment();
+  for (; file.rendered < end; file.rendered++) made.append(MakeTile(file.tiles[file.rendered]));
+  file.grid.append(made);
+  if (file.rendered === file.tiles.length) batches.unobserve(file.sentinel);
+}
+
+// The tile's element, made first if it is not yet.
+function Reach(tile) {
+  if (!tile.element) RenderTiles(tile.file, tile.index + 1 - tile.file.rendered + kTileBatch);
+  return tile.element;
+}
+
 function AddFileSection(file) {
   const section = Element('section');
   const { listing } = file;
@@ -120,32 +167,15 @@ function AddFileSection(file) {
     : `${listing.layout} archive, ${count} ${count === 1 ? 'entry' : 'entries'}`;
   const heading = Element('h2', '', file.name + ' ');
   heading.append(Element('small', '', `${kind}, ${Bytes(file.size)}`));
-  const grid = Element('div', 'grid');
-  section.append(heading, grid);
-  listing.entries.forEach((entry, index) => {
-    const element = Element('figure', 'tile');
-    element.tabIndex = 0;
-    element.dataset.name = entry.name;
-    const frame = Element('div', 'frame');
-    const canvas = Element('canvas');
-    canvas.width = canvas.height = 0;
-    frame.append(canvas);
-    const caption = Element('figcaption');
-    const size = Element('span', 'size', Bytes(entry.size));
-    const what = Element('span', 'what');
-    caption.append(Element('span', 'name', entry.name), size, what);
-    if (entry.palette) {
-      element.classList.add('palette');
-      what.textContent = 'the Palette entry: the 256 colours the other entries share';
-    }
-    element.append(frame, caption);
-    const tile = { file, index, entry, element, canvas, size, what };
-    element.korvo = tile;
-    file.tiles.push(tile);
-    grid.append(element);
-    observer.observe(element);
-  });
+  file.grid = Element('div', 'grid');
+  file.sentinel = Element('div');
+  file.sentinel.korvo = file;
+  file.rendered = 0;
+  file.tiles = listing.entries.map((entry, index) => ({ file, index, entry }));
+  section.append(heading, file.grid, file.sentinel);
   $('gallery').append(section);
+  RenderTiles(file, kTileBatch);
+  batches.observe(file.sentinel);
 }
 
 async function OpenFiles(list) {
@@ -235,7 +265,7 @@ async function View(tile) {
   if (viewed !== tile) return;
   // A picture too large to decode whole is shown as its gallery thumbnail,
   // already made: reading it again larger would cost gigabytes of reads.
-  if (answer.error && answer.error.startsWith('too large for this page') && tile.canvas.width > 0) {
+  if (answer.error && answer.error.startsWith('too large for this page') && tile.canvas && tile.canvas.width > 0) {
     canvas.width = tile.canvas.width;
     canvas.height = tile.canvas.height;
     canvas.getContext('2d').drawImage(tile.canvas, 0, 0);
@@ -263,7 +293,7 @@ function Step(by) {
   const tiles = AllTiles();
   if (!viewed || tiles.length === 0) return;
   const at = (tiles.indexOf(viewed) + by + tiles.length) % tiles.length;
-  tiles[at].element.focus();
+  Reach(tiles[at]).focus();
   View(tiles[at]);
 }
 
@@ -286,7 +316,7 @@ $('zoom').onclick = () => Zoom(document.querySelector('.stage').classList.contai
 $('save-png').onclick = () => viewed && SavePng(viewed);
 $('close').onclick = CloseViewer;
 $('save-all').onclick = () => SaveZip(AllTiles());
-$('save-selection').onclick = () => SaveZip(AllTiles().filter((t) => t.element.classList.contains('selected')));
+$('save-selection').onclick = () => SaveZip(AllTiles().filter((t) => t.element && t.element.classList.contains('selected')));
 $('picker').onchange = (event) => {
   OpenFiles([...event.target.files]);
   event.target.value = '';
@@ -328,7 +358,7 @@ document.addEventListener('keydown', (event) => {
   if (event.key in moves) {
     event.preventDefault();
     const target = tiles[Math.min(tiles.length - 1, Math.max(0, at + moves[event.key]))];
-    target.element.focus();
+    Reach(target).focus();
   } else if (event.key === 'Enter') {
     event.preventDefault();
     View(element.korvo);

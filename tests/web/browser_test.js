@@ -217,6 +217,24 @@ async function Main() {
     SamePixels(await CanvasPixels(tab, '#picture'), extracted['japanese.cg']['矢印.png'], '矢印.QKZ');
     await tab.keyboard.press('Escape');
   }]);
+  cases.push(['an archive of 3,000 entries lists them all but makes tiles as they are reached', async () => {
+    const count = 3000, picture = t.QkzPicture(1, 1), first = 4 + 4 * count;
+    const table = t.Le32(count, ...Array.from({ length: count }, (_, i) => first + i * picture.length));
+    fs.writeFileSync(input('many.cg'), Buffer.concat([table, ...Array(count).fill(picture)]));
+    await tab.setInputFiles('#picker', [input('many.cg')]);
+    await WaitIdle(tab, () => [...document.querySelectorAll('section h2')].some((h) => h.textContent.startsWith('many.cg')));
+    const tiles = () => tab.evaluate(() => document.querySelectorAll('section:last-of-type .tile').length);
+    assert.equal(await tab.textContent('section:last-of-type h2 small'), 'offset-table archive, 3000 entries, 3,120,004 bytes');
+    assert.equal(await tiles(), 240);
+    // From the gallery's first entry the viewer steps back to its last,
+    // which makes every tile up to it.
+    await tab.click('section:first-of-type .tile >> nth=0');
+    await tab.keyboard.press('ArrowLeft');
+    await WaitIdle(tab, () => document.getElementById('picture').dataset.entry === '002F9778.QKZ');
+    assert.equal(await tiles(), 3000);
+    await tab.keyboard.press('Escape');
+    assert.equal(await tab.evaluate(() => document.activeElement.dataset.name), '002F9778.QKZ');
+  }]);
   cases.push(['no request left the page, and no script failed', () => {
     assert.deepEqual(requests.filter((url) => !url.startsWith('blob:') && url !== 'file://' + page), []);
     assert.deepEqual(errors, []);
