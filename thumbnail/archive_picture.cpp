@@ -84,30 +84,40 @@ Failure ParseArchive(const HostPath& path, ParsedArchive* parsed) noexcept {
   return failure;
 }
 
+uint32_t PaletteEntryIndex(const ParsedArchive& archive) noexcept {
+  const uint32_t count = archive.directory.entries.count;
+  if (archive.layout < 0 || kArchiveLayouts[archive.layout].parse != ParseNamedEntryArchive)
+    return count;
+  char name[kEntryNameBytes];
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t length = FormatEntryName(archive.directory.entries, i, name);
+    if (length == sizeof kPaletteEntryName - 1 && std::memcmp(name, kPaletteEntryName, length) == 0)
+      return i;
+  }
+  return count;
+}
+
+Failure LocateEntryPicture(ParsedArchive* archive, uint32_t index, PictureInSource* picture) noexcept {
+  const ParsedDirectory& parsed = archive->directory;
+  if (archive->layout < 0 || index >= parsed.entries.count) return Failure::kNoEntryAtPosition;
+  const DirectoryEntry& entry = parsed.entries.entries[index];
+  return kArchiveLayouts[archive->layout].parse == ParseNamedEntryArchive
+             ? ReadNamedPicture(&archive->reader, entry, parsed.palette, picture)
+             : ReadStoredPicture(&archive->reader, entry, picture);
+}
+
 Outcome FindArchivePicture(const HostPath& path, ArchivePicture* found) noexcept {
   *found = ArchivePicture();
   ParsedArchive archive;
   Failure failure = ParseArchive(path, &archive);
   if (failure == Failure::kNoMemory && archive.windows == nullptr) return {failure, false};
   if (failure != Failure::kNone) return Refusal(failure);
-  const ParsedDirectory& parsed = archive.directory;
-  ArchiveReader& reader = archive.reader;
-  const int layout = archive.layout;
-  const bool named = kArchiveLayouts[layout].parse == ParseNamedEntryArchive;
-  bool paletteSkipped = false;
-  for (uint32_t i = 0; i < parsed.entries.count; ++i) {
-    const uint32_t length = FormatEntryName(parsed.entries, i, found->name);
-    // The shared palette is the first entry named Palette, as the parse took it.
-    if (named && !paletteSkipped && length == sizeof kPaletteEntryName - 1 &&
-        std::memcmp(found->name, kPaletteEntryName, length) == 0) {
-      paletteSkipped = true;
-      continue;
-    }
-    const DirectoryEntry& entry = parsed.entries.entries[i];
+  const uint32_t palette = PaletteEntryIndex(archive);
+  for (uint32_t i = 0; i < archive.directory.entries.count; ++i) {
+    if (i == palette) continue;
+    FormatEntryName(archive.directory.entries, i, found->name);
     found->found = true;
-    failure = named ? ReadNamedPicture(&reader, entry, parsed.palette, &found->picture)
-                    : ReadStoredPicture(&reader, entry, &found->picture);
-    return {failure, false};
+    return {LocateEntryPicture(&archive, i, &found->picture), false};
   }
   found->name[0] = '\0';
   return {Failure::kNone, false};

@@ -43,6 +43,16 @@ struct ParsedArchive {
 // kNone with *parsed filled, or the last parser's reason.
 Failure ParseArchive(const HostPath& path, ParsedArchive* parsed) noexcept;
 
+// The index of the named-entry layout's Palette entry (the first entry named
+// Palette, whose palette the parse took as the shared one); the entry count
+// where there is none (the offset-table layout).
+uint32_t PaletteEntryIndex(const ParsedArchive& archive) noexcept;
+
+// Where entry `index` of a parsed archive keeps its picture: its head (or
+// stored header and its own or the shared palette) is read, the rows are
+// left to the caller's byte source.
+Failure LocateEntryPicture(ParsedArchive* archive, uint32_t index, PictureInSource* picture) noexcept;
+
 // Why each layout, in the extractor's order (offset-table, named-entry),
 // does not take the file, kNone for one that does: what a host says when
 // the extractor only answers that it refuses the file.
