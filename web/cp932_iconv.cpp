@@ -1,6 +1,6 @@
 // iconv for the web engine: code page 932 to UTF-8, from the table the build
 // takes from glibc's iconv (cp932_table.cpp). The engine's C library has no
-// code page 932, and korvo's name decoding (tools/korvo/name_encoding.cpp)
+// code page 932, and korvo's name decoding (tools/korvo/names/name_encoding.cpp and tools/host/platform/text_encoding.cpp)
 // runs unchanged on top of this: it stops at the first byte that does not
 // decode, as with glibc, and shows that byte as \xNN.
 #include <errno.h>

@@ -22,9 +22,9 @@
 #include "qkz-picture/qkz_picture.h"
 #include "thumbnail/archive_picture.h"
 #include "thumbnail/qkz_thumbnail.h"
-#include "tools/korvo/json_text.h"
-#include "tools/korvo/name_encoding.h"
-#include "tools/korvo/output_names.h"
+#include "tools/korvo/names/json_text.h"
+#include "tools/korvo/names/name_encoding.h"
+#include "tools/korvo/names/output_names.h"
 
 namespace korvo {
 namespace {
