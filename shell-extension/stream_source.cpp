@@ -25,6 +25,8 @@ uint32_t ReadStream(void* context, uint64_t position, uint8_t* out, uint32_t cou
     if (read == 0) break;
     got += read;
   }
+  // Short of the size the stream stated: as much a failed read as an error.
+  if (got < count && position + got < source->source.size) source->failed = true;
   return got;
 }
 

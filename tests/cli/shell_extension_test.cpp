@@ -1,0 +1,445 @@
+// KorvoShell.dll as the shell drives it: the DLL loaded by its path, its
+// classes made through DllGetClassObject and IClassFactory, handed streams
+// over files (SHCreateStreamOnFileEx), over memory and over a test stream
+// that counts, cuts short or fails its reads. Thumbnails must equal korvo
+// thumbnail's pixels; hostile streams must fail without leaking a reference.
+#include <windows.h>
+
+#include <objbase.h>
+#include <ocidl.h>
+#include <propsys.h>
+#include <shlwapi.h>
+#include <shobjidl.h>
+#include <thumbcache.h>
+#include <wincodec.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+
+#include "tests/cli/cli_support.h"
+#include "tests/cli/picture_files.h"
+#include "tools/archive-writer/archive_writer.h"
+#include "tools/plugin-loader/plugin_loader.h"
+
+namespace {
+
+using korvo::QkzTriples;
+
+std::wstring WideOf(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                      wide.data(), static_cast<int>(wide.size()))));
+  return wide;
+}
+
+std::string DllPath() { return korvo::ExecutableDirectory() + "..\\bin\\KorvoShell.dll"; }
+
+// The classes as the registry names them.
+struct ShellClassId {
+  const char* name;
+  const wchar_t* text;
+  const wchar_t* extension;
+  bool preview;
+  CLSID Id() const {
+    CLSID id = {};
+    CLSIDFromString(text, &id);
+    return id;
+  }
+};
+const ShellClassId kPictureThumbnail = {"KORVO QKZ picture thumbnail", L"{da2faf21-b4c3-410e-9bfd-cd55ff0c73f4}", L".qkz", false};
+const ShellClassId kArchiveThumbnail = {"KORVO Brimmel archive thumbnail", L"{92fc1f7a-bdbf-4bde-adfe-4561a4a72f7d}", L".cg", false};
+const ShellClassId kPicturePreview = {"KORVO QKZ picture preview", L"{75ce5dd5-ccc0-4bdd-8508-f6604b4bd67d}", L".qkz", true};
+const ShellClassId kArchivePreview = {"KORVO Brimmel archive preview", L"{bf6bb48a-989e-43dc-a287-0517106a420c}", L".cg", true};
+const ShellClassId kClasses[] = {kPictureThumbnail, kArchiveThumbnail, kPicturePreview, kArchivePreview};
+
+// The DLL, loaded once as the shell's thumbnail cache loads it.
+struct ShellDll {
+  HMODULE module = nullptr;
+  HRESULT(__stdcall* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
+  HRESULT(__stdcall* canUnloadNow)() = nullptr;
+};
+
+const ShellDll& Shell() {
+  static const ShellDll dll = [] {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ShellDll loaded;
+    loaded.module = LoadLibraryW(WideOf(DllPath()).c_str());
+    if (loaded.module != nullptr) {
+      loaded.getClassObject = reinterpret_cast<decltype(loaded.getClassObject)>(
+          reinterpret_cast<void*>(GetProcAddress(loaded.module, "DllGetClassObject")));
+      loaded.canUnloadNow = reinterpret_cast<decltype(loaded.canUnloadNow)>(
+          reinterpret_cast<void*>(GetProcAddress(loaded.module, "DllCanUnloadNow")));
+    }
+    return loaded;
+  }();
+  return dll;
+}
+
+// A new object of `id` answering `iid`, through the class factory.
+HRESULT CreateShellObject(const ShellClassId& id, REFIID iid, void** object) {
+  IClassFactory* factory = nullptr;
+  HRESULT result = Shell().getClassObject(id.Id(), IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (FAILED(result)) return result;
+  result = factory->CreateInstance(nullptr, iid, object);
+  factory->Release();
+  return result;
+}
+
+// A stream of `size` bytes whose content `fill` makes (zeros elsewhere),
+// that counts what it hands over and its references, and misbehaves on
+// demand: it delivers nothing past `delivers`, fails every read once
+// `failAfter` bytes have gone, and hands over at most `chunk` bytes a read.
+struct TestStream final : IStream {
+  LONG references = 1;
+  uint64_t size = 0;
+  uint64_t delivers = UINT64_MAX;
+  uint64_t failAfter = UINT64_MAX;
+  ULONG chunk = ULONG_MAX;
+  uint64_t position = 0;
+  uint64_t bytesRead = 0;
+  std::function<void(uint64_t position, uint8_t* out, size_t count)> fill;
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    if (iid != IID_IUnknown && iid != IID_IStream && iid != IID_ISequentialStream) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = this;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++references); }
+  STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(--references); }
+  STDMETHODIMP Read(void* out, ULONG count, ULONG* read) override {
+    if (read != nullptr) *read = 0;
+    if (bytesRead >= failAfter) return STG_E_READFAULT;
+    const uint64_t end = std::min(size, delivers);
+    const uint64_t left = position < end ? end - position : 0;
+    const ULONG given = static_cast<ULONG>(std::min<uint64_t>({count, left, chunk}));
+    std::fill_n(static_cast<uint8_t*>(out), given, 0);
+    if (fill) fill(position, static_cast<uint8_t*>(out), given);
+    position += given;
+    bytesRead += given;
+    if (read != nullptr) *read = given;
+    return given < count ? S_FALSE : S_OK;
+  }
+  STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+  STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* now) override {
+    const int64_t base = origin == STREAM_SEEK_SET ? 0 : origin == STREAM_SEEK_CUR ? static_cast<int64_t>(position)
+                                                                                   : static_cast<int64_t>(size);
+    if (base + move.QuadPart < 0) return STG_E_INVALIDFUNCTION;
+    position = static_cast<uint64_t>(base + move.QuadPart);
+    if (now != nullptr) now->QuadPart = position;
+    return S_OK;
+  }
+  STDMETHODIMP SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+  STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  STDMETHODIMP Commit(DWORD) override { return S_OK; }
+  STDMETHODIMP Revert() override { return S_OK; }
+  STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+  STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+  STDMETHODIMP Stat(STATSTG* status, DWORD) override {
+    *status = STATSTG{};
+    status->type = STGTY_STREAM;
+    status->cbSize.QuadPart = size;
+    return S_OK;
+  }
+  STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
+};
+
+void ServeBytes(TestStream* stream, const Bytes& bytes) {
+  stream->size = bytes.size();
+  stream->fill = [&bytes](uint64_t position, uint8_t* out, size_t count) {
+    std::copy_n(bytes.begin() + static_cast<ptrdiff_t>(position), count, out);
+  };
+}
+
+// What a thumbnail provider made: its answer and the bitmap's pixels as
+// red, green, blue triples, top row first.
+struct ShellPicture {
+  HRESULT result = E_UNEXPECTED;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  int bitsPerPixel = 0;
+  WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+  Bytes rgb;
+};
+
+// The 32-bit pixels of a bitmap through GetDIBits, as a host reads them.
+Bytes RgbOfBitmap(HBITMAP bitmap, uint32_t width, uint32_t height) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = static_cast<LONG>(width);
+  info.bmiHeader.biHeight = -static_cast<LONG>(height);
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  Bytes bgra(4 * size_t{width} * height);
+  HDC dc = GetDC(nullptr);
+  const int rows = GetDIBits(dc, bitmap, 0, height, bgra.data(), &info, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, dc);
+  if (rows != static_cast<int>(height)) return {};
+  Bytes rgb;
+  for (size_t i = 0; i < bgra.size(); i += 4) rgb.insert(rgb.end(), {bgra[i + 2], bgra[i + 1], bgra[i]});
+  return rgb;
+}
+
+ShellPicture ThumbnailThroughShell(const ShellClassId& id, IStream* stream, UINT cx) {
+  ShellPicture picture;
+  IInitializeWithStream* initialise = nullptr;
+  picture.result = CreateShellObject(id, __uuidof(IInitializeWithStream), reinterpret_cast<void**>(&initialise));
+  if (FAILED(picture.result)) return picture;
+  IThumbnailProvider* provider = nullptr;
+  picture.result = initialise->Initialize(stream, STGM_READ);
+  if (SUCCEEDED(picture.result))
+    picture.result = initialise->QueryInterface(__uuidof(IThumbnailProvider), reinterpret_cast<void**>(&provider));
+  initialise->Release();
+  if (FAILED(picture.result)) return picture;
+  HBITMAP bitmap = reinterpret_cast<HBITMAP>(1);  // must be cleared on failure
+  picture.result = provider->GetThumbnail(cx, &bitmap, &picture.alpha);
+  provider->Release();
+  if (FAILED(picture.result)) {
+    if (bitmap != nullptr) picture.result = E_POINTER;  // a failure left a bitmap behind
+    return picture;
+  }
+  BITMAP shape = {};
+  GetObjectW(bitmap, sizeof shape, &shape);
+  picture.width = static_cast<uint32_t>(shape.bmWidth);
+  picture.height = static_cast<uint32_t>(shape.bmHeight);
+  picture.bitsPerPixel = shape.bmBitsPixel;
+  picture.rgb = RgbOfBitmap(bitmap, picture.width, picture.height);
+  DeleteObject(bitmap);
+  return picture;
+}
+
+// A PNG korvo wrote, as red, green, blue triples, through the Windows
+// Imaging Component (whatever its pixel format).
+Bytes ReadPngThroughWic(const std::string& path, uint32_t* width, uint32_t* height) {
+  Bytes rgb;
+  IWICImagingFactory* factory = nullptr;
+  IWICBitmapDecoder* decoder = nullptr;
+  IWICBitmapFrameDecode* frame = nullptr;
+  IWICBitmapSource* converted = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                 reinterpret_cast<void**>(&factory))) &&
+      SUCCEEDED(factory->CreateDecoderFromFilename(WideOf(path).c_str(), nullptr, GENERIC_READ,
+                                                   WICDecodeMetadataCacheOnDemand, &decoder)) &&
+      SUCCEEDED(decoder->GetFrame(0, &frame)) &&
+      SUCCEEDED(WICConvertBitmapSource(GUID_WICPixelFormat32bppBGRA, frame, &converted)) &&
+      SUCCEEDED(converted->GetSize(width, height))) {
+    const UINT stride = 4 * *width;
+    Bytes bgra(size_t{stride} * *height);
+    if (SUCCEEDED(converted->CopyPixels(nullptr, stride, static_cast<UINT>(bgra.size()), bgra.data())))
+      for (uint32_t y = 0; y < *height; ++y)
+        for (uint32_t x = 0; x < *width; ++x) {
+          const uint8_t* pixel = bgra.data() + size_t{y} * stride + 4 * x;
+          rgb.insert(rgb.end(), {pixel[2], pixel[1], pixel[0]});
+        }
+  }
+  for (IUnknown* object : std::initializer_list<IUnknown*>{converted, frame, decoder, factory})
+    if (object != nullptr) object->Release();
+  return rgb;
+}
+
+IStream* FileStream(const std::string& path) {
+  IStream* stream = nullptr;
+  SHCreateStreamOnFileEx(WideOf(path).c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, FILE_ATTRIBUTE_NORMAL, FALSE,
+                         nullptr, &stream);
+  return stream;
+}
+
+IStream* MemoryStream(const Bytes& bytes) {
+  return SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size()));
+}
+
+// Pictures of several shapes: wider, taller, larger than 1024 both ways,
+// and smaller than the smallest size, alone and as the first picture of an
+// archive of each layout (behind its Palette entry in the named-entry one).
+TEST(ShellExtension, ThumbnailsEqualKorvoThumbnailAtEverySizeFromFileAndMemory) {
+  ASSERT_NE(Shell().getClassObject, nullptr) << DllPath();
+  const std::string folder = NewFolder("shell-thumbnails");
+  const std::vector<TestPicture> pictures = {
+      MakeTestPicture("wide", 300, 200, 1, 2), MakeTestPicture("tall", 90, 700, 3, 4),
+      MakeTestPicture("large", 1100, 1030, 5, 6), MakeTestPicture("small", 7, 5, 7, 8)};
+  std::vector<std::pair<std::string, const ShellClassId*>> inputs;
+  for (const TestPicture& picture : pictures) {
+    WriteBytes(folder + picture.name + ".QKZ", QkzFileOf(picture));
+    inputs.emplace_back(picture.name + ".QKZ", &kPictureThumbnail);
+  }
+  WriteBytes(folder + "lower.qkz", QkzFileOf(pictures[1]));
+  inputs.emplace_back("lower.qkz", &kPictureThumbnail);
+  for (const char* layout : {"offset-table", "named-entry"}) {
+    ASSERT_EQ(RunKorvo({"pack", "--layout", layout, "-o", folder + layout + ".cg", folder + "large.QKZ",
+                        folder + "wide.QKZ"}).status, 0);
+    inputs.emplace_back(std::string(layout) + ".cg", &kArchiveThumbnail);
+  }
+  for (const auto& [input, id] : inputs) {
+    const Bytes bytes = ReadBytes(folder + input);
+    for (UINT cx : {32u, 96u, 256u, 1024u}) {
+      SCOPED_TRACE(input + " at " + std::to_string(cx));
+      const RunResult run = RunKorvo({"thumbnail", folder + input, folder + "t.png", "--size", std::to_string(cx)});
+      ASSERT_EQ(run.status, 0) << run.err;
+      uint32_t width = 0, height = 0;
+      const Bytes expected = ReadPngThroughWic(folder + "t.png", &width, &height);
+      ASSERT_FALSE(expected.empty());
+      for (IStream* stream : {FileStream(folder + input), MemoryStream(bytes)}) {
+        ASSERT_NE(stream, nullptr);
+        const ShellPicture got = ThumbnailThroughShell(*id, stream, cx);
+        EXPECT_EQ(stream->Release(), 0u);  // the provider let go of it
+        ASSERT_EQ(got.result, S_OK);
+        EXPECT_EQ(got.alpha, WTSAT_RGB);
+        EXPECT_EQ(got.bitsPerPixel, 32);
+        EXPECT_EQ(got.width, width);
+        EXPECT_EQ(got.height, height);
+        EXPECT_TRUE(got.rgb == expected);
+      }
+    }
+  }
+  EXPECT_EQ(Shell().canUnloadNow(), S_OK);
+}
+
+// A stream handing over a few bytes a read, as a network stream may, gives
+// the same thumbnail.
+TEST(ShellExtension, AStreamOfShortReadsGivesTheSameThumbnail) {
+  const TestPicture picture = MakeTestPicture("p", 61, 40, 2, 3);
+  const Bytes file = QkzFileOf(picture);
+  TestStream whole, chunked;
+  ServeBytes(&whole, file);
+  ServeBytes(&chunked, file);
+  chunked.chunk = 7;
+  const ShellPicture expected = ThumbnailThroughShell(kPictureThumbnail, &whole, 32);
+  const ShellPicture got = ThumbnailThroughShell(kPictureThumbnail, &chunked, 32);
+  ASSERT_EQ(expected.result, S_OK);
+  ASSERT_EQ(got.result, S_OK);
+  EXPECT_TRUE(got.rgb == expected.rgb);
+  EXPECT_EQ(RgbOf(ContentOf(picture)).size(), 3u * 61 * 40);
+  EXPECT_EQ(chunked.references, 1);
+}
+
+// An archive of 1,000 pictures of 640x480 (308 MB), served without being
+// held: its thumbnail reads its directory, one entry's head and rows, and
+// little more, never the archive. The directory costs what the extractor's
+// parse reads: its table through a 64 KiB window and, in the offset-table
+// layout, every entry's whole head (1,000 x 1,032 bytes).
+TEST(ShellExtension, AnArchivesThumbnailReadsOnePictureNotTheArchive) {
+  constexpr uint32_t kWidth = 640, kHeight = 480, kCount = 1000;
+  const QkzTriples palette = ContentOf(MakeTestPicture("p", 1, 1, 1, 1)).palette;
+  // Only the bytes that are not rows are kept; rows read as zeros.
+  std::map<uint64_t, Bytes> pieces;
+  auto keep = [&pieces](uint64_t at, const uint8_t* data, size_t count) {
+    pieces[at] = Bytes(data, data + count);
+    return true;
+  };
+  for (const char* layout : {"offset-table", "named-entry"}) {
+    SCOPED_TRACE(layout);
+    pieces.clear();
+    korvo::ArchiveStream archive;
+    uint64_t end = 0;
+    korvo::ArchiveSink sink;
+    sink.append = [&](const uint8_t* data, size_t count) {
+      if (count < 4096) keep(end, data, count);
+      end += count;
+      return true;
+    };
+    sink.rewrite = [&](uint64_t at, const uint8_t* data, size_t count) { return keep(at, data, count); };
+    const Bytes rows(size_t{kWidth} * kHeight, 0);
+    const bool named = std::string(layout) == "named-entry";
+    std::vector<std::string> names = {"Palette"};
+    for (uint32_t i = 0; i < kCount; ++i) names.push_back("p" + std::to_string(i));
+    ASSERT_TRUE(named ? korvo::StartNamedEntryArchive(sink, names, &archive)
+                      : korvo::StartOffsetTableArchive(sink, kCount, &archive));
+    if (named) {
+      ASSERT_TRUE(korvo::StartEntry(&archive));
+      ASSERT_TRUE(korvo::AppendNamedEntryHead(&archive, 0, 0, palette.data()));
+    }
+    for (uint32_t i = 0; i < kCount; ++i) {
+      ASSERT_TRUE(korvo::StartEntry(&archive));
+      if (named)
+        ASSERT_TRUE(korvo::AppendNamedEntryHead(&archive, kWidth, kHeight, nullptr));
+      else
+        ASSERT_TRUE(korvo::AppendToArchive(&archive, korvo::QkzHeadOf(kWidth, kHeight, palette)));
+      ASSERT_TRUE(korvo::AppendToArchive(&archive, rows));
+    }
+    ASSERT_TRUE(korvo::FinishArchive(&archive));
+    ASSERT_GT(end, uint64_t{kCount} * kWidth * kHeight);
+    TestStream stream;
+    stream.size = end;
+    stream.fill = [&pieces](uint64_t position, uint8_t* out, size_t count) {
+      auto piece = pieces.upper_bound(position);
+      if (piece != pieces.begin()) --piece;
+      for (; piece != pieces.end() && piece->first < position + count; ++piece)
+        for (size_t i = 0; i < piece->second.size(); ++i) {
+          const uint64_t at = piece->first + i;
+          if (at >= position && at < position + count) out[at - position] = piece->second[i];
+        }
+    };
+    const ShellPicture got = ThumbnailThroughShell(kArchiveThumbnail, &stream, 256);
+    ASSERT_EQ(got.result, S_OK);
+    EXPECT_EQ(got.width, 256u);
+    EXPECT_EQ(got.height, 192u);
+    EXPECT_LE(stream.bytesRead, uint64_t{kWidth} * kHeight + (1u << 20) + (1u << 17));
+    std::printf("%s: %llu bytes read of %llu\n", layout, static_cast<unsigned long long>(stream.bytesRead),
+                static_cast<unsigned long long>(end));
+    EXPECT_EQ(stream.references, 1);
+  }
+}
+
+// Hostile and damaged input: each a failing HRESULT, no bitmap, and the
+// stream released as often as it was taken.
+TEST(ShellExtension, HostileStreamsFailWithoutLeaking) {
+  const TestPicture picture = MakeTestPicture("p", 40, 30, 1, 2);
+  const Bytes file = QkzFileOf(picture);
+  const QkzTriples palette = ContentOf(picture).palette;
+  Bytes huge = korvo::QkzHeadOf(65535, 65535, palette);  // claims 4 GiB of rows
+  Bytes pastEnd = korvo::BuildOffsetTableArchive({file});
+  pastEnd[4] = 0xFF;  // the first entry's position, far past the end
+  korvo::NamedEntry paletteEntry;
+  paletteEntry.name = "Palette";
+  paletteEntry.ownPalette = true;
+  paletteEntry.palette = palette;
+  const std::string shader = "void main() { gl_FragColor = vec4(1.0); }\n";
+  constexpr HRESULT kNotShown = static_cast<HRESULT>(0x8004B200L);  // WTS_E_FAILEDEXTRACTION
+  struct Case {
+    const char* name;
+    const ShellClassId* id;
+    Bytes bytes;
+    uint64_t delivers, failAfter;
+    HRESULT expected;
+  } cases[] = {
+      {"empty picture", &kPictureThumbnail, {}, UINT64_MAX, UINT64_MAX, kNotShown},
+      {"head cut short", &kPictureThumbnail, Bytes(file.begin(), file.begin() + 1031), UINT64_MAX, UINT64_MAX, kNotShown},
+      {"rows cut short", &kPictureThumbnail, Bytes(file.begin(), file.end() - 1), UINT64_MAX, UINT64_MAX, kNotShown},
+      {"head claiming 4 GiB", &kPictureThumbnail, huge, UINT64_MAX, UINT64_MAX, kNotShown},
+      {"width 0", &kPictureThumbnail, korvo::QkzHeadOf(0, 5, palette), UINT64_MAX, UINT64_MAX, kNotShown},
+      {"archive of no entries", &kArchiveThumbnail, korvo::BuildOffsetTableArchive({}), UINT64_MAX, UINT64_MAX, kNotShown},
+      {"archive of the Palette entry alone", &kArchiveThumbnail, korvo::BuildNamedEntryArchive({paletteEntry}),
+       UINT64_MAX, UINT64_MAX, kNotShown},
+      {"entry past the end", &kArchiveThumbnail, pastEnd, UINT64_MAX, UINT64_MAX, kNotShown},
+      {"shader source named .cg", &kArchiveThumbnail, Bytes(shader.begin(), shader.end()), UINT64_MAX, UINT64_MAX,
+       kNotShown},
+      {"picture whose stream ends early", &kPictureThumbnail, file, 2000, UINT64_MAX, STG_E_READFAULT},
+      {"archive whose stream ends early", &kArchiveThumbnail, korvo::BuildOffsetTableArchive({file}), 1500,
+       UINT64_MAX, STG_E_READFAULT},
+      {"picture whose reads fail", &kPictureThumbnail, file, UINT64_MAX, 0, STG_E_READFAULT},
+      {"picture whose rows fail", &kPictureThumbnail, file, UINT64_MAX, 1032, STG_E_READFAULT},
+      {"archive whose reads fail", &kArchiveThumbnail, korvo::BuildOffsetTableArchive({file}), UINT64_MAX, 8,
+       STG_E_READFAULT},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestStream stream;
+    ServeBytes(&stream, c.bytes);
+    stream.delivers = c.delivers;
+    stream.failAfter = c.failAfter;
+    const ShellPicture got = ThumbnailThroughShell(*c.id, &stream, 256);
+    EXPECT_EQ(got.result, c.expected);
+    EXPECT_EQ(stream.references, 1);
+  }
+  EXPECT_EQ(Shell().canUnloadNow(), S_OK);
+}
+
+}  // namespace
