@@ -89,6 +89,9 @@ void UnregisterClass(HKEY root, const ShellClass& shellClass) {
 HRESULT Unregister(HKEY root) noexcept {
   try {
     for (const ShellClass& shellClass : kShellClasses) UnregisterClass(root, shellClass);
+    // The containers registering may have made (a user's first class).
+    RemoveIfEmpty(root, std::wstring(kClasses) + L"CLSID");
+    RemoveIfEmpty(root, kPreviewHandlers);
   } catch (...) {
     return E_OUTOFMEMORY;
   }

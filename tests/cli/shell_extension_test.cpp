@@ -442,4 +442,270 @@ TEST(ShellExtension, HostileStreamsFailWithoutLeaking) {
   EXPECT_EQ(Shell().canUnloadNow(), S_OK);
 }
 
+// The preview handler as the preview pane drives it: a stream, a site, the
+// pane's window and rectangle, DoPreview; then the pixels its window paints
+// (through WM_PRINTCLIENT, as a screenshot would read them), before and
+// after the pane changes size.
+struct PaneRender {
+  uint32_t width = 0, height = 0;
+  Bytes rgb;
+};
+
+PaneRender RenderWindow(HWND window) {
+  PaneRender render;
+  RECT client;
+  GetClientRect(window, &client);
+  render.width = static_cast<uint32_t>(client.right);
+  render.height = static_cast<uint32_t>(client.bottom);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  render.rgb = RgbOfBitmap(bitmap, render.width, render.height);
+  DeleteObject(bitmap);
+  return render;
+}
+
+// What a pane of width x height shows of a picture drawn at `scale` times
+// its size, centred, on the window colour.
+Bytes ExpectedPane(const TestPicture& picture, uint32_t scale, uint32_t width, uint32_t height) {
+  const Bytes rgb = RgbOf(ContentOf(picture));
+  const COLORREF background = GetSysColor(COLOR_WINDOW);
+  const uint32_t left = (width - scale * picture.width) / 2, top = (height - scale * picture.height) / 2;
+  Bytes pane;
+  for (uint32_t y = 0; y < height; ++y)
+    for (uint32_t x = 0; x < width; ++x) {
+      if (x < left || y < top || x >= left + scale * picture.width || y >= top + scale * picture.height) {
+        pane.insert(pane.end(), {GetRValue(background), GetGValue(background), GetBValue(background)});
+        continue;
+      }
+      const uint8_t* pixel = rgb.data() + 3 * (size_t{(y - top) / scale} * picture.width + (x - left) / scale);
+      pane.insert(pane.end(), pixel, pixel + 3);
+    }
+  return pane;
+}
+
+TEST(ShellExtension, PreviewShowsThePictureFittedToThePaneAndRedrawsOnResize) {
+  ASSERT_NE(Shell().getClassObject, nullptr) << DllPath();
+  const TestPicture picture = MakeTestPicture("p", 40, 30, 4, 5);
+  korvo::NamedEntry paletteEntry, entry;
+  paletteEntry.name = "Palette";
+  paletteEntry.ownPalette = true;
+  paletteEntry.palette = ContentOf(picture).palette;
+  entry.name = "first";
+  entry.width = picture.width;
+  entry.height = picture.height;
+  entry.rows = picture.rows;
+  struct Case {
+    const char* name;
+    const ShellClassId* id;
+    Bytes bytes;
+  } cases[] = {{"picture", &kPicturePreview, QkzFileOf(picture)},
+               {"named-entry archive", &kArchivePreview, korvo::BuildNamedEntryArchive({paletteEntry, entry})},
+               {"offset-table archive", &kArchivePreview, korvo::BuildOffsetTableArchive({QkzFileOf(picture)})}};
+  // The pane: as large as the picture, twice as large, and wider than it.
+  struct Pane {
+    RECT area;
+    uint32_t scale;
+  } panes[] = {{{0, 0, 40, 30}, 1}, {{0, 0, 80, 60}, 2}, {{0, 0, 100, 30}, 1}};
+  HWND parent = CreateWindowExW(0, L"STATIC", L"pane", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr, nullptr,
+                                nullptr, nullptr);
+  if (parent == nullptr) GTEST_SKIP() << "Wine has no display here (tests/shell_display.sh runs this under Xvfb)";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    IPreviewHandler* handler = nullptr;
+    ASSERT_EQ(CreateShellObject(*c.id, __uuidof(IPreviewHandler), reinterpret_cast<void**>(&handler)), S_OK);
+    IInitializeWithStream* initialise = nullptr;
+    IObjectWithSite* withSite = nullptr;
+    IOleWindow* oleWindow = nullptr;
+    ASSERT_EQ(handler->QueryInterface(__uuidof(IInitializeWithStream), reinterpret_cast<void**>(&initialise)), S_OK);
+    ASSERT_EQ(handler->QueryInterface(__uuidof(IObjectWithSite), reinterpret_cast<void**>(&withSite)), S_OK);
+    ASSERT_EQ(handler->QueryInterface(__uuidof(IOleWindow), reinterpret_cast<void**>(&oleWindow)), S_OK);
+    TestStream stream, site;
+    ServeBytes(&stream, c.bytes);
+    EXPECT_EQ(initialise->Initialize(&stream, STGM_READ), S_OK);
+    EXPECT_EQ(withSite->SetSite(&site), S_OK);
+    EXPECT_EQ(site.references, 2);
+    EXPECT_EQ(handler->SetWindow(parent, &panes[0].area), S_OK);
+    ASSERT_EQ(handler->DoPreview(), S_OK);
+    HWND shown = nullptr;
+    ASSERT_EQ(oleWindow->GetWindow(&shown), S_OK);
+    EXPECT_TRUE(IsChild(parent, shown));
+    for (const Pane& pane : panes) {
+      const uint32_t width = static_cast<uint32_t>(pane.area.right), height = static_cast<uint32_t>(pane.area.bottom);
+      SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+      EXPECT_EQ(handler->SetRect(&pane.area), S_OK);
+      const PaneRender render = RenderWindow(shown);
+      ASSERT_EQ(render.width, width);
+      ASSERT_EQ(render.height, height);
+      EXPECT_TRUE(render.rgb == ExpectedPane(picture, pane.scale, width, height));
+    }
+    EXPECT_EQ(handler->Unload(), S_OK);
+    EXPECT_FALSE(IsWindow(shown));
+    EXPECT_EQ(stream.references, 1);
+    EXPECT_EQ(withSite->SetSite(nullptr), S_OK);
+    EXPECT_EQ(site.references, 1);
+    oleWindow->Release();
+    withSite->Release();
+    initialise->Release();
+    EXPECT_EQ(handler->Release(), 0u);
+  }
+  // A damaged picture shows nothing and makes no window.
+  IPreviewHandler* handler = nullptr;
+  ASSERT_EQ(CreateShellObject(kPicturePreview, __uuidof(IPreviewHandler), reinterpret_cast<void**>(&handler)), S_OK);
+  IInitializeWithStream* initialise = nullptr;
+  ASSERT_EQ(handler->QueryInterface(__uuidof(IInitializeWithStream), reinterpret_cast<void**>(&initialise)), S_OK);
+  TestStream stream;
+  const Bytes cut = Bytes(QkzFileOf(picture).begin(), QkzFileOf(picture).begin() + 1100);
+  ServeBytes(&stream, cut);
+  EXPECT_EQ(initialise->Initialize(&stream, STGM_READ), S_OK);
+  EXPECT_EQ(handler->SetWindow(parent, &panes[0].area), S_OK);
+  EXPECT_EQ(handler->DoPreview(), static_cast<HRESULT>(0x8004B200L));
+  initialise->Release();
+  EXPECT_EQ(handler->Release(), 0u);
+  EXPECT_EQ(stream.references, 1);
+  DestroyWindow(parent);
+  EXPECT_EQ(Shell().canUnloadNow(), S_OK);
+}
+
+// Registration through regsvr32, for the machine (HKLM) and for the user
+// alone (HKCU, /n /i:user): every key and value it adds, compared with a
+// snapshot of both Software\Classes trees and both lists of preview
+// handlers taken before, must be exactly ours; unregistering must bring
+// both back to the snapshot.
+using RegistryDump = std::map<std::wstring, std::wstring>;  // key|value -> type:data
+
+void DumpKey(HKEY root, const std::wstring& path, RegistryDump* dump) {
+  HKEY key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  (*dump)[path + L"\\"] = L"";
+  std::vector<std::wstring> subkeys;
+  wchar_t name[512];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 512;
+    if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    subkeys.emplace_back(name, length);
+  }
+  std::vector<BYTE> data(65536);
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 512, type = 0, bytes = static_cast<DWORD>(data.size());
+    if (RegEnumValueW(key, i, name, &length, nullptr, &type, data.data(), &bytes) != ERROR_SUCCESS) break;
+    std::wstring text = std::to_wstring(type) + L":";
+    if (type == REG_SZ)
+      text += std::wstring(reinterpret_cast<const wchar_t*>(data.data()), wcsnlen(reinterpret_cast<const wchar_t*>(data.data()), bytes / 2));
+    else
+      text += std::to_wstring(bytes) + L" bytes";
+    (*dump)[path + L"|" + std::wstring(name, length)] = text;
+  }
+  RegCloseKey(key);
+  for (const std::wstring& subkey : subkeys) DumpKey(root, path + L"\\" + subkey, dump);
+}
+
+const wchar_t* const kPreviewHandlers = L"Software\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers";
+
+RegistryDump Snapshot() {
+  RegistryDump dump;
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    RegistryDump part;
+    DumpKey(root, L"Software\\Classes\\CLSID", &part);
+    DumpKey(root, L"Software\\Classes\\.qkz", &part);
+    DumpKey(root, L"Software\\Classes\\.cg", &part);
+    DumpKey(root, kPreviewHandlers, &part);
+    for (const auto& [name, value] : part) dump[(root == HKEY_LOCAL_MACHINE ? L"HKLM\\" : L"HKCU\\") + name] = value;
+  }
+  return dump;
+}
+
+// Entries in `after` that are not in `before` with the same value.
+RegistryDump Added(const RegistryDump& before, const RegistryDump& after) {
+  RegistryDump added;
+  for (const auto& [name, value] : after) {
+    auto found = before.find(name);
+    if (found == before.end() || found->second != value) added[name] = value;
+  }
+  return added;
+}
+
+std::string Narrow(const std::wstring& wide) {
+  std::string text;
+  for (wchar_t c : wide) text += c < 128 ? static_cast<char>(c) : '?';
+  return text;
+}
+
+std::string Listing(const RegistryDump& dump) {
+  std::string text;
+  for (const auto& [name, value] : dump) text += Narrow(name) + " = " + Narrow(value) + "\n";
+  return text;
+}
+
+// Our keys and values, less those that were there already (the containers
+// CLSID and PreviewHandlers, where they exist).
+RegistryDump ExpectedKeys(const wchar_t* root, const RegistryDump& before) {
+  wchar_t path[MAX_PATH + 1] = {};
+  GetModuleFileNameW(Shell().module, path, MAX_PATH + 1);
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  const std::wstring classes = std::wstring(root) + L"\\Software\\Classes\\";
+  RegistryDump expected;
+  for (const ShellClassId& id : kClasses) {
+    const std::wstring key = classes + L"CLSID\\" + id.text;
+    expected[classes + L"CLSID\\"] = L"";
+    expected[key + L"\\"] = L"";
+    expected[key + L"|"] = L"1:" + WideOf(id.name);
+    expected[key + L"\\InprocServer32\\"] = L"";
+    expected[key + L"\\InprocServer32|"] = std::wstring(L"1:") + path;
+    expected[key + L"\\InprocServer32|ThreadingModel"] = L"1:Apartment";
+    const std::wstring extension = classes + id.extension;
+    expected[extension + L"\\"] = L"";
+    expected[extension + L"\\ShellEx\\"] = L"";
+    const std::wstring handler = extension + L"\\ShellEx\\" +
+        (id.preview ? L"{8895b1c6-b41f-4c1c-a562-0d564250836f}" : L"{e357fccd-a995-4576-b01f-234630154e96}");
+    expected[handler + L"\\"] = L"";
+    expected[handler + L"|"] = std::wstring(L"1:") + id.text;
+    if (id.preview) {
+      expected[key + L"|AppID"] = wow64 ? L"1:{534A1E02-D58F-44f0-B58B-36CBED287C7C}"
+                                        : L"1:{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}";
+      expected[std::wstring(root) + L"\\" + kPreviewHandlers + L"\\"] = L"";
+      expected[std::wstring(root) + L"\\" + kPreviewHandlers + L"|" + id.text] = L"1:" + WideOf(id.name);
+    }
+  }
+  for (const auto& [name, value] : before) {
+    auto found = expected.find(name);
+    if (found != expected.end() && found->second == value) expected.erase(found);
+  }
+  return expected;
+}
+
+TEST(ShellExtension, RegistrationWritesExactlyItsKeysAndRemovesThem) {
+  ASSERT_NE(Shell().module, nullptr) << DllPath();
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  char program[MAX_PATH * 3];
+  WideCharToMultiByte(CP_UTF8, 0, (std::wstring(system) + L"\\regsvr32.exe").c_str(), -1, program, sizeof program,
+                      nullptr, nullptr);
+  struct Case {
+    const char* name;
+    std::vector<std::string> install, uninstall;
+    const wchar_t* root;
+  } cases[] = {{"machine", {"/s", DllPath()}, {"/s", "/u", DllPath()}, L"HKLM"},
+               {"user", {"/s", "/n", "/i:user", DllPath()}, {"/s", "/u", "/n", "/i:user", DllPath()}, L"HKCU"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunProgram(program, c.uninstall);  // what an interrupted run left behind
+    const RegistryDump before = Snapshot();
+    ASSERT_EQ(RunProgram(program, c.install).status, 0);
+    const RegistryDump registered = Snapshot();
+    EXPECT_EQ(Listing(Added(before, registered)), Listing(ExpectedKeys(c.root, before)));
+    EXPECT_TRUE(Added(registered, before).empty()) << "changed or removed:\n" << Listing(Added(registered, before));
+    ASSERT_EQ(RunProgram(program, c.uninstall).status, 0);
+    const RegistryDump unregistered = Snapshot();
+    EXPECT_EQ(Listing(Added(before, unregistered)), "");
+    EXPECT_EQ(Listing(Added(unregistered, before)), "");
+  }
+}
+
 }  // namespace
