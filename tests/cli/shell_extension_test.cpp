@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 
@@ -470,6 +471,53 @@ PaneRender RenderWindow(HWND window) {
   return render;
 }
 
+// What the screen shows of a window's client area.
+PaneRender ScreenOf(HWND window) {
+  PaneRender render;
+  RECT client;
+  GetClientRect(window, &client);
+  POINT origin = {0, 0};
+  ClientToScreen(window, &origin);
+  render.width = static_cast<uint32_t>(client.right);
+  render.height = static_cast<uint32_t>(client.bottom);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  BitBlt(dc, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  render.rgb = RgbOfBitmap(bitmap, render.width, render.height);
+  DeleteObject(bitmap);
+  return render;
+}
+
+// A 24-bit BMP file of a render, for a screenshot to look at.
+Bytes BmpOf(const PaneRender& render) {
+  const uint32_t stride = (3 * render.width + 3) & ~3u, pixels = stride * render.height;
+  Bytes file(54 + size_t{pixels}, 0);
+  auto put = [&file](size_t at, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) file[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+  };
+  file[0] = 'B';
+  file[1] = 'M';
+  put(2, 54 + pixels, 4);
+  put(10, 54, 4);
+  put(14, 40, 4);
+  put(18, render.width, 4);
+  put(22, render.height, 4);  // bottom-up
+  put(26, 1, 2);
+  put(28, 24, 2);
+  put(34, pixels, 4);
+  for (uint32_t y = 0; y < render.height; ++y)
+    for (uint32_t x = 0; x < render.width; ++x)
+      for (int c = 0; c < 3; ++c)
+        file[54 + size_t{render.height - 1 - y} * stride + 3 * x + static_cast<size_t>(c)] =
+            render.rgb[3 * (size_t{y} * render.width + x) + 2 - static_cast<size_t>(c)];
+  return file;
+}
+
 // What a pane of width x height shows of a picture drawn at `scale` times
 // its size, centred, on the window colour.
 Bytes ExpectedPane(const TestPicture& picture, uint32_t scale, uint32_t width, uint32_t height) {
@@ -511,9 +559,9 @@ TEST(ShellExtension, PreviewShowsThePictureFittedToThePaneAndRedrawsOnResize) {
   struct Pane {
     RECT area;
     uint32_t scale;
-  } panes[] = {{{0, 0, 40, 30}, 1}, {{0, 0, 80, 60}, 2}, {{0, 0, 100, 30}, 1}};
-  HWND parent = CreateWindowExW(0, L"STATIC", L"pane", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr, nullptr,
-                                nullptr, nullptr);
+  } panes[] = {{{0, 0, 40, 30}, 1}, {{0, 0, 80, 60}, 2}, {{0, 0, 100, 30}, 1}, {{0, 0, 320, 240}, 8}};
+  HWND parent = CreateWindowExW(0, L"STATIC", L"KORVO preview", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 340,
+                                nullptr, nullptr, nullptr, nullptr);
   if (parent == nullptr) GTEST_SKIP() << "Wine has no display here (tests/shell_display.sh runs this under Xvfb)";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -544,6 +592,13 @@ TEST(ShellExtension, PreviewShowsThePictureFittedToThePaneAndRedrawsOnResize) {
       ASSERT_EQ(render.height, height);
       EXPECT_TRUE(render.rgb == ExpectedPane(picture, pane.scale, width, height));
     }
+    // On the screen, as the user sees it (the last pane's size).
+    UpdateWindow(shown);
+    const PaneRender screen = ScreenOf(shown);
+    EXPECT_TRUE(screen.rgb == ExpectedPane(picture, 8, 320, 240));
+    const char* screenshot = std::getenv("KORVO_PREVIEW_SCREENSHOT");
+    if (screenshot != nullptr && *screenshot != '\0' && c.id == &kPicturePreview)
+      WriteBytes(screenshot, BmpOf(screen));
     EXPECT_EQ(handler->Unload(), S_OK);
     EXPECT_FALSE(IsWindow(shown));
     EXPECT_EQ(stream.references, 1);
@@ -560,7 +615,8 @@ TEST(ShellExtension, PreviewShowsThePictureFittedToThePaneAndRedrawsOnResize) {
   IInitializeWithStream* initialise = nullptr;
   ASSERT_EQ(handler->QueryInterface(__uuidof(IInitializeWithStream), reinterpret_cast<void**>(&initialise)), S_OK);
   TestStream stream;
-  const Bytes cut = Bytes(QkzFileOf(picture).begin(), QkzFileOf(picture).begin() + 1100);
+  const Bytes file = QkzFileOf(picture);
+  const Bytes cut(file.begin(), file.begin() + 1100);
   ServeBytes(&stream, cut);
   EXPECT_EQ(initialise->Initialize(&stream, STGM_READ), S_OK);
   EXPECT_EQ(handler->SetWindow(parent, &panes[0].area), S_OK);
