@@ -316,8 +316,8 @@ TEST(ShellExtension, AStreamOfShortReadsGivesTheSameThumbnail) {
   const ShellPicture got = ThumbnailThroughShell(kPictureThumbnail, &chunked, 32);
   ASSERT_EQ(expected.result, S_OK);
   ASSERT_EQ(got.result, S_OK);
+  EXPECT_EQ(got.width, 32u);
   EXPECT_TRUE(got.rgb == expected.rgb);
-  EXPECT_EQ(RgbOf(ContentOf(picture)).size(), 3u * 61 * 40);
   EXPECT_EQ(chunked.references, 1);
 }
 
