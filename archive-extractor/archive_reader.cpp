@@ -31,6 +31,11 @@ Failure ReadFromFile(ArchiveReader* reader, uint32_t position, uint32_t count, u
                      DWORD* got) {
   *got = 0;
   if (position >= kUnreachablePosition) return Failure::kUnreachablePosition;
+  if (reader->source != nullptr) {
+    *got = reader->source->read(reader->source->context, position, out, count);
+    if (*got > count) *got = 0;
+    return Failure::kNone;
+  }
   if (!platform::ReadFileAt(reader->file, position, out, count, got) || *got > count) *got = 0;
   return Failure::kNone;
 }
@@ -54,6 +59,17 @@ Failure OpenArchiveReader(const HostPath& path, ReaderWindow* windows, ArchiveRe
   reader->fileSize = information.nFileSizeLow;
   reader->fileEnd = uint64_t{information.nFileSizeHigh} << 32 | information.nFileSizeLow;
   reader->timestamp = UnixSeconds(information.ftLastWriteTime);
+  return Failure::kNone;
+}
+
+Failure OpenArchiveSource(const ByteSource* source, ReaderWindow* windows, ArchiveReader* reader) {
+  *reader = ArchiveReader{};
+  reader->source = source;
+  reader->windows = windows;
+  for (uint32_t i = 0; i < kReaderWindowCount; ++i)
+    windows[i].start = windows[i].length = windows[i].lastEnd = 0;
+  reader->fileSize = static_cast<uint32_t>(source->size);
+  reader->fileEnd = source->size;
   return Failure::kNone;
 }
 

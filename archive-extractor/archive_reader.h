@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "common/byte_source.h"
 #include "host-contract/failure.h"
 #include "host-contract/host_contract.h"
 #include "host-contract/host_path.h"
@@ -40,6 +41,7 @@ struct ArchiveReader {
   ULONG_PTR timestamp = 0;          // a parse's reader only: the file's last-write time
   uint32_t nextVictim = 0;          // the window a miss refills next
   ReaderWindow* windows = nullptr;  // kReaderWindowCount; nullptr: reads go to the file
+  const ByteSource* source = nullptr;  // when set, read in place of `file`
 };
 
 // What View sees: `available` bytes from `bytes` on, until the next view.
@@ -53,6 +55,10 @@ struct ReaderView {
 // kCannotOpen or kSizeUnknown. Without (an extract) kNone or kCannotOpen.
 // Usable with CloseArchiveReader either way.
 Failure OpenArchiveReader(const HostPath& path, ReaderWindow* windows, ArchiveReader* reader);
+
+// A parse's reader over a source instead of a file (a stream a shell hands
+// over): the size is the source's, the time 0. kNone.
+Failure OpenArchiveSource(const ByteSource* source, ReaderWindow* windows, ArchiveReader* reader);
 
 // Closes the file if it was opened.
 void CloseArchiveReader(ArchiveReader* reader);

@@ -94,9 +94,24 @@ TEST(ThumbnailTest, HostileHeadsAndFailingReadsAreRefused) {
   EXPECT_EQ(LocateQkzPicture(SourceOf(&empty), 0, &picture), ThumbnailFailure::kNotAPicture);
 }
 
+// The same archive read through a source (a shell's stream) finds the same
+// entry, with the same size, colours and rows.
+void ExpectTheSameThroughASource(const Bytes& archive, const ArchivePicture& fromFile) {
+  CountingSource counting{archive};
+  ArchivePicture found;
+  ASSERT_EQ(FindArchivePicture(SourceOf(&counting), &found).reason, Failure::kNone);
+  EXPECT_EQ(found.found, fromFile.found);
+  EXPECT_STREQ(found.name, fromFile.name);
+  EXPECT_EQ(found.picture.width, fromFile.picture.width);
+  EXPECT_EQ(found.picture.height, fromFile.picture.height);
+  EXPECT_EQ(found.picture.rowsPosition, fromFile.picture.rowsPosition);
+  EXPECT_TRUE(std::equal(found.picture.palette, found.picture.palette + 768, fromFile.picture.palette));
+}
+
 // Past the Palette entry of a named-entry archive (whose palette a picture
 // without its own shows), or the first entry of an offset table: its size,
-// colours and rows where the extractor would hand them out.
+// colours and rows where the extractor would hand them out, from a file or
+// from a source.
 TEST(ThumbnailTest, FindsTheFirstPictureEntryOfBothLayouts) {
   QkzTriples shared, own;
   for (size_t i = 0; i < 768; ++i) shared[i] = static_cast<uint8_t>(i), own[i] = static_cast<uint8_t>(255 - i);
@@ -117,15 +132,26 @@ TEST(ThumbnailTest, FindsTheFirstPictureEntryOfBothLayouts) {
     EXPECT_TRUE(std::equal(shared.begin(), shared.end(), found.picture.palette) != ownPalette);
     // The second entry (a 9-byte header and 8 bytes of rows) follows the rows.
     EXPECT_EQ(found.picture.rowsPosition, archive.size() - (9 + 8) - rows.size());
+    ExpectTheSameThroughASource(archive, found);
   }
   const Bytes picture = PictureOf(5, 3);
-  const std::string path = WriteScratchFile("first-picture.cg", BuildOffsetTableArchive({picture, PictureOf(2, 2)}));
+  const Bytes archive = BuildOffsetTableArchive({picture, PictureOf(2, 2)});
+  const std::string path = WriteScratchFile("first-picture.cg", archive);
   ArchivePicture found;
   ASSERT_EQ(FindArchivePicture(path.c_str(), &found).reason, Failure::kNone);
   EXPECT_STREQ(found.name, "0000000C.QKZ");
   EXPECT_EQ(found.picture.rowsPosition, 12u + 1032);
   EXPECT_EQ(found.picture.palette[3 * 9], picture[8 + 4 * 9]);
+  ExpectTheSameThroughASource(archive, found);
   EXPECT_TRUE(FindArchivePicture(WriteScratchFile("text.cg", Bytes(3000, 'x')).c_str(), &found).refused);
+  CountingSource text{Bytes(3000, 'x')};
+  EXPECT_TRUE(FindArchivePicture(SourceOf(&text), &found).refused);
+  // A source whose reads fail is refused as a file that ends early.
+  CountingSource failing{archive};
+  failing.failAfter = 0;
+  const Outcome outcome = FindArchivePicture(SourceOf(&failing), &found);
+  EXPECT_TRUE(outcome.refused);
+  EXPECT_EQ(outcome.reason, Failure::kFileEndsEarly);
 }
 
 }  // namespace

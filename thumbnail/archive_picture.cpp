@@ -58,7 +58,21 @@ ParsedArchive::~ParsedArchive() {
   CloseArchiveReader(&reader);
 }
 
-Failure ParseArchive(const HostPath& path, ParsedArchive* parsed) noexcept {
+namespace {
+
+// Opens the archive's reader afresh for each layout that needs it: on a
+// path, the file; on a source, the source.
+struct ArchiveOrigin {
+  const HostPath* path;
+  const ByteSource* source;
+};
+
+Failure OpenOrigin(const ArchiveOrigin& origin, ReaderWindow* windows, ArchiveReader* reader) {
+  if (origin.source != nullptr) return OpenArchiveSource(origin.source, windows, reader);
+  return OpenArchiveReader(*origin.path, windows, reader);
+}
+
+Failure ParseOrigin(const ArchiveOrigin& origin, ParsedArchive* parsed) noexcept {
   parsed->windows.reset(new (std::nothrow) ReaderWindow[kReaderWindowCount]);
   if (parsed->windows == nullptr) return Failure::kNoMemory;
   Failure failure = Failure::kCannotOpen;
@@ -66,7 +80,7 @@ Failure ParseArchive(const HostPath& path, ParsedArchive* parsed) noexcept {
   for (int i = 0; i < kLayoutCount; ++i) {
     if (!open) {
       CloseArchiveReader(&parsed->reader);
-      failure = OpenArchiveReader(path, parsed->windows.get(), &parsed->reader);
+      failure = OpenOrigin(origin, parsed->windows.get(), &parsed->reader);
       open = failure == Failure::kNone;
       if (!open) continue;
     }
@@ -83,6 +97,25 @@ Failure ParseArchive(const HostPath& path, ParsedArchive* parsed) noexcept {
   }
   return failure;
 }
+
+Outcome FindInOrigin(const ArchiveOrigin& origin, ArchivePicture* found) noexcept {
+  *found = ArchivePicture();
+  ParsedArchive archive;
+  Failure failure = ParseOrigin(origin, &archive);
+  if (failure == Failure::kNoMemory && archive.windows == nullptr) return {failure, false};
+  if (failure != Failure::kNone) return Refusal(failure);
+  const uint32_t palette = PaletteEntryIndex(archive);
+  for (uint32_t i = 0; i < archive.directory.entries.count; ++i) {
+    if (i == palette) continue;
+    FormatEntryName(archive.directory.entries, i, found->name);
+    found->found = true;
+    return {LocateEntryPicture(&archive, i, &found->picture), false};
+  }
+  found->name[0] = '\0';
+  return {Failure::kNone, false};
+}
+
+}  // namespace
 
 uint32_t PaletteEntryIndex(const ParsedArchive& archive) noexcept {
   const uint32_t count = archive.directory.entries.count;
@@ -106,21 +139,20 @@ Failure LocateEntryPicture(ParsedArchive* archive, uint32_t index, PictureInSour
              : ReadStoredPicture(&archive->reader, entry, picture);
 }
 
+Failure ParseArchive(const HostPath& path, ParsedArchive* parsed) noexcept {
+  return ParseOrigin({&path, nullptr}, parsed);
+}
+
+Failure ParseArchive(const ByteSource& source, ParsedArchive* parsed) noexcept {
+  return ParseOrigin({nullptr, &source}, parsed);
+}
+
 Outcome FindArchivePicture(const HostPath& path, ArchivePicture* found) noexcept {
-  *found = ArchivePicture();
-  ParsedArchive archive;
-  Failure failure = ParseArchive(path, &archive);
-  if (failure == Failure::kNoMemory && archive.windows == nullptr) return {failure, false};
-  if (failure != Failure::kNone) return Refusal(failure);
-  const uint32_t palette = PaletteEntryIndex(archive);
-  for (uint32_t i = 0; i < archive.directory.entries.count; ++i) {
-    if (i == palette) continue;
-    FormatEntryName(archive.directory.entries, i, found->name);
-    found->found = true;
-    return {LocateEntryPicture(&archive, i, &found->picture), false};
-  }
-  found->name[0] = '\0';
-  return {Failure::kNone, false};
+  return FindInOrigin({&path, nullptr}, found);
+}
+
+Outcome FindArchivePicture(const ByteSource& source, ArchivePicture* found) noexcept {
+  return FindInOrigin({nullptr, &source}, found);
 }
 
 void ParseEachLayout(const HostPath& path, Failure reasons[kLayoutCount]) noexcept {

@@ -25,6 +25,9 @@ struct ArchivePicture {
 // A refusal (with the last parser's reason) when no layout takes the file;
 // otherwise kNone with *found filled, or why the entry cannot be read.
 Outcome FindArchivePicture(const HostPath& path, ArchivePicture* found) noexcept;
+// The same over a source (a stream): only the directory, the entry's head
+// and palette are read here, and the source is not kept.
+Outcome FindArchivePicture(const ByteSource& source, ArchivePicture* found) noexcept;
 
 // An archive parsed by the first layout, in the extractor's order, that
 // takes it: the reader stays open on its windows for reading entries, and
@@ -42,6 +45,8 @@ struct ParsedArchive {
 
 // kNone with *parsed filled, or the last parser's reason.
 Failure ParseArchive(const HostPath& path, ParsedArchive* parsed) noexcept;
+// The same over a source, which must outlive the ParsedArchive.
+Failure ParseArchive(const ByteSource& source, ParsedArchive* parsed) noexcept;
 
 // The index of the named-entry layout's Palette entry (the first entry named
 // Palette, whose palette the parse took as the shared one); the entry count

@@ -8,18 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/byte_source.h"
 #include "qkz-picture/qkz_picture.h"
 
 namespace korvo {
-
-// Bytes at a position. `read` copies up to `count` bytes at `position` to
-// `out` and answers how many it copied: fewer when the source ends there or
-// cannot be read. `size` is how many bytes the source holds.
-struct ByteSource {
-  uint32_t (*read)(void* context, uint64_t position, uint8_t* out, uint32_t count);
-  void* context;
-  uint64_t size;
-};
 
 // Where a picture's parts lie in a source: a QKZ file keeps its rows right
 // behind its head, an archive entry wherever its layout puts them.

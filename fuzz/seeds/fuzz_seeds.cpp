@@ -83,6 +83,24 @@ std::vector<Bytes> NamedEntrySeeds() {
   };
 }
 
+// The shell's thumbnail path: pictures and archives of both layouts behind
+// a first byte choosing the input, a source cut short and the size.
+std::vector<Bytes> ShellThumbnailSeeds() {
+  std::vector<Bytes> seeds;
+  auto add = [&seeds](uint8_t choice, const Bytes& file) {
+    Bytes seed = {choice};
+    seed.insert(seed.end(), file.begin(), file.end());
+    seeds.push_back(seed);
+  };
+  const std::vector<Bytes> pictures = PictureSeeds();
+  for (size_t i = 0; i < pictures.size(); ++i) add(static_cast<uint8_t>(4 * (i % 8)), pictures[i]);
+  add(2 | 4 * 3, pictures[4]);
+  for (const Bytes& archive : OffsetTableSeeds()) add(1 | 4 * 1, archive);
+  for (const Bytes& archive : NamedEntrySeeds()) add(1 | 4 * 2, archive);
+  add(1 | 2 | 4 * 5, NamedEntrySeeds()[1]);
+  return seeds;
+}
+
 bool WriteSeeds(const std::string& folder, const std::vector<Bytes>& seeds) {
   mkdir(folder.c_str(), 0755);
   for (size_t i = 0; i < seeds.size(); ++i) {
@@ -107,7 +125,8 @@ int main(int argc, char** argv) {
   const bool written = WriteSeeds(root + "/import_filter_memory", PictureSeeds()) &&
                        WriteSeeds(root + "/import_filter_file", PictureSeeds()) &&
                        WriteSeeds(root + "/offset_table_archive", OffsetTableSeeds()) &&
-                       WriteSeeds(root + "/named_entry_archive", NamedEntrySeeds());
+                       WriteSeeds(root + "/named_entry_archive", NamedEntrySeeds()) &&
+                       WriteSeeds(root + "/shell_thumbnail", ShellThumbnailSeeds());
   if (!written) {
     fprintf(stderr, "cannot write the seeds under %s\n", root.c_str());
     return 1;
