@@ -24,7 +24,7 @@
 #include "tests/cli/cli_support.h"
 #include "tests/cli/picture_files.h"
 #include "tools/archive-writer/archive_writer.h"
-#include "tools/plugin-loader/plugin_loader.h"
+#include "tools/host/plugin_loader.h"
 
 namespace {
 
