@@ -14,21 +14,10 @@ struct ClassFactory final : IClassFactory {
   ~ClassFactory() { ObjectDestroyed(); }
 
   STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (iid != __uuidof(IUnknown) && iid != __uuidof(IClassFactory)) return E_NOINTERFACE;
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
+    return AnswerInterface<IClassFactory>(this, iid, object);
   }
-  STDMETHODIMP_(ULONG) AddRef() noexcept override {
-    return static_cast<ULONG>(InterlockedIncrement(&references));
-  }
-  STDMETHODIMP_(ULONG) Release() noexcept override {
-    const LONG left = InterlockedDecrement(&references);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
+  STDMETHODIMP_(ULONG) AddRef() noexcept override { return AddReference(&references); }
+  STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseReference(this); }
 
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) noexcept override {
     if (object == nullptr) return E_POINTER;
@@ -49,12 +38,7 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) noexcept {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   for (const ShellClass& shellClass : kShellClasses) {
-    if (clsid != shellClass.clsid) continue;
-    ClassFactory* factory = new (std::nothrow) ClassFactory(&shellClass);
-    if (factory == nullptr) return E_OUTOFMEMORY;
-    const HRESULT result = factory->QueryInterface(iid, object);
-    factory->Release();
-    return result;
+    if (clsid == shellClass.clsid) return NewObject<ClassFactory>(iid, object, &shellClass);
   }
   return CLASS_E_CLASSNOTAVAILABLE;
 }

@@ -39,37 +39,14 @@ struct PreviewHandler final : IPreviewHandler, IInitializeWithStream, IObjectWit
   }
 
   STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IPreviewHandler))
-      *object = static_cast<IPreviewHandler*>(this);
-    else if (iid == __uuidof(IInitializeWithStream))
-      *object = static_cast<IInitializeWithStream*>(this);
-    else if (iid == __uuidof(IObjectWithSite))
-      *object = static_cast<IObjectWithSite*>(this);
-    else if (iid == __uuidof(IOleWindow))
-      *object = static_cast<IOleWindow*>(this);
-    else
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    return AnswerInterface<IPreviewHandler, IInitializeWithStream, IObjectWithSite, IOleWindow>(this, iid, object);
   }
-  STDMETHODIMP_(ULONG) AddRef() noexcept override {
-    return static_cast<ULONG>(InterlockedIncrement(&references));
-  }
-  STDMETHODIMP_(ULONG) Release() noexcept override {
-    const LONG left = InterlockedDecrement(&references);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
+  STDMETHODIMP_(ULONG) AddRef() noexcept override { return AddReference(&references); }
+  STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseReference(this); }
 
   // IInitializeWithStream: kept until Unload.
   STDMETHODIMP Initialize(IStream* given, DWORD) noexcept override {
-    if (given == nullptr) return E_INVALIDARG;
-    if (stream != nullptr) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
-    stream = given;
-    stream->AddRef();
-    return S_OK;
+    return KeepStream(given, &stream);
   }
 
   // IObjectWithSite: the preview host's frame, for its keyboard shortcuts.
@@ -151,11 +128,7 @@ struct PreviewHandler final : IPreviewHandler, IInitializeWithStream, IObjectWit
 }  // namespace
 
 HRESULT CreatePreviewHandler(ShellInput input, REFIID iid, void** object) noexcept {
-  PreviewHandler* handler = new (std::nothrow) PreviewHandler(input);
-  if (handler == nullptr) return E_OUTOFMEMORY;
-  const HRESULT result = handler->QueryInterface(iid, object);
-  handler->Release();
-  return result;
+  return NewObject<PreviewHandler>(iid, object, input);
 }
 
 }  // namespace korvo

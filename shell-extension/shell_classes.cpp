@@ -32,6 +32,14 @@ void ServerLocked(bool lock) noexcept {
 bool ServerInUse() noexcept { return objects != 0 || locks != 0; }
 HINSTANCE ShellModule() noexcept { return module; }
 
+HRESULT KeepStream(IStream* given, IStream** kept) noexcept {
+  if (given == nullptr) return E_INVALIDARG;
+  if (*kept != nullptr) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
+  *kept = given;
+  given->AddRef();
+  return S_OK;
+}
+
 }  // namespace korvo
 
 // The module handle names the DLL in the registry and owns the preview's

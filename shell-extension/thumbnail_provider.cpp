@@ -24,33 +24,14 @@ struct ThumbnailProvider final : IInitializeWithStream, IThumbnailProvider {
   }
 
   STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IInitializeWithStream))
-      *object = static_cast<IInitializeWithStream*>(this);
-    else if (iid == __uuidof(IThumbnailProvider))
-      *object = static_cast<IThumbnailProvider*>(this);
-    else
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    return AnswerInterface<IInitializeWithStream, IThumbnailProvider>(this, iid, object);
   }
-  STDMETHODIMP_(ULONG) AddRef() noexcept override {
-    return static_cast<ULONG>(InterlockedIncrement(&references));
-  }
-  STDMETHODIMP_(ULONG) Release() noexcept override {
-    const LONG left = InterlockedDecrement(&references);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
+  STDMETHODIMP_(ULONG) AddRef() noexcept override { return AddReference(&references); }
+  STDMETHODIMP_(ULONG) Release() noexcept override { return ReleaseReference(this); }
 
   // The shell hands the stream over once; it is read only in GetThumbnail.
   STDMETHODIMP Initialize(IStream* given, DWORD) noexcept override {
-    if (given == nullptr) return E_INVALIDARG;
-    if (stream != nullptr) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
-    stream = given;
-    stream->AddRef();
-    return S_OK;
+    return KeepStream(given, &stream);
   }
 
   STDMETHODIMP GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_ALPHATYPE* alpha) noexcept override {
@@ -89,11 +70,7 @@ struct ThumbnailProvider final : IInitializeWithStream, IThumbnailProvider {
 }  // namespace
 
 HRESULT CreateThumbnailProvider(ShellInput input, REFIID iid, void** object) noexcept {
-  ThumbnailProvider* provider = new (std::nothrow) ThumbnailProvider(input);
-  if (provider == nullptr) return E_OUTOFMEMORY;
-  const HRESULT result = provider->QueryInterface(iid, object);
-  provider->Release();
-  return result;
+  return NewObject<ThumbnailProvider>(iid, object, input);
 }
 
 }  // namespace korvo
