@@ -209,9 +209,7 @@ TEST_F(EntryPointTest, MissingEntriesAndNullOutputsWriteNothing) {
 // long for the cache to keep), and meanwhile the archive was spoiled: the
 // second parse's code is the call's result.
 TEST_F(EntryPointTest, AFailedParseAfterTheProbePassesItsCodeUp) {
-#ifdef _WIN32
-  GTEST_SKIP() << "the Windows file open refuses paths the cache cannot keep";
-#else
+  SKIP_UNLESS(Need::kPathsBeyondMaxPath);
   const std::string folder(200, 'r');
   std::filesystem::create_directories(ScratchDirectory() + folder);
   enum Operation { kList, kLookUp, kExtract };
@@ -240,12 +238,10 @@ TEST_F(EntryPointTest, AFailedParseAfterTheProbePassesItsCodeUp) {
     EXPECT_TRUE(SameRecord(record, Untouched<fileInfo>())) << operation;
   }
   racingArchivePath.clear();
-#endif
 }
 
 TEST_F(EntryPointTest, AFailedExtractHandsOutNothing) {
-  REQUIRE_PLATFORM_HOOKS();
-#if KORVO_HAS_PLATFORM_HOOKS
+  SKIP_UNLESS(Need::kFullHooks);
   std::string path = WriteScratchFile("extract-fail", BuildTestArchive("TLA1", kEntries));
   // The probe's own calls; the extract's come after them.
   platform::ResetPlatformFaults(TestHooks());
@@ -273,7 +269,6 @@ TEST_F(EntryPointTest, AFailedExtractHandsOutNothing) {
     EXPECT_EQ(dest, kUntouched) << c.op;
     EXPECT_EQ(TestHooks().liveBlocks, live) << c.op;
   }
-#endif
 }
 
 // ---- The loaded plug-in ------------------------------------------------------

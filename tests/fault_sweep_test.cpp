@@ -28,12 +28,10 @@
 #include "tests/support/failure_print.h"
 #include "tests/support/host_blocks.h"
 #include "tests/support/output_folders.h"
-#include "tests/support/test_pictures.h"
+#include "tests/support/platform_hooks.h"
 #include "tests/support/sample_archives.h"
 #include "tests/support/test_pictures.h"
 #include "tests/support/untouched.h"
-
-#if KORVO_HAS_PLATFORM_HOOKS
 
 namespace {
 
@@ -229,7 +227,7 @@ int FilterWorkFault(PlatformOperation op, bool) {
 }
 
 TEST(FaultSweepTest, EveryOperationOfTheImportFilter) {
-  REQUIRE_PLATFORM_HOOKS();
+  SKIP_UNLESS(Need::kFullHooks);
   const Bytes picture = MakeQkzPicture(7, 5, 3);
   const size_t pixelBytes = 8 * 5;
   const std::string path = WriteScratchFile("sweep.QKZ", picture);
@@ -693,7 +691,7 @@ long SweepBoth(const Extractor& extractor, bool seeCache, bool alreadyCached = f
 class ExtractorFaultSweepTest : public extractor_test::ExtractorTest {};
 
 TEST_F(ExtractorFaultSweepTest, EveryOperationOfTheLinkedLogicKeepsTheCacheWhole) {
-  REQUIRE_PLATFORM_HOOKS();
+  SKIP_UNLESS(Need::kFullHooks);
   long points = SweepBoth(LinkedExtractor(), true);
   printf("[ sweep    ] archive extractor logic: %ld fault points\n", points);
   // 566 since a parse takes the size and time in one query and reads nothing
@@ -706,7 +704,7 @@ TEST_F(ExtractorFaultSweepTest, EveryOperationOfTheLinkedLogicKeepsTheCacheWhole
 // The loaded plug-in's cache cannot be seen from here; its answers, blocks
 // and files can.
 TEST(PlugInFaultSweepTest, EveryOperationOfTheLoadedExtractor) {
-  REQUIRE_PLATFORM_HOOKS();
+  SKIP_UNLESS(Need::kFullHooks);
   long points = SweepBoth(PluginExtractor(), false);
   printf("[ sweep    ] archive extractor plug-in: %ld fault points\n", points);
   EXPECT_GE(points, 560);
@@ -716,7 +714,7 @@ TEST(PlugInFaultSweepTest, EveryOperationOfTheLoadedExtractor) {
 // before it extracts): every call probes again, and a fault is answered as
 // on an archive parsed afresh.
 TEST(PlugInFaultSweepTest, EveryOperationOfTheLoadedExtractorOnACachedArchive) {
-  REQUIRE_PLATFORM_HOOKS();
+  SKIP_UNLESS(Need::kFullHooks);
   long points = SweepBoth(PluginExtractor(), false, true);
   printf("[ sweep    ] archive extractor plug-in, cached: %ld fault points\n", points);
   EXPECT_GE(points, 100);
@@ -724,4 +722,3 @@ TEST(PlugInFaultSweepTest, EveryOperationOfTheLoadedExtractorOnACachedArchive) {
 
 }  // namespace
 
-#endif  // KORVO_HAS_PLATFORM_HOOKS

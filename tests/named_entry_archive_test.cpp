@@ -582,8 +582,6 @@ TEST_F(NamedEntryArchiveTest, TruncationsAtEveryLengthStayInsideTheirBlocks) {
 
 // ---- Injected faults --------------------------------------------------------
 
-#if KORVO_HAS_PLATFORM_HOOKS
-
 // Entries spread over about four reader windows, so that faults hit window
 // refills.
 std::vector<NamedEntry> SpreadEntries() {
@@ -607,6 +605,7 @@ const Fault kParseFaults[] = {
 };
 
 TEST_F(NamedEntryArchiveTest, ParseFaultsAtEveryPointLeaveTheCacheAsItWas) {
+  SKIP_UNLESS(Need::kFullHooks);
   auto& hooks = TestHooks();
   std::string cached = WriteScratchFile("cached", SmallNamedArchive());
   std::string path = WriteScratchFile("spread", BuildNamedEntryArchive(SpreadEntries()));
@@ -648,6 +647,7 @@ TEST_F(NamedEntryArchiveTest, ParseFaultsAtEveryPointLeaveTheCacheAsItWas) {
 }
 
 TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
+  SKIP_UNLESS(Need::kFullHooks);
   auto& hooks = TestHooks();
   std::vector<NamedEntry> entries = SpreadEntries();
   std::string path = WriteScratchFile("spread", BuildNamedEntryArchive(entries));
@@ -689,6 +689,7 @@ TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
 // A count field alone reserves nothing: the memory a parse holds follows the
 // records the file really has.
 TEST_F(NamedEntryArchiveTest, AGarbageCountReservesNoMemory) {
+  SKIP_UNLESS(Need::kFullHooks);
   auto& hooks = TestHooks();
   Bytes file = BuildNamedEntryArchive(SpreadEntries());
   std::string path = WriteScratchFile("garbage", With32(file, 0, 0xFFFFFFF0u));
@@ -698,7 +699,5 @@ TEST_F(NamedEntryArchiveTest, AGarbageCountReservesNoMemory) {
   EXPECT_LT(hooks.peakLiveBytes - base, 64 * 1024);
   EXPECT_EQ(hooks.liveBytes, base);
 }
-
-#endif  // KORVO_HAS_PLATFORM_HOOKS
 
 }  // namespace
