@@ -67,7 +67,7 @@ TEST_F(EntryPointTest, GetFileTestsOnlyTheInputAndOutputBits) {
       continue;
     }
     if (!toMemory) {
-      EXPECT_EQ(ReadWholeFile(written), LayoutOneBytes(kEntries[1])) << std::hex << c.flag;
+      EXPECT_EQ(ReadBytes(written), LayoutOneBytes(kEntries[1])) << std::hex << c.flag;
       continue;
     }
     ASSERT_NE(dest, kUntouched);

@@ -127,8 +127,8 @@ TEST(FolderOutputTest, EveryEntryUnpacksIntoAUnicodeFolder) {
                          : Extractor().GetFile(archive.c_str(), entry.position,
                                                const_cast<char*>(dest.c_str()), 0, nullptr, 0);
         ASSERT_EQ(result, 0) << entry.filename;
-        EXPECT_EQ(ReadWholeFile(target), entry.extracted) << entry.filename;
-        EXPECT_EQ(ReadWholeFile(target), MemoryOutput(archive, entry.position));
+        EXPECT_EQ(ReadBytes(target), entry.extracted) << entry.filename;
+        EXPECT_EQ(ReadBytes(target), MemoryOutput(archive, entry.position));
         EXPECT_EQ(fs::last_write_time(fs::u8path(target)), archiveDate) << "the entry's date";
         expectedNames.push_back(entry.filename);
       }
@@ -223,7 +223,7 @@ TEST(FolderOutputTest, ACodePage932TrailByteOf0x5CIsWritten) {
                                    const_cast<WCHAR*>(Utf16(folder).c_str()), 0, nullptr, 0),
               0);
   }
-  EXPECT_EQ(ReadWholeFile(folder + "/" + written), entry.extracted);
+  EXPECT_EQ(ReadBytes(folder + "/" + written), entry.extracted);
   EXPECT_EQ(FolderNames(folder), std::vector<std::string>{written});
 }
 
@@ -260,7 +260,7 @@ TEST(FolderOutputTest, InjectedFailuresLeaveNothingBehind) {
           c.earlierFile ? std::vector<std::string>{entry.filename} : std::vector<std::string>{};
       EXPECT_EQ(FolderNames(folder), expected) << c.op << " wide " << wide;
       if (c.earlierFile) {
-        EXPECT_EQ(ReadWholeFile(folder + "/" + entry.filename), earlier);
+        EXPECT_EQ(ReadBytes(folder + "/" + entry.filename), earlier);
       }
     }
   }
@@ -330,9 +330,9 @@ TEST(FolderOutputTest, ThingsPlantedAtTheNextTemporaryNamesArePassedOver) {
   ASSERT_EQ(Extractor().GetFile(archive.c_str(), entry.position, const_cast<char*>(folder.c_str()),
                                 0, nullptr, 0),
             0);
-  EXPECT_EQ(ReadWholeFile(folder + "/" + entry.filename), entry.extracted);
-  EXPECT_EQ(ReadWholeFile(folder + "/" + next(1)), plantedBytes);
-  EXPECT_EQ(ReadWholeFile(victim), victimBytes);
+  EXPECT_EQ(ReadBytes(folder + "/" + entry.filename), entry.extracted);
+  EXPECT_EQ(ReadBytes(folder + "/" + next(1)), plantedBytes);
+  EXPECT_EQ(ReadBytes(victim), victimBytes);
   EXPECT_TRUE(fs::is_empty(folder + "/" + next(3)));
   std::vector<std::string> expected = {entry.filename, next(1), next(2), next(3)};
   std::sort(expected.begin(), expected.end());
@@ -363,7 +363,7 @@ TEST(FolderOutputTest, ALargeEntryIsWrittenInPieces) {
   const long long peak = hooks.peakLiveBytes - before;
   printf("[ large    ] peak of a 64 MiB entry written to a folder: %lld bytes\n", peak);
   EXPECT_LT(peak, 8ll << 20);
-  const Bytes written = ReadWholeFile(folder + "/00000008.QKZ");
+  const Bytes written = ReadBytes(folder + "/00000008.QKZ");
   EXPECT_EQ(written.size(), head.size() - 8);
   EXPECT_TRUE(written == MemoryOutput(archive, 8)) << "not the bytes of memory output";
   fs::remove_all(folder);

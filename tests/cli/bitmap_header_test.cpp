@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tests/cli/cli_support.h"
+#include "tests/support/korvo_runs.h"
 #include "tools/korvo/image_files.h"
 #include "tools/korvo/pictures.h"
 #include "tools/plugin-loader/plugin_loader.h"
