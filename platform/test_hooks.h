@@ -35,6 +35,8 @@ struct PlatformHooks {
   // A failing read still delivers this many bytes fewer than asked (0: none
   // at all), so that "one byte short" can be injected.
   std::atomic<long> readShortBy;
+  // Bytes the reads delivered since the last ResetPlatformFaults (POSIX).
+  std::atomic<long long> bytesRead;
   // Blocks alive in the process, and their bytes.
   std::atomic<long> liveBlocks;
   std::atomic<long long> liveBytes;
@@ -60,6 +62,7 @@ inline void ResetPlatformFaults(PlatformHooks& hooks) {
     hooks.failAt[op] = 0;
   }
   hooks.readShortBy = 0;
+  hooks.bytesRead = 0;
 }
 
 }  // namespace platform

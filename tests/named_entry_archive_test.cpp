@@ -616,9 +616,7 @@ TEST_F(NamedEntryArchiveTest, ParseFaultsAtEveryPointLeaveTheCacheAsItWas) {
   for (int op = 0; op < platform::kOpCount; ++op) calls[op] = hooks.calls[op];
   const Bytes listing = ListingBytes(path);
   EXPECT_GT(calls[platform::kOpRead], 2) << "the archive should span several windows";
-  // The directory's block is allocated once, as large as the name records
-  // have room for (its growth is faulted in DirectoryArrayGrowthTest).
-  EXPECT_EQ(calls[platform::kOpAlloc], 1);
+  // (What a parse may read and allocate: EveryOperationStaysWithinItsBudget.)
 
   ASSERT_EQ(Parse(cached), Failure::kNone);
   const CacheView before = ViewCache(cached, kSmallEntryPosition);
@@ -667,7 +665,6 @@ TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
     for (int op = 0; op < platform::kOpCount; ++op) calls[op] = hooks.calls[op];
     const Bytes good = BlockBytes(block);
     platform::GlobalFree(block);
-    EXPECT_EQ(calls[platform::kOpRead], entries[index].ownPalette ? 3 : 2);
     for (const Fault& fault : faults) {
       for (long at = 1; at <= calls[fault.op]; ++at) {
         platform::ResetPlatformFaults(hooks);
