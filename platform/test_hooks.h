@@ -35,8 +35,6 @@ struct PlatformHooks {
   // A failing read still delivers this many bytes fewer than asked (0: none
   // at all), so that "one byte short" can be injected.
   std::atomic<long> readShortBy;
-  // Bytes the reads delivered since the last ResetPlatformFaults (POSIX).
-  std::atomic<long long> bytesRead;
   // Blocks alive in the process, and their bytes.
   std::atomic<long> liveBlocks;
   std::atomic<long long> liveBytes;
@@ -51,6 +49,9 @@ struct PlatformHooks {
   std::atomic<const char*> memoryFilePath;
   std::atomic<const unsigned char*> memoryFileBytes;
   std::atomic<uint64_t> memoryFileSize;
+  // Bytes the reads delivered since the last ResetPlatformFaults (POSIX).
+  // Last, so that layers built before it still find every other field.
+  std::atomic<long long> bytesRead;
 };
 
 inline constexpr const char* kHooksSymbol = "KorvoPlatformHooks";
