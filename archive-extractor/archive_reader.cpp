@@ -43,6 +43,9 @@ Failure ReadFromFile(ArchiveReader* reader, uint32_t position, uint32_t count, u
 }  // namespace
 
 Failure OpenArchiveReader(const HostPath& path, ReaderWindow* windows, ArchiveReader* reader) {
+  if (windows == nullptr && reader->file != INVALID_HANDLE_VALUE && reader->windows == nullptr)
+    return Failure::kNone;
+  CloseArchiveReader(reader);
   *reader = ArchiveReader{};
   reader->file = OpenHostFile(path, FILE_FLAG_RANDOM_ACCESS);
   if (reader->file == INVALID_HANDLE_VALUE) return Failure::kCannotOpen;

@@ -52,8 +52,9 @@ struct ReaderView {
 
 // Opens the archive. With `windows` (a parse) also takes its 32-bit size and
 // last-write time, and serves views from the emptied windows: kNone,
-// kCannotOpen or kSizeUnknown. Without (an extract) kNone or kCannotOpen.
-// Usable with CloseArchiveReader either way.
+// kCannotOpen or kSizeUnknown. Without (an extract) kNone or kCannotOpen; an
+// extract's reader that holds the file its probe opened keeps it, and opens
+// nothing. Usable with CloseArchiveReader either way.
 Failure OpenArchiveReader(const HostPath& path, ReaderWindow* windows, ArchiveReader* reader);
 
 // A parse's reader over a source instead of a file (a stream a shell hands

@@ -179,7 +179,7 @@ Failure ParseAndInstall(ArchiveReader* reader, const HostPath& path, ArchivePars
 }  // namespace
 
 Failure RecognizeArchive(const HostPath& path, const ArchiveParser* parsers, int count,
-                         int* index) {
+                         int* index, HANDLE* kept) {
   if (index != nullptr) *index = -1;
   ArchiveReader reader;
   ScopeExit close([&reader] { CloseArchiveReader(&reader); });
@@ -195,6 +195,10 @@ Failure RecognizeArchive(const HostPath& path, const ArchiveParser* parsers, int
     failure = ParseAndInstall(&reader, path, parsers[i]);
     if (failure == Failure::kNone) {
       if (index != nullptr) *index = i;
+      if (kept != nullptr) {
+        *kept = reader.file;
+        reader.file = INVALID_HANDLE_VALUE;
+      }
       break;
     }
   }

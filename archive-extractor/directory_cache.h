@@ -40,9 +40,11 @@ void UnloadDirectoryCache();
 // open of it (tried again after a failed one), until one accepts it; installs
 // what it found and sets *index (if given) to its index. kNone, or the last
 // parse's reason, the cache as it was. A path too long for the cache is not
-// kept, so the next operation parses afresh.
+// kept, so the next operation parses afresh. With `kept`, the file stays open
+// on kNone and its handle goes to *kept (which the caller closes), so that
+// the extract that follows reads the very file the parse read.
 Failure RecognizeArchive(const HostPath& path, const ArchiveParser* parsers, int count,
-                         int* index) REQUIRES(directoryLock);
+                         int* index, HANDLE* kept = nullptr) REQUIRES(directoryLock);
 
 // With the lock held: kNone when the cache holds exactly `path` (of the same
 // kind, unit for unit), whichever parser built it; otherwise parses it with

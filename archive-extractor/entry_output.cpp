@@ -6,10 +6,11 @@
 namespace korvo {
 
 Failure ExtractEntry(LocateOperation locate, const HostPath& path, ULONG_PTR position,
-                     HGLOBAL* slot, fileInfo* entry) {
+                     HGLOBAL* slot, fileInfo* entry, ArchiveReader* given) {
   EntrySource source;
-  ArchiveReader reader;
-  ScopeExit close([&] { CloseArchiveReader(&reader); });
+  ArchiveReader own;
+  ScopeExit close([&] { CloseArchiveReader(&own); });
+  ArchiveReader& reader = given != nullptr ? *given : own;
   Failure failure = locate(path, position, &reader, &source);
   if (failure != Failure::kNone) return failure;
   const uint32_t size = source.headBytes + source.copyBytes;

@@ -73,8 +73,10 @@ Failure CopyEntryInPieces(ArchiveReader* reader, const EntrySource& source, uint
 
 // Memory output: the entry at `position` in a new movable block, stored fully
 // unlocked in *slot on kNone only; the entry's record goes to *entry unless
-// it is null. kNoMemory, or the reasons of `locate` and of the reads.
+// it is null. Read through `reader` when given (it may hold the file its
+// probe opened; the caller closes it). kNoMemory, or the reasons of `locate`
+// and of the reads.
 Failure ExtractEntry(LocateOperation locate, const HostPath& path, ULONG_PTR position,
-                     HGLOBAL* slot, fileInfo* entry = nullptr);
+                     HGLOBAL* slot, fileInfo* entry = nullptr, ArchiveReader* reader = nullptr);
 
 }  // namespace korvo

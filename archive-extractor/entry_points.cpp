@@ -42,17 +42,20 @@ Outcome ArchiveGetFile(const LayoutTable& layouts, const Unit* src, LONG_PTR len
                        LONG_PTR) {
   if (flag & kFlagMemoryInput) return Refusal(Failure::kArchiveInMemory);
   if (dest == nullptr) return Refusal(Failure::kNullOutput);
+  // The probe's file stays open for the extract: one open per call, and the
+  // entry read from the file the probe checked.
+  ArchiveReader reader;
+  ScopeExit close([&] { CloseArchiveReader(&reader); });
   const ArchiveLayout* layout = nullptr;
-  Failure failure = RecognizeLayout(layouts, src, &layout);
+  Failure failure = RecognizeLayout(layouts, src, &layout, &reader.file);
   if (failure != Failure::kNone) return Refusal(failure);
   const auto position = static_cast<ULONG_PTR>(len);
   if (flag & kFlagMemoryOutput)
-    return {ExtractEntry(layout->locate, src, position, reinterpret_cast<HGLOBAL*>(dest))};
+    return {ExtractEntry(layout->locate, src, position, reinterpret_cast<HGLOBAL*>(dest), nullptr,
+                         &reader)};
   // Output to a folder, in pieces. The look-up has released the directory
   // lock, so no other call waits on the writes.
   EntrySource source;
-  ArchiveReader reader;
-  ScopeExit close([&] { CloseArchiveReader(&reader); });
   failure = layout->locate(src, position, &reader, &source);
   if (failure != Failure::kNone) return {failure};
   return {WriteEntryIntoFolder(static_cast<const Unit*>(dest), &reader, source)};

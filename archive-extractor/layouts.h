@@ -22,7 +22,10 @@ extern const LayoutTable kArchiveLayouts;
 
 // The first layout of `layouts` whose probe recognises the file goes to
 // *layout: kNone; otherwise the last probe's reason (kCannotOpen for no path).
+// With `kept`, the probe's file stays open for an extract (see
+// RecognizeArchive).
 Failure RecognizeLayout(const LayoutTable& layouts, const HostPath& path,
-                        const ArchiveLayout** layout) EXCLUDES(directoryLock);
+                        const ArchiveLayout** layout, HANDLE* kept = nullptr)
+    EXCLUDES(directoryLock);
 
 }  // namespace korvo

@@ -22,6 +22,8 @@ namespace {
 constexpr uint32_t kCountPosition = 0;
 constexpr uint32_t kTablePosition = 4;
 constexpr uint32_t kSlotBytes = 4;
+// The bytes of an entry's head a parse checks: up to the end of the height.
+constexpr uint32_t kCheckedHeadBytes = kQkzHeightOffset + 4;
 
 // Reads the head of the entry at `position` and checks that the entry, which
 // ends at `end`, holds the whole picture the head describes. An `end` below
@@ -29,10 +31,14 @@ constexpr uint32_t kSlotBytes = 4;
 // picture: taken as a 32-bit size it would wrap to nearly 4 GiB, be listed as
 // such and later be asked for as one block.
 Failure CheckEntry(ArchiveReader* reader, uint32_t position, uint32_t end) {
-  // The whole head must be there; only its width and height are looked at.
+  // The whole head must be there, but only its width and height are looked
+  // at: the file's size tells whether the rest is, and only the two are read.
+  // The view starts at the entry, as a read of the whole head would, so that
+  // the same positions are refused as unreachable.
   ReaderView head;
-  Failure failure = View(reader, position, kQkzHeadSize, &head);
+  Failure failure = View(reader, position, kCheckedHeadBytes, &head);
   if (failure != Failure::kNone) return failure;
+  if (uint64_t{position} + kQkzHeadSize > reader->fileEnd) return Failure::kFileEndsEarly;
   if (end < position) return Failure::kOffsetsNotAscending;
   // 64-bit: a head of 65536 x 65537 needs more than 2^32 bytes, and a width
   // near 2^32 must not wrap its stride to 0.

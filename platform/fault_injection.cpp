@@ -26,6 +26,10 @@ void CountOpenFile(int change) {
   if (PlatformHooks* hooks = Hooks()) hooks->openFiles += change;
 }
 
+void CountBytesRead(DWORD bytes) {
+  if (PlatformHooks* hooks = Hooks()) hooks->bytesRead += bytes;
+}
+
 void CountBlock(int change, long long bytes) {
   PlatformHooks* hooks = Hooks();
   if (hooks == nullptr) return;

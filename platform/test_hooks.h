@@ -49,6 +49,9 @@ struct PlatformHooks {
   std::atomic<const char*> memoryFilePath;
   std::atomic<const unsigned char*> memoryFileBytes;
   std::atomic<uint64_t> memoryFileSize;
+  // Bytes the reads delivered since the last ResetPlatformFaults (POSIX).
+  // Last, so that layers built before it still find every other field.
+  std::atomic<long long> bytesRead;
 };
 
 inline constexpr const char* kHooksSymbol = "KorvoPlatformHooks";
@@ -60,6 +63,7 @@ inline void ResetPlatformFaults(PlatformHooks& hooks) {
     hooks.failAt[op] = 0;
   }
   hooks.readShortBy = 0;
+  hooks.bytesRead = 0;
 }
 
 }  // namespace platform

@@ -28,6 +28,8 @@ PlatformHooks* Hooks();
 bool InjectedFault(PlatformOperation op);
 // Counts a file opened (+1) or closed (-1).
 void CountOpenFile(int change);
+// Counts the bytes a read delivered.
+void CountBytesRead(DWORD bytes);
 // Counts a block of `bytes` allocated (+1) or freed (-1), and the peak.
 void CountBlock(int change, long long bytes);
 
@@ -42,6 +44,7 @@ MemoryFile* MemoryFileOf(HANDLE file);    // nullptr: a file of the system
 inline PlatformHooks* Hooks() { return nullptr; }
 inline bool InjectedFault(PlatformOperation) { return false; }
 inline void CountOpenFile(int) {}
+inline void CountBytesRead(DWORD) {}
 inline void CountBlock(int, long long) {}
 inline HANDLE OpenMemoryFile(const char*) { return nullptr; }
 inline MemoryFile* MemoryFileOf(HANDLE) { return nullptr; }

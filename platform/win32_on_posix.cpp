@@ -220,6 +220,24 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, DWORD disposition, DWORD) {
   return FileHandle(fd);
 }
 
+namespace {
+
+// Up to `limit` bytes at `position` into `buffer`, *got the bytes read: false
+// when the system fails a read, true at the end of the file or the limit.
+bool ReadDescriptorAt(int fd, DWORD position, void* buffer, DWORD limit, DWORD* got) {
+  auto* out = static_cast<char*>(buffer);
+  while (*got < limit) {
+    ssize_t piece = pread(fd, out + *got, limit - *got, static_cast<off_t>(uint64_t{position} + *got));
+    if (piece < 0 && errno == EINTR) continue;
+    if (piece < 0) return false;
+    if (piece == 0) break;
+    *got += static_cast<DWORD>(piece);
+  }
+  return true;
+}
+
+}  // namespace
+
 BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
   *bytesRead = 0;
   DWORD limit = bytesToRead;
@@ -233,19 +251,12 @@ BOOL ReadFileAt(HANDLE file, DWORD position, void* buffer, DWORD bytesToRead, DW
     uint64_t left = served->size - std::min<uint64_t>(position, served->size);
     *bytesRead = static_cast<DWORD>(std::min<uint64_t>(limit, left));
     if (*bytesRead > 0) memcpy(buffer, served->bytes + position, *bytesRead);
+    CountBytesRead(*bytesRead);
     return fault ? 0 : 1;
   }
-  int fd = Descriptor(file);
-  auto* out = static_cast<char*>(buffer);
-  while (*bytesRead < limit) {
-    ssize_t got = pread(fd, out + *bytesRead, limit - *bytesRead,
-                        static_cast<off_t>(uint64_t{position} + *bytesRead));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return 0;
-    if (got == 0) break;
-    *bytesRead += static_cast<DWORD>(got);
-  }
-  return fault ? 0 : 1;
+  const bool read = ReadDescriptorAt(Descriptor(file), position, buffer, limit, bytesRead);
+  CountBytesRead(*bytesRead);
+  return fault || !read ? 0 : 1;
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten) {

@@ -111,9 +111,7 @@ TEST(ArchiveReaderTest, ReadsFarFieldsAloneAndNearOnesThroughWindows) {
   std::vector<korvo::ReaderWindow> windows(korvo::kReaderWindowCount);
   korvo::ArchiveReader reader;
   ASSERT_EQ(korvo::OpenArchiveReader(path.c_str(), windows.data(), &reader), Failure::kNone);
-#if KORVO_HAS_PLATFORM_HOOKS
   platform::ResetPlatformFaults(TestHooks());
-#endif
   // A table near the start, read in step with heads a stride apart; then
   // fields close together.
   std::vector<std::pair<uint32_t, uint32_t>> fields;
@@ -124,30 +122,28 @@ TEST(ArchiveReaderTest, ReadsFarFieldsAloneAndNearOnesThroughWindows) {
   const size_t farFields = fields.size();
   for (uint32_t i = 0; i < 100; ++i) fields.push_back({5 * stride + 100 + 500 * i, 9});
   for (size_t i = 0; i < fields.size(); ++i) {
-    if (i == farFields) {
-#if KORVO_HAS_PLATFORM_HOOKS
+    if (i == farFields && kHasFullHooks) {
       // One window for the table and the first head, one read per other head.
       EXPECT_LE(TestHooks().calls[platform::kOpRead], 8);
       platform::ResetPlatformFaults(TestHooks());
-#endif
     }
     const uint32_t at = fields[i].first, length = fields[i].second;
     korvo::ReaderView view;
     ASSERT_EQ(korvo::View(&reader, at, length, &view), Failure::kNone) << at;
     ASSERT_TRUE(std::equal(view.bytes, view.bytes + length, file.begin() + at)) << at;
   }
-#if KORVO_HAS_PLATFORM_HOOKS
-  // 50 KB of near fields: a read for the first, one window for the rest.
-  EXPECT_LE(TestHooks().calls[platform::kOpRead], 2);
-  platform::ResetPlatformFaults(TestHooks());
-  TestHooks().failAt[platform::kOpRead] = 1;
-  TestHooks().readShortBy = 1;
-  korvo::ReaderView view;
-  EXPECT_EQ(korvo::View(&reader, 3 * stride + 5000, 100, &view), Failure::kFileEndsEarly);
-  EXPECT_EQ(view.available, 0u) << "a failed read served bytes";
-  platform::ResetPlatformFaults(TestHooks());
-  EXPECT_EQ(korvo::View(&reader, 3 * stride + 5000, 100, &view), Failure::kNone);
-#endif
+  if (kHasFullHooks) {
+    // 50 KB of near fields: a read for the first, one window for the rest.
+    EXPECT_LE(TestHooks().calls[platform::kOpRead], 2);
+    platform::ResetPlatformFaults(TestHooks());
+    TestHooks().failAt[platform::kOpRead] = 1;
+    TestHooks().readShortBy = 1;
+    korvo::ReaderView view;
+    EXPECT_EQ(korvo::View(&reader, 3 * stride + 5000, 100, &view), Failure::kFileEndsEarly);
+    EXPECT_EQ(view.available, 0u) << "a failed read served bytes";
+    platform::ResetPlatformFaults(TestHooks());
+    EXPECT_EQ(korvo::View(&reader, 3 * stride + 5000, 100, &view), Failure::kNone);
+  }
   korvo::CloseArchiveReader(&reader);
 }
 
@@ -255,8 +251,8 @@ TEST(ArchiveReaderTest, FieldsAcross2GiBAreRead) {
     std::filesystem::remove(path);
 }
 
-#if KORVO_HAS_PLATFORM_HOOKS
 TEST(DirectoryArrayGrowthTest, GrowsAsEntriesPassAndKeepsThemOnFailure) {
+  SKIP_UNLESS(Need::kFullHooks);
   auto& hooks = TestHooks();
   long live = hooks.liveBlocks;
   korvo::DirectoryArray array = korvo::kEmptyDirectoryArray;
@@ -294,6 +290,5 @@ TEST(DirectoryArrayGrowthTest, GrowsAsEntriesPassAndKeepsThemOnFailure) {
   EXPECT_EQ(array.block, nullptr);
   EXPECT_EQ(hooks.liveBlocks, live);
 }
-#endif
 
 }  // namespace

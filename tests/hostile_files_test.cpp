@@ -135,18 +135,14 @@ FilterExpectation ExpectFilter(const Bytes& bytes) {
 }
 
 // Bytes the calls of `run` held at their peak beyond what was alive before.
+// 0 where the hooks keep no peak.
 template <typename Run>
 long long PeakBytesOf(Run run) {
-#if KORVO_HAS_PLATFORM_HOOKS
   auto& hooks = TestHooks();
   hooks.peakLiveBytes = hooks.liveBytes.load();
   const long long before = hooks.liveBytes;
   run();
-  return hooks.peakLiveBytes - before;
-#else
-  run();
-  return 0;
-#endif
+  return kHasFullHooks ? hooks.peakLiveBytes - before : 0;
 }
 
 // A probe may keep the directory records the file has room for (4 bytes
@@ -160,28 +156,59 @@ long long ProbeBudget(size_t fileSize) {
 // UTF-8; on Windows they are ASCII).
 WideText WideOf(const std::string& path) { return Utf16(path); }
 
-// Every W export of the extractor refuses the file and hands out nothing:
-// not to memory, and nothing into a folder.
-void ExpectExtractorRefusesW(const WideText& path) {
+// The extractor's exports of one character unit: the 8-bit ones or their W
+// twins, with the record they fill.
+template <typename Unit>
+struct ExtractorExports;
+template <>
+struct ExtractorExports<char> {
+  using Record = fileInfo;
+  static constexpr auto kIsSupported = &korvo::LoadedPlugin::IsSupported;
+  static constexpr auto kGetArchiveInfo = &korvo::LoadedPlugin::GetArchiveInfo;
+  static constexpr auto kGetFileInfo = &korvo::LoadedPlugin::GetFileInfo;
+  static constexpr auto kGetFile = &korvo::LoadedPlugin::GetFile;
+  static std::string Text(const std::string& ascii) { return ascii; }
+};
+template <>
+struct ExtractorExports<WCHAR> {
+  using Record = korvo::fileInfoW;
+  static constexpr auto kIsSupported = &korvo::LoadedPlugin::IsSupportedW;
+  static constexpr auto kGetArchiveInfo = &korvo::LoadedPlugin::GetArchiveInfoW;
+  static constexpr auto kGetFileInfo = &korvo::LoadedPlugin::GetFileInfoW;
+  static constexpr auto kGetFile = &korvo::LoadedPlugin::GetFileW;
+  static WideText Text(const std::string& utf8) { return Utf16(utf8); }
+};
+
+// Every export of the extractor of one character unit refuses the file and
+// hands out nothing: not to memory, and nothing into a folder (named in
+// Hangul for the W twins). The probe holds no more than the file's size can
+// justify.
+template <typename Unit>
+void ExpectExtractorRefusesIn(const std::basic_string<Unit>& path, size_t fileSize) {
+  using Exports = ExtractorExports<Unit>;
+  const korvo::LoadedPlugin& extractor = Extractor();
   const long live = LiveBlocks();
-  EXPECT_EQ(Extractor().IsSupportedW(path.c_str(), 0), 0);
+  long long peak =
+      PeakBytesOf([&] { EXPECT_EQ((extractor.*Exports::kIsSupported)(path.c_str(), 0), 0); });
+  EXPECT_LE(peak, ProbeBudget(fileSize)) << "the probe held more than the file can justify";
   HLOCAL listing = kUntouched;
-  EXPECT_EQ(Extractor().GetArchiveInfoW(path.c_str(), 0, 0, &listing), -1);
+  EXPECT_EQ((extractor.*Exports::kGetArchiveInfo)(path.c_str(), 0, 0, &listing), -1);
   EXPECT_EQ(listing, kUntouched);
-  korvo::fileInfoW record, untouched;
-  memset(&record, 0xAB, sizeof record);
-  memset(&untouched, 0xAB, sizeof untouched);
-  const WideText name = Utf16("Palette.QKZ");
-  EXPECT_EQ(Extractor().GetFileInfoW(path.c_str(), 0, name.c_str(), 0x80, &record), -1);
-  EXPECT_EQ(memcmp(&record, &untouched, sizeof record), 0);
-  WideText folder = FreshFolder("refused-\xEC\xB6\x9C\xEB\xA0\xA5");
+  auto record = Untouched<typename Exports::Record>();
+  EXPECT_EQ((extractor.*Exports::kGetFileInfo)(path.c_str(), 0,
+                                                Exports::Text("Palette.QKZ").c_str(), 0x80, &record),
+            -1);
+  EXPECT_TRUE(IsUntouched(record));
+  const std::string folderName = sizeof(Unit) == 1 ? "refused" : "refused-\xEC\xB6\x9C\xEB\xA0\xA5";
+  const WideText folder = FreshFolder(folderName);
+  std::basic_string<Unit> dest = Exports::Text(ScratchDirectory() + folderName);
   for (LONG_PTR position : {LONG_PTR{4}, LONG_PTR{12}, LONG_PTR{40}}) {
     HLOCAL entry = kUntouched;
-    EXPECT_EQ(Extractor().GetFileW(path.c_str(), position, reinterpret_cast<LPWSTR>(&entry), 0x100,
-                                   nullptr, 0),
+    EXPECT_EQ((extractor.*Exports::kGetFile)(path.c_str(), position,
+                                             reinterpret_cast<Unit*>(&entry), 0x100, nullptr, 0),
               2);
     EXPECT_EQ(entry, kUntouched);
-    EXPECT_EQ(Extractor().GetFileW(path.c_str(), position, &folder[0], 0, nullptr, 0), 2);
+    EXPECT_EQ((extractor.*Exports::kGetFile)(path.c_str(), position, &dest[0], 0, nullptr, 0), 2);
     EXPECT_TRUE(FolderNames(folder).empty()) << "a refused file wrote into the folder";
   }
   EXPECT_EQ(LiveBlocks(), live);
@@ -190,28 +217,8 @@ void ExpectExtractorRefusesW(const WideText& path) {
 // Every export of the extractor, and every W twin with the path in UTF-16,
 // refuses the file and hands out nothing.
 void ExpectExtractorRefuses(const std::string& path, size_t fileSize) {
-  const long live = LiveBlocks();
-  long long peak = PeakBytesOf([&] { EXPECT_EQ(Extractor().IsSupported(path.c_str(), 0), 0); });
-  EXPECT_LE(peak, ProbeBudget(fileSize)) << "the probe held more than the file can justify";
-  HLOCAL listing = kUntouched;
-  EXPECT_EQ(Extractor().GetArchiveInfo(path.c_str(), 0, 0, &listing), -1);
-  EXPECT_EQ(listing, kUntouched);
-  fileInfo record = Untouched<fileInfo>();
-  EXPECT_EQ(Extractor().GetFileInfo(path.c_str(), 0, "Palette.QKZ", 0x80, &record), -1);
-  EXPECT_TRUE(IsUntouched(record));
-  const WideText folder = FreshFolder("refused");
-  std::string dest = ScratchDirectory() + "refused";
-  for (LONG_PTR position : {LONG_PTR{4}, LONG_PTR{12}, LONG_PTR{40}}) {
-    HLOCAL entry = kUntouched;
-    EXPECT_EQ(Extractor().GetFile(path.c_str(), position, reinterpret_cast<LPSTR>(&entry), 0x100,
-                                  nullptr, 0),
-              2);
-    EXPECT_EQ(entry, kUntouched);
-    EXPECT_EQ(Extractor().GetFile(path.c_str(), position, &dest[0], 0, nullptr, 0), 2);
-    EXPECT_TRUE(FolderNames(folder).empty()) << "a refused file wrote into the folder";
-  }
-  EXPECT_EQ(LiveBlocks(), live);
-  ExpectExtractorRefusesW(WideOf(path));
+  ExpectExtractorRefusesIn(path, fileSize);
+  ExpectExtractorRefusesIn(WideOf(path), fileSize);
 }
 
 // The filter's decoders of one spelling: GetPicture and GetPreview, or their
@@ -471,18 +478,9 @@ TEST(HostileFilesTest, LongUtf16PathsAreServedWithoutOverrunningTheCache) {
 
 // Natively the test hooks give the system code page the lead bytes of 932;
 // Windows runs it when its code page is 932 (under Wine, in the Japanese
-// locale), and fails instead of skipping where that was asked for.
+// locale).
 TEST(HostileFilesTest, CodePage932NamesAreKeptByteForByte) {
-#if KORVO_HAS_PLATFORM_HOOKS
-  TestHooks().leadBytes = CodePage932LeadBytes();
-#else
-  if (GetACP() != 932) {
-    const char* expected = getenv("KORVO_EXPECT_CODE_PAGE");
-    if (expected != nullptr && strcmp(expected, "932") == 0)
-      ADD_FAILURE() << "expected code page 932, running in " << GetACP();
-    GTEST_SKIP() << "system code page " << GetACP();
-  }
-#endif
+  SKIP_UNLESS(Need::kCodePage932);
   // Folder "ソフト" and names whose trail bytes are '\\' (0x5C) and 'A'.
   const std::string folder = MakeFolder(ScratchDirectory() + "\x83\x5C\x83\x74\x83\x67") + kSeparator;
   const Bytes picture = MakeQkzPicture(3, 2);
@@ -516,13 +514,11 @@ TEST(HostileFilesTest, CodePage932NamesAreKeptByteForByte) {
   ExpectFilterAnswers(picturePath, widePicture, {true, 0}, picture.size());
   ExpectArchiveServed(Extractor(), archivePath, archive);
   ExpectArchiveServedW(Extractor(), wideArchive, archive, names);
-#if KORVO_HAS_PLATFORM_HOOKS
-  TestHooks().leadBytes = nullptr;
-#endif
+  UseNoLeadBytes();
 }
 
-#if KORVO_HAS_PLATFORM_HOOKS
 TEST(HostileFilesTest, AProbeOfGarbageHoldsLittle) {
+  SKIP_UNLESS(Need::kFullHooks);
   // Reported for the record: what a probe of a file of noise holds at most.
   const Bytes noise = Noise(1 << 20, 12345);
   const std::string path = WriteScratchFile("noise-1mib", noise);
@@ -530,6 +526,5 @@ TEST(HostileFilesTest, AProbeOfGarbageHoldsLittle) {
   printf("[ probe    ] peak of a probe of %zu bytes of noise: %lld bytes\n", noise.size(), peak);
   EXPECT_LE(peak, 16 * static_cast<long long>(sizeof(fileInfo)));
 }
-#endif
 
 }  // namespace

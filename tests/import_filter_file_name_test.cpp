@@ -3,7 +3,7 @@
 // trail byte is a backslash.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "host-contract/host_contract.h"
@@ -12,9 +12,6 @@
 #include "tests/support/platform_hooks.h"
 #include "tests/support/test_pictures.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -77,19 +74,16 @@ const ExtensionCase kCodePage932Cases[] = {
     {"\x95\x5C:cat.QKZ", ".QKZ"},
 };
 
-#if KORVO_HAS_PLATFORM_HOOKS
-class CodePage932 {
- public:
-  CodePage932() { TestHooks().leadBytes = CodePage932LeadBytes(); }
-  ~CodePage932() { TestHooks().leadBytes = nullptr; }
-};
-
+// With the hooks' table, or in Windows' own code page 932.
 TEST(FileNameExtensionTest, CodePage932TrailBytesAreNeverSeparators) {
-  CodePage932 codePage;
+  SKIP_UNLESS(Need::kCodePage932);
   ExpectExtensions(kCodePage932Cases, sizeof kCodePage932Cases / sizeof kCodePage932Cases[0]);
+  UseNoLeadBytes();
 }
 
 TEST(FileNameExtensionTest, WithoutLeadBytesTheSameBytesSeparate) {
+  SKIP_UNLESS(Need::kFullHooks);
+  UseNoLeadBytes();
   const ExtensionCase cases[] = {
       {"a.b\x95\x5C" "c", ""},
       {"\x81.QKZ", ".QKZ"},
@@ -98,10 +92,10 @@ TEST(FileNameExtensionTest, WithoutLeadBytesTheSameBytesSeparate) {
 }
 
 TEST(ImportFilterCodePage932Test, IsSupportedTakesTheExtensionAfterTheLastRealSeparator) {
-  CodePage932 codePage;
+  SKIP_UNLESS(Need::kFullHooks);  // a file system where the backslash is a byte of a name
+  SKIP_UNLESS(Need::kCodePage932);
   const korvo::LoadedPlugin& filter = BuiltPlugin("IFKORVO");
   const Bytes picture = MakeQkzPicture(3, 2);
-  // On this file system the backslash is an ordinary byte of the name.
   const std::string kanji = WriteScratchFile("\x95\x5C" "cat.QKZ", picture);
   const std::string swallowed = WriteScratchFile("\x81.QKZ", picture);
   EXPECT_EQ(filter.IsSupported(kanji.c_str(), 0), 1);
@@ -110,32 +104,16 @@ TEST(ImportFilterCodePage932Test, IsSupportedTakesTheExtensionAfterTheLastRealSe
   EXPECT_EQ(filter.GetPicture(kanji.c_str(), 0, 0, &info, &pixels, nullptr, 0), 0);
   FreeBlock(info);
   FreeBlock(pixels);
-  TestHooks().leadBytes = nullptr;
+  UseNoLeadBytes();
   EXPECT_EQ(filter.IsSupported(swallowed.c_str(), 0), 1);
 }
-#endif
 
-#ifdef _WIN32
 // Windows itself tells the lead bytes of its code page. Under Wine the code
 // page follows the locale (LC_ALL=ja_JP.UTF-8 gives 932); the test program
-// runs once more that way when the build can make the locale, with
-// KORVO_EXPECT_CODE_PAGE=932 so that a wrong code page fails instead of
-// skipping.
-bool RunningInCodePage932() {
-  if (GetACP() == 932) return true;
-  const char* expected = getenv("KORVO_EXPECT_CODE_PAGE");
-  if (expected != nullptr && strcmp(expected, "932") == 0)
-    ADD_FAILURE() << "expected code page 932, running in " << GetACP();
-  return false;
-}
-
-TEST(FileNameExtensionTest, WindowsCodePage932TrailBytesAreNeverSeparators) {
-  if (!RunningInCodePage932()) GTEST_SKIP() << "system code page " << GetACP();
-  ExpectExtensions(kCodePage932Cases, sizeof kCodePage932Cases / sizeof kCodePage932Cases[0]);
-}
-
+// runs once more that way when the build can make the locale.
 TEST(ImportFilterCodePage932Test, WindowsDecodesANameWithABackslashTrailByte) {
-  if (!RunningInCodePage932()) GTEST_SKIP() << "system code page " << GetACP();
+  SKIP_UNLESS(Need::kWindows);
+  SKIP_UNLESS(Need::kCodePage932);
   const korvo::LoadedPlugin& filter = BuiltPlugin("IFKORVO");
   // "\x95\x5C" is one character here, so this file lies in the scratch folder.
   const std::string path = WriteScratchFile("\x95\x5C" "cat.QKZ", MakeQkzPicture(3, 2));
@@ -147,6 +125,5 @@ TEST(ImportFilterCodePage932Test, WindowsDecodesANameWithABackslashTrailByte) {
   const std::string lower = WriteScratchFile("\x95\x5C" "cat.qkz", MakeQkzPicture(3, 2));
   EXPECT_EQ(filter.IsSupported(lower.c_str(), 0), 0);
 }
-#endif
 
 }  // namespace

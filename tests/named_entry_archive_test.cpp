@@ -582,8 +582,6 @@ TEST_F(NamedEntryArchiveTest, TruncationsAtEveryLengthStayInsideTheirBlocks) {
 
 // ---- Injected faults --------------------------------------------------------
 
-#if KORVO_HAS_PLATFORM_HOOKS
-
 // Entries spread over about four reader windows, so that faults hit window
 // refills.
 std::vector<NamedEntry> SpreadEntries() {
@@ -607,6 +605,7 @@ const Fault kParseFaults[] = {
 };
 
 TEST_F(NamedEntryArchiveTest, ParseFaultsAtEveryPointLeaveTheCacheAsItWas) {
+  SKIP_UNLESS(Need::kFullHooks);
   auto& hooks = TestHooks();
   std::string cached = WriteScratchFile("cached", SmallNamedArchive());
   std::string path = WriteScratchFile("spread", BuildNamedEntryArchive(SpreadEntries()));
@@ -617,9 +616,7 @@ TEST_F(NamedEntryArchiveTest, ParseFaultsAtEveryPointLeaveTheCacheAsItWas) {
   for (int op = 0; op < platform::kOpCount; ++op) calls[op] = hooks.calls[op];
   const Bytes listing = ListingBytes(path);
   EXPECT_GT(calls[platform::kOpRead], 2) << "the archive should span several windows";
-  // The directory's block is allocated once, as large as the name records
-  // have room for (its growth is faulted in DirectoryArrayGrowthTest).
-  EXPECT_EQ(calls[platform::kOpAlloc], 1);
+  // (What a parse may read and allocate: EveryOperationStaysWithinItsBudget.)
 
   ASSERT_EQ(Parse(cached), Failure::kNone);
   const CacheView before = ViewCache(cached, kSmallEntryPosition);
@@ -648,6 +645,7 @@ TEST_F(NamedEntryArchiveTest, ParseFaultsAtEveryPointLeaveTheCacheAsItWas) {
 }
 
 TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
+  SKIP_UNLESS(Need::kFullHooks);
   auto& hooks = TestHooks();
   std::vector<NamedEntry> entries = SpreadEntries();
   std::string path = WriteScratchFile("spread", BuildNamedEntryArchive(entries));
@@ -667,7 +665,6 @@ TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
     for (int op = 0; op < platform::kOpCount; ++op) calls[op] = hooks.calls[op];
     const Bytes good = BlockBytes(block);
     platform::GlobalFree(block);
-    EXPECT_EQ(calls[platform::kOpRead], entries[index].ownPalette ? 3 : 2);
     for (const Fault& fault : faults) {
       for (long at = 1; at <= calls[fault.op]; ++at) {
         platform::ResetPlatformFaults(hooks);
@@ -689,6 +686,7 @@ TEST_F(NamedEntryArchiveTest, ExtractFaultsAtEveryPointHandOutNothing) {
 // A count field alone reserves nothing: the memory a parse holds follows the
 // records the file really has.
 TEST_F(NamedEntryArchiveTest, AGarbageCountReservesNoMemory) {
+  SKIP_UNLESS(Need::kFullHooks);
   auto& hooks = TestHooks();
   Bytes file = BuildNamedEntryArchive(SpreadEntries());
   std::string path = WriteScratchFile("garbage", With32(file, 0, 0xFFFFFFF0u));
@@ -698,7 +696,5 @@ TEST_F(NamedEntryArchiveTest, AGarbageCountReservesNoMemory) {
   EXPECT_LT(hooks.peakLiveBytes - base, 64 * 1024);
   EXPECT_EQ(hooks.liveBytes, base);
 }
-
-#endif  // KORVO_HAS_PLATFORM_HOOKS
 
 }  // namespace

@@ -1,17 +1,22 @@
 // The Windows plug-ins as a viewer sees them: undecorated export names, no
 // imports beyond KERNEL32, USER32 and the C runtime, and the version resource.
-#ifdef _WIN32
-
+// Listed on every target; they run on Windows only.
 #include <gtest/gtest.h>
+
+#include "tests/support/platform_hooks.h"
+#include "tests/support/test_files.h"
+
+#ifdef _WIN32
 #include <windows.h>
 
 #include <algorithm>
 #include <set>
 #include <string>
-
-#include "tests/support/test_files.h"
+#endif
 
 namespace {
+
+#ifdef _WIN32
 
 const IMAGE_NT_HEADERS* NtHeaders(const BYTE* base) {
   auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -75,8 +80,11 @@ const ModuleCase kModules[] = {
       "GetPluginInfo", "GetPluginInfoW", "IsSupported", "IsSupportedW"},
      "AxKorvo", "Brimmel Archive Extractor."},
 };
+#endif
 
 TEST(WindowsModuleTest, ExportsAreUndecoratedAndImportsMinimal) {
+  SKIP_UNLESS(Need::kWindows);
+#ifdef _WIN32
   for (const ModuleCase& c : kModules) {
     HMODULE module = static_cast<HMODULE>(BuiltPlugin(c.name).module);
     ASSERT_NE(module, nullptr) << c.name;
@@ -85,9 +93,12 @@ TEST(WindowsModuleTest, ExportsAreUndecoratedAndImportsMinimal) {
       EXPECT_TRUE(library == "KERNEL32.DLL" || library == "USER32.DLL" || library == "MSVCRT.DLL")
           << c.name << " imports " << library;
   }
+#endif
 }
 
 TEST(WindowsModuleTest, VersionResourceReadsBack) {
+  SKIP_UNLESS(Need::kWindows);
+#ifdef _WIN32
   for (const ModuleCase& c : kModules) {
     std::string path = korvo::BuildPluginDirectory() + korvo::PluginFileName(c.name);
     DWORD ignored = 0;
@@ -120,8 +131,7 @@ TEST(WindowsModuleTest, VersionResourceReadsBack) {
     EXPECT_EQ(VersionString(path, "Comments"), c.comments);
     EXPECT_EQ(VersionString(path, "LegalTrademarks"), "None.");
   }
+#endif
 }
 
 }  // namespace
-
-#endif

@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tests/cli/cli_support.h"
-#include "tools/korvo/pictures/bmp_file.h"
-#include "tools/korvo/pictures/png_file.h"
+#include "tests/support/korvo_runs.h"
 #include "tools/host/bitmaps.h"
 #include "tools/host/plugin_loader.h"
+#include "tools/korvo/pictures/bmp_file.h"
+#include "tools/korvo/pictures/png_file.h"
 
 namespace {
 

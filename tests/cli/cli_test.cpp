@@ -16,9 +16,9 @@
 #include <unistd.h>
 #endif
 
-#include "tests/cli/cli_support.h"
+#include "tests/support/korvo_runs.h"
 #include "qkz-picture/qkz_picture.h"
-#include "tests/cli/picture_files.h"
+#include "tests/support/picture_files.h"
 #include "tools/archive-writer/archive_writer.h"
 #include "tools/host/platform/output_file.h"
 

@@ -14,8 +14,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/cli/cli_support.h"
-#include "tests/cli/picture_files.h"
+#include "tests/support/korvo_runs.h"
+#include "tests/support/picture_files.h"
 #include "tools/host/plugin_calls.h"
 
 namespace {

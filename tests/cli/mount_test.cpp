@@ -23,8 +23,8 @@
 #include <random>
 #include <thread>
 
-#include "tests/cli/cli_support.h"
-#include "tests/cli/picture_files.h"
+#include "tests/support/korvo_runs.h"
+#include "tests/support/picture_files.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <random>
 
 #include "common/ascii.h"
-#include "tests/cli/cli_support.h"
-#include "tests/cli/picture_files.h"
+#include "tests/support/korvo_runs.h"
+#include "tests/support/picture_files.h"
 #include "tools/archive-writer/archive_writer.h"
 #include "tools/korvo/names/json_text.h"
 #include "tools/korvo/names/output_names.h"

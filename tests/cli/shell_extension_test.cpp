@@ -21,8 +21,8 @@
 #include <functional>
 #include <map>
 
-#include "tests/cli/cli_support.h"
-#include "tests/cli/picture_files.h"
+#include "tests/support/korvo_runs.h"
+#include "tests/support/picture_files.h"
 #include "tools/archive-writer/archive_writer.h"
 #include "tools/host/plugin_loader.h"
 

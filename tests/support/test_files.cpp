@@ -123,7 +123,7 @@ void SetModificationTime(const std::string& path, int64_t unixSeconds) {
 #endif
 }
 
-Bytes ReadWholeFile(const std::string& utf8Path) {
+Bytes ReadBytes(const std::string& utf8Path) {
   std::ifstream file(std::filesystem::u8path(utf8Path), std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }

@@ -44,6 +44,6 @@ WideText WriteScratchFileW(const std::string& utf8Name, const Bytes& bytes);
 void SetModificationTime(const std::string& path, int64_t unixSeconds);
 
 // The bytes of a file named in UTF-8; empty when it cannot be read.
-Bytes ReadWholeFile(const std::string& utf8Path);
+Bytes ReadBytes(const std::string& utf8Path);
 
 uint32_t Le32(const Bytes& bytes, size_t offset);

@@ -1,4 +1,4 @@
-#include "tests/cli/picture_files.h"
+#include "tests/support/picture_files.h"
 
 #include <algorithm>
 #include <ostream>
@@ -7,19 +7,6 @@
 #include <png.h>
 #include <zlib.h>
 #endif
-
-namespace {
-
-uint32_t Le32(const Bytes& bytes, size_t offset) {
-  return bytes[offset] | (bytes[offset + 1] << 8) | (bytes[offset + 2] << 16) |
-         (static_cast<uint32_t>(bytes[offset + 3]) << 24);
-}
-
-void AppendLe32(Bytes& bytes, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-}  // namespace
 
 TestPicture MakeTestPicture(const std::string& name, uint32_t width, uint32_t height, int seed,
                             int paletteSeed) {

@@ -1,4 +1,4 @@
-#include "tests/cli/cli_support.h"
+#include "tests/support/korvo_runs.h"
 
 #include <gtest/gtest.h>
 
@@ -69,11 +69,6 @@ void WriteBytes(const std::string& path, const Bytes& bytes) {
   std::ofstream file(PathOf(path), std::ios::binary);
   file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(file.good()) << path;
-}
-
-Bytes ReadBytes(const std::string& path) {
-  std::ifstream file(PathOf(path), std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 bool Exists(const std::string& path) {

@@ -1,5 +1,6 @@
 // Running the korvo program of this build as a child process, and the files
-// the command-line tests hand it and read back.
+// the command-line tests hand it and read back, named in UTF-8 as korvo
+// takes them (ReadBytes reads them back).
 #pragma once
 
 #include <array>
@@ -7,9 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/bytes.h"
-
-using korvo::Bytes;
+#include "tests/support/test_files.h"
 
 struct RunResult {
   int status = -1;
@@ -40,7 +39,6 @@ std::string NewFolder(const std::string& name);
 std::vector<std::string> FilesIn(const std::string& folder);
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
-Bytes ReadBytes(const std::string& path);  // empty when missing
 bool Exists(const std::string& path);
 
 // Lines of a program's output.

@@ -6,7 +6,7 @@
 #include <array>
 #include <string>
 
-#include "tests/cli/cli_support.h"
+#include "tests/support/korvo_runs.h"
 #include "qkz-picture/qkz_picture.h"
 
 struct TestPicture {
