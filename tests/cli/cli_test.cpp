@@ -17,6 +17,7 @@
 #endif
 
 #include "tests/support/korvo_runs.h"
+#include "tests/support/platform_hooks.h"
 #include "qkz-picture/qkz_picture.h"
 #include "tests/support/picture_files.h"
 #include "tools/archive-writer/archive_writer.h"
@@ -259,12 +260,13 @@ TEST(Outputs, NeverOverAnInput) {
   }
 }
 
-#ifndef _WIN32
 // Links planted at the names korvo writes through (the temporary and the
 // final name of each output, the folder-output staging folder) before korvo
 // starts: the victim and the folder behind them keep their contents, and each
 // output appears as a plain file.
 TEST(Outputs, NeverGoThroughAPlantedLink) {
+  SKIP_UNLESS(Need::kPosixTools);
+#ifndef _WIN32
   const std::string folder = NewFolder("links");
   std::vector<std::string> pack = {"pack", "--layout", "named-entry", "-o", folder + "in.cg"};
   for (const std::string& path : WritePictures(folder, Pictures())) pack.push_back(path);
@@ -299,6 +301,7 @@ TEST(Outputs, NeverGoThroughAPlantedLink) {
       EXPECT_GT(ReadBytes(out + name).size(), 1u) << name;
     }
   }
+#endif
 }
 
 // Inputs that would take korvo's memory or time: a PNG whose header claims
@@ -306,6 +309,8 @@ TEST(Outputs, NeverGoThroughAPlantedLink) {
 // Under 256 MiB of address space each is refused at once with one line and
 // exit status 1, and nothing is written; a picture that fits still packs.
 TEST(Inputs, HostileOnesAreRefusedWithinAMemoryLimit) {
+  SKIP_UNLESS(Need::kPosixTools);
+#ifndef _WIN32
 #ifdef KORVO_SANITIZED
   GTEST_SKIP() << "the sanitizers reserve more address space than ulimit -v allows";
 #endif
@@ -346,12 +351,15 @@ TEST(Inputs, HostileOnesAreRefusedWithinAMemoryLimit) {
   }
   RunResult good = limited({"pack", "--layout", "offset-table", "-o", folder + "g.cg", folder + "good.QKZ"});
   EXPECT_EQ(good.status, 0) << good.err;
+#endif
 }
 
 // pack writes as it goes into its temporary file; SIGTERM meanwhile removes
 // it, so an interrupted pack leaves nothing behind. korvo is stopped as
 // soon as the temporary file appears, long before 1,000 pictures are in.
 TEST(Pack, InterruptedLeavesNothingBehind) {
+  SKIP_UNLESS(Need::kPosixTools);
+#ifndef _WIN32
   const std::string folder = NewFolder("interrupted");
   WriteBytes(folder + "big.QKZ", QkzFileOf(MakeTestPicture("big", 640, 480, 1, 1)));
   std::vector<std::string> words = {KorvoProgram(), "pack", "--layout", "offset-table", "-o",
@@ -377,12 +385,15 @@ TEST(Pack, InterruptedLeavesNothingBehind) {
   ASSERT_TRUE(started) << "no temporary file appeared";
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
   EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"big.QKZ"});
+#endif
 }
 
 // Each output reaches the disk before its name does, and its name after it:
 // korvo flushes the temporary file before renaming it over the output, and
 // then the folder, as strace sees the calls.
 TEST(Outputs, ReachTheDiskBeforeTheirNameAndTheirNameAfter) {
+  SKIP_UNLESS(Need::kPosixTools);
+#ifndef _WIN32
   if (!Exists("/usr/bin/strace") || RunProgram("/usr/bin/strace", {"-o", "/dev/null", "/bin/true"}).status != 0)
     GTEST_SKIP() << "strace is missing (scripts/setup installs it) or may not trace here";
   const std::string folder = NewFolder("durable");
@@ -426,6 +437,7 @@ TEST(Outputs, ReachTheDiskBeforeTheirNameAndTheirNameAfter) {
     EXPECT_TRUE(fileFirst) << command[0] << ": " << std::string(bytes.begin(), bytes.end());
     EXPECT_TRUE(folderAfter) << command[0] << ": " << std::string(bytes.begin(), bytes.end());
   }
+#endif
 }
 
 // A thumbnailer writes into the output it is given, as the desktop holds
@@ -433,6 +445,8 @@ TEST(Outputs, ReachTheDiskBeforeTheirNameAndTheirNameAfter) {
 // Anything at the name but a plain file of one name is refused and keeps
 // its bytes; a lower-case picture leaves nothing in the temporary folder.
 TEST(Thumbnail, WritesIntoTheOutputFileItselfNeverThroughALink) {
+  SKIP_UNLESS(Need::kPosixTools);
+#ifndef _WIN32
   const std::string folder = NewFolder("in-place");
   WriteBytes(folder + "a.qkz", QkzFileOf(Pictures()[0]));
   WriteBytes(folder + "out.png", Bytes(100000, 'o'));  // longer than the thumbnail
@@ -462,11 +476,13 @@ TEST(Thumbnail, WritesIntoTheOutputFileItselfNeverThroughALink) {
   }
   EXPECT_EQ(ReadBytes(folder + "victim"), Bytes{'v'});
   EXPECT_TRUE(std::filesystem::is_symlink(folder + "symbolic.png"));
+#endif
 }
 
 // What a thumbnail of `content` no larger than width x height holds: each
 // pixel the rounded mean of the block of pixels behind it, a block of more
 // than 16 rows taken through 16 of them, at the middles of 16 equal bands.
+#ifndef _WIN32
 Bytes AveragedRgb(const PictureContent& content, uint32_t width, uint32_t height) {
   const Bytes rgb = RgbOf(content);
   Bytes out;
@@ -489,12 +505,15 @@ Bytes AveragedRgb(const PictureContent& content, uint32_t width, uint32_t height
     }
   return out;
 }
+#endif
 
 // Pictures that fit come out as korvo convert writes them (indexed, the
 // palette kept); larger ones shrink until the longer side is the size,
 // keeping the ratio; an archive shows its first picture, never the Palette
 // entry of the named-entry layout.
 TEST(Thumbnail, FitsTheSizeKeepsTheRatioAndShowsAnArchivesFirstPicture) {
+  SKIP_UNLESS(Need::kPosixTools);
+#ifndef _WIN32
   const std::string folder = NewFolder("thumbnail");
   const std::vector<TestPicture> pictures = {MakeTestPicture("wide", 30, 4, 3, 5),
                                              MakeTestPicture("tall", 5, 23, 4, 6)};
@@ -532,6 +551,7 @@ TEST(Thumbnail, FitsTheSizeKeepsTheRatioAndShowsAnArchivesFirstPicture) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadPngContent(ReadBytes(folder + layout + ".png")), ContentOf(Pictures()[0])) << layout;
   }
+#endif
 }
 
 // A picture of 3000 rows, each unlike its neighbours, shrinks 47-fold in
@@ -539,6 +559,8 @@ TEST(Thumbnail, FitsTheSizeKeepsTheRatioAndShowsAnArchivesFirstPicture) {
 // them from the full decode. The same picture as an archive's first entry,
 // after a Palette entry or a position table, gives the same pixels.
 TEST(Thumbnail, LargePicturesAreTheMeanOfTheSampledRowsFromAPictureOrAnArchive) {
+  SKIP_UNLESS(Need::kPosixTools);
+#ifndef _WIN32
   const std::string folder = NewFolder("thumbnail-sampled");
   const TestPicture picture = MakeTestPicture("tall", 301, 3000, 5, 9);
   WriteBytes(folder + "tall.QKZ", QkzFileOf(picture));
@@ -560,11 +582,14 @@ TEST(Thumbnail, LargePicturesAreTheMeanOfTheSampledRowsFromAPictureOrAnArchive) 
       EXPECT_EQ(rgb, AveragedRgb(ContentOf(picture), width, height));
     }
   }
+#endif
 }
 
 // Cut anywhere, a picture gives one line and status 1 whatever its letter
 // case: inside the head or the rows, how far the file reaches.
 TEST(Thumbnail, ACutPictureGivesOneLineInEitherLetterCase) {
+  SKIP_UNLESS(Need::kPosixTools);
+#ifndef _WIN32
   const std::string folder = NewFolder("thumbnail-cut");
   const Bytes whole = QkzFileOf(MakeTestPicture("cut", 17, 9, 2, 3));
   for (size_t length : {size_t{8}, size_t{100}, size_t{1031}, size_t{1032}, size_t{1100}, whole.size() - 1})
@@ -578,12 +603,15 @@ TEST(Thumbnail, ACutPictureGivesOneLineInEitherLetterCase) {
       EXPECT_EQ(run.err, "korvo: " + folder + name + ": " + reach + "\n");
       EXPECT_FALSE(Exists(folder + "t.png"));
     }
+#endif
 }
 
 // Pictures whose whole decode needs gigabytes, written sparse, under an
 // address-space limit of 256 MiB: the thumbnail needs only itself and a
 // row. Each comes out at its size, of palette colour 0 (the rows are holes).
 TEST(Thumbnail, HugePicturesNeedOnlyTheThumbnailsMemory) {
+  SKIP_UNLESS(Need::kPosixTools);
+#ifndef _WIN32
 #ifdef KORVO_SANITIZED
   GTEST_SKIP() << "ulimit -v cannot hold the sanitizers' shadow memory";
 #endif
@@ -618,8 +646,8 @@ TEST(Thumbnail, HugePicturesNeedOnlyTheThumbnailsMemory) {
     EXPECT_EQ(rgb, expected);
     std::filesystem::remove(folder + c.name);
   }
-}
 #endif
+}
 
 // Temporary names are drawn until one is free: a file or a link already at a
 // name drawn is passed over and keeps its bytes, since creation is exclusive.

@@ -406,5 +406,5 @@ TEST_F(Mount, OpenMountsInTheRuntimeFolderAndShowsTheFolder) {
 
 }  // namespace
 #else
-TEST(Mount, NotBuilt) { GTEST_SKIP() << "korvo was built without libfuse3: no mount command"; }
+TEST(Mount, NotBuilt) { GTEST_SKIP() << "korvo has no mount command here: it serves archives through libfuse3, on Linux"; }
 #endif

@@ -74,6 +74,10 @@ const char* CannotRunHere(Need need) {
                       : nullptr;
     case Need::kCodePage932:
       return CannotRunInCodePage932();
+    case Need::kPosixTools:
+      return kWindows ? "runs POSIX programs (a shell, ulimit, strace), makes FIFOs and reads PNGs "
+                        "through libpng, which the Windows test build lacks"
+                      : nullptr;
   }
   return "an unknown need";
 }

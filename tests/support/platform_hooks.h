@@ -34,6 +34,8 @@ enum class Need {
   kPathsBeyondMaxPath,  // 8-bit paths longer than the cache keeps
   kCodePage932,        // lead bytes of code page 932: the hooks' table, or
                        // Windows in that code page
+  kPosixTools,         // POSIX programs and files (a shell, ulimit, strace,
+                       // FIFOs, signals) and PNGs read through libpng
 };
 
 // nullptr when this target gives `need`; otherwise why a test that needs it
