@@ -41,12 +41,13 @@ PictureContent ContentOf(const TestPicture& picture);
 // The picture's pixels as red, green, blue triples, top row first.
 Bytes RgbOf(const PictureContent& content);
 PictureContent ReadBmpContent(const Bytes& file);
+// An RGB PNG (3 x width x height at most 65535 bytes), which korvo must
+// refuse to pack.
+Bytes MakeRgbPng(uint32_t width, uint32_t height);
 #ifndef _WIN32
 PictureContent ReadPngContent(const Bytes& file);
 // Any PNG as red, green, blue triples, top row first; empty when it is no PNG.
 Bytes ReadPngRgb(const Bytes& file, uint32_t* width, uint32_t* height);
-// An RGB PNG, which korvo must refuse to pack.
-Bytes MakeRgbPng(uint32_t width, uint32_t height);
 // A 1-bit indexed PNG whose rows are all zeros, written with zlib alone: at
 // 65535 x 65519 about 0.5 MB that claim 4 GB of rows once decoded.
 Bytes MakeBlankPng(uint32_t width, uint32_t height);
