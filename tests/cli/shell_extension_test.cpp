@@ -452,27 +452,9 @@ struct PaneRender {
   Bytes rgb;
 };
 
-PaneRender RenderWindow(HWND window) {
-  PaneRender render;
-  RECT client;
-  GetClientRect(window, &client);
-  render.width = static_cast<uint32_t>(client.right);
-  render.height = static_cast<uint32_t>(client.bottom);
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-  ReleaseDC(nullptr, screen);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  render.rgb = RgbOfBitmap(bitmap, render.width, render.height);
-  DeleteObject(bitmap);
-  return render;
-}
-
-// What the screen shows of a window's client area.
-PaneRender ScreenOf(HWND window) {
+// A window's client area: as the window draws it when asked to print it
+// (WM_PRINTCLIENT, no display needed), or as the screen shows it.
+PaneRender CaptureWindow(HWND window, bool fromScreen) {
   PaneRender render;
   RECT client;
   GetClientRect(window, &client);
@@ -484,7 +466,10 @@ PaneRender ScreenOf(HWND window) {
   HDC dc = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
   HGDIOBJ old = SelectObject(dc, bitmap);
-  BitBlt(dc, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+  if (fromScreen)
+    BitBlt(dc, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+  else
+    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
   SelectObject(dc, old);
   DeleteDC(dc);
   ReleaseDC(nullptr, screen);
@@ -492,6 +477,11 @@ PaneRender ScreenOf(HWND window) {
   DeleteObject(bitmap);
   return render;
 }
+
+PaneRender RenderWindow(HWND window) { return CaptureWindow(window, false); }
+
+// What the screen shows of a window's client area.
+PaneRender ScreenOf(HWND window) { return CaptureWindow(window, true); }
 
 // A 24-bit BMP file of a render, for a screenshot to look at.
 Bytes BmpOf(const PaneRender& render) {

@@ -114,17 +114,23 @@ void AppendChunk(Bytes& out, const char* type, const Bytes& data) {
   AppendBe32(out, Crc32(&out[start], out.size() - start));
 }
 
+// The signature and the IHDR chunk of a picture that is not interlaced.
+Bytes PngHead(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t colourType) {
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Bytes header;
+  AppendBe32(header, width);
+  AppendBe32(header, height);
+  header.insert(header.end(), {bitDepth, colourType, 0, 0, 0});
+  AppendChunk(png, "IHDR", header);
+  return png;
+}
+
 }  // namespace
 
 // Written by hand, its rows in one stored deflate block, so that every
 // target's test can make it: libpng and zlib are Linux's only.
 Bytes MakeRgbPng(uint32_t width, uint32_t height) {
-  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  Bytes header;
-  AppendBe32(header, width);
-  AppendBe32(header, height);
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, no interlace
-  AppendChunk(png, "IHDR", header);
+  Bytes png = PngHead(width, height, 8, 2);  // 8 bits, RGB
   Bytes rows;
   for (uint32_t y = 0; y < height; ++y) {
     rows.push_back(0);  // no filter
@@ -180,12 +186,7 @@ Bytes ReadPngRgb(const Bytes& file, uint32_t* width, uint32_t* height) {
 
 
 Bytes MakeBlankPng(uint32_t width, uint32_t height) {
-  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  Bytes header;
-  AppendBe32(header, width);
-  AppendBe32(header, height);
-  header.insert(header.end(), {1, 3, 0, 0, 0});  // 1 bit, indexed, no interlace
-  AppendChunk(png, "IHDR", header);
+  Bytes png = PngHead(width, height, 1, 3);  // 1 bit, indexed
   AppendChunk(png, "PLTE", Bytes{0, 0, 0, 255, 255, 255});
   // Rows of a filter byte and (width + 7) / 8 zeros, 64 at a time.
   const size_t rowBytes = 1 + (size_t{width} + 7) / 8;
