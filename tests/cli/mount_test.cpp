@@ -130,6 +130,14 @@ struct Layout {
 
 class MountLayouts : public Mount, public testing::WithParamInterface<Layout> {};
 
+// Enough entries that the folder is listed in many parts, each from the
+// offset where the last one stopped.
+std::vector<std::pair<std::string, uint32_t>> ManyShapes() {
+  std::vector<std::pair<std::string, uint32_t>> shapes;
+  for (uint32_t i = 0; i < 300; ++i) shapes.push_back({"many" + std::to_string(i), 1 + i % 7});
+  return shapes;
+}
+
 // Every entry: the name, size and bytes extract gives it in `format`, the
 // archive's date.
 void ExpectFilesAsExtractWrites(Mount* test, const Layout& c, const std::string& format) {
@@ -153,6 +161,13 @@ void ExpectFilesAsExtractWrites(Mount* test, const Layout& c, const std::string&
     EXPECT_EQ(entry.st_mtim.tv_nsec, original.st_mtim.tv_nsec) << name;
     EXPECT_EQ(ReadBytes(point + name), bytes) << name;
   }
+  // A name the folder does not hold, also one that differs by letter case.
+  for (const std::string& absent : {std::string("not-an-entry.QKZ"), names.front() + "x"}) {
+    struct stat entry;
+    errno = 0;
+    EXPECT_NE(stat((point + absent).c_str(), &entry), 0) << absent;
+    EXPECT_EQ(errno, ENOENT) << absent;
+  }
   EXPECT_TRUE(Unmount(point));
 }
 
@@ -169,7 +184,8 @@ INSTANTIATE_TEST_SUITE_P(
         // alpha and delta share the Palette entry's palette; beta and gamma have their own.
         Layout{"NamedEntry", "named-entry", "n.cg", {{"alpha", 5}, {"beta", 17}, {"gamma", 300}, {"delta", 30}}},
         // Japanese names in code page 932, and names the safe and unique rule changes.
-        Layout{"Japanese", "named-entry", "画像.cg", {{"画像1", 9}, {"ｱｲ表", 4}, {"a:b", 3}, {"a_b", 6}}}),
+        Layout{"Japanese", "named-entry", "画像.cg", {{"画像1", 9}, {"ｱｲ表", 4}, {"a:b", 3}, {"a_b", 6}}},
+        Layout{"ManyEntries", "offset-table", "m.cg", ManyShapes()}),
     [](const testing::TestParamInfo<Layout>& param) { return std::string(param.param.title); });
 
 // Eight threads read every entry at random offsets and lengths, half of them
