@@ -106,7 +106,10 @@ int RunOpen(const Arguments& arguments) {
     if (arguments.Has("--names")) mount.insert(mount.end(), {"--names", arguments.Value("--names")});
     const int status = RunAndWait(mount);
     if (status != 0) {
-      rmdir(mountPoint.c_str());  // nothing left for the next open to mistake
+      // Nothing left for the next open to mistake: the mount point and the
+      // archive's folder above it, which held nothing else.
+      rmdir(mountPoint.c_str());
+      rmdir(PathOf(mountPoint).parent_path().c_str());
       return status > 0 ? status : ReportFailure(archive, "cannot run korvo mount");
     }
   }
