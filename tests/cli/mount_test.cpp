@@ -25,6 +25,7 @@
 
 #include "tests/support/korvo_runs.h"
 #include "tests/support/picture_files.h"
+#include "tools/korvo/mount/mount_names.h"
 
 namespace {
 
@@ -423,6 +424,25 @@ TEST_F(Mount, OpenMountsInTheRuntimeFolderAndShowsTheFolder) {
   EXPECT_EQ(keys, 1u);
   EXPECT_EQ(folders, 1u);
   EXPECT_TRUE(Unmount(point));
+}
+
+// The folder's names are found by a binary search over their sorted order:
+// every name finds its own entry, whatever the order they came in, and a
+// name that is a prefix of another, differs by letter case or is absent
+// finds nothing.
+TEST(MountNames, EveryNameFindsItsEntryAndNoOtherNameFindsOne) {
+  const std::vector<std::string> listed = {"b.QKZ", "a.QKZ", "画像1.QKZ", "a.QKZ_1",
+                                           "A.QKZ", "ab.QKZ", "0001869F.QKZ"};
+  korvo::MountNames names;
+  for (const std::string& name : listed) korvo::AddMountName(&names, name);
+  korvo::SortMountNames(&names);
+  for (uint32_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(korvo::MountName(names, i), listed[i]);
+    EXPECT_EQ(korvo::FindMountName(names, listed[i]), i) << listed[i];
+  }
+  for (const char* absent : {"", "a", "a.QK", "a.qkz", "b.QKZ ", "c.QKZ", "0001869F"})
+    EXPECT_EQ(korvo::FindMountName(names, absent), korvo::kNoMountName) << absent;
+  EXPECT_EQ(korvo::FindMountName(korvo::MountNames(), "a.QKZ"), korvo::kNoMountName);
 }
 
 }  // namespace
