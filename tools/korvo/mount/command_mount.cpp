@@ -146,7 +146,7 @@ void Start(void*, fuse_conn_info* connection) noexcept {
   // first (the kernel's own choice): ls -l of 100,000 entries reads the
   // folder in hundreds of parts, then asks for each entry's attributes.
   if (connection->capable & FUSE_CAP_READDIRPLUS) connection->want |= FUSE_CAP_READDIRPLUS;
-  connection->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
+  connection->want &= ~static_cast<unsigned>(FUSE_CAP_READDIRPLUS_AUTO);
 }
 
 void LookUp(fuse_req_t request, fuse_ino_t parent, const char* name) noexcept {
