@@ -151,6 +151,14 @@ long long PeakResidentGrowth(const std::function<void()>& run) {
   return status("VmHWM:") - start;
 }
 
+// GetPicture of a file, as a host decodes it, the blocks freed.
+void DecodeFile(const korvo::LoadedPlugin& filter, const std::string& path) {
+  HLOCAL info = nullptr, bits = nullptr;
+  if (filter.GetPicture(path.c_str(), 0, 0, &info, &bits, nullptr, 0) != 0) abort();
+  FreeHandle(info);
+  FreeHandle(bits);
+}
+
 // Peak memory of a large decode, measured in a child process. There large
 // blocks always come from the system and go back to it when freed (a fixed
 // allocator threshold), and a first decode brings the code in, so the growth
@@ -167,12 +175,7 @@ void PrintDecodePeakMemory(const korvo::LoadedPlugin& filter, const bench::Pictu
     return;
   }
   mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-  auto decode = [&] {
-    HLOCAL info = nullptr, bits = nullptr;
-    if (filter.GetPicture(picture.path.c_str(), 0, 0, &info, &bits, nullptr, 0) != 0) abort();
-    FreeHandle(info);
-    FreeHandle(bits);
-  };
+  auto decode = [&] { DecodeFile(filter, picture.path); };
   decode();
   KorvoPlatformHooks.peakLiveBytes = KorvoPlatformHooks.liveBytes.load();
   long long blocksBefore = KorvoPlatformHooks.liveBytes;
@@ -248,12 +251,7 @@ int main(int argc, char** argv) {
     if (picture.label == "4000x3000" && Wanted("decode peak memory", picture.label))
       PrintDecodePeakMemory(filter, picture);
   for (const bench::PictureInput& picture : pictures) {
-    auto decodeFile = [&] {
-      HLOCAL info = nullptr, bits = nullptr;
-      if (filter.GetPicture(picture.path.c_str(), 0, 0, &info, &bits, nullptr, 0) != 0) abort();
-      FreeHandle(info);
-      FreeHandle(bits);
-    };
+    auto decodeFile = [&] { DecodeFile(filter, picture.path); };
     rows.push_back(Measure("GetPicture file", picture.label, repetitions, decodeFile,
                            [&] { bench::FloorPictureFromFile(picture.path); }));
     auto decodeMemory = [&] {

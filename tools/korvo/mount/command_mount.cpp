@@ -96,9 +96,9 @@ bool ReadEntry(MountedArchive& mounted, uint32_t index, uint64_t offset, uint32_
   }
   const bool built = shape != nullptr;
   const bool reachesArchive = !built || offset + count > shape->head.size();
-  const std::string name(MountName(mounted.names, index));
+  const std::string_view name = MountName(mounted.names, index);
   if (reachesArchive && !Unchanged(mounted)) {
-    ReportFailure(mounted.archive, "changed since it was mounted: " + name + " not read");
+    ReportFailure(mounted.archive, "changed since it was mounted: " + std::string(name) + " not read");
     return false;
   }
   if (!built) {
@@ -106,7 +106,7 @@ bool ReadEntry(MountedArchive& mounted, uint32_t index, uint64_t offset, uint32_
     if (BuildServedShape(mounted.file, mounted.index, index, made.get())) shape = std::move(made);
   }
   if (shape == nullptr || !ReadServed(mounted.file, *shape, offset, count, out)) {
-    ReportFailure(mounted.archive, "cannot read " + name + " where it was listed");
+    ReportFailure(mounted.archive, "cannot read " + std::string(name) + " where it was listed");
     return false;
   }
   if (reachesArchive && !Unchanged(mounted)) return false;
